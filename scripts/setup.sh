@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and run.
+# Idempotent: when everything is present it installs nothing and touches no package list.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev python3
+  # Qt 6: Core, Gui, Widgets, DBus, Network, Test, and the TIFF image plugin
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
+  # libraries
+  libplist-dev libssl-dev libcurl4-openssl-dev libzip-dev libudev-dev libevdev-dev
+  libxcb1-dev libxcb-xkb-dev libxcb-screensaver0-dev libxcb-xtest0-dev
+  libxkbcommon-dev libxkbcommon-x11-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  dbus dbus-bin libglib2.0-bin xvfb xdotool openbox x11-xkb-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

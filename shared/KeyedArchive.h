@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+namespace brevona {
+
+// Codec for the standard keyed-archive layout ($archiver "NSKeyedArchiver", $version 100000,
+// $top {"root": UID}, $objects starting with "$null", class records with $classname/$classes).
+// Values are the QVariant forms of PropertyList plus NullMarker for "$null".
+class KeyedArchive
+{
+public:
+    struct Result
+    {
+        std::optional<QVariant> value;
+        QString error; // one line, set when value is empty
+    };
+
+    // Archives a value as a binary property list. Nothing when a value has no archivable form.
+    static std::optional<QByteArray> archive(const QVariant &value);
+    // Decodes an archive (binary or XML plist). Cycles, references out of range, unknown classes
+    // and wrong types give an error, never a crash or an endless loop.
+    static Result unarchive(const QByteArray &data);
+};
+
+} // namespace brevona

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+namespace brevona {
+
+// Property-list values live in memory as QVariant:
+//   dictionary -> QVariantMap, array -> QVariantList, string -> QString, integer -> qint64
+//   (unsigned values above INT64_MAX -> quint64), real -> double, boolean -> bool,
+//   data -> QByteArray, date -> QDateTime (UTC), null marker -> NullMarker.
+// Reading and writing go through libplist. A property list has no null: on writing, dictionary
+// entries and array elements holding the null marker are left out, since the marker means
+// "no value".
+class PropertyList
+{
+public:
+    enum class Format { Xml, Binary };
+
+    // Parses XML or binary property-list bytes. Nothing for malformed input.
+    static std::optional<QVariant> fromData(const QByteArray &bytes);
+    // Reads a file; nothing when it is missing, unreadable or malformed.
+    static std::optional<QVariant> readFile(const QString &path);
+    // Reads a file whose top level must be a dictionary.
+    static std::optional<QVariantMap> readDictionary(const QString &path);
+
+    // Serialises a value. Nothing when the value (or something inside it) has no property-list form.
+    static std::optional<QByteArray> toData(const QVariant &value, Format format = Format::Xml);
+    // Writes atomically (temporary file in the same folder, then rename); creates the folder when
+    // missing. On failure the old file is left untouched and false is returned.
+    static bool writeFile(const QString &path, const QVariant &value, Format format = Format::Xml);
+
+    // True when the value is one of the property-list types above (recursively).
+    static bool isPropertyList(const QVariant &value);
+};
+
+} // namespace brevona

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+
+namespace brevona {
+
+// Symmetric cipher "aes128": AES-128-CBC with PKCS#7 padding, key and IV derived from the key text
+// by EVP_BytesToKey (MD5, no salt, one round), so that stores written by either program decrypt
+// in the other.
+class SSCrypto
+{
+public:
+    explicit SSCrypto(const QByteArray &keyText);
+
+    std::optional<QByteArray> encrypt(const QByteArray &plain) const;
+    // Nothing when the data does not decrypt (wrong key, damaged, wrong length).
+    std::optional<QByteArray> decrypt(const QByteArray &cipher) const;
+
+private:
+    unsigned char m_key[16];
+    unsigned char m_iv[16];
+};
+
+} // namespace brevona
