@@ -8,8 +8,9 @@
 namespace brevona {
 
 // Coalesced deferred call: runs an operation once on the next pass of the main event loop.
-// Scheduling the same (target, operation, argument) again before it ran replaces the pending call,
-// so a burst of edits becomes one write, one refresh or one command.
+// Scheduling the same (target, operation, argument) again before it ran replaces the pending call
+// (the new function runs, in the place of the newest scheduling), so a burst of edits becomes one
+// write, one refresh or one command. Needs a QCoreApplication; without one nothing is scheduled.
 class DeferredCall
 {
 public:

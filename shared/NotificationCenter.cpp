@@ -1,0 +1,111 @@
+#include "NotificationCenter.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace brevona {
+
+Notification::Notification(QString name, QVariant object, QVariantMap userInfo, bool hasUserInfo)
+    : m_name(std::move(name))
+    , m_object(std::move(object))
+    , m_userInfo(std::move(userInfo))
+    , m_hasUserInfo(hasUserInfo)
+{}
+
+NotificationCenter &NotificationCenter::defaultCenter()
+{
+    static NotificationCenter center;
+    return center;
+}
+
+void NotificationCenter::addObserver(const void *owner, const QString &name, Handler handler,
+                                     const QVariant &object)
+{
+    if (!handler)
+        return;
+    m_entries.push_back(
+        Entry{m_nextId++, owner, name, object, std::make_shared<const Handler>(std::move(handler))});
+}
+
+void NotificationCenter::removeObserver(const void *owner)
+{
+    markRemoved(owner, nullptr);
+}
+
+void NotificationCenter::removeObserver(const void *owner, const QString &name)
+{
+    markRemoved(owner, &name);
+}
+
+void NotificationCenter::markRemoved(const void *owner, const QString *name)
+{
+    for (Entry &entry : m_entries) {
+        if (entry.owner == owner && (!name || entry.name == *name)) {
+            entry.removed = true;
+            m_needsCompaction = true;
+        }
+    }
+    compactIfIdle();
+}
+
+void NotificationCenter::compactIfIdle()
+{
+    // While a post walks the list by index, entries only get marked; they leave once it is done.
+    if (m_postDepth > 0 || !m_needsCompaction)
+        return;
+    std::erase_if(m_entries, [](const Entry &entry) { return entry.removed; });
+    m_needsCompaction = false;
+}
+
+bool NotificationCenter::post(const QString &name, const QVariant &object)
+{
+    Notification notification(name, object, {}, false);
+    return post(notification);
+}
+
+bool NotificationCenter::post(const QString &name, const QVariant &object, const QVariantMap &userInfo)
+{
+    Notification notification(name, object, userInfo, true);
+    return post(notification);
+}
+
+bool NotificationCenter::post(Notification &notification)
+{
+    struct DepthGuard
+    {
+        NotificationCenter &center;
+        explicit DepthGuard(NotificationCenter &c)
+            : center(c)
+        {
+            ++center.m_postDepth;
+        }
+        ~DepthGuard()
+        {
+            --center.m_postDepth;
+            center.compactIfIdle();
+        }
+    } guard(*this);
+
+    // Observers added from now on sit beyond this bound and wait for the next post.
+    const std::size_t bound = m_entries.size();
+    for (std::size_t index = 0; index < bound && !notification.isAbandoned(); ++index) {
+        const Entry &entry = m_entries[index];
+        if (entry.removed)
+            continue;
+        if (!entry.name.isEmpty() && entry.name != notification.name())
+            continue;
+        if (entry.object.isValid() && entry.object != notification.object())
+            continue;
+        const std::shared_ptr<const Handler> handler = entry.handler;
+        (*handler)(notification);
+    }
+    return !notification.isAbandoned();
+}
+
+std::size_t NotificationCenter::observerCount() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(m_entries.begin(), m_entries.end(), [](const Entry &entry) { return !entry.removed; }));
+}
+
+} // namespace brevona

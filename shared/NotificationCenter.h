@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QString>
@@ -35,7 +36,9 @@ private:
 
 // Synchronous in-process notification centre: post() calls every matching observer, in the order
 // they registered, before it returns. Observers are identified by an owner pointer; an owner removes
-// all its registrations before it is destroyed, which is safe even from inside a delivery.
+// all its registrations before it is destroyed, which is safe even from inside a delivery: an
+// observer removed during a post is not called afterwards, and one added during a post is first
+// called by the next post. Posts may nest. The centre belongs to the main thread.
 class NotificationCenter
 {
 public:
@@ -43,7 +46,7 @@ public:
 
     static NotificationCenter &defaultCenter();
 
-    // An invalid `object` filter matches every object.
+    // An empty `name` matches every notification; an invalid `object` filter matches every object.
     void addObserver(const void *owner, const QString &name, Handler handler, const QVariant &object = {});
     void removeObserver(const void *owner);
     void removeObserver(const void *owner, const QString &name);
@@ -62,8 +65,14 @@ private:
         const void *owner;
         QString name;
         QVariant object;
-        Handler handler;
+        // Shared so that a handler stays alive while it runs even if its entry is removed or the
+        // list grows underneath it.
+        std::shared_ptr<const Handler> handler;
+        bool removed = false;
     };
+
+    void markRemoved(const void *owner, const QString *name);
+    void compactIfIdle();
 
     std::vector<Entry> m_entries;
     std::uint64_t m_nextId = 1;

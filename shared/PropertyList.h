@@ -14,7 +14,10 @@ namespace brevona {
 //   data -> QByteArray, date -> QDateTime (UTC), null marker -> NullMarker.
 // Reading and writing go through libplist. A property list has no null: on writing, dictionary
 // entries and array elements holding the null marker are left out, since the marker means
-// "no value".
+// "no value". Other integer and floating-point QVariant types, QVariantHash and QStringList are
+// accepted on writing. A keyed-archive reference read as a plain property list becomes
+// {"CF$UID": n}, its XML form. Strings holding a NUL character or an unpaired surrogate, and
+// for XML a character XML 1.0 forbids, have no property-list form.
 class PropertyList
 {
 public:
@@ -33,7 +36,7 @@ public:
     // missing. On failure the old file is left untouched and false is returned.
     static bool writeFile(const QString &path, const QVariant &value, Format format = Format::Xml);
 
-    // True when the value is one of the property-list types above (recursively).
+    // True when the value is one of the types above (recursively), the null marker included.
     static bool isPropertyList(const QVariant &value);
 };
 

@@ -1,0 +1,116 @@
+#include <optional>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include "SSCrypto.h"
+
+using brevona::SSCrypto;
+
+namespace {
+
+// The same construction done by the openssl command-line tool: an independent implementation of
+// the key derivation and padding.
+std::optional<QByteArray> opensslEnc(const QByteArray &keyText, const QByteArray &input, bool decrypt)
+{
+    const QString program = QStandardPaths::findExecutable("openssl");
+    if (program.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(program, {"enc", "-aes-128-cbc", "-md", "md5", "-nosalt", decrypt ? "-d" : "-e", "-pass",
+                            QStringLiteral("pass:") + QString::fromUtf8(keyText)});
+    if (!process.waitForStarted())
+        return std::nullopt;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+struct CipherCase
+{
+    const char *description;
+    QByteArray keyText;
+    QByteArray plain;
+};
+
+class SSCryptoCipherTest : public ::testing::TestWithParam<CipherCase>
+{
+};
+
+TEST_P(SSCryptoCipherTest, MatchesOpenSslCommandLine)
+{
+    if (QStandardPaths::findExecutable("openssl").isEmpty())
+        GTEST_SKIP() << "openssl command-line tool not installed";
+    const CipherCase &c = GetParam();
+    const SSCrypto crypto(c.keyText);
+
+    const std::optional<QByteArray> ours = crypto.encrypt(c.plain);
+    ASSERT_TRUE(ours.has_value());
+    EXPECT_EQ(ours->size(), (c.plain.size() / 16 + 1) * 16) << "always one padding block at most";
+    EXPECT_EQ(ours, opensslEnc(c.keyText, c.plain, false));
+
+    // And the other direction: what the tool encrypted, we decrypt.
+    const std::optional<QByteArray> theirs = opensslEnc(c.keyText, c.plain, false);
+    ASSERT_TRUE(theirs.has_value());
+    EXPECT_EQ(crypto.decrypt(*theirs), c.plain);
+    EXPECT_EQ(opensslEnc(c.keyText, *ours, true), c.plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SSCryptoCipherTest,
+    ::testing::Values(CipherCase{"empty_text", "C02XK1ABJGH5", ""},
+                      CipherCase{"short", "C02XK1ABJGH5", "abc"},
+                      CipherCase{"one_block", "3d1219c7c4c5404aaa1f6d2a48adfda4", "0123456789abcdef"},
+                      CipherCase{"fallback_key", "Rt7#pQ%%w2Zx!mK9&bL4^sVy*e8Nj", "secret password"},
+                      CipherCase{"utf8_key_and_text", "clé-Ω", "pässwörd \xF0\x9F\x94\x91"},
+                      CipherCase{"long", "k", QByteArray(1000, 'x') + QByteArray("\0\1\2", 3)}),
+    [](const ::testing::TestParamInfo<CipherCase> &info) { return std::string(info.param.description); });
+
+TEST(SSCryptoTest, RoundTripsEveryLengthAroundTheBlockSize)
+{
+    const SSCrypto crypto("round-trip-key");
+    for (int length = 0; length <= 48; ++length) {
+        QByteArray plain(length, Qt::Uninitialized);
+        for (int i = 0; i < length; ++i)
+            plain[i] = char(i * 37 + length);
+        const std::optional<QByteArray> sealed = crypto.encrypt(plain);
+        ASSERT_TRUE(sealed.has_value()) << length;
+        if (length > 0) {
+            EXPECT_FALSE(sealed->startsWith(plain)) << length;
+        }
+        EXPECT_EQ(crypto.decrypt(*sealed), plain) << length;
+    }
+}
+
+TEST(SSCryptoTest, UndecryptableDataGivesNothing)
+{
+    const SSCrypto crypto("machine-A");
+    const QByteArray sealed = *crypto.encrypt("the protected text");
+    ASSERT_EQ(sealed.size(), 32);
+
+    QByteArray lastByteFlipped = sealed;
+    lastByteFlipped[31] = char(lastByteFlipped[31] ^ 0x5a);
+
+    const QByteArray cases[] = {
+        QByteArray(),             // nothing at all
+        sealed.left(31),          // not whole blocks
+        sealed + QByteArray("x"), // not whole blocks
+        lastByteFlipped,          // padding destroyed
+        QByteArray(16, '\0'),     // a block that was never encrypted with this key
+    };
+    for (const QByteArray &bad : cases)
+        EXPECT_FALSE(crypto.decrypt(bad).has_value()) << bad.toHex().toStdString();
+
+    // Another key text: these fixed inputs fail the padding check under machine-B.
+    EXPECT_FALSE(SSCrypto("machine-B").decrypt(sealed).has_value());
+    EXPECT_FALSE(SSCrypto("").decrypt(sealed).has_value());
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace brevona::conditionkeys {
+
+// Keys and values of the condition records stored in the layer store.
+inline const QString Type = QStringLiteral("Type");
+inline const QString Settings = QStringLiteral("Settings");
+
+inline const QString ApplicationType = QStringLiteral("brevona.condition.application");
+inline const QString LanguageType = QStringLiteral("brevona.condition.language");
+inline const QString ModifierType = QStringLiteral("brevona.condition.modifier");
+inline const QString IdleType = QStringLiteral("brevona.condition.idle");
+inline const QString CapsLockType = QStringLiteral("brevona.condition.capslock");
+
+inline const QString Application = QStringLiteral("Application");
+inline const QString Predicate = QStringLiteral("Predicate");
+inline const QString LanguageID = QStringLiteral("LanguageID");
+inline const QString Keys = QStringLiteral("Keys");
+inline const QString Time = QStringLiteral("Time");
+inline const QString State = QStringLiteral("State");
+
+inline const QString CapsLockKey = QStringLiteral("CapsLock");
+
+// Modifier mask bits shared with the hot keys; conditions never use the Caps Lock bit.
+enum ModifierMask : int {
+    CommandMask = 0x100,
+    ShiftMask = 0x200,
+    CapsLockMask = 0x400,
+    OptionMask = 0x800,
+    ControlMask = 0x1000,
+};
+
+} // namespace brevona::conditionkeys

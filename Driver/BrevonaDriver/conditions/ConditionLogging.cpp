@@ -1,0 +1,3 @@
+#include "ConditionLogging.h"
+
+Q_LOGGING_CATEGORY(lcConditions, "brevona.driver.conditions")

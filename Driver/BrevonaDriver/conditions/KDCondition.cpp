@@ -1,0 +1,7 @@
+#include "KDCondition.h"
+
+namespace brevona {
+
+KDCondition::~KDCondition() = default;
+
+} // namespace brevona

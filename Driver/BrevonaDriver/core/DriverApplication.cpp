@@ -1,0 +1,106 @@
+#include "DriverApplication.h"
+
+#include <chrono>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+
+#include "CommandNames.h"
+#include "CoreLogging.h"
+#include "KDLayerManager.h"
+#include "KDServer.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "Paths.h"
+#include "ProcessTable.h"
+#include "SignalWatcher.h"
+
+namespace brevona {
+
+namespace {
+const QString ProcessName = QStringLiteral("BrevonaDriver");
+} // namespace
+
+DriverApplication::DriverApplication(QObject *parent)
+    : QObject(parent)
+{
+}
+
+DriverApplication::~DriverApplication() = default;
+
+int DriverApplication::killPreviousApplicationInstance()
+{
+    auto &table = ProcessTable::instance();
+    int killed = 0;
+    for (pid_t pid : table.processesNamed(ProcessName)) {
+        if (table.kill(pid)) {
+            qCInfo(lcCore).noquote() << "Previous instance of BrevonaDriver killed";
+            ++killed;
+        }
+    }
+    return killed;
+}
+
+bool DriverApplication::start()
+{
+    const int killed = killPreviousApplicationInstance();
+
+    // The keyboard's HID input and volume attach here once their watchers exist in this build.
+
+    m_layerManager = std::make_unique<KDLayerManager>(
+        Paths::layerStoreFolder(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+
+    m_server = new KDServer(this);
+    m_server->setTerminateHandler([this] { terminate(); });
+    bool registered = m_server->registerService();
+    // The bus releases a killed driver's name a moment after the process is gone.
+    for (int attempt = 0; !registered && killed > 0 && attempt < 40; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        registered = m_server->registerService();
+    }
+    if (!registered) {
+        qCCritical(lcCore).noquote() << "Cannot register" << commands::ServiceName << "- another driver owns it";
+        return false;
+    }
+
+    QDBusConnection::sessionBus().connect(QString(), commands::ServerPath, commands::NotificationsInterface,
+                                          notifications::ToggleLayerAction, this,
+                                          SLOT(onToggleLayerAction(QString)));
+
+    m_signals = new SignalWatcher(this);
+    connect(m_signals, &SignalWatcher::terminationRequested, this, [this] { terminate(); });
+
+    announce(notifications::DriverLaunched);
+    return true;
+}
+
+void DriverApplication::terminate()
+{
+    if (m_terminating)
+        return;
+    m_terminating = true;
+    announce(notifications::DriverTerminated);
+    QDBusConnection::sessionBus().unregisterService(commands::ServiceName);
+    QCoreApplication::quit();
+}
+
+void DriverApplication::announce(const QString &name)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface, name);
+    if (!QDBusConnection::sessionBus().send(signal))
+        qCWarning(lcCore).noquote() << "Could not announce" << name;
+    // A round trip to the bus flushes the queued signal, so it leaves before the process does.
+    if (name == notifications::DriverTerminated)
+        QDBusConnection::sessionBus().interface()->isServiceRegistered(commands::ServiceName);
+}
+
+void DriverApplication::onToggleLayerAction(const QString &identifier)
+{
+    NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QVariant(identifier));
+}
+
+} // namespace brevona

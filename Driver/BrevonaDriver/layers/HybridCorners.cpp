@@ -1,0 +1,65 @@
+#include "HybridCorners.h"
+
+#include "CommandNames.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "Paths.h"
+#include "PropertyList.h"
+
+namespace brevona {
+
+namespace {
+int g_HybridImageCorner = 0;
+int g_HybridLanguageCorner = 3;
+bool g_initialized = false;
+} // namespace
+
+int HybridCorners::imageCorner()
+{
+    ensureInitialized();
+    return g_HybridImageCorner;
+}
+
+int HybridCorners::languageCorner()
+{
+    ensureInitialized();
+    return g_HybridLanguageCorner;
+}
+
+void HybridCorners::update(const QVariant &zones)
+{
+    const QVariantList list = zones.typeId() == QMetaType::QVariantList ? zones.toList() : QVariantList{};
+    QStringList names;
+    for (const QVariant &entry : list)
+        names.append(entry.typeId() == QMetaType::QString ? entry.toString() : QString());
+    const qsizetype image = names.indexOf(QStringLiteral("Layer Image"));
+    const qsizetype language = names.indexOf(QStringLiteral("Current Language"));
+    if (names.size() == 4 && image >= 0 && language >= 0) {
+        g_HybridImageCorner = static_cast<int>(image);
+        g_HybridLanguageCorner = static_cast<int>(language);
+    } else {
+        g_HybridImageCorner = 0;
+        g_HybridLanguageCorner = 3;
+    }
+    NotificationCenter::defaultCenter().post(notifications::UpdateHybridSegments);
+}
+
+void HybridCorners::updateFromPreferences()
+{
+    const auto prefs = PropertyList::readDictionary(Paths::configuratorPreferencesFile());
+    update(prefs ? prefs->value(QStringLiteral("HybridLayerZonesSetup")) : QVariant());
+}
+
+void HybridCorners::ensureInitialized()
+{
+    if (g_initialized)
+        return;
+    g_initialized = true;
+    static const int observerTag = 0;
+    NotificationCenter::defaultCenter().addObserver(
+        &observerTag, notifications::configuratorSaid(commands::HybridSetupChanged),
+        [](Notification &n) { update(n.userInfo().value(commands::keys::Zones)); });
+    updateFromPreferences();
+}
+
+} // namespace brevona

@@ -1,0 +1,161 @@
+#include "KDContext.h"
+
+#include <unordered_map>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "CommandNames.h"
+#include "KDCondition.h"
+#include "KDConditionFactory.h"
+#include "LayerLogging.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+
+namespace brevona {
+
+namespace {
+
+QHash<QString, std::shared_ptr<KDContext>> &registry()
+{
+    static QHash<QString, std::shared_ptr<KDContext>> map;
+    return map;
+}
+
+} // namespace
+
+KDContext::KDContext(const QString &directory)
+    : m_path(directory)
+    , m_identifier(directory.isEmpty() ? QString() : QFileInfo(QDir::cleanPath(directory)).fileName())
+{
+}
+
+KDContext::~KDContext()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void KDContext::startObserving()
+{
+    auto &center = NotificationCenter::defaultCenter();
+    center.addObserver(this, notifications::configuratorSaid(commands::LayerVisibilityChanged),
+                       [this](Notification &n) { onVisibilityChanged(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::LayerConditionsChanged),
+                       [this](Notification &n) { onConditionsChanged(n); });
+    center.addObserver(this, notifications::ToggleLayerAction,
+                       [this](Notification &n) { toggleLayerVisibility(n.object().toString()); });
+}
+
+void KDContext::registerContext(const std::shared_ptr<KDContext> &context)
+{
+    if (context && !context->getId().isEmpty())
+        registry().insert(context->getId(), context);
+}
+
+std::shared_ptr<KDContext> KDContext::getContextByIdentifier(const QString &identifier)
+{
+    return registry().value(identifier);
+}
+
+void KDContext::clearRegistry()
+{
+    // Destroying items can release others; swap first so the registry is never walked mid-change.
+    QHash<QString, std::shared_ptr<KDContext>> old;
+    old.swap(registry());
+    old.clear();
+}
+
+std::size_t KDContext::registrySize()
+{
+    return static_cast<std::size_t>(registry().size());
+}
+
+QString KDContext::initializeWithPlist(const QVariantMap &plist)
+{
+    if (plist.contains(QStringLiteral("DisplayName")))
+        m_displayName = plist.value(QStringLiteral("DisplayName")).toString();
+    m_disabled = plist.value(QStringLiteral("Disabled")).toBool();
+    if (plist.contains(commands::keys::Conditions))
+        return setConditionsByPlistArray(plist.value(commands::keys::Conditions).toList());
+    return {};
+}
+
+QString KDContext::setConditionsByPlistArray(const QVariantList &records)
+{
+    auto result = KDConditionFactory::createConditions(records);
+    m_conditions = std::move(result.conditions);
+    return result.error;
+}
+
+bool KDContext::isVisible() const
+{
+    if (m_disabled)
+        return false;
+    for (const auto &condition : m_conditions) {
+        if (!condition->isTrue())
+            return false;
+    }
+    return true;
+}
+
+int KDContext::modifiersInCondition() const
+{
+    if (!m_parentIdentifier.isEmpty() && m_parentIdentifier != m_identifier) {
+        if (auto parent = getContextByIdentifier(m_parentIdentifier)) {
+            const int mask = parent->modifiersInCondition();
+            if (mask != 0)
+                return mask;
+        }
+    }
+    for (const auto &condition : m_conditions) {
+        if (condition->isModifierCondition())
+            return condition->neededModifierState();
+    }
+    return 0;
+}
+
+void KDContext::toggleLayerVisibility(const QString &identifier)
+{
+    if (identifier != m_identifier)
+        return;
+    m_disabled = !m_disabled;
+    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+}
+
+void KDContext::onVisibilityChanged(Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo();
+    if (!info.contains(commands::keys::LayerId)) {
+        qCWarning(lcLayers).noquote() << "LayerVisibilityChanged params doesn't have LayerId";
+        notification.abandon();
+        return;
+    }
+    if (info.value(commands::keys::LayerId).toString() != m_identifier)
+        return;
+    m_disabled = !info.value(commands::keys::Enabled).toBool();
+}
+
+void KDContext::onConditionsChanged(Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo();
+    if (!info.contains(commands::keys::LayerId)) {
+        qCWarning(lcLayers).noquote() << "LayerConditionsChanged params doesn't have LayerId";
+        notification.abandon();
+        return;
+    }
+    if (info.value(commands::keys::LayerId).toString() != m_identifier)
+        return;
+    const QVariant conditions = info.value(commands::keys::Conditions);
+    if (!conditions.isValid() || conditions.typeId() != QMetaType::QVariantList) {
+        qCWarning(lcLayers).noquote() << "LayerConditionsChanged params doesn't have conditions";
+        notification.abandon();
+        return;
+    }
+    const QString error = setConditionsByPlistArray(conditions.toList());
+    if (!error.isEmpty()) {
+        qCWarning(lcLayers).noquote() << error;
+        notification.abandon();
+    }
+}
+
+} // namespace brevona

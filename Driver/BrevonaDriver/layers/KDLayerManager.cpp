@@ -1,0 +1,234 @@
+#include "KDLayerManager.h"
+
+#include <mutex>
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include "CommandNames.h"
+#include "KDButton.h"
+#include "KDCompoundLayer.h"
+#include "KDDefaultLayer.h"
+#include "KDLayer.h"
+#include "KDLayerGroup.h"
+#include "LayerLogging.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+
+namespace brevona {
+
+namespace {
+
+const QString RootId = QStringLiteral("Layers");
+const QString DefaultsId = QStringLiteral("Defaults");
+const QString BlackLayerId = QStringLiteral("BlackLayer");
+
+// Held for the whole exchange of compositions: display plugins may update buttons from their own
+// threads while a composition is replaced.
+std::recursive_mutex &contextClassLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::optional<QStringList> stringList(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList)
+        return std::nullopt;
+    QStringList list;
+    for (const QVariant &entry : value.toList())
+        list.append(entry.toString());
+    return list;
+}
+
+void appendOutline(QString &text, const std::shared_ptr<KDContext> &item, int depth)
+{
+    if (!item || depth > 64)
+        return;
+    text += QString(depth * 2, QLatin1Char(' ')) + item->description() + QLatin1Char('\n');
+    for (int i = 0; i < item->getChildItemsCount(); ++i)
+        appendOutline(text, item->getChildItemAtIndex(i), depth + 1);
+}
+
+} // namespace
+
+KDLayerManager::KDLayerManager(QString storeFolder, QString blackLayerFolder)
+    : m_storeFolder(std::move(storeFolder))
+    , m_blackLayerFolder(std::move(blackLayerFolder))
+    , m_defaultLayer(KDDefaultLayer::create())
+{
+    auto &center = NotificationCenter::defaultCenter();
+    center.addObserver(this, notifications::SomeConditionHaveTriggered, [this](Notification &) { recompose(); });
+    center.addObserver(this, notifications::configuratorSaid(commands::ItemsDeleted),
+                       [this](Notification &n) { onLayersDeleted(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::LayersMoved),
+                       [this](Notification &n) { onLayersMoved(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::GroupMoved),
+                       [this](Notification &n) { onGroupMoved(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::ButtonsMoved),
+                       [this](Notification &n) { onButtonsMoved(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::RefreshLayer),
+                       [this](Notification &n) { onRefreshLayer(n); });
+    load();
+    recompose();
+}
+
+KDLayerManager::~KDLayerManager()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (m_currentLayer)
+        m_currentLayer->deactivate();
+    m_currentLayer.reset();
+    m_root.reset();
+    KDContext::clearRegistry();
+}
+
+void KDLayerManager::load()
+{
+    if (!QDir(m_storeFolder).exists())
+        qCWarning(lcLayers).noquote() << "Layer store folder does not exist:" << m_storeFolder;
+    m_root = KDLayerGroup::createWithDirectory(m_storeFolder);
+    m_root->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
+    if (auto black = KDLayer::createWithDirectory(m_blackLayerFolder)) {
+        black->setParentId(RootId);
+        m_root->insertChild(BlackLayerId, KDLayerGroup::AppendIndex);
+    }
+    qCDebug(lcLayers).noquote() << "Loaded" << KDContext::registrySize() << "items";
+}
+
+void KDLayerManager::recompose()
+{
+    {
+        std::lock_guard guard(contextClassLock());
+        auto fresh = std::make_unique<KDCompoundLayer>();
+        fresh->addLayer(m_defaultLayer);
+        if (m_root)
+            m_root->addCompoundLayerTo(*fresh);
+        if (m_currentLayer)
+            m_currentLayer->deactivateByNewFreshLayer(*fresh);
+        fresh->activate();
+        m_currentLayer = std::move(fresh);
+    }
+    QStringList names = m_currentLayer->layerIdentifiers();
+    names.replaceInStrings(QRegularExpression(QStringLiteral("^$")), QStringLiteral("(default)"));
+    qCDebug(lcLayers).noquote() << "Composition:" << names.join(QLatin1Char(' '));
+}
+
+QString KDLayerManager::outline() const
+{
+    QString text;
+    appendOutline(text, m_root, 0);
+    return text;
+}
+
+void KDLayerManager::onLayersMoved(Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo();
+    auto target = KDContext::getContextByIdentifier(info.value(commands::keys::GroupId).toString());
+    if (!target || !target->isGroup()) {
+        qCWarning(lcLayers).noquote() << "LayersMoved command has illegal target group id";
+        notification.abandon();
+        return;
+    }
+    auto group = std::static_pointer_cast<KDLayerGroup>(target);
+    const auto layerIds = stringList(info.value(commands::keys::LayerIds));
+    if (!layerIds) {
+        qCWarning(lcLayers).noquote() << "LayersMoved command doesn't have layer ids";
+        notification.abandon();
+        return;
+    }
+    const auto order = stringList(info.value(commands::keys::ItemOrder));
+    if (!order) {
+        qCWarning(lcLayers).noquote() << "LayersMoved command doesn't have new item order";
+        notification.abandon();
+        return;
+    }
+    for (const QString &id : *layerIds) {
+        auto item = KDContext::getContextByIdentifier(id);
+        if (!item) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("layer with id='%1' not found").arg(id);
+            notification.abandon();
+            return;
+        }
+        if (auto parent = KDContext::getContextByIdentifier(item->getParentId()); parent && parent->isGroup())
+            std::static_pointer_cast<KDLayerGroup>(parent)->removeChildById(id);
+        item->setParentId(group->getId());
+    }
+    group->setNewItems(*order);
+    if (group->getId() == RootId)
+        group->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
+}
+
+void KDLayerManager::onGroupMoved(Notification &notification)
+{
+    const auto order = stringList(notification.userInfo().value(commands::keys::ItemOrder));
+    if (!order) {
+        qCWarning(lcLayers).noquote() << "LayersMoved command doesn't have new item order";
+        notification.abandon();
+        return;
+    }
+    if (!m_root)
+        return;
+    m_root->setNewItems(*order);
+    m_root->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
+}
+
+void KDLayerManager::onLayersDeleted(Notification &notification)
+{
+    const auto ids = stringList(notification.userInfo().value(commands::keys::ItemIds));
+    if (!ids) {
+        QStringList keys = notification.userInfo().keys();
+        qCWarning(lcLayers).noquote() << QStringLiteral("illegal LayersDeleted params: %1 {%2}")
+                                             .arg(notification.name(), keys.join(QStringLiteral(", ")));
+        notification.abandon();
+        return;
+    }
+    for (const QString &id : *ids) {
+        auto item = KDContext::getContextByIdentifier(id);
+        if (!item)
+            continue;
+        if (auto parent = KDContext::getContextByIdentifier(item->getParentId()); parent && parent->isGroup())
+            std::static_pointer_cast<KDLayerGroup>(parent)->removeChildById(id);
+    }
+}
+
+void KDLayerManager::onButtonsMoved(Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo();
+    auto source = std::dynamic_pointer_cast<KDLayer>(
+        KDContext::getContextByIdentifier(info.value(commands::keys::SourceLayer).toString()));
+    if (!source) {
+        qCWarning(lcLayers).noquote() << "buttons moved from non-existing layer";
+        notification.abandon();
+        return;
+    }
+    auto target = std::dynamic_pointer_cast<KDLayer>(
+        KDContext::getContextByIdentifier(info.value(commands::keys::TargetLayer).toString()));
+    if (!target) {
+        qCWarning(lcLayers).noquote() << "buttons moved to non-existing layer";
+        notification.abandon();
+        return;
+    }
+    const QVariantMap pairs = info.value(commands::keys::Buttons).toMap();
+    for (auto it = pairs.constBegin(); it != pairs.constEnd(); ++it) {
+        const QString sourceKey = it.key();
+        const QString targetKey = it.value().toString();
+        if (targetKey.isEmpty())
+            continue;
+        source->moveButton(sourceKey, *target, targetKey);
+    }
+}
+
+void KDLayerManager::onRefreshLayer(Notification &)
+{
+    std::lock_guard guard(contextClassLock());
+    if (m_currentLayer)
+        m_currentLayer->deactivate();
+    m_currentLayer.reset();
+    m_root.reset();
+    // Items deleted from disk must not keep answering commands after a full reread.
+    KDContext::clearRegistry();
+    load();
+}
+
+} // namespace brevona

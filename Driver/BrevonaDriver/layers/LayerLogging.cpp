@@ -1,0 +1,3 @@
+#include "LayerLogging.h"
+
+Q_LOGGING_CATEGORY(lcLayers, "brevona.driver.layers")

@@ -1,0 +1,101 @@
+// Generates the keyboard's resource files from the hand-written keyboard table at build time.
+//   brevona-resource-generator <keyboard.tsv> <linux/input-event-codes.h> <output folder>
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include "EvdevCodes.h"
+#include "KeyTable.h"
+#include "KeyboardArtist.h"
+#include "PropertyList.h"
+#include "ResourceTables.h"
+#include "ScancodeTable.h"
+
+using namespace brevona;
+
+namespace {
+
+bool fail(const QString &message)
+{
+    std::fprintf(stderr, "brevona-resource-generator: %s\n", qPrintable(message));
+    return false;
+}
+
+bool writePlist(const QString &path, const QVariantMap &value)
+{
+    return PropertyList::writeFile(path, value) || fail(QStringLiteral("cannot write %1").arg(path));
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+}
+
+// PNG, or TIFF with LZW compression (the layer pictures' format).
+bool writeImage(const QString &path, const QImage &image)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    QImageWriter writer(&file, path.endsWith(QLatin1String(".tiff")) ? "tiff" : "png");
+    if (path.endsWith(QLatin1String(".tiff")))
+        writer.setCompression(1);
+    if (writer.write(image) && file.commit())
+        return true;
+    return fail(QStringLiteral("cannot write %1: %2").arg(path, writer.errorString()));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 4) {
+        fail(QStringLiteral("usage: %1 <keyboard table> <input-event-codes.h> <output folder>")
+                 .arg(args.value(0)));
+        return 2;
+    }
+
+    QString error;
+    auto table = KeyTable::readFile(args[1], &error);
+    if (!table)
+        return fail(QStringLiteral("%1: %2").arg(args[1], error)), 1;
+    const auto evdev = EvdevCodes::readFile(args[2]);
+    if (!evdev || evdev->size() == 0)
+        return fail(QStringLiteral("cannot read the evdev codes from %1").arg(args[2])), 1;
+    if (!table->resolveEvdevCodes([&](const QString &name) { return evdev->code(name); }, &error) ||
+        !table->validate(&error))
+        return fail(QStringLiteral("%1: %2").arg(args[1], error)), 1;
+
+    const QDir out(args[3]);
+    if (!out.mkpath(QStringLiteral("BlackLayer")))
+        return fail(QStringLiteral("cannot create %1").arg(out.path())), 1;
+    const auto at = [&](const char *name) { return out.filePath(QLatin1String(name)); };
+    const KeyboardArtist artist(*table);
+
+    const bool ok =
+        writePlist(at("LumivoxBrevonaData.plist"), ResourceTables::buttonInformation(*table)) &&
+        writePlist(at("LumivoxBrevonaType.plist"), ResourceTables::geometry(*table)) &&
+        writePlist(at("LumivoxUsageTable.plist"), ResourceTables::usageTable(*table)) &&
+        writePlist(at("VirtualKeyCodes.plist"), ResourceTables::virtualKeyCodes(*table)) &&
+        writePlist(at("DefaultLayerData.plist"), ResourceTables::defaultLayerData(*table)) &&
+        writePlist(at("OLEDNumbers.plist"), ResourceTables::oledNumbers(*table)) &&
+        writePlist(at("LumivoxBrevonaMiniPreview.plist"), ResourceTables::miniPreview(*table)) &&
+        writePlist(at("BlackLayer/Layer.plist"), ResourceTables::blackLayer(*table)) &&
+        writeBytes(at("scancode.sys"), ScancodeTable::build(*table)) &&
+        writeImage(at("LumivoxBrevonaWhite.png"), artist.background(KeyboardArtist::Finish::White)) &&
+        writeImage(at("LumivoxBrevonaBlack.png"), artist.background(KeyboardArtist::Finish::Black)) &&
+        writeImage(at("KeyboardDrawMask.tiff"), artist.drawMask()) &&
+        writeImage(at("keyboardPreviewSmall.png"), artist.miniPreview()) &&
+        writeImage(at("Loading48x48.png"), KeyboardArtist::loadingPlaceholder()) &&
+        writeImage(at("BlackLayer/Main.tiff"), KeyboardArtist::blackLayerPicture());
+    return ok ? 0 : 1;
+}

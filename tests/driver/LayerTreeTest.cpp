@@ -1,0 +1,357 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "CommandNames.h"
+#include "KDButton.h"
+#include "KDCompoundLayer.h"
+#include "KDLayer.h"
+#include "KDLayerGroup.h"
+#include "KDLayerManager.h"
+#include "KDServer.h"
+#include "LogCapture.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
+
+using namespace brevona;
+using brevona::test::LogCapture;
+using brevona::test::StoreBuilder;
+
+namespace {
+
+int argc = 1;
+char appName[] = "layer_tree_test";
+char *argv[] = {appName, nullptr};
+QCoreApplication app(argc, argv);
+
+QStringList composition(const KDLayerManager &manager)
+{
+    return manager.currentLayer()->layerIdentifiers();
+}
+
+class LayerTreeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        black = std::make_unique<StoreBuilder>(QDir(home.path()).filePath(QStringLiteral("resources")));
+        blackFolder = black->layer(QStringLiteral("BlackLayer"));
+    }
+
+    std::unique_ptr<KDLayerManager> makeManager()
+    {
+        return std::make_unique<KDLayerManager>(store->root(), blackFolder);
+    }
+
+    // Sends a command the way the command endpoint hands it over.
+    void command(const QString &name, const QVariantMap &info)
+    {
+        server.handleCommand(name, info, !info.isEmpty());
+    }
+
+    test::TestHome home;
+    std::unique_ptr<StoreBuilder> store;
+    std::unique_ptr<StoreBuilder> black;
+    QString blackFolder;
+    KDServer server;
+};
+
+QVariantMap disabled()
+{
+    return {{QStringLiteral("Disabled"), true}};
+}
+
+} // namespace
+
+TEST_F(LayerTreeTest, EmptyRootStillShowsDefaultsAndBlackLayer)
+{
+    store->group(QString(), {}, {{QStringLiteral("DisplayName"), QStringLiteral("root")}});
+    store->group(QStringLiteral("Defaults"), {QStringLiteral("ControlButtons")});
+    store->layer(QStringLiteral("Defaults/ControlButtons"));
+    auto manager = makeManager();
+    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"Defaults", "BlackLayer"}));
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "ControlButtons"}));
+}
+
+TEST_F(LayerTreeTest, FirstEntryOfTheOrderEndsOnTopAndHiddenItemsStayOut)
+{
+    store->group(QString(), {"A", "G", "Missing", "B"});
+    store->layer(QStringLiteral("A"));
+    store->layer(QStringLiteral("B"));
+    store->layer(QStringLiteral("Unlisted"));
+    store->group(QStringLiteral("G"), {"G1", "G2"}, disabled());
+    store->layer(QStringLiteral("G/G1"));
+    store->layer(QStringLiteral("G/G2"));
+    auto manager = makeManager();
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B", "A"}));
+
+    command(commands::LayerVisibilityChanged, {{"LayerId", "G"}, {"Enabled", true}});
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B", "G2", "G1", "A"}));
+
+    command(commands::LayerVisibilityChanged, {{"LayerId", "G1"}, {"Enabled", false}});
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B", "G2", "A"}));
+}
+
+TEST_F(LayerTreeTest, BrokenItemsAreSkippedWithTheirLogLine)
+{
+    LogCapture log;
+    store->group(QString(), {"NoPlist", "Good", "NoOrder", "NoPicture"});
+    QDir().mkpath(QDir(store->root()).filePath(QStringLiteral("NoPlist")));
+    store->layer(QStringLiteral("Good"));
+    const QString noOrder = QDir(store->root()).filePath(QStringLiteral("NoOrder"));
+    QDir().mkpath(noOrder);
+    PropertyList::writeFile(QDir(noOrder).filePath(QStringLiteral("Group.plist")),
+                            QVariantMap{{"DisplayName", "no order"}});
+    store->layer(QStringLiteral("NoOrder/Child"));
+    const QString noPicture = store->layer(QStringLiteral("NoPicture"),
+                                           {{"Buttons", QVariantMap{{"G", QVariantMap{}}}}});
+    QFile::remove(QDir(noPicture).filePath(QStringLiteral("Main.tiff")));
+
+    auto manager = makeManager();
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "NoPicture", "Good"}));
+    const QString expected = QStringLiteral("Loading of %1 failed, layer was not created")
+                                 .arg(QDir(store->root()).filePath(QStringLiteral("NoPlist/Layer.plist")));
+    EXPECT_EQ(log.count(expected), 1) << log.messages().join('\n').toStdString();
+    // The child of a group without an order is loaded but never shown.
+    EXPECT_NE(KDContext::getContextByIdentifier(QStringLiteral("Child")), nullptr);
+}
+
+TEST_F(LayerTreeTest, MissingStoreFolderStillComposes)
+{
+    auto manager = makeManager();
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer"}));
+}
+
+TEST_F(LayerTreeTest, DemoGroupShowsOneEntryAtATimeFromTheLast)
+{
+    store->group(QString(), {"Demo"});
+    store->group(QStringLiteral("Demo"), {"D1", "D2", "D3"},
+                 {{QStringLiteral("DisplayName"), QStringLiteral("DemoLayers")}});
+    for (const char *id : {"D1", "D2", "D3"})
+        store->layer(QStringLiteral("Demo/%1").arg(QLatin1String(id)), id == QLatin1String("D2") ? disabled() : QVariantMap{});
+    auto manager = makeManager();
+    auto demo = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Demo")));
+    ASSERT_TRUE(demo->isDemoTimerRunning());
+
+    QStringList shown;
+    for (int tick = 0; tick < 4; ++tick) {
+        shown.append(composition(*manager).last());
+        demo->animateDemoGroup();
+    }
+    // A demo group shows its entries whether they are enabled or not.
+    EXPECT_EQ(shown, (QStringList{"D3", "D2", "D1", "D3"}));
+
+    NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QStringLiteral("Demo"));
+    EXPECT_FALSE(demo->isDemoTimerRunning());
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer"}));
+    NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QStringLiteral("Other"));
+    EXPECT_FALSE(demo->isDemoTimerRunning());
+}
+
+struct MoveCase
+{
+    const char *name;
+    std::vector<std::pair<QString, QVariantMap>> commands;
+    QStringList rootOrder;
+    QStringList groupOrder;
+};
+
+class StructuralCommandTest : public LayerTreeTest, public ::testing::WithParamInterface<MoveCase>
+{
+};
+
+TEST_P(StructuralCommandTest, OrdersFollowTheCommands)
+{
+    store->group(QString(), {"A", "G"});
+    store->layer(QStringLiteral("A"));
+    store->group(QStringLiteral("G"), {"B", "C"});
+    store->layer(QStringLiteral("G/B"));
+    store->layer(QStringLiteral("G/C"));
+    auto manager = makeManager();
+    for (const auto &[name, info] : GetParam().commands)
+        command(name, info);
+    EXPECT_EQ(manager->root()->itemOrder(), GetParam().rootOrder);
+    auto group = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("G")));
+    EXPECT_EQ(group->itemOrder(), GetParam().groupOrder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, StructuralCommandTest,
+    ::testing::Values(
+        MoveCase{"LayersMovedIntoRootDropsBlackLayerKeepsDefaultsLast",
+                 {{commands::LayersMoved,
+                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"B"}}, {"ItemOrder", QVariantList{"B", "A", "G"}}}}},
+                 {"B", "A", "G", "Defaults"},
+                 {"C"}},
+        MoveCase{"GroupMovedAfterLayersMovedHasDefaultsOnce",
+                 {{commands::LayersMoved,
+                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"C"}}, {"ItemOrder", QVariantList{"A", "C", "G"}}}},
+                  {commands::GroupMoved, {{"GroupId", "G"}, {"ItemOrder", QVariantList{"G", "A", "C"}}}}},
+                 {"G", "A", "C", "Defaults"},
+                 {"B"}},
+        MoveCase{"LayersMovedIntoGroup",
+                 {{commands::LayersMoved,
+                   {{"GroupId", "G"}, {"LayerIds", QVariantList{"A"}}, {"ItemOrder", QVariantList{"B", "A", "C"}}}}},
+                 {"G", "Defaults", "BlackLayer"},
+                 {"B", "A", "C"}},
+        MoveCase{"ItemsDeletedLeaveTheirParentsOrderAndUnknownIdsAreIgnored",
+                 {{commands::ItemsDeleted, {{"ItemIds", QVariantList{"B", "Nope", "A"}}}}},
+                 {"G", "Defaults", "BlackLayer"},
+                 {"C"}},
+        MoveCase{"FailedLayersMovedKeepsWhatItApplied",
+                 {{commands::LayersMoved,
+                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"B", "Nope"}}, {"ItemOrder", QVariantList{"B"}}}}},
+                 {"A", "G", "Defaults", "BlackLayer"},
+                 {"C"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct FailureCase
+{
+    const char *name;
+    QString command;
+    QVariantMap info;
+    QString message;
+};
+
+class CommandFailureTest : public LayerTreeTest, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(CommandFailureTest, LogsItsTextAndSkipsTheRecomposition)
+{
+    store->group(QString(), {"A"});
+    store->layer(QStringLiteral("A"));
+    auto manager = makeManager();
+    int recompositions = 0;
+    NotificationCenter::defaultCenter().addObserver(this, notifications::SomeConditionHaveTriggered,
+                                                    [&](Notification &) { ++recompositions; });
+    LogCapture log;
+    command(GetParam().command, GetParam().info);
+    NotificationCenter::defaultCenter().removeObserver(this);
+    EXPECT_EQ(log.count(GetParam().message), 1) << log.messages().join('\n').toStdString();
+    EXPECT_EQ(recompositions, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, CommandFailureTest,
+    ::testing::Values(
+        FailureCase{"BadTarget", commands::LayersMoved, {{"GroupId", "A"}}, "LayersMoved command has illegal target group id"},
+        FailureCase{"NoLayerIds", commands::LayersMoved, {{"GroupId", "Layers"}}, "LayersMoved command doesn't have layer ids"},
+        FailureCase{"NoOrder", commands::LayersMoved, {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}},
+                    "LayersMoved command doesn't have new item order"},
+        FailureCase{"LayerIdsWrongType", commands::LayersMoved, {{"GroupId", "Layers"}, {"LayerIds", 5}},
+                    "LayersMoved command doesn't have layer ids"},
+        FailureCase{"UnknownLayer", commands::LayersMoved,
+                    {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"X"}}, {"ItemOrder", QVariantList{}}},
+                    "layer with id='X' not found"},
+        FailureCase{"GroupMovedNoOrder", commands::GroupMoved, {{"GroupId", "Layers"}},
+                    "LayersMoved command doesn't have new item order"},
+        FailureCase{"DeletedNoIds", commands::ItemsDeleted, {{"Other", 1}}, "illegal LayersDeleted params"},
+        FailureCase{"MovedFromNowhere", commands::ButtonsMoved, {{"SourceLayer", "X"}, {"TargetLayer", "A"}},
+                    "buttons moved from non-existing layer"},
+        FailureCase{"MovedToNowhere", commands::ButtonsMoved, {{"SourceLayer", "A"}, {"TargetLayer", "X"}},
+                    "buttons moved to non-existing layer"},
+        FailureCase{"VisibilityNoId", commands::LayerVisibilityChanged, {{"Enabled", true}},
+                    "LayerVisibilityChanged params doesn't have LayerId"},
+        FailureCase{"ConditionsNoId", commands::LayerConditionsChanged, {{"Conditions", QVariantList{}}},
+                    "LayerConditionsChanged params doesn't have LayerId"},
+        FailureCase{"ConditionsMissing", commands::LayerConditionsChanged, {{"LayerId", "A"}},
+                    "LayerConditionsChanged params doesn't have conditions"},
+        FailureCase{"ConditionWithoutType", commands::LayerConditionsChanged,
+                    {{"LayerId", "A"}, {"Conditions", QVariantList{QVariantMap{{"Settings", QVariantMap{}}}}}},
+                    "Illegal condition type"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(LayerTreeTest, ItemCreatedLoadsTheFolderAndTakesTheOrder)
+{
+    store->group(QString(), {"A"});
+    store->layer(QStringLiteral("A"));
+    auto manager = makeManager();
+    store->layer(QStringLiteral("New"));
+    command(commands::ItemCreated, {{"GroupId", "Layers"}, {"ItemId", "New"}, {"ItemOrder", QVariantList{"New", "A"}}});
+    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"New", "A", "Defaults"}));
+    EXPECT_EQ(composition(*manager), (QStringList{"", "A", "New"}));
+
+    LogCapture log;
+    command(commands::ItemCreated, {{"GroupId", "Layers"}, {"ItemId", "../../escape"}, {"ItemOrder", QVariantList{}}});
+    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"New", "A", "Defaults"}));
+}
+
+TEST_F(LayerTreeTest, RefreshRereadsTheWholeStore)
+{
+    store->group(QString(), {"A"});
+    store->layer(QStringLiteral("A"));
+    auto manager = makeManager();
+    store->layer(QStringLiteral("B"));
+    store->group(QString(), {"B"});
+    command(commands::RefreshLayer, {{"LayerId", "Defaults"}});
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B"}));
+}
+
+TEST_F(LayerTreeTest, InsertChildChecksItsIndex)
+{
+    store->group(QString(), {"A"});
+    store->layer(QStringLiteral("A"));
+    auto manager = makeManager();
+    auto root = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Layers")));
+    const int count = root->getChildItemsCount();
+    EXPECT_EQ(root->insertChild(QStringLiteral("X"), static_cast<quint32>(count)),
+              QStringLiteral("KDLayerGroup insertChild failed due to illegal parameter: index=%1").arg(count));
+    EXPECT_TRUE(root->insertChild(QStringLiteral("X"), KDLayerGroup::AppendIndex).isEmpty());
+    EXPECT_EQ(root->itemOrder().last(), QStringLiteral("X"));
+    EXPECT_TRUE(root->insertChild(QStringLiteral("Y"), 0).isEmpty());
+    EXPECT_EQ(root->itemOrder().first(), QStringLiteral("Y"));
+}
+
+TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
+{
+    store->group(QString(), {"S", "T"});
+    store->layer(QStringLiteral("S"), {{"Buttons", QVariantMap{{"G", QVariantMap{}}, {"H", QVariantMap{}}}}});
+    store->layer(QStringLiteral("T"), {{"Buttons", QVariantMap{{"A", QVariantMap{}}}}});
+    auto manager = makeManager();
+    command(commands::ButtonsMoved, {{"SourceLayer", "S"}, {"TargetLayer", "T"}, {"Buttons", QVariantMap{{"G", "A"}, {"H", "B"}}}});
+    auto source = std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QStringLiteral("S")));
+    auto target = std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QStringLiteral("T")));
+    QStringList sourceKeys, targetKeys;
+    for (const auto &[key, button] : source->getButtons()) {
+        sourceKeys.append(key);
+        EXPECT_EQ(button->identifier(), key);
+        EXPECT_EQ(button->context(), QStringLiteral("S"));
+    }
+    for (const auto &[key, button] : target->getButtons()) {
+        targetKeys.append(key);
+        EXPECT_EQ(button->identifier(), key);
+        EXPECT_EQ(button->context(), QStringLiteral("T"));
+    }
+    EXPECT_EQ(sourceKeys, (QStringList{"G"}));
+    EXPECT_EQ(targetKeys, (QStringList{"A", "B"}));
+}
+
+TEST_F(LayerTreeTest, ToggleRequestsInvertTheNamedItemOnly)
+{
+    store->group(QString(), {"A", "B"});
+    store->layer(QStringLiteral("A"));
+    store->layer(QStringLiteral("B"));
+    auto manager = makeManager();
+    NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QStringLiteral("A"));
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B"}));
+    NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QStringLiteral("A"));
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "B", "A"}));
+}
+
+TEST_F(LayerTreeTest, DriveLossHidesEverythingButTheDefaultLayer)
+{
+    store->group(QString(), {"A"});
+    store->layer(QStringLiteral("A"));
+    auto manager = makeManager();
+    NotificationCenter::defaultCenter().post(notifications::DriveLost);
+    EXPECT_EQ(composition(*manager), (QStringList{""}));
+    NotificationCenter::defaultCenter().post(notifications::DriveFound);
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "A"}));
+}

@@ -1,0 +1,7 @@
+#include "UtilityLogging.h"
+
+namespace brevona {
+
+Q_LOGGING_CATEGORY(lcUtility, "brevona.utility")
+
+} // namespace brevona
