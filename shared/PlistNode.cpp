@@ -33,8 +33,7 @@ public:
     explicit BinaryPlistCheck(const QByteArray &bytes)
         : m_data(reinterpret_cast<const unsigned char *>(bytes.constData()))
         , m_size(static_cast<std::uint64_t>(bytes.size()))
-    {
-    }
+    {}
 
     QString run()
     {
@@ -51,8 +50,8 @@ public:
         if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8)
             return QStringLiteral("binary property list with invalid integer sizes");
         const std::uint64_t tableEnd = m_size - kTrailer;
-        if (m_count == 0 || top >= m_count || m_tableOffset < kHeader || m_tableOffset > tableEnd
-            || m_count > (tableEnd - m_tableOffset) / m_offsetSize)
+        if (m_count == 0 || top >= m_count || m_tableOffset < kHeader || m_tableOffset > tableEnd ||
+            m_count > (tableEnd - m_tableOffset) / m_offsetSize)
             return QStringLiteral("binary property list with invalid offset table");
         return walk(top);
     }
@@ -68,7 +67,12 @@ private:
         std::int64_t expanded = 1;
     };
 
-    enum State : unsigned char { Unvisited, Visiting, Done };
+    enum State : unsigned char
+    {
+        Unvisited,
+        Visiting,
+        Done
+    };
 
     // kMaxDepth containers, then one scalar.
     static constexpr int kMaxHeight = PlistNode::kMaxDepth + 1;
@@ -140,9 +144,11 @@ private:
             Frame &frame = stack.back();
             if (frame.next == frame.refCount) {
                 if (frame.height > kMaxHeight)
-                    return QStringLiteral("property list nested deeper than %1 levels").arg(PlistNode::kMaxDepth);
+                    return QStringLiteral("property list nested deeper than %1 levels")
+                        .arg(PlistNode::kMaxDepth);
                 if (frame.expanded > PlistNode::kMaxNodes)
-                    return QStringLiteral("property list expands to more than %1 values").arg(PlistNode::kMaxNodes);
+                    return QStringLiteral("property list expands to more than %1 values")
+                        .arg(PlistNode::kMaxNodes);
                 state[frame.object] = Done;
                 height[frame.object] = frame.height;
                 expanded[frame.object] = frame.expanded;
@@ -166,7 +172,8 @@ private:
                 frame.height = std::max(frame.height, height[child] + 1);
                 frame.expanded += expanded[child];
                 if (frame.expanded > PlistNode::kMaxNodes)
-                    return QStringLiteral("property list expands to more than %1 values").arg(PlistNode::kMaxNodes);
+                    return QStringLiteral("property list expands to more than %1 values")
+                        .arg(PlistNode::kMaxNodes);
                 continue;
             }
             if (static_cast<int>(stack.size()) >= kMaxHeight)
@@ -209,7 +216,9 @@ QString checkXml(const QByteArray &bytes)
         }
     }
     if (reader.hasError())
-        return QStringLiteral("malformed XML at line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
+        return QStringLiteral("malformed XML at line %1: %2")
+            .arg(reader.lineNumber())
+            .arg(reader.errorString());
     return {};
 }
 
@@ -249,8 +258,7 @@ PlistNode::~PlistNode()
 
 PlistNode::PlistNode(PlistNode &&other) noexcept
     : m_node(std::exchange(other.m_node, nullptr))
-{
-}
+{}
 
 PlistNode &PlistNode::operator=(PlistNode &&other) noexcept
 {
@@ -400,14 +408,62 @@ QDateTime PlistNode::dateValue(plist_t node)
     std::int32_t secs = 0;
     std::int32_t usecs = 0;
     plist_get_date_val(node, &secs, &usecs);
-    if (secs == std::numeric_limits<std::int32_t>::min() || secs == std::numeric_limits<std::int32_t>::max()) {
-        // Saturated: the date lies beyond 32-bit seconds. Its XML text has whole seconds.
-        QDateTime far = QDateTime::fromString(QString::fromLatin1(elementText(node, "date")), Qt::ISODate);
-        if (far.isValid())
-            return far.toUTC();
+    if (secs == std::numeric_limits<std::int32_t>::min() ||
+        secs == std::numeric_limits<std::int32_t>::max()) {
+        // Saturated: the date lies beyond 32-bit seconds (or is no number). Its XML text has
+        // whole seconds; a date that has none is invalid.
+        const QDateTime far =
+            QDateTime::fromString(QString::fromLatin1(elementText(node, "date")), Qt::ISODate);
+        return far.isValid() ? far.toUTC() : QDateTime();
     }
-    const qint64 msecs = (kReferenceEpochSecs + secs) * 1000 + usecs / 1000;
+    if (usecs <= -1'000'000 || usecs >= 1'000'000)
+        return {};
+    // The seconds are truncated toward zero and the microseconds come without their sign, so
+    // 4.5 s before and 3.5 s before the epoch both read as (-4, 500000) or (-3, 500000). The
+    // stored value equals exactly one of the two readings.
+    bool negative = secs < 0;
+    if (usecs != 0) {
+        const PlistNode below(plist_new_date(secs, -usecs));
+        const PlistNode above(plist_new_date(secs, usecs));
+        if (plist_compare_node_value(node, below.get()))
+            negative = true;
+        else if (plist_compare_node_value(node, above.get()))
+            negative = false;
+    }
+    const qint64 totalUsecs =
+        (kReferenceEpochSecs + secs) * 1'000'000 + (negative ? -qint64(usecs) : qint64(usecs));
+    // The nearest millisecond: libplist truncates the microseconds, so a date written with whole
+    // milliseconds may read one microsecond short.
+    const qint64 shifted = totalUsecs + 500;
+    const qint64 msecs = shifted >= 0 ? shifted / 1000 : -((-shifted + 999) / 1000);
     return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+}
+
+// libplist writes strings up to their first NUL and XML text verbatim, so a string with a NUL
+// (any format), an unpaired surrogate (any format) or a character XML 1.0 forbids (XML only)
+// would come back altered or make the file unreadable: such a string has no property-list form.
+QString PlistNode::textProblem(const QString &text, Format format)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == 0)
+            return QStringLiteral("a NUL character");
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 < n && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+                ++i;
+                continue;
+            }
+            return QStringLiteral("an unpaired surrogate");
+        }
+        if (QChar::isLowSurrogate(c))
+            return QStringLiteral("an unpaired surrogate");
+        if (format == PropertyList::Format::Xml &&
+            ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF))
+            return QStringLiteral("character U+%1, which XML cannot hold")
+                .arg(static_cast<unsigned>(c), 4, 16, QLatin1Char('0'));
+    }
+    return {};
 }
 
 bool PlistNode::boolValue(plist_t node)

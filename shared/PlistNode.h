@@ -37,8 +37,7 @@ public:
     PlistNode() noexcept = default;
     explicit PlistNode(plist_t node) noexcept
         : m_node(node)
-    {
-    }
+    {}
     ~PlistNode();
     PlistNode(PlistNode &&other) noexcept;
     PlistNode &operator=(PlistNode &&other) noexcept;
@@ -63,12 +62,16 @@ public:
     // Nothing for an invalid date.
     static PlistNode newDate(const QDateTime &value);
 
+    // Why a string cannot be stored unaltered in the format, or an empty string when it can.
+    static QString textProblem(const QString &text, Format format);
+
     // Readers of scalar nodes; the caller checks the node type first.
     // An integer reads as qint64, or as quint64 when it lies above INT64_MAX.
     static QVariant integerValue(plist_t node);
     static QString stringValue(plist_t node);
     static QString keyValue(plist_t node);
     static QByteArray dataValue(plist_t node);
+    // An invalid QDateTime for a date that is no number or lies beyond the years 1 to 9999.
     static QDateTime dateValue(plist_t node);
     static bool boolValue(plist_t node);
     static double realValue(plist_t node);

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+#include <QTimeZone>
 
 #include "Logging.h"
 #include "NullMarker.h"
@@ -21,40 +22,12 @@ namespace {
 // Property lists of this program are small; anything larger is damaged or hostile.
 constexpr qint64 kMaxFileBytes = 256 * 1024 * 1024;
 
-// libplist writes strings up to their first NUL and XML text verbatim, so a string with a NUL
-// (any format), an unpaired surrogate (any format) or a character XML 1.0 forbids (XML only)
-// would come back altered or make the file unreadable: such a string has no property-list form.
-QString textProblem(const QString &text, PropertyList::Format format)
-{
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == 0)
-            return QStringLiteral("a NUL character");
-        if (QChar::isHighSurrogate(c)) {
-            if (i + 1 < n && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
-                ++i;
-                continue;
-            }
-            return QStringLiteral("an unpaired surrogate");
-        }
-        if (QChar::isLowSurrogate(c))
-            return QStringLiteral("an unpaired surrogate");
-        if (format == PropertyList::Format::Xml
-            && ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF))
-            return QStringLiteral("character U+%1, which XML cannot hold")
-                .arg(static_cast<unsigned>(c), 4, 16, QLatin1Char('0'));
-    }
-    return {};
-}
-
 class ToPlist
 {
 public:
     explicit ToPlist(PropertyList::Format format)
         : m_format(format)
-    {
-    }
+    {}
 
     // An empty node when the value has no property-list form; the reason is in problem().
     PlistNode convert(const QVariant &value, int depth)
@@ -83,7 +56,15 @@ public:
         case QMetaType::QByteArray:
             return PlistNode::newData(value.toByteArray());
         case QMetaType::QDateTime: {
-            PlistNode date = PlistNode::newDate(value.toDateTime());
+            QDateTime when = value.toDateTime();
+            // XML holds whole seconds. libplist would round toward zero; earlier is what other
+            // writers produce.
+            if (m_format == PropertyList::Format::Xml && when.isValid()) {
+                const qint64 msecs = when.toMSecsSinceEpoch();
+                when = QDateTime::fromMSecsSinceEpoch(msecs - (((msecs % 1000) + 1000) % 1000),
+                                                      QTimeZone::utc());
+            }
+            PlistNode date = PlistNode::newDate(when);
             if (!date)
                 m_problem = QStringLiteral("a date outside the years 1 to 9999");
             return date;
@@ -103,9 +84,10 @@ public:
         default:
             break;
         }
-        m_problem = isNullMarker(value) ? QStringLiteral("a null marker where a value is required")
-                                        : QStringLiteral("a value of type %1")
-                                              .arg(QString::fromLatin1(value.metaType().name()));
+        m_problem =
+            isNullMarker(value)
+                ? QStringLiteral("a null marker where a value is required")
+                : QStringLiteral("a value of type %1").arg(QString::fromLatin1(value.metaType().name()));
         return {};
     }
 
@@ -114,7 +96,7 @@ public:
 private:
     PlistNode string(const QString &text)
     {
-        const QString reason = textProblem(text, m_format);
+        const QString reason = PlistNode::textProblem(text, m_format);
         if (!reason.isEmpty()) {
             m_problem = QStringLiteral("a string with ") + reason;
             return {};
@@ -138,7 +120,7 @@ private:
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             if (isNullMarker(it.value()))
                 continue;
-            const QString reason = textProblem(it.key(), m_format);
+            const QString reason = PlistNode::textProblem(it.key(), m_format);
             if (!reason.isEmpty()) {
                 m_problem = QStringLiteral("a key with ") + reason;
                 return {};
@@ -189,13 +171,18 @@ public:
             return QVariant(PlistNode::keyValue(node));
         case PLIST_DATA:
             return QVariant(PlistNode::dataValue(node));
-        case PLIST_DATE:
-            return QVariant(PlistNode::dateValue(node));
+        case PLIST_DATE: {
+            const QDateTime date = PlistNode::dateValue(node);
+            if (!date.isValid())
+                return std::nullopt;
+            return QVariant(date);
+        }
         case PLIST_UID: {
             // A keyed-archive reference read as a plain property list: the form XML gives it.
             std::uint64_t uid = 0;
             plist_get_uid_val(node, &uid);
-            return QVariant(QVariantMap{{QStringLiteral("CF$UID"), QVariant::fromValue(static_cast<qint64>(uid))}});
+            return QVariant(
+                QVariantMap{{QStringLiteral("CF$UID"), QVariant::fromValue(static_cast<qint64>(uid))}});
         }
         case PLIST_ARRAY:
             return array(node, depth);

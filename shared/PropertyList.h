@@ -21,7 +21,11 @@ namespace brevona {
 class PropertyList
 {
 public:
-    enum class Format { Xml, Binary };
+    enum class Format
+    {
+        Xml,
+        Binary
+    };
 
     // Parses XML or binary property-list bytes. Nothing for malformed input.
     static std::optional<QVariant> fromData(const QByteArray &bytes);

@@ -20,8 +20,7 @@ class DelegateCallGate
 public:
     // Returns whether the callback ran. An exception thrown by the callback is logged and
     // stops there.
-    template <typename Claim, typename Call>
-    bool deliver(const void *delegate, Claim &&claim, Call &&call)
+    template<typename Claim, typename Call> bool deliver(const void *delegate, Claim &&claim, Call &&call)
     {
         {
             std::lock_guard lock(m_mutex);
@@ -40,8 +39,7 @@ public:
         return true;
     }
 
-    template <typename Cancel>
-    void cancel(const void *delegate, Cancel &&cancelWork)
+    template<typename Cancel> void cancel(const void *delegate, Cancel &&cancelWork)
     {
         std::unique_lock lock(m_mutex);
         cancelWork();

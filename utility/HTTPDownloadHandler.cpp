@@ -162,7 +162,8 @@ void HTTPDownloadHandler::processTasksQueue()
         task = m_tasksQueue.takeFirst();
     }
     auto *connection = new SmartConnection(task, manager(), timeoutInterval(), this);
-    connect(connection, &SmartConnection::didFinishLoading, this, &HTTPDownloadHandler::connectionDidFinishLoading);
+    connect(connection, &SmartConnection::didFinishLoading, this,
+            &HTTPDownloadHandler::connectionDidFinishLoading);
     connect(connection, &SmartConnection::didFailWithError, this, &HTTPDownloadHandler::connectionDidFail);
     m_connectionsInProgress.append(connection);
 }

@@ -6,8 +6,7 @@ namespace brevona {
 
 SerialOperationQueue::SerialOperationQueue()
     : m_thread([this] { run(); })
-{
-}
+{}
 
 SerialOperationQueue::~SerialOperationQueue()
 {

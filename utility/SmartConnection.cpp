@@ -136,6 +136,8 @@ void SmartConnection::didReceiveResponse()
 
 void SmartConnection::didReceiveData()
 {
+    if (!m_reply->isOpen())
+        return;
     const QByteArray chunk = m_reply->readAll();
     std::lock_guard lock(m_lock);
     m_data.append(chunk);
@@ -152,6 +154,11 @@ void SmartConnection::didFinish()
         return;
     }
     DownloadError failure{static_cast<int>(error), m_reply->errorString(), m_info.url, m_info.token};
+    // The transfer time-out is the only way a reply still connected to us gets cancelled.
+    if (error == QNetworkReply::OperationCanceledError) {
+        failure.code = QNetworkReply::TimeoutError;
+        failure.message = QStringLiteral("The request timed out");
+    }
     qCWarning(lcUtility, "connection %s did fail with error: %s", qPrintable(logName()),
               qPrintable(failure.message));
     emit didFailWithError(this, failure);

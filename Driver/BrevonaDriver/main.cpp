@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
         "simulated keyboard."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption verbose(QStringList{QStringLiteral("verbose"), QStringLiteral("v")},
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every command, composition and device write."));
     parser.addOption(verbose);
     parser.process(app);

@@ -25,6 +25,12 @@ bool fail(const QString &message)
     return false;
 }
 
+int exitWithError(const QString &message)
+{
+    fail(message);
+    return 1;
+}
+
 bool writePlist(const QString &path, const QVariantMap &value)
 {
     return PropertyList::writeFile(path, value) || fail(QStringLiteral("cannot write %1").arg(path));
@@ -35,7 +41,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
-    return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return exitWithError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
 }
 
 // PNG, or TIFF with LZW compression (the layer pictures' format).
@@ -67,17 +73,17 @@ int main(int argc, char **argv)
     QString error;
     auto table = KeyTable::readFile(args[1], &error);
     if (!table)
-        return fail(QStringLiteral("%1: %2").arg(args[1], error)), 1;
+        return fail(QStringLiteral("%1: %2").arg(args[1], error));
     const auto evdev = EvdevCodes::readFile(args[2]);
     if (!evdev || evdev->size() == 0)
-        return fail(QStringLiteral("cannot read the evdev codes from %1").arg(args[2])), 1;
+        return exitWithError(QStringLiteral("cannot read the evdev codes from %1").arg(args[2]));
     if (!table->resolveEvdevCodes([&](const QString &name) { return evdev->code(name); }, &error) ||
         !table->validate(&error))
-        return fail(QStringLiteral("%1: %2").arg(args[1], error)), 1;
+        return exitWithError(QStringLiteral("%1: %2").arg(args[1], error));
 
     const QDir out(args[3]);
     if (!out.mkpath(QStringLiteral("BlackLayer")))
-        return fail(QStringLiteral("cannot create %1").arg(out.path())), 1;
+        return exitWithError(QStringLiteral("cannot create %1").arg(out.path()));
     const auto at = [&](const char *name) { return out.filePath(QLatin1String(name)); };
     const KeyboardArtist artist(*table);
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeMachineIdentity.h"
+#include "KeyedArchive.h"
 #include "LayerStoreCodec.h"
 #include "MachineIdentity.h"
 #include "NullMarker.h"
@@ -298,6 +299,20 @@ TEST(LayerStoreCodecTest, UndecryptableProtectedSettingsAreDropped)
     const QVariantMap expected{{"_x_Good", QStringLiteral("ok")}};
     EXPECT_EQ(settingsOf(decoded, "App0", "DisplayPlugin"), expected);
     EXPECT_EQ(settingsOf(decoded, "App0", "ActionPlugin"), expected);
+}
+
+// Data written by another program may archive any object, including one with no object at all.
+TEST(LayerStoreCodecTest, ArchivedDataDecodesToItsObject)
+{
+    const QVariantMap onDisk{
+        {"Text", *brevona::KeyedArchive::archive(QStringLiteral("archived text"))},
+        {"Nothing", *brevona::KeyedArchive::archive(brevona::nullMarker())},
+        {"Plain", QByteArray("\x00\x01\x02", 3)},
+    };
+    const QVariantMap decoded = LayerStoreCodec::archiveButtonsInfo(buttonsWith(onDisk, {}), true);
+    const QVariantMap expected{{"Text", QStringLiteral("archived text")},
+                               {"Plain", QByteArray("\x00\x01\x02", 3)}};
+    EXPECT_EQ(settingsOf(decoded, "App0", "DisplayPlugin"), expected);
 }
 
 // Shapes the codec must pass through untouched in both directions: anything that is not a

@@ -78,10 +78,10 @@ TEST_P(PropertyListRoundTrip, WritesWhatItAndPlistlibReadBack)
 const RoundTrip kRoundTrips[] = {
     {"EmptyDictionary", QVariantMap{}},
     {"EmptyArray", QVariantList{}},
-    {"Nested",
-     QVariantMap{{"Buttons", QVariantMap{{"App0", QVariantMap{{"Signature", "a.b"}, {"Settings", QVariantMap{}}}}}},
-                 {"ItemOrder", QVariantList{"A", "B"}},
-                 {"Disabled", false}}},
+    {"Nested", QVariantMap{{"Buttons", QVariantMap{{"App0", QVariantMap{{"Signature", "a.b"},
+                                                                        {"Settings", QVariantMap{}}}}}},
+                           {"ItemOrder", QVariantList{"A", "B"}},
+                           {"Disabled", false}}},
     {"AsciiString", QStringLiteral("Layer name")},
     {"EmptyString", QString()},
     {"WhitespaceOnly", QStringLiteral("  \t\n ")},
@@ -117,16 +117,19 @@ const RoundTrip kRoundTrips[] = {
     {"ReferenceDate", utc(2001, 1, 1)},
     {"DateWithMillis", utc(2020, 6, 15, 12, 34, 56, 789), utc(2020, 6, 15, 12, 34, 56)},
     {"DateBefore2001WithMillis", utc(1969, 12, 31, 23, 59, 59, 250), utc(1969, 12, 31, 23, 59, 59)},
+    {"JustBefore2001", utc(2000, 12, 31, 23, 59, 59, 500), utc(2000, 12, 31, 23, 59, 59)},
+    {"JustAfter2001", utc(2001, 1, 1, 0, 0, 0, 500), utc(2001, 1, 1)},
     {"DateAfter2038", utc(2100, 3, 1, 8, 0, 1)},
     {"DateBefore1901", utc(1800, 7, 4, 12)},
     {"DeepestNesting", nested(PlistNode::kMaxDepth)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Values, PropertyListRoundTrip,
-                         testing::Combine(testing::ValuesIn(kRoundTrips), testing::Values(Format::Xml, Format::Binary)),
+                         testing::Combine(testing::ValuesIn(kRoundTrips),
+                                          testing::Values(Format::Xml, Format::Binary)),
                          [](const auto &info) {
-                             return std::string(std::get<0>(info.param).name)
-                                 + (std::get<1>(info.param) == Format::Xml ? "_Xml" : "_Binary");
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == Format::Xml ? "_Xml" : "_Binary");
                          });
 
 // Files written by plistlib read as plistlib reads them.
@@ -140,7 +143,8 @@ TEST_P(PlistlibFiles, ReadAsPlistlibReadsThem)
 {
     const auto &[expression, binary] = GetParam();
     const QString path = dir.filePath(QStringLiteral("python.plist"));
-    ASSERT_TRUE(PythonPlist::write(path, QString::fromUtf8(expression), binary)) << PythonPlist::lastError().toStdString();
+    ASSERT_TRUE(PythonPlist::write(path, QString::fromUtf8(expression), binary))
+        << PythonPlist::lastError().toStdString();
     const std::optional<QString> python = PythonPlist::dump(path);
     ASSERT_TRUE(python.has_value());
 
@@ -154,6 +158,8 @@ const char *const kPythonValues[] = {
     "[0, 1, -1, -2, 255, 256, 65535, 65536, 2**31, 2**32, -2**31 - 1, 2**63 - 1, -2**63, 2**63, 2**64 - 1]",
     "[0.5, -0.1, 1e-310, 1.7976931348623157e308, inf, -inf, nan]",
     "[datetime(2001, 1, 1), datetime(1990, 5, 1, 10), datetime(2100, 1, 1), datetime(1850, 2, 3, 4, 5, 6)]",
+    "[datetime(1990, 5, 1, 10, 0, 0, 123000), datetime(2000, 12, 31, 23, 59, 59, 999000),"
+    " datetime(2001, 1, 1, 0, 0, 0, 1000), datetime(2024, 2, 29, 23, 59, 59, 999000)]",
     "{'s': 'caf\\u00e9 \\U0001F600 <&>', 'd': b'\\x00\\xff' * 40, 'e': b'', 'n': {'': [[], {}]}}",
     // plistlib writes equal values once and refers to them from every place.
     "[['same text'] * 3, [{'k': 'v'}] * 4, ['x' * 300] * 2]",
@@ -161,25 +167,28 @@ const char *const kPythonValues[] = {
     "list(range(1000))",
 };
 
-INSTANTIATE_TEST_SUITE_P(Python, PlistlibFiles, testing::Combine(testing::ValuesIn(kPythonValues), testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Python, PlistlibFiles,
+                         testing::Combine(testing::ValuesIn(kPythonValues), testing::Bool()));
 
 TEST(PropertyList, ArchiveReferencesReadInTheirXmlForm)
 {
     QTemporaryDir dir;
-    for (bool binary : {false, true}) {
-        const QString path = dir.filePath(binary ? "uid.bin" : "uid.xml");
-        ASSERT_TRUE(PythonPlist::write(path, "{'root': UID(7)}", binary));
-        const auto value = PropertyList::readDictionary(path);
-        ASSERT_TRUE(value.has_value());
-        EXPECT_EQ(value->value("root"), QVariant(QVariantMap{{"CF$UID", qint64(7)}}));
-    }
+    const QString path = dir.filePath("uid.bin");
+    ASSERT_TRUE(PythonPlist::write(path, "{'root': UID(7)}", true));
+    const auto value = PropertyList::readDictionary(path);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->value("root"), QVariant(QVariantMap{{"CF$UID", qint64(7)}}));
 }
 
 // Integer and real types other than qint64 and double are written as integers and reals.
 TEST(PropertyList, WritesEveryIntegerAndRealType)
 {
-    const QVariantList values{QVariant(int(-7)), QVariant(uint(4000000000u)), QVariant::fromValue<short>(-3),
-                              QVariant::fromValue<quint16>(65535), QVariant(1.5f), QVariant::fromValue<qint8>(-8)};
+    const QVariantList values{QVariant(int(-7)),
+                              QVariant(uint(4000000000u)),
+                              QVariant::fromValue<short>(-3),
+                              QVariant::fromValue<quint16>(65535),
+                              QVariant(1.5f),
+                              QVariant::fromValue<qint8>(-8)};
     for (Format format : {Format::Xml, Format::Binary}) {
         const auto bytes = PropertyList::toData(values, format);
         ASSERT_TRUE(bytes.has_value());
@@ -199,7 +208,8 @@ TEST(PropertyList, NullMarkerEntriesAreLeftOut)
     const QVariantMap value{{"keep", 1}, {"drop", nullMarker()}, {"list", QVariantList{nullMarker(), "x"}}};
     const auto bytes = PropertyList::toData(value, Format::Binary);
     ASSERT_TRUE(bytes.has_value());
-    EXPECT_EQ(PropertyList::fromData(*bytes), QVariant(QVariantMap{{"keep", qint64(1)}, {"list", QVariantList{"x"}}}));
+    EXPECT_EQ(PropertyList::fromData(*bytes),
+              QVariant(QVariantMap{{"keep", qint64(1)}, {"list", QVariantList{"x"}}}));
     EXPECT_FALSE(PropertyList::toData(nullMarker()).has_value());
     EXPECT_TRUE(PropertyList::isPropertyList(value));
 }
@@ -221,8 +231,9 @@ TEST_P(NoPropertyListForm, IsRefusedInsteadOfWrittenAltered)
     EXPECT_FALSE(PropertyList::toData(c.value, Format::Xml).has_value());
     const auto binary = PropertyList::toData(c.value, Format::Binary);
     EXPECT_EQ(binary.has_value(), c.binaryWritable);
-    if (binary)
+    if (binary) {
         EXPECT_EQ(PropertyList::fromData(*binary), c.value);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -239,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PropertyList, IsPropertyListFollowsTheValueTypes)
 {
-    EXPECT_TRUE(PropertyList::isPropertyList(QVariantMap{{"a", QVariantList{1, 2.5, "s", QByteArray("d"), true}}}));
+    EXPECT_TRUE(
+        PropertyList::isPropertyList(QVariantMap{{"a", QVariantList{1, 2.5, "s", QByteArray("d"), true}}}));
     EXPECT_TRUE(PropertyList::isPropertyList(utc(2020, 1, 1)));
     EXPECT_FALSE(PropertyList::isPropertyList(QVariantMap{{"a", QVariantList{QPoint()}}}));
     EXPECT_FALSE(PropertyList::isPropertyList(QVariant()));
@@ -265,7 +277,10 @@ QByteArray binaryPlist(const QList<QByteArray> &objects, int top = 0)
     }
     const int table = out.size();
     for (int offset : offsets) {
-        out.append(char(offset >> 24)).append(char(offset >> 16)).append(char(offset >> 8)).append(char(offset));
+        out.append(char(offset >> 24))
+            .append(char(offset >> 16))
+            .append(char(offset >> 8))
+            .append(char(offset));
     }
     QByteArray trailer(32, '\0');
     trailer[6] = 4; // offset size
@@ -306,8 +321,17 @@ QByteArray binaryChain(int levels)
 
 QByteArray xmlChain(int levels)
 {
-    return "<plist version=\"1.0\">" + QByteArray("<array>").repeated(levels) + "<true/>"
-        + QByteArray("</array>").repeated(levels) + "</plist>";
+    return "<plist version=\"1.0\">" + QByteArray("<array>").repeated(levels) + "<true/>" +
+           QByteArray("</array>").repeated(levels) + "</plist>";
+}
+
+// A binary date object holding the given IEEE-754 bits.
+QByteArray binaryDate(quint64 bits)
+{
+    QByteArray object(1, char(0x33));
+    for (int shift = 56; shift >= 0; shift -= 8)
+        object.append(char((bits >> shift) & 0xFF));
+    return binaryPlist({object});
 }
 
 QByteArray validBinary()
@@ -322,16 +346,22 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"TruncatedXml", QByteArray("<plist version=\"1.0\"><dict><key>a</key><string>b")},
         std::pair{"MismatchedTags", QByteArray("<plist><array><string>x</array></string></plist>")},
         std::pair{"TrailingGarbage", QByteArray("<plist><true/></plist><plist><false/></plist>")},
-        std::pair{"HeaderOnly", QByteArray("bplist00")}, std::pair{"TruncatedBinary", validBinary().chopped(5)},
+        std::pair{"HeaderOnly", QByteArray("bplist00")},
+        std::pair{"TruncatedBinary", validBinary().chopped(5)},
         std::pair{"BinaryWithoutTrailer", validBinary().left(20)},
         std::pair{"ReferenceOutOfRange", binaryPlist({QByteArray(1, char(0xA1)) + ref(9)})},
         std::pair{"SelfContainingArray", binaryPlist({QByteArray(1, char(0xA1)) + ref(0)})},
-        std::pair{"Cycle", binaryPlist({QByteArray(1, char(0xA1)) + ref(1), QByteArray(1, char(0xA1)) + ref(0)})},
-        std::pair{"CountBeyondBuffer", binaryPlist({QByteArray("\xAF\x13\x7f\xff\xff\xff\xff\xff\xff\xff", 10)})},
+        std::pair{"Cycle",
+                  binaryPlist({QByteArray(1, char(0xA1)) + ref(1), QByteArray(1, char(0xA1)) + ref(0)})},
+        std::pair{"CountBeyondBuffer",
+                  binaryPlist({QByteArray("\xAF\x13\x7f\xff\xff\xff\xff\xff\xff\xff", 10)})},
         std::pair{"TopOutOfRange", binaryPlist({QByteArray("\x10\x05", 2)}, 3)},
         std::pair{"SharedObjectBlowUp", sharedBlowUp(40)}, std::pair{"DeepBinary", binaryChain(100'000)},
         std::pair{"JustTooDeepBinary", binaryChain(PlistNode::kMaxDepth + 1)},
-        std::pair{"DeepXml", xmlChain(100'000)}, std::pair{"JustTooDeepXml", xmlChain(PlistNode::kMaxDepth + 1)}),
+        std::pair{"NaNDate", binaryDate(0x7FF8000000000000ull)},
+        std::pair{"DateBeyondYear9999", binaryDate(0x4341C37937E08000ull)}, // 1e16 seconds
+        std::pair{"DeepXml", xmlChain(100'000)},
+        std::pair{"JustTooDeepXml", xmlChain(PlistNode::kMaxDepth + 1)}),
     [](const auto &info) { return std::string(info.param.first); });
 
 TEST(PropertyList, AcceptsTheDeepestAllowedNestingAndModerateSharing)

@@ -99,7 +99,8 @@ elif command == 'write':
 std::optional<QString> runPython(const QStringList &arguments)
 {
     QProcess process;
-    process.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), QString::fromUtf8(kScript)} + arguments);
+    process.start(QStringLiteral("python3"),
+                  QStringList{QStringLiteral("-c"), QString::fromUtf8(kScript)} + arguments);
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -169,8 +170,8 @@ std::optional<QString> PythonPlist::dump(const QString &path)
 
 bool PythonPlist::write(const QString &path, const QString &expression, bool binary)
 {
-    return runPython({QStringLiteral("write"), path, binary ? QStringLiteral("binary") : QStringLiteral("xml"),
-                      expression})
+    return runPython({QStringLiteral("write"), path,
+                      binary ? QStringLiteral("binary") : QStringLiteral("xml"), expression})
         .has_value();
 }
 
@@ -205,7 +206,8 @@ QString PythonPlist::canonical(const QVariant &value)
         return QStringLiteral("d") + QString::fromLatin1(value.toByteArray().toHex());
     case QMetaType::QDateTime:
         return QStringLiteral("t%1").arg(value.toDateTime().toMSecsSinceEpoch());
-    case QMetaType::QVariantList: {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
         QStringList parts;
         for (const QVariant &element : value.toList())
             parts << canonical(element);

@@ -11,6 +11,8 @@
 
 #include "CommandNames.h"
 #include "CoreLogging.h"
+#include "IOHIDWatcher.h"
+#include "KDKeyboardDevice.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
 #include "NotificationCenter.h"
@@ -49,7 +51,12 @@ bool DriverApplication::start()
 {
     const int killed = killPreviousApplicationInstance();
 
-    // The keyboard's HID input and volume attach here once their watchers exist in this build.
+    const IOHIDWatcher *watcher = IOHIDWatcher::sharedIOHIDWatcher();
+    if (!watcher || !watcher->isKeyboardConnected())
+        qCInfo(lcCore).noquote() << "keyboard isn't connected";
+    // The keyboard's volume: the device comes before the layer manager, whose first composition
+    // sends it the pictures.
+    KDKeyboardDevice::sharedInstance();
 
     m_layerManager = std::make_unique<KDLayerManager>(
         Paths::layerStoreFolder(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
@@ -74,6 +81,7 @@ bool DriverApplication::start()
     m_signals = new SignalWatcher(this);
     connect(m_signals, &SignalWatcher::terminationRequested, this, [this] { terminate(); });
 
+    KDKeyboardDevice::sharedInstance().setLayoutSys(true);
     announce(notifications::DriverLaunched);
     return true;
 }
@@ -84,6 +92,14 @@ void DriverApplication::terminate()
         return;
     m_terminating = true;
     announce(notifications::DriverTerminated);
+    if (KDKeyboardDevice::hasSharedInstance()) {
+        // The displays go back to the keyboard, and the writer finishes its queue before the exit.
+        auto &device = KDKeyboardDevice::sharedInstance();
+        device.setLayoutSys(false);
+        device.terminate();
+        if (!device.waitForWriter(std::chrono::seconds(10)))
+            qCWarning(lcCore) << "The keyboard writer did not finish in time";
+    }
     QDBusConnection::sessionBus().unregisterService(commands::ServiceName);
     QCoreApplication::quit();
 }

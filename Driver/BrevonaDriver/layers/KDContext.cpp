@@ -75,9 +75,8 @@ QString KDContext::initializeWithPlist(const QVariantMap &plist)
     if (plist.contains(QStringLiteral("DisplayName")))
         m_displayName = plist.value(QStringLiteral("DisplayName")).toString();
     m_disabled = plist.value(QStringLiteral("Disabled")).toBool();
-    if (plist.contains(commands::keys::Conditions))
-        return setConditionsByPlistArray(plist.value(commands::keys::Conditions).toList());
-    return {};
+    // Every item carries the total-activity condition, also one whose plist has no "Conditions".
+    return setConditionsByPlistArray(plist.value(commands::keys::Conditions).toList());
 }
 
 QString KDContext::setConditionsByPlistArray(const QVariantList &records)

@@ -1,0 +1,3 @@
+#include "HidLogging.h"
+
+Q_LOGGING_CATEGORY(lcHid, "brevona.driver.hid")

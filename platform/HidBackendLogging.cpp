@@ -1,0 +1,3 @@
+#include "HidBackendLogging.h"
+
+Q_LOGGING_CATEGORY(lcHidBackend, "brevona.platform.hid")

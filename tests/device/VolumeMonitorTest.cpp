@@ -1,0 +1,181 @@
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "DeviceTestSupport.h"
+#include "SimulatedVolumeMonitor.h"
+#include "linux/LinuxVolumeMonitor.h"
+#include "linux/MountInfo.h"
+
+using namespace brevona;
+using namespace brevona::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// --- the mount table, from lines recorded on real systems
+
+struct MountLineCase
+{
+    const char *name;
+    const char *line;
+    bool parses;
+    const char *mountPoint;
+    const char *source;
+    const char *fsType;
+    unsigned major;
+    unsigned minor;
+};
+
+class MountInfoLineTest : public ::testing::TestWithParam<MountLineCase>
+{
+};
+
+TEST_P(MountInfoLineTest, Fields)
+{
+    const MountLineCase &c = GetParam();
+    const auto entries = MountInfo::parse(QByteArray(c.line) + '\n');
+    ASSERT_EQ(entries.size(), c.parses ? 1u : 0u);
+    if (!c.parses)
+        return;
+    EXPECT_EQ(entries[0].mountPoint, QString::fromUtf8(c.mountPoint));
+    EXPECT_EQ(entries[0].source, QString::fromUtf8(c.source));
+    EXPECT_EQ(entries[0].fsType, QString::fromUtf8(c.fsType));
+    EXPECT_EQ(entries[0].major, c.major);
+    EXPECT_EQ(entries[0].minor, c.minor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MountInfoLineTest,
+    ::testing::Values(
+        MountLineCase{"kernelDocExample",
+                      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue", true,
+                      "/mnt/parent", "/dev/root", "ext3", 98, 0},
+        MountLineCase{"rootNvme", "28 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw,errors=remount-ro",
+                      true, "/", "/dev/nvme0n1p2", "ext4", 259, 2},
+        MountLineCase{"usbStickWithSpace",
+                      "1030 28 8:17 / /media/alice/NO\\040NAME rw,nosuid,nodev,relatime shared:564 - vfat /dev/sdb1 "
+                      "rw,uid=1000,gid=1000,fmask=0022,dmask=0022,codepage=437,iocharset=ascii,shortname=mixed,"
+                      "showexec,utf8,flush,errors=remount-ro",
+                      true, "/media/alice/NO NAME", "/dev/sdb1", "vfat", 8, 17},
+        MountLineCase{"noOptionalFields",
+                      "45 28 0:40 / /run/user/1000 rw,nosuid,nodev,relatime - tmpfs tmpfs "
+                      "rw,size=1632932k,mode=700,uid=1000,gid=1000",
+                      true, "/run/user/1000", "tmpfs", "tmpfs", 0, 40},
+        MountLineCase{"severalOptionalFields",
+                      "233 29 8:33 / /media/bob/Backup\\040Disk rw,relatime shared:130 master:7 propagate_from:2 - "
+                      "exfat /dev/sdc1 rw,fmask=0022",
+                      true, "/media/bob/Backup Disk", "/dev/sdc1", "exfat", 8, 33},
+        MountLineCase{"tabBackslashNewline", "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw", true,
+                      "/mnt/a\tb\\c\nd", "/dev/sda1", "vfat", 8, 1},
+        MountLineCase{"utf8Name", "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw", true, "/media/zoë/Clé",
+                      "/dev/sda2", "vfat", 8, 2},
+        MountLineCase{"truncatedEscape", "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw", true, "/mnt/x\\04",
+                      "/dev/sda3", "vfat", 8, 3},
+        MountLineCase{"noSeparator", "12 1 8:1 / /x rw shared:1 ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
+        MountLineCase{"separatorAtEnd", "12 1 8:1 / /x rw -", false, "", "", "", 0, 0},
+        MountLineCase{"badDeviceNumber", "12 1 8 / /x rw - ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
+        MountLineCase{"badId", "x 1 8:1 / /x rw - ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
+        MountLineCase{"garbage", "garbage", false, "", "", "", 0, 0},
+        MountLineCase{"empty", "", false, "", "", "", 0, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+const char kRecordedTable[] =
+    "22 28 0:21 / /sys rw,nosuid,nodev,noexec,relatime shared:7 - sysfs sysfs rw\n"
+    "28 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw,errors=remount-ro\n"
+    "30 28 259:1 / /boot/efi rw,relatime shared:13 - vfat /dev/nvme0n1p1 rw,fmask=0077\n"
+    "1030 28 8:17 / /media/alice/NO\\040NAME rw,nosuid,nodev,relatime shared:564 - vfat /dev/sdb1 rw,flush\n"
+    "not a mount line\n"
+    "1100 28 0:66 / /media/alice/phone rw,nosuid,nodev,relatime shared:600 - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+    "1101 28 8:17 / /srv/bound rw,relatime shared:564 - vfat /dev/sdb1 rw";
+
+TEST(MountInfoTable, KeepsOrderAndOnlyDeviceVolumesCount)
+{
+    const auto entries = MountInfo::parse(kRecordedTable);
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[3].mountId, 1030);
+    EXPECT_EQ(entries[3].parentId, 28);
+    const std::vector<MountedVolume> expected{{"/", "/dev/nvme0n1p2"},
+                                              {"/boot/efi", "/dev/nvme0n1p1"},
+                                              {"/media/alice/NO NAME", "/dev/sdb1"},
+                                              {"/srv/bound", "/dev/sdb1"}};
+    EXPECT_EQ(LinuxVolumeMonitor::volumesOf(entries), expected);
+}
+
+TEST(LinuxVolumeMonitor, ReadsTheTableAndDescribesDevices)
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("mountinfo"));
+    ASSERT_TRUE(writeFile(table, kRecordedTable));
+    LinuxVolumeMonitor monitor(nullptr, table);
+    EXPECT_EQ(monitor.mountedVolumes().size(), 4u);
+    // A device node that is not there yet may be there at the next probe; one that is no block
+    // device never is the keyboard.
+    EXPECT_FALSE(monitor.identify({QStringLiteral("/mnt"), QStringLiteral("/dev/brevona-missing")}));
+    const auto notBlock = monitor.identify({QStringLiteral("/mnt"), QStringLiteral("/dev/null")});
+    ASSERT_TRUE(notBlock);
+    EXPECT_FALSE(notBlock->removable);
+    // Where the system offers no session manager the desktop counts as switched in.
+    EXPECT_TRUE(monitor.isSessionActive());
+}
+
+// --- the simulated keyboard
+
+class SimulatedVolumeMonitorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString folder() const { return m_dir.filePath(QStringLiteral("keyboard")); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+TEST_F(SimulatedVolumeMonitorTest, TheFolderAppearingAndGoingIsMountAndUnmount)
+{
+    // The folder does not exist yet when the monitor starts.
+    SimulatedVolumeMonitor monitor(folder());
+    QSignalSpy mounted(&monitor, &VolumeMonitor::volumeMounted);
+    QSignalSpy unmounted(&monitor, &VolumeMonitor::volumeUnmounted);
+    EXPECT_TRUE(monitor.mountedVolumes().empty());
+
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox/dynamic")));
+    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 1; }));
+    EXPECT_EQ(mounted.at(0).at(0).toString(), monitor.mountPoint());
+    const auto volumes = monitor.mountedVolumes();
+    ASSERT_EQ(volumes.size(), 1u);
+    const auto identity = monitor.identify(volumes[0]);
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->removable);
+    EXPECT_EQ(identity->vendor, QStringLiteral("NXP Semi"));
+    EXPECT_FALSE(monitor.identify({QStringLiteral("/"), QStringLiteral("/dev/sda1")})->removable);
+
+    ASSERT_TRUE(QDir(folder() + QStringLiteral("/vLumivox")).removeRecursively());
+    ASSERT_TRUE(spinUntil([&] { return unmounted.count() == 1; }));
+    EXPECT_TRUE(monitor.mountedVolumes().empty());
+
+    // The whole folder removed and made again, with the volume inside.
+    ASSERT_TRUE(QDir(folder()).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox")));
+    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 2; }));
+    EXPECT_EQ(unmounted.count(), 1);
+}
+
+TEST_F(SimulatedVolumeMonitorTest, AVolumeReplacedBetweenTwoLooksIsUnmountedAndMounted)
+{
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox")));
+    SimulatedVolumeMonitor monitor(folder());
+    QSignalSpy mounted(&monitor, &VolumeMonitor::volumeMounted);
+    QSignalSpy unmounted(&monitor, &VolumeMonitor::volumeUnmounted);
+    EXPECT_EQ(monitor.mountedVolumes().size(), 1u);
+    // No event is handled between the removal and the new folder.
+    ASSERT_TRUE(QDir(folder() + QStringLiteral("/vLumivox")).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/other")));
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox")));
+    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 1; }));
+    EXPECT_EQ(unmounted.count(), 1);
+}
+
+} // namespace

@@ -1,0 +1,13 @@
+// The simulator's window needs a QApplication around the tests.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

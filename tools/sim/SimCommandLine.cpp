@@ -1,0 +1,219 @@
+#include "SimCommandLine.h"
+
+#include <optional>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include "KeyboardData.h"
+#include "KeyboardRenderer.h"
+#include "SimWindow.h"
+#include "SimulatedHidBackend.h"
+#include "SimulatedVolume.h"
+
+namespace brevona {
+
+namespace {
+
+const QStringList kKeyCommands = {QStringLiteral("press"), QStringLiteral("release"), QStringLiteral("tap")};
+
+struct Options
+{
+    QString command;
+    QStringList positional;
+    QString background = QStringLiteral("black");
+    QString resources;
+};
+
+std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("Show the keyboard live."));
+    const QCommandLineOption background(QStringLiteral("background"), QStringLiteral("black or white."),
+                                        QStringLiteral("finish"), QStringLiteral("black"));
+    const QCommandLineOption resources(QStringLiteral("resources"), QStringLiteral("Keyboard data folder."),
+                                       QStringLiteral("folder"));
+    parser.addOptions({watch, background, resources});
+    if (!parser.parse(QStringList{QStringLiteral("brevona-sim")} + arguments)) {
+        err << "brevona-sim: " << parser.errorText() << Qt::endl;
+        return std::nullopt;
+    }
+    Options options;
+    options.positional = parser.positionalArguments();
+    if (parser.isSet(watch))
+        options.command = QStringLiteral("watch");
+    else if (!options.positional.isEmpty())
+        options.command = options.positional.takeFirst();
+    options.background = parser.value(background);
+    options.resources = parser.value(resources);
+    if (options.background != QLatin1String("black") && options.background != QLatin1String("white")) {
+        err << "brevona-sim: --background is black or white" << Qt::endl;
+        return std::nullopt;
+    }
+    return options;
+}
+
+int usageError(QTextStream &err)
+{
+    err << "usage: brevona-sim create [DIR]\n"
+           "       brevona-sim render [DIR] OUT.png\n"
+           "       brevona-sim watch [DIR]   (or: brevona-sim --watch [DIR])\n"
+           "       brevona-sim press|release|tap KEY [DIR]\n"
+           "DIR defaults to $BREVONA_SIMULATED_KEYBOARD.\n"
+           "options: --background black|white   --resources DIR (keyboard data set)"
+        << Qt::endl;
+    return SimCommandLine::UsageError;
+}
+
+// The folder standing for the volume: given, else the variable the programs read.
+std::optional<QString> volumeRoot(const QStringList &given, QTextStream &err)
+{
+    if (!given.isEmpty())
+        return given.first();
+    const QString fromEnvironment = qEnvironmentVariable("BREVONA_SIMULATED_KEYBOARD");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    err << "brevona-sim: no keyboard folder given and BREVONA_SIMULATED_KEYBOARD is not set" << Qt::endl;
+    return std::nullopt;
+}
+
+std::optional<KeyboardData> keyboardData(const Options &options, QTextStream &err)
+{
+    const auto data = options.resources.isEmpty() ? std::optional(KeyboardData::shared())
+                                                  : KeyboardData::load(options.resources);
+    if (!data || data->isEmpty()) {
+        err << "brevona-sim: the keyboard data set cannot be read"
+            << " (give --resources or set BREVONA_RESOURCE_DIR to the generated resources folder)"
+            << Qt::endl;
+        return std::nullopt;
+    }
+    return data;
+}
+
+QImage backgroundOf(const KeyboardData &data, const Options &options)
+{
+    return QImage(data.filePath(options.background == QLatin1String("white")
+                                    ? QStringLiteral("LumivoxBrevonaWhite.png")
+                                    : QStringLiteral("LumivoxBrevonaBlack.png")));
+}
+
+int create(const Options &options, QTextStream &out, QTextStream &err)
+{
+    if (options.positional.size() > 1)
+        return usageError(err);
+    const auto root = volumeRoot(options.positional, err);
+    const auto data = root ? keyboardData(options, err) : std::nullopt;
+    if (!data)
+        return SimCommandLine::Failure;
+    QFile base(data->filePath(QStringLiteral("scancode.sys")));
+    const QByteArray scancodes = base.open(QIODevice::ReadOnly) ? base.readAll() : QByteArray();
+    const SimulatedVolume volume(*root);
+    if (!volume.create(scancodes)) {
+        err << "brevona-sim: cannot create the keyboard volume in " << volume.root() << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    out << volume.volumeFolder() << Qt::endl;
+    return SimCommandLine::Success;
+}
+
+int render(const Options &options, QTextStream &out, QTextStream &err)
+{
+    if (options.positional.isEmpty() || options.positional.size() > 2)
+        return usageError(err);
+    const QString target = options.positional.last();
+    const auto root = volumeRoot(options.positional.mid(0, options.positional.size() - 1), err);
+    const auto data = root ? keyboardData(options, err) : std::nullopt;
+    if (!data)
+        return SimCommandLine::Failure;
+    const SimulatedVolume volume(*root);
+    if (!volume.isMounted())
+        err << "brevona-sim: " << volume.volumeFolder() << " does not exist; drawing the keyboard unplugged"
+            << Qt::endl;
+    const QImage picture = KeyboardRenderer(*data, backgroundOf(*data, options)).render(volume);
+    QSaveFile file(target);
+    QImageWriter writer(&file, "png");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
+        err << "brevona-sim: cannot write " << target << ": " << file.errorString() << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    out << target << Qt::endl;
+    return SimCommandLine::Success;
+}
+
+int watch(const Options &options, QTextStream &err)
+{
+    if (options.positional.size() > 1)
+        return usageError(err);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        err << "brevona-sim: watch needs a window system" << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    const auto root = volumeRoot(options.positional, err);
+    const auto data = root ? keyboardData(options, err) : std::nullopt;
+    if (!data)
+        return SimCommandLine::Failure;
+    SimWindow window(*data, SimulatedVolume(*root), backgroundOf(*data, options));
+    window.show();
+    return QApplication::exec();
+}
+
+// press/release/tap KEY [DIR]: the running driver's simulated keyboard takes the key through its
+// socket in DIR and answers each line.
+int pressKey(const Options &options, QTextStream &out, QTextStream &err)
+{
+    if (options.positional.isEmpty() || options.positional.size() > 2)
+        return usageError(err);
+    const QString key = options.positional.first();
+    const auto root = volumeRoot(options.positional.mid(1), err);
+    if (!root)
+        return SimCommandLine::Failure;
+    QStringList lines;
+    if (options.command != QLatin1String("release"))
+        lines << QStringLiteral("down ") + key;
+    if (options.command != QLatin1String("press"))
+        lines << QStringLiteral("up ") + key;
+    for (const QString &line : lines) {
+        QString error;
+        const auto answer = SimulatedHidBackend::sendLine(*root, line, &error);
+        if (!answer) {
+            err << "brevona-sim: " << error << Qt::endl;
+            return SimCommandLine::Failure;
+        }
+        if (*answer != QLatin1String("ok")) {
+            err << "brevona-sim: " << answer->mid(answer->startsWith(QLatin1String("error ")) ? 6 : 0) << Qt::endl;
+            return SimCommandLine::Failure;
+        }
+    }
+    out << options.command << ' ' << key << Qt::endl;
+    return SimCommandLine::Success;
+}
+
+} // namespace
+
+bool SimCommandLine::wantsWindow(const QStringList &arguments)
+{
+    return arguments.contains(QStringLiteral("--watch")) || arguments.value(0) == QLatin1String("watch");
+}
+
+int SimCommandLine::run(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    const auto options = parse(arguments, err);
+    if (!options)
+        return UsageError;
+    if (options->command == QLatin1String("create"))
+        return create(*options, out, err);
+    if (options->command == QLatin1String("render"))
+        return render(*options, out, err);
+    if (options->command == QLatin1String("watch"))
+        return watch(*options, err);
+    if (kKeyCommands.contains(options->command))
+        return pressKey(*options, out, err);
+    return usageError(err);
+}
+
+} // namespace brevona

@@ -1,0 +1,133 @@
+#include "SimulatedVolume.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "SimLogging.h"
+
+namespace brevona {
+
+namespace {
+
+// Plain writes: a half-made volume is finished by creating it again, and syncing 116 files to
+// disk one by one would make creating a volume slow.
+bool writeNewFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+        file.flush())
+        return true;
+    qCWarning(lcSim, "Cannot write %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
+    return false;
+}
+
+bool hasSize(const QString &path, qint64 size)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.size() == size;
+}
+
+} // namespace
+
+SimulatedVolume::SimulatedVolume(const QString &root)
+    : m_root(QDir::cleanPath(QDir(root).absolutePath()))
+{}
+
+QString SimulatedVolume::volumeFolder() const
+{
+    return m_root + QStringLiteral("/vLumivox");
+}
+
+QString SimulatedVolume::layoutPath() const
+{
+    return volumeFolder() + QStringLiteral("/layout.sys");
+}
+
+QString SimulatedVolume::scancodePath() const
+{
+    return volumeFolder() + QStringLiteral("/scancode.sys");
+}
+
+QString SimulatedVolume::displayPath(int display) const
+{
+    return volumeFolder() + QStringLiteral("/dynamic/%1.sys").arg(display, 3, 10, QLatin1Char('0'));
+}
+
+bool SimulatedVolume::create(const QByteArray &scancodeTable) const
+{
+    if (!QDir().mkpath(volumeFolder() + QStringLiteral("/dynamic"))) {
+        qCWarning(lcSim, "Cannot create %s", qUtf8Printable(volumeFolder()));
+        return false;
+    }
+    bool ok = true;
+    if (!hasSize(layoutPath(), kDisplayCount))
+        ok = writeNewFile(layoutPath(), QByteArray(kDisplayCount, '\0')) && ok;
+    if (!hasSize(scancodePath(), kScancodeTableSize)) {
+        const bool usable = scancodeTable.size() == kScancodeTableSize;
+        if (!usable)
+            qCWarning(lcSim, "No base scancode table of %d bytes; the volume gets an empty one",
+                      kScancodeTableSize);
+        ok =
+            writeNewFile(scancodePath(), usable ? scancodeTable : QByteArray(kScancodeTableSize, '\0')) && ok;
+    }
+    for (int display = 1; display <= kDisplayCount; ++display) {
+        if (!hasSize(displayPath(display), kDisplayFileSize))
+            ok = writeNewFile(displayPath(display), QByteArray(kDisplayFileSize, '\0')) && ok;
+    }
+    return ok;
+}
+
+bool SimulatedVolume::isMounted() const
+{
+    return QFileInfo(volumeFolder()).isDir();
+}
+
+std::optional<QByteArray> SimulatedVolume::readDisplay(int display) const
+{
+    if (display < 1 || display > kDisplayCount)
+        return std::nullopt;
+    QFile file(displayPath(display));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // One byte more than a picture tells a too long file from a complete one.
+    QByteArray bytes = file.read(kDisplayFileSize + 1);
+    if (bytes.size() != kDisplayFileSize)
+        return std::nullopt;
+    return bytes;
+}
+
+QByteArray SimulatedVolume::readLayout() const
+{
+    QFile file(layoutPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.read(kDisplayCount);
+}
+
+bool SimulatedVolume::isDriven(int display) const
+{
+    const QByteArray layout = readLayout();
+    return display >= 1 && display <= layout.size() && layout[display - 1] != '\0';
+}
+
+bool SimulatedVolume::writeDisplay(int display, const QByteArray &bytes) const
+{
+    if (display < 1 || display > kDisplayCount || bytes.size() != kDisplayFileSize)
+        return false;
+    // The driver opens the display files without creating them; so does this.
+    QFile file(displayPath(display));
+    if (!file.exists()) {
+        qCWarning(lcSim, "No display file %s", qUtf8Printable(file.fileName()));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(0) || file.write(bytes) != bytes.size() ||
+        !file.flush()) {
+        qCWarning(lcSim, "Cannot write %s: %s", qUtf8Printable(file.fileName()),
+                  qUtf8Printable(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace brevona
