@@ -25,8 +25,9 @@ constexpr int kDisplays = 114;
 
 QString memoryFolder()
 {
-    return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/brevona-bench-XXXXXX")
-                                                     : QDir::tempPath() + QStringLiteral("/brevona-bench-XXXXXX");
+    return QDir(QStringLiteral("/dev/shm")).exists()
+               ? QStringLiteral("/dev/shm/brevona-bench-XXXXXX")
+               : QDir::tempPath() + QStringLiteral("/brevona-bench-XXXXXX");
 }
 
 std::vector<std::shared_ptr<KCLumivoxImage>> pictureSet(quint32 seed)
@@ -67,13 +68,15 @@ void BM_Show114ChangedPictures(benchmark::State &state)
     for (auto _ : state) {
         const auto &pictures = sets[round++ % 2];
         for (int n = 1; n <= kDisplays; ++n) {
-            { auto focus = pictures[n - 1]->lockFocus(); }
+            {
+                auto focus = pictures[n - 1]->lockFocus();
+            }
             device.showImage(pictures[n - 1], n);
         }
         device.waitUntilIdle(10s);
     }
     const auto written = device.statistics().pictureWrites - writesBefore;
-    if (written != state.iterations() * kDisplays)
+    if (written != quint64(state.iterations()) * kDisplays)
         state.SkipWithError("not every picture was written");
     state.counters["pictures_per_round"] = kDisplays;
     state.SetItemsProcessed(state.iterations() * kDisplays);

@@ -38,7 +38,9 @@ void BM_Encode114Uncached(benchmark::State &state)
     auto pictures = keyboardPictures();
     for (auto _ : state) {
         for (auto &picture : pictures) {
-            { auto focus = picture->lockFocus(); }
+            {
+                auto focus = picture->lockFocus();
+            }
             benchmark::DoNotOptimize(picture->oledData(turned));
         }
     }

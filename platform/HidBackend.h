@@ -67,7 +67,8 @@ public:
     // Arms arrival and removal reports for the interfaces of devices with these USB numbers. The
     // interfaces present already are reported through `matched` before this returns. False when
     // the backend cannot watch devices at all.
-    virtual bool startMatching(int vendorId, int productId, ServiceHandler matched, ServiceHandler terminated) = 0;
+    virtual bool startMatching(int vendorId, int productId, ServiceHandler matched,
+                               ServiceHandler terminated) = 0;
     // Drops the handlers given to startMatching and every queue's wake-up: nothing is reported
     // afterwards. The watcher calls it before it goes away.
     virtual void stopMatching() = 0;

@@ -7,7 +7,8 @@
 
 namespace brevona {
 
-bool HidBackendBase::startMatching(int vendorId, int productId, ServiceHandler matched, ServiceHandler terminated)
+bool HidBackendBase::startMatching(int vendorId, int productId, ServiceHandler matched,
+                                   ServiceHandler terminated)
 {
     if (m_started)
         return false;
@@ -152,7 +153,8 @@ void HidBackendBase::close(HidEntry entry)
     }
 }
 
-HidEntry HidBackendBase::attachInterface(const HidServiceProperties &properties, std::vector<HidElement> elements,
+HidEntry HidBackendBase::attachInterface(const HidServiceProperties &properties,
+                                         std::vector<HidElement> elements,
                                          const QHash<HidCookie, qint32> &values)
 {
     const HidEntry entry = registerInterface(properties, std::move(elements), values);
@@ -160,7 +162,8 @@ HidEntry HidBackendBase::attachInterface(const HidServiceProperties &properties,
     return entry;
 }
 
-HidEntry HidBackendBase::registerInterface(const HidServiceProperties &properties, std::vector<HidElement> elements,
+HidEntry HidBackendBase::registerInterface(const HidServiceProperties &properties,
+                                           std::vector<HidElement> elements,
                                            const QHash<HidCookie, qint32> &values)
 {
     const HidEntry entry = m_nextEntry++;

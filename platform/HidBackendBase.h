@@ -18,7 +18,8 @@ namespace brevona {
 class HidBackendBase : public HidBackend
 {
 public:
-    bool startMatching(int vendorId, int productId, ServiceHandler matched, ServiceHandler terminated) override;
+    bool startMatching(int vendorId, int productId, ServiceHandler matched,
+                       ServiceHandler terminated) override;
     void stopMatching() override;
     std::optional<HidServiceProperties> serviceProperties(HidEntry entry) const override;
     bool isServiceAlive(HidEntry entry) const override;
@@ -52,7 +53,8 @@ protected:
     HidEntry registerInterface(const HidServiceProperties &properties, std::vector<HidElement> elements = {},
                                const QHash<HidCookie, qint32> &values = {});
     void announceInterface(HidEntry entry);
-    void setElements(HidEntry entry, std::vector<HidElement> elements, const QHash<HidCookie, qint32> &values);
+    void setElements(HidEntry entry, std::vector<HidElement> elements,
+                     const QHash<HidCookie, qint32> &values);
     // Marks the interface gone and reports its removal; the interface is forgotten afterwards.
     void detachInterface(HidEntry entry);
     // One input report of the device: the changed values in the order they came. Changes of

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -185,7 +186,9 @@ QString Paths::configuratorPreferencesDomain()
 
 QString Paths::driverSystemPluginFolder()
 {
-    return QStringLiteral(BREVONA_DRIVER_SYSTEM_PLUGIN_DIR);
+    // Lets the driver run from a build tree with the plugins built beside it.
+    const QString overridden = qEnvironmentVariable("BREVONA_SYSTEM_PLUGIN_DIR");
+    return overridden.isEmpty() ? QStringLiteral(BREVONA_DRIVER_SYSTEM_PLUGIN_DIR) : overridden;
 }
 
 QString Paths::configuratorSystemPluginFolder()
@@ -198,7 +201,16 @@ QString Paths::resourceFolder()
     const QString overridden = qEnvironmentVariable("BREVONA_RESOURCE_DIR");
     if (!overridden.isEmpty())
         return QDir::cleanPath(QDir(overridden).absolutePath());
-    return QStringLiteral(BREVONA_DATA_DIR);
+    // Programs started from the build tree, before any install, read the data set built there.
+    static const QString folder = [] {
+        const QString installed = QStringLiteral(BREVONA_DATA_DIR);
+        const QString built = QStringLiteral(BREVONA_BUILD_RESOURCE_DIR);
+        if (!QFileInfo::exists(installed + QStringLiteral("/LumivoxBrevonaData.plist"))
+            && QFileInfo::exists(built + QStringLiteral("/LumivoxBrevonaData.plist")))
+            return built;
+        return installed;
+    }();
+    return folder;
 }
 
 std::optional<QString> Paths::privateWorkingFolder(const QString &name)

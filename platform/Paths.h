@@ -29,7 +29,8 @@ public:
     static QString configuratorPreferencesFile();
     static QString configuratorPreferencesDomain();
 
-    // System-wide plugin folders: the driver's and the configurator's differ.
+    // System-wide plugin folders: the driver's and the configurator's differ. BREVONA_SYSTEM_PLUGIN_DIR
+    // overrides the driver's.
     static QString driverSystemPluginFolder();
     static QString configuratorSystemPluginFolder();
 

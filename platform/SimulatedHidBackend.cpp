@@ -35,7 +35,7 @@ std::optional<int> parseNumber(const QString &text)
 {
     bool ok = false;
     const int value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2).toInt(&ok, 16)
-                                                                                 : text.toInt(&ok, 10);
+                                                                                : text.toInt(&ok, 10);
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
@@ -154,7 +154,8 @@ QString SimulatedHidBackend::handleLine(const QString &line)
     // Seeing the folder now lets a tool create it and press a key at once.
     refresh();
     if (m_standardEntry == 0)
-        return QStringLiteral("error the simulated keyboard is unplugged (no %1 in %2)").arg(kVolumeName, m_root);
+        return QStringLiteral("error the simulated keyboard is unplugged (no %1 in %2)")
+            .arg(kVolumeName, m_root);
 
     std::optional<std::pair<int, int>> usage;
     if (const QRegularExpressionMatch numbers = usageForm.match(key); numbers.hasMatch()) {
@@ -184,7 +185,8 @@ std::optional<QString> SimulatedHidBackend::sendLine(const QString &root, const 
     socket.connectToServer(socketPath(root));
     if (!socket.waitForConnected(timeoutMs)) {
         if (error)
-            *error = QStringLiteral("no driver is listening on %1 (%2)").arg(socketPath(root), socket.errorString());
+            *error = QStringLiteral("no driver is listening on %1 (%2)")
+                         .arg(socketPath(root), socket.errorString());
         return std::nullopt;
     }
     socket.write(line.toUtf8() + '\n');

@@ -28,7 +28,8 @@ const std::vector<XkbModifierOptions::Option> &XkbModifierOptions::knownOptions(
         {"caps:backspace", {{CapsLock, None}}},
         {"caps:menu", {{CapsLock, None}}},
         {"caps:numlock", {{CapsLock, None}}},
-        {"altwin:swap_alt_win", {{AltLeft, CmdLeft}, {CmdLeft, AltLeft}, {AltRight, CmdRight}, {CmdRight, AltRight}}},
+        {"altwin:swap_alt_win",
+         {{AltLeft, CmdLeft}, {CmdLeft, AltLeft}, {AltRight, CmdRight}, {CmdRight, AltRight}}},
         {"altwin:swap_lalt_lwin", {{AltLeft, CmdLeft}, {CmdLeft, AltLeft}}},
         {"altwin:alt_win", {{CmdLeft, AltLeft}, {CmdRight, AltRight}}},
         {"altwin:ctrl_win", {{CmdLeft, CtrlLeft}, {CmdRight, CtrlRight}}},
@@ -56,16 +57,17 @@ std::vector<ModifierRemapEntry> XkbModifierOptions::remappingForOptions(const QS
         if (option == known.end())
             continue;
         for (const ModifierRemapEntry &entry : option->entries) {
-            const auto same = std::find_if(remapping.begin(), remapping.end(), [&entry](const ModifierRemapEntry &e) {
-                return e.source == entry.source;
-            });
+            const auto same =
+                std::find_if(remapping.begin(), remapping.end(),
+                             [&entry](const ModifierRemapEntry &e) { return e.source == entry.source; });
             if (same != remapping.end())
                 same->destination = entry.destination;
             else
                 remapping.push_back(entry);
         }
     }
-    std::erase_if(remapping, [](const ModifierRemapEntry &entry) { return entry.source == entry.destination; });
+    std::erase_if(remapping,
+                  [](const ModifierRemapEntry &entry) { return entry.source == entry.destination; });
     return remapping;
 }
 

@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   # libraries
   libplist-dev libssl-dev libcurl4-openssl-dev libzip-dev libudev-dev libevdev-dev
-  libxcb1-dev libxcb-xkb-dev libxcb-screensaver0-dev libxcb-xtest0-dev
+  libxcb1-dev libxcb-xkb-dev libxcb-screensaver0-dev libxcb-xtest0-dev libxcb-res0-dev
   libxkbcommon-dev libxkbcommon-x11-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev

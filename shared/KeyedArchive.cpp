@@ -21,6 +21,9 @@ constexpr std::int64_t kArchiverVersion = 100000;
 constexpr const char *kArchiver = "NSKeyedArchiver";
 // Seconds between 1970-01-01 and 2001-01-01, the epoch of "NS.time".
 constexpr double kReferenceEpochSecs = 978307200.0;
+// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59.999Z in milliseconds since 1970.
+constexpr double kFirstMSecs = -62135596800000.0;
+constexpr double kLastMSecs = 253402300799999.0;
 
 enum class Kind
 {
@@ -218,12 +221,13 @@ private:
 
     std::optional<std::uint64_t> date(const QDateTime &value)
     {
-        if (!value.isValid()) {
-            m_problem = QStringLiteral("an invalid date");
+        const double msecs = value.isValid() ? static_cast<double>(value.toMSecsSinceEpoch()) : 0.0;
+        if (!value.isValid() || msecs < kFirstMSecs || msecs > kLastMSecs) {
+            m_problem = QStringLiteral("a date outside the years 1 to 9999");
             return std::nullopt;
         }
         PlistNode fields(plist_new_dict());
-        const double secs = static_cast<double>(value.toMSecsSinceEpoch()) / 1000.0 - kReferenceEpochSecs;
+        const double secs = msecs / 1000.0 - kReferenceEpochSecs;
         plist_dict_set_item(fields.get(), "NS.time", plist_new_real(secs));
         return record(QStringLiteral("NSDate"), std::move(fields));
     }
@@ -433,13 +437,17 @@ private:
         return std::nullopt;
     }
 
+    // Dates keep whole milliseconds. Beyond the years 1 to 9999 (or NaN) a double of seconds no
+    // longer holds every millisecond, and the date is refused.
     static QDateTime dateFromSeconds(double secs)
     {
-        // QDateTime holds milliseconds in 64 bits; anything beyond (or NaN) is no date.
         const double msecs = (secs + kReferenceEpochSecs) * 1000.0;
-        if (!(msecs > -9.2e18 && msecs < 9.2e18))
+        if (!(msecs >= kFirstMSecs - 1 && msecs <= kLastMSecs + 1))
             return {};
-        return QDateTime::fromMSecsSinceEpoch(std::llround(msecs), QTimeZone::utc());
+        const double rounded = static_cast<double>(std::llround(msecs));
+        if (rounded < kFirstMSecs || rounded > kLastMSecs)
+            return {};
+        return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(rounded), QTimeZone::utc());
     }
 
     // NSString and NSData records hold their contents inline or by reference.

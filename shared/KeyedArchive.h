@@ -10,7 +10,11 @@ namespace brevona {
 
 // Codec for the standard keyed-archive layout ($archiver "NSKeyedArchiver", $version 100000,
 // $top {"root": UID}, $objects starting with "$null", class records with $classname/$classes).
-// Values are the QVariant forms of PropertyList plus NullMarker for "$null".
+// Values are the QVariant forms of PropertyList. Arrays, dictionaries, dates and the null marker
+// are written as NSArray, NSDictionary, NSDate and NSNull records, strings, numbers, booleans and
+// data inline, as the platform's archiver does. Reading also accepts the mutable classes, sets
+// (as arrays), NSString/NSData records, the nil reference "$null" (as the null marker) and
+// subclasses whose $classes name a known class.
 class KeyedArchive
 {
 public:

@@ -1,6 +1,5 @@
 #include "PlistNode.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -62,7 +61,8 @@ private:
         std::uint64_t object;
         std::uint64_t firstRef; // byte position of the first reference
         std::uint64_t refCount;
-        std::uint64_t next = 0; // index of the next reference to visit
+        std::uint64_t keyCount = 0; // the first references of a dictionary are its keys
+        std::uint64_t next = 0;     // index of the next reference to visit
         int height = 1;
         std::int64_t expanded = 1;
     };
@@ -93,39 +93,79 @@ private:
         return offset;
     }
 
+    // An object's type nibble, its length field and where its payload starts.
+    struct Extent
+    {
+        unsigned type;
+        std::uint64_t count;
+        std::uint64_t payload;
+    };
+
+    std::optional<Extent> extent(std::uint64_t object) const
+    {
+        const std::optional<std::uint64_t> offset = objectOffset(object);
+        if (!offset)
+            return std::nullopt;
+        const unsigned char marker = m_data[*offset];
+        Extent e{static_cast<unsigned>(marker >> 4), static_cast<std::uint64_t>(marker & 0x0F), *offset + 1};
+        // Lengths of 15 and more follow the marker as an integer object.
+        const bool hasLength = e.type >= 0x4 && e.type != 0x8;
+        if (hasLength && e.count == 0x0F) {
+            if (e.payload >= m_tableOffset)
+                return std::nullopt;
+            const unsigned char intMarker = m_data[e.payload];
+            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3)
+                return std::nullopt;
+            const unsigned width = 1u << (intMarker & 0x0F);
+            if (e.payload + 1 + width > m_tableOffset)
+                return std::nullopt;
+            e.count = bigEndian(m_data + e.payload + 1, width);
+            e.payload += 1 + width;
+        }
+        return e;
+    }
+
     // Fills the frame's reference range when the object is a container. False when the object
     // lies outside the buffer.
     bool describe(Frame &frame) const
     {
-        const std::optional<std::uint64_t> offset = objectOffset(frame.object);
-        if (!offset)
+        const std::optional<Extent> e = extent(frame.object);
+        if (!e)
             return false;
-        const unsigned char marker = m_data[*offset];
-        const unsigned type = marker >> 4;
+        frame.keyCount = 0;
         // Arrays (0xA), ordered sets (0xB), sets (0xC) and dictionaries (0xD) hold references.
-        if (type < 0xA || type > 0xD) {
+        if (e->type < 0xA || e->type > 0xD) {
             frame.refCount = 0;
             return true;
         }
-        std::uint64_t count = marker & 0x0F;
-        std::uint64_t pos = *offset + 1;
-        if (count == 0x0F) {
-            if (pos >= m_tableOffset)
-                return false;
-            const unsigned char intMarker = m_data[pos];
-            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3)
-                return false;
-            const unsigned width = 1u << (intMarker & 0x0F);
-            if (pos + 1 + width > m_tableOffset)
-                return false;
-            count = bigEndian(m_data + pos + 1, width);
-            pos += 1 + width;
-        }
-        const std::uint64_t available = (m_tableOffset - pos) / m_refSize;
-        if (count > available || (type == 0xD && count > available / 2))
+        const std::uint64_t available = (m_tableOffset - e->payload) / m_refSize;
+        if (e->count > available || (e->type == 0xD && e->count > available / 2))
             return false;
-        frame.firstRef = pos;
-        frame.refCount = type == 0xD ? count * 2 : count;
+        frame.firstRef = e->payload;
+        frame.refCount = e->type == 0xD ? e->count * 2 : e->count;
+        if (e->type == 0xD)
+            frame.keyCount = e->count;
+        return true;
+    }
+
+    // libplist aborts on a dictionary key holding a NUL character, so keys must be strings
+    // (ASCII 0x5 or UTF-16 0x6) without one.
+    bool validKey(std::uint64_t object)
+    {
+        if (m_keyChecked[object])
+            return true;
+        const std::optional<Extent> e = extent(object);
+        if (!e || (e->type != 0x5 && e->type != 0x6))
+            return false;
+        const std::uint64_t unit = e->type == 0x6 ? 2 : 1;
+        if (e->count > (m_tableOffset - e->payload) / unit)
+            return false;
+        for (std::uint64_t i = 0; i < e->count; ++i) {
+            const unsigned char *c = m_data + e->payload + i * unit;
+            if (c[0] == 0 && (unit == 1 || c[1] == 0))
+                return false;
+        }
+        m_keyChecked[object] = true;
         return true;
     }
 
@@ -134,6 +174,7 @@ private:
         std::vector<State> state(m_count, Unvisited);
         std::vector<int> height(m_count, 0);
         std::vector<std::int64_t> expanded(m_count, 0);
+        m_keyChecked.assign(m_count, false);
         std::vector<Frame> stack;
         stack.push_back(Frame{top, 0, 0});
         if (!describe(stack.back()))
@@ -163,9 +204,12 @@ private:
             }
             const std::uint64_t child =
                 bigEndian(m_data + frame.firstRef + frame.next * m_refSize, m_refSize);
+            const bool isKey = frame.next < frame.keyCount;
             ++frame.next;
             if (child >= m_count)
                 return QStringLiteral("binary property list reference out of range");
+            if (isKey && !validKey(child))
+                return QStringLiteral("binary property list with a dictionary key that is no text");
             if (state[child] == Visiting)
                 return QStringLiteral("binary property list with a reference cycle");
             if (state[child] == Done) {
@@ -193,6 +237,7 @@ private:
     unsigned m_refSize = 0;
     std::uint64_t m_count = 0;
     std::uint64_t m_tableOffset = 0;
+    std::vector<bool> m_keyChecked;
 };
 
 // XML is parsed by libplist without recursion, but the tree is freed recursively, so the nesting
@@ -232,8 +277,8 @@ PlistNode scalarFromXml(const QByteArray &element)
     return PlistNode(node);
 }
 
-// libplist's XML writer renders every representable value exactly, so values its API cannot
-// return (dates beyond 32-bit seconds) are read back from the XML of a detached copy.
+// libplist's XML writer renders dates beyond 32-bit seconds correctly although its API cannot
+// return them, so such a date is read back from the XML of a detached copy.
 QByteArray elementText(plist_t node, const char *tag)
 {
     PlistNode copy(plist_copy(node));

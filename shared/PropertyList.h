@@ -17,7 +17,10 @@ namespace brevona {
 // "no value". Other integer and floating-point QVariant types, QVariantHash and QStringList are
 // accepted on writing. A keyed-archive reference read as a plain property list becomes
 // {"CF$UID": n}, its XML form. Strings holding a NUL character or an unpaired surrogate, and
-// for XML a character XML 1.0 forbids, have no property-list form.
+// for XML a character XML 1.0 forbids, have no property-list form; nor have dates outside the
+// years 1 to 9999. XML keeps dates to the whole second (rounded down), binary to the millisecond.
+// Input nested deeper than PlistNode::kMaxDepth or expanding to more than PlistNode::kMaxNodes
+// values is refused as malformed.
 class PropertyList
 {
 public:

@@ -2,7 +2,8 @@
 
 namespace brevona {
 
-HidEntry FakeHidBackend::addInterface(const HidServiceProperties &properties, std::vector<HidElement> elements,
+HidEntry FakeHidBackend::addInterface(const HidServiceProperties &properties,
+                                      std::vector<HidElement> elements,
                                       const QHash<HidCookie, qint32> &values)
 {
     return attachInterface(properties, std::move(elements), values);

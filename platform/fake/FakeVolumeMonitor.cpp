@@ -13,7 +13,8 @@ std::optional<BlockDeviceIdentity> FakeVolumeMonitor::identify(const MountedVolu
     return *it;
 }
 
-void FakeVolumeMonitor::setIdentity(const QString &sourceDevice, const std::optional<BlockDeviceIdentity> &identity)
+void FakeVolumeMonitor::setIdentity(const QString &sourceDevice,
+                                    const std::optional<BlockDeviceIdentity> &identity)
 {
     if (identity)
         m_identities.insert(sourceDevice, *identity);
@@ -31,7 +32,8 @@ void FakeVolumeMonitor::mount(const MountedVolume &volume, const std::optional<B
 
 void FakeVolumeMonitor::unmount(const QString &mountPoint)
 {
-    const auto removed = std::erase_if(m_volumes, [&](const MountedVolume &v) { return v.mountPoint == mountPoint; });
+    const auto removed =
+        std::erase_if(m_volumes, [&](const MountedVolume &v) { return v.mountPoint == mountPoint; });
     if (removed > 0)
         Q_EMIT volumeUnmounted(mountPoint);
 }

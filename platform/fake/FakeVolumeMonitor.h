@@ -20,7 +20,8 @@ public:
 
     void setIdentity(const QString &sourceDevice, const std::optional<BlockDeviceIdentity> &identity);
     // Adds the volume (and its identity, when given) and announces the mount.
-    void mount(const MountedVolume &volume, const std::optional<BlockDeviceIdentity> &identity = std::nullopt);
+    void mount(const MountedVolume &volume,
+               const std::optional<BlockDeviceIdentity> &identity = std::nullopt);
     // Removes the volume mounted at the path and announces the unmount.
     void unmount(const QString &mountPoint);
     void setSessionActive(bool active);

@@ -4,8 +4,7 @@ namespace brevona {
 
 EvdevFrameDecoder::EvdevFrameDecoder(QHash<int, quint32> usageForKeyCode)
     : m_usageForKeyCode(std::move(usageForKeyCode))
-{
-}
+{}
 
 bool EvdevFrameDecoder::feed(const input_event &event, EvdevFrame &frame)
 {

@@ -185,7 +185,8 @@ int EvdevHidBackend::openDevice(HidEntry entry)
             continue;
         elements.push_back(HidElement{mapped.hidUsage, usagePageOf(mapped.hidUsage), usageOf(mapped.hidUsage),
                                       HidElementType::Button});
-        const bool down = mapped.keyCode > KEY_RESERVED && mapped.keyCode < KEY_CNT && pressed.test(mapped.keyCode);
+        const bool down =
+            mapped.keyCode > KEY_RESERVED && mapped.keyCode < KEY_CNT && pressed.test(mapped.keyCode);
         values.insert(mapped.hidUsage, down ? 1 : 0);
     }
     setElements(entry, std::move(elements), values);

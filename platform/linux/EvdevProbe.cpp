@@ -15,10 +15,10 @@ namespace {
 
 // Keys only a consumer-control collection sends: media transport, volume, application launch
 // and the document commands of the application keys.
-constexpr int kConsumerKeys[] = {KEY_MUTE,         KEY_VOLUMEDOWN, KEY_VOLUMEUP,     KEY_PLAYPAUSE, KEY_NEXTSONG,
-                                 KEY_PREVIOUSSONG, KEY_STOPCD,     KEY_CALC,         KEY_MAIL,      KEY_WWW,
-                                 KEY_HOMEPAGE,     KEY_WORDPROCESSOR, KEY_SPREADSHEET, KEY_NEW,      KEY_OPEN,
-                                 KEY_CLOSE,        KEY_SAVE,       KEY_SPELLCHECK,   KEY_CALENDAR,  KEY_MEDIA};
+constexpr int kConsumerKeys[] = {
+    KEY_MUTE, KEY_VOLUMEDOWN, KEY_VOLUMEUP, KEY_PLAYPAUSE,  KEY_NEXTSONG,      KEY_PREVIOUSSONG, KEY_STOPCD,
+    KEY_CALC, KEY_MAIL,       KEY_WWW,      KEY_HOMEPAGE,   KEY_WORDPROCESSOR, KEY_SPREADSHEET,  KEY_NEW,
+    KEY_OPEN, KEY_CLOSE,      KEY_SAVE,     KEY_SPELLCHECK, KEY_CALENDAR,      KEY_MEDIA};
 
 constexpr int kLetterKeys[] = {KEY_Q, KEY_W, KEY_E, KEY_A, KEY_S, KEY_D, KEY_Z, KEY_X, KEY_C, KEY_SPACE};
 

@@ -63,7 +63,8 @@ void EvdevReader::readAvailable()
         if (count <= 0) {
             // 0: the writer closed; ENODEV: the device was unplugged. Either way nothing more comes.
             if (count < 0 && errno != ENODEV)
-                qCWarning(lcHidBackend).noquote() << "Reading an input device failed:" << std::strerror(errno);
+                qCWarning(lcHidBackend).noquote()
+                    << "Reading an input device failed:" << std::strerror(errno);
             hangUp();
             return;
         }

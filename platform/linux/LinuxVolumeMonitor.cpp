@@ -121,7 +121,8 @@ std::optional<BlockDeviceIdentity> LinuxVolumeMonitor::identify(const MountedVol
         disk = udev_device_get_parent_with_subsystem_devtype(device, "block", "disk");
 
     BlockDeviceIdentity identity;
-    struct udev_device *usb = disk ? udev_device_get_parent_with_subsystem_devtype(disk, "usb", "usb_device") : nullptr;
+    struct udev_device *usb =
+        disk ? udev_device_get_parent_with_subsystem_devtype(disk, "usb", "usb_device") : nullptr;
     // Every disk on the USB bus can be ejected, whatever its removable-medium bit says.
     identity.removable = attribute(disk, "removable") == QLatin1String("1") || usb != nullptr;
     // The strings the storage controller answers to an inquiry, as the keyboard's firmware sets them;

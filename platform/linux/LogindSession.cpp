@@ -23,7 +23,8 @@ const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Proper
 // Start-up must not wait for a bus that is slow to answer.
 constexpr int kCallTimeoutMs = 2000;
 
-QDBusMessage call(const QString &path, const QString &interface, const QString &method, const QVariantList &args)
+QDBusMessage call(const QString &path, const QString &interface, const QString &method,
+                  const QVariantList &args)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
     message.setArguments(args);

@@ -23,7 +23,8 @@ Q_SIGNALS:
     void activeChanged(bool active);
 
 private Q_SLOTS:
-    void onPropertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &invalidated);
+    void onPropertiesChanged(const QString &interface, const QVariantMap &changed,
+                             const QStringList &invalidated);
 
 private:
     QString findSessionPath() const;

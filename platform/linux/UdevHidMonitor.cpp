@@ -99,8 +99,9 @@ bool UdevHidMonitor::startMonitoring(NodeHandler added, NodeHandler removed)
     m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
     if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "input", nullptr) < 0 ||
         udev_monitor_enable_receiving(m_monitor) < 0) {
-        qCWarning(lcHidBackend).noquote() << "udev monitor unavailable; a keyboard plugged in later is found only"
-                                          << "by the periodic rescan";
+        qCWarning(lcHidBackend).noquote()
+            << "udev monitor unavailable; a keyboard plugged in later is found only"
+            << "by the periodic rescan";
         if (m_monitor)
             udev_monitor_unref(m_monitor);
         m_monitor = nullptr;

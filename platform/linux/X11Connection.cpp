@@ -6,8 +6,7 @@ namespace brevona {
 
 X11Connection::X11Connection(QString display)
     : m_display(std::move(display))
-{
-}
+{}
 
 X11Connection::~X11Connection()
 {
@@ -34,7 +33,8 @@ xcb_connection_t *X11Connection::get()
     const QByteArray name = m_display.toLocal8Bit();
     if (name.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY")) {
         if (!m_absenceLogged)
-            qCInfo(lcX11).noquote() << "No X display; idle time, Caps Lock and modifier remapping are not available";
+            qCInfo(lcX11).noquote()
+                << "No X display; idle time, Caps Lock and modifier remapping are not available";
         m_absenceLogged = true;
         return nullptr;
     }

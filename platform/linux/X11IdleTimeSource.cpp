@@ -8,8 +8,7 @@ namespace brevona {
 
 X11IdleTimeSource::X11IdleTimeSource(QString display)
     : m_x11(std::move(display))
-{
-}
+{}
 
 std::optional<quint64> X11IdleTimeSource::idleNanoseconds()
 {
@@ -19,7 +18,8 @@ std::optional<quint64> X11IdleTimeSource::idleNanoseconds()
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_screensaver_id);
     if (!extension || !extension->present) {
         if (!m_missingLogged)
-            qCWarning(lcX11).noquote() << "The X server has no MIT-SCREEN-SAVER extension; idle time reads as 0";
+            qCWarning(lcX11).noquote()
+                << "The X server has no MIT-SCREEN-SAVER extension; idle time reads as 0";
         m_missingLogged = true;
         return std::nullopt;
     }

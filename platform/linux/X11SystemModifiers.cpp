@@ -13,8 +13,7 @@ namespace brevona {
 
 X11SystemModifiers::X11SystemModifiers(QString display)
     : m_x11(std::move(display))
-{
-}
+{}
 
 std::optional<std::vector<ModifierRemapEntry>> X11SystemModifiers::modifierRemapping()
 {

@@ -102,7 +102,8 @@ QByteArray referenceEncoding(const QImage &picture, bool turned)
         for (int x = 0; x < source.width(); ++x) {
             const QRgb pixel = source.pixel(x, y);
             const int green = qGreen(pixel) < 8 ? 0 : qGreen(pixel);
-            const quint16 value = quint16(((qRed(pixel) >> 3) << 11) | ((green >> 2) << 5) | (qBlue(pixel) >> 3));
+            const quint16 value =
+                quint16(((qRed(pixel) >> 3) << 11) | ((green >> 2) << 5) | (qBlue(pixel) >> 3));
             bytes.append(char(value >> 8));
             bytes.append(char(value & 0xFF));
         }

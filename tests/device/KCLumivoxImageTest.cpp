@@ -48,19 +48,17 @@ TEST_P(ColourEncodingTest, EveryPixelPacksToTheSameTwoBytes)
 
 INSTANTIATE_TEST_SUITE_P(
     Colours, ColourEncodingTest,
-    ::testing::Values(ColourCase{"black", QColor(0, 0, 0), 0x00, 0x00},
-                      ColourCase{"white", QColor(255, 255, 255), 0xFF, 0xFF},
-                      ColourCase{"red", QColor(255, 0, 0), 0xF8, 0x00},
-                      ColourCase{"green", QColor(0, 255, 0), 0x07, 0xE0},
-                      ColourCase{"blue", QColor(0, 0, 255), 0x00, 0x1F},
-                      ColourCase{"green5", QColor(0, 5, 0), 0x00, 0x00},
-                      ColourCase{"green7", QColor(0, 7, 0), 0x00, 0x00},
-                      ColourCase{"green8", QColor(0, 8, 0), 0x00, 0x40},
-                      ColourCase{"mixed", QColor(0x12, 0x34, 0x56), 0x11, 0xAA},
-                      ColourCase{"lowBitsDropped", QColor(7, 3, 7), 0x00, 0x00},
-                      // Alpha is not shown: a pixel shows its colour over black.
-                      ColourCase{"halfTransparentRed", QColor(255, 0, 0, 128), 0x80, 0x00},
-                      ColourCase{"transparentWhite", QColor(255, 255, 255, 0), 0x00, 0x00}),
+    ::testing::Values(
+        ColourCase{"black", QColor(0, 0, 0), 0x00, 0x00},
+        ColourCase{"white", QColor(255, 255, 255), 0xFF, 0xFF},
+        ColourCase{"red", QColor(255, 0, 0), 0xF8, 0x00}, ColourCase{"green", QColor(0, 255, 0), 0x07, 0xE0},
+        ColourCase{"blue", QColor(0, 0, 255), 0x00, 0x1F}, ColourCase{"green5", QColor(0, 5, 0), 0x00, 0x00},
+        ColourCase{"green7", QColor(0, 7, 0), 0x00, 0x00}, ColourCase{"green8", QColor(0, 8, 0), 0x00, 0x40},
+        ColourCase{"mixed", QColor(0x12, 0x34, 0x56), 0x11, 0xAA},
+        ColourCase{"lowBitsDropped", QColor(7, 3, 7), 0x00, 0x00},
+        // Alpha is not shown: a pixel shows its colour over black.
+        ColourCase{"halfTransparentRed", QColor(255, 0, 0, 128), 0x80, 0x00},
+        ColourCase{"transparentWhite", QColor(255, 255, 255, 0), 0x00, 0x00}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // --- whole pictures against two independent encoders
@@ -116,8 +114,8 @@ TEST_P(SinglePixelTest, LandsWhereAQuarterTurnClockwisePutsIt)
 INSTANTIATE_TEST_SUITE_P(Corners, SinglePixelTest,
                          ::testing::Values(PixelCase{0, 0, false, 0}, PixelCase{0, 0, true, 94},
                                            // top-right goes to bottom-right, bottom-left to top-left
-                                           PixelCase{47, 0, true, (47 * 48 + 47) * 2}, PixelCase{0, 47, true, 0},
-                                           PixelCase{47, 47, true, 47 * 48 * 2},
+                                           PixelCase{47, 0, true, (47 * 48 + 47) * 2},
+                                           PixelCase{0, 47, true, 0}, PixelCase{47, 47, true, 47 * 48 * 2},
                                            PixelCase{10, 3, false, (3 * 48 + 10) * 2},
                                            PixelCase{10, 3, true, (10 * 48 + 44) * 2}));
 

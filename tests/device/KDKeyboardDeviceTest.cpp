@@ -234,8 +234,8 @@ class OrderCommandTest : public ::testing::TestWithParam<OrderCase>
 TEST_P(OrderCommandTest, Text)
 {
     const OrderCase &c = GetParam();
-    const QString text =
-        c.brightness ? KDKeyboardDevice::brightnessCommand(c.value, c.flag) : KDKeyboardDevice::sleepCommand(c.value);
+    const QString text = c.brightness ? KDKeyboardDevice::brightnessCommand(c.value, c.flag)
+                                      : KDKeyboardDevice::sleepCommand(c.value);
     EXPECT_EQ(text, QLatin1String(c.expected));
 }
 
@@ -250,10 +250,11 @@ INSTANTIATE_TEST_SUITE_P(Orders, OrderCommandTest,
 
 TEST_F(DeviceTest, SettingsFromThePreferencesReachTheKeyboardInOrder)
 {
-    PropertyList::writeFile(preferencesFile, QVariantMap{{QStringLiteral("KeyboardBrightness"), 70},
-                                                         {QStringLiteral("AutoAdjustKeyboardBrightness"), true},
-                                                         {QStringLiteral("KeyboardSleepTimeout"), 300},
-                                                         {QStringLiteral("WakeOnWhenMouseMoves"), true}});
+    PropertyList::writeFile(preferencesFile,
+                            QVariantMap{{QStringLiteral("KeyboardBrightness"), 70},
+                                        {QStringLiteral("AutoAdjustKeyboardBrightness"), true},
+                                        {QStringLiteral("KeyboardSleepTimeout"), 300},
+                                        {QStringLiteral("WakeOnWhenMouseMoves"), true}});
     PipeRecorder orders(volume->root() + QStringLiteral("/vLumivox/order.sys"));
     ASSERT_TRUE(orders.isValid());
     KDKeyboardDevice &keyboard = start();
@@ -306,38 +307,39 @@ TEST_P(PreferenceTypesTest, WrongTypesFallBackToDefaults)
 
 INSTANTIATE_TEST_SUITE_P(
     Preferences, PreferenceTypesTest,
-    ::testing::Values(
-        PreferenceCase{"empty", {}, 100, true, 30, false, ""},
-        PreferenceCase{"stringBrightness",
-                       {{QStringLiteral("KeyboardBrightness"), QStringLiteral("bright")}},
-                       100,
-                       true,
-                       30,
-                       false,
-                       "Preference KeyboardBrightness is not a number"},
-        PreferenceCase{"realTimeoutAndNumericFlag",
-                       {{QStringLiteral("KeyboardSleepTimeout"), 45.0},
-                        {QStringLiteral("WakeOnWhenMouseMoves"), 1},
-                        {QStringLiteral("AutoAdjustKeyboardBrightness"), false}},
-                       100,
-                       false,
-                       45,
-                       true,
-                       ""},
-        PreferenceCase{"dictionaryFlag",
-                       {{QStringLiteral("AutoAdjustKeyboardBrightness"), QVariantMap{{QStringLiteral("a"), 1}}}},
-                       100,
-                       true,
-                       30,
-                       false,
-                       "Preference AutoAdjustKeyboardBrightness is not a boolean"},
-        PreferenceCase{"outOfRange",
-                       {{QStringLiteral("KeyboardBrightness"), 250}, {QStringLiteral("KeyboardSleepTimeout"), -4}},
-                       100,
-                       true,
-                       0,
-                       false,
-                       "Brightness 250 is out of range"}),
+    ::testing::Values(PreferenceCase{"empty", {}, 100, true, 30, false, ""},
+                      PreferenceCase{"stringBrightness",
+                                     {{QStringLiteral("KeyboardBrightness"), QStringLiteral("bright")}},
+                                     100,
+                                     true,
+                                     30,
+                                     false,
+                                     "Preference KeyboardBrightness is not a number"},
+                      PreferenceCase{"realTimeoutAndNumericFlag",
+                                     {{QStringLiteral("KeyboardSleepTimeout"), 45.0},
+                                      {QStringLiteral("WakeOnWhenMouseMoves"), 1},
+                                      {QStringLiteral("AutoAdjustKeyboardBrightness"), false}},
+                                     100,
+                                     false,
+                                     45,
+                                     true,
+                                     ""},
+                      PreferenceCase{"dictionaryFlag",
+                                     {{QStringLiteral("AutoAdjustKeyboardBrightness"),
+                                       QVariantMap{{QStringLiteral("a"), 1}}}},
+                                     100,
+                                     true,
+                                     30,
+                                     false,
+                                     "Preference AutoAdjustKeyboardBrightness is not a boolean"},
+                      PreferenceCase{"outOfRange",
+                                     {{QStringLiteral("KeyboardBrightness"), 250},
+                                      {QStringLiteral("KeyboardSleepTimeout"), -4}},
+                                     100,
+                                     true,
+                                     0,
+                                     false,
+                                     "Brightness 250 is out of range"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, AnUnreadablePreferencesFileMeansDefaults)
@@ -364,8 +366,8 @@ TEST_F(DeviceTest, CommandsChangeBrightnessAndSleep)
     EXPECT_EQ(readFile(orderPath), QByteArray("b005"));
 
     // A missing wake-by-mouse flag means false.
-    EXPECT_TRUE(
-        center.post(notifications::configuratorSaid(commands::ChangeSleepTimeout), {}, {{commands::keys::Value, 300}}));
+    EXPECT_TRUE(center.post(notifications::configuratorSaid(commands::ChangeSleepTimeout), {},
+                            {{commands::keys::Value, 300}}));
     settle();
     EXPECT_EQ(readFile(orderPath), QByteArray("s0300"));
     EXPECT_FALSE(keyboard.wakeUpByMouse());
@@ -504,15 +506,16 @@ TEST_P(OledMappingTest, FollowsTheModifierRemapping)
 
 INSTANTIATE_TEST_SUITE_P(
     Remappings, OledMappingTest,
-    ::testing::Values(MappingCase{"none", {}, {}},
-                      MappingCase{"capsToControl", {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")}}, {{59, 102}}},
-                      MappingCase{"capsToNothing", {{QStringLiteral("CapsLock"), QStringLiteral("None")}}, {{59, -1}}},
-                      MappingCase{"swap",
-                                  {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")},
-                                   {QStringLiteral("CtrlLeft"), QStringLiteral("CapsLock")}},
-                                  {{59, 102}, {102, 59}}},
-                      // A source key without a display has nothing to redirect.
-                      MappingCase{"sourceWithoutDisplay", {{QStringLiteral("Fn"), QStringLiteral("CtrlLeft")}}, {}}),
+    ::testing::Values(
+        MappingCase{"none", {}, {}},
+        MappingCase{"capsToControl", {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")}}, {{59, 102}}},
+        MappingCase{"capsToNothing", {{QStringLiteral("CapsLock"), QStringLiteral("None")}}, {{59, -1}}},
+        MappingCase{"swap",
+                    {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")},
+                     {QStringLiteral("CtrlLeft"), QStringLiteral("CapsLock")}},
+                    {{59, 102}, {102, 59}}},
+        // A source key without a display has nothing to redirect.
+        MappingCase{"sourceWithoutDisplay", {{QStringLiteral("Fn"), QStringLiteral("CtrlLeft")}}, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, RedirectedDisplaysShowElsewhereOrNotAtAll)
@@ -724,7 +727,8 @@ TEST_F(DeviceTest, AStuckWriteNeverHoldsUpTheMainThread)
     stuck.take();
     settle();
     EXPECT_EQ(display(10), referenceEncoding(noiseImage(49), false));
-    EXPECT_EQ(log.count(QStringLiteral("error writing to image sys-file")), 1) << "a pipe cannot be rewritten in place";
+    EXPECT_EQ(log.count(QStringLiteral("error writing to image sys-file")), 1)
+        << "a pipe cannot be rewritten in place";
     ::close(filler);
 }
 

@@ -66,7 +66,8 @@ protected:
             ASSERT_TRUE(bytes) << "display " << n;
             const auto shown = Rgb565Codec::decode(*bytes, n == 3 || n == 14);
             ASSERT_TRUE(shown);
-            EXPECT_EQ(Rgb565Codec::encode(*shown, false), referenceEncoding(pictures[n - 1], false)) << "display " << n;
+            EXPECT_EQ(Rgb565Codec::encode(*shown, false), referenceEncoding(pictures[n - 1], false))
+                << "display " << n;
         }
     }
 

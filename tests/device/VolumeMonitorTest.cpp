@@ -1,4 +1,11 @@
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -51,25 +58,28 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, MountInfoLineTest,
     ::testing::Values(
         MountLineCase{"kernelDocExample",
-                      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue", true,
-                      "/mnt/parent", "/dev/root", "ext3", 98, 0},
-        MountLineCase{"rootNvme", "28 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw,errors=remount-ro",
-                      true, "/", "/dev/nvme0n1p2", "ext4", 259, 2},
-        MountLineCase{"usbStickWithSpace",
-                      "1030 28 8:17 / /media/alice/NO\\040NAME rw,nosuid,nodev,relatime shared:564 - vfat /dev/sdb1 "
-                      "rw,uid=1000,gid=1000,fmask=0022,dmask=0022,codepage=437,iocharset=ascii,shortname=mixed,"
-                      "showexec,utf8,flush,errors=remount-ro",
-                      true, "/media/alice/NO NAME", "/dev/sdb1", "vfat", 8, 17},
+                      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue",
+                      true, "/mnt/parent", "/dev/root", "ext3", 98, 0},
+        MountLineCase{"rootNvme",
+                      "28 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw,errors=remount-ro", true,
+                      "/", "/dev/nvme0n1p2", "ext4", 259, 2},
+        MountLineCase{
+            "usbStickWithSpace",
+            "1030 28 8:17 / /media/alice/NO\\040NAME rw,nosuid,nodev,relatime shared:564 - vfat /dev/sdb1 "
+            "rw,uid=1000,gid=1000,fmask=0022,dmask=0022,codepage=437,iocharset=ascii,shortname=mixed,"
+            "showexec,utf8,flush,errors=remount-ro",
+            true, "/media/alice/NO NAME", "/dev/sdb1", "vfat", 8, 17},
         MountLineCase{"noOptionalFields",
                       "45 28 0:40 / /run/user/1000 rw,nosuid,nodev,relatime - tmpfs tmpfs "
                       "rw,size=1632932k,mode=700,uid=1000,gid=1000",
                       true, "/run/user/1000", "tmpfs", "tmpfs", 0, 40},
-        MountLineCase{"severalOptionalFields",
-                      "233 29 8:33 / /media/bob/Backup\\040Disk rw,relatime shared:130 master:7 propagate_from:2 - "
-                      "exfat /dev/sdc1 rw,fmask=0022",
-                      true, "/media/bob/Backup Disk", "/dev/sdc1", "exfat", 8, 33},
-        MountLineCase{"tabBackslashNewline", "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw", true,
-                      "/mnt/a\tb\\c\nd", "/dev/sda1", "vfat", 8, 1},
+        MountLineCase{
+            "severalOptionalFields",
+            "233 29 8:33 / /media/bob/Backup\\040Disk rw,relatime shared:130 master:7 propagate_from:2 - "
+            "exfat /dev/sdc1 rw,fmask=0022",
+            true, "/media/bob/Backup Disk", "/dev/sdc1", "exfat", 8, 33},
+        MountLineCase{"tabBackslashNewline", "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw",
+                      true, "/mnt/a\tb\\c\nd", "/dev/sda1", "vfat", 8, 1},
         MountLineCase{"utf8Name", "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw", true, "/media/zoë/Clé",
                       "/dev/sda2", "vfat", 8, 2},
         MountLineCase{"truncatedEscape", "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw", true, "/mnt/x\\04",
@@ -119,6 +129,25 @@ TEST(LinuxVolumeMonitor, ReadsTheTableAndDescribesDevices)
     EXPECT_FALSE(notBlock->removable);
     // Where the system offers no session manager the desktop counts as switched in.
     EXPECT_TRUE(monitor.isSessionActive());
+}
+
+TEST(LinuxVolumeMonitor, MountsAndUnmountsAreSeenAsTheyHappen)
+{
+    QTemporaryDir dir;
+    const QString mountPoint = QDir(dir.path()).canonicalPath();
+    LinuxVolumeMonitor monitor;
+    QSignalSpy mounted(&monitor, &VolumeMonitor::volumeMounted);
+    QSignalSpy unmounted(&monitor, &VolumeMonitor::volumeUnmounted);
+    // A memory file system that names a device node as its source, as a mounted disk does.
+    const QByteArray source = "/dev/brevona-test-" + QByteArray::number(::getpid());
+    if (::mount(source.constData(), QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting is not permitted here: " << std::strerror(errno);
+    const bool seen = spinUntil([&] { return mounted.count() == 1; });
+    ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(mounted.at(0).at(0).toString(), mountPoint);
+    ASSERT_TRUE(spinUntil([&] { return unmounted.count() == 1; }));
+    EXPECT_EQ(unmounted.at(0).at(0).toString(), mountPoint);
 }
 
 // --- the simulated keyboard

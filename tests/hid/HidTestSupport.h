@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,7 +27,8 @@ inline void ensureApplication()
 }
 
 // Runs the event loop until `done` holds or the time is up; returns `done()`.
-inline bool pumpUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+inline bool pumpUntil(const std::function<bool()> &done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5))
 {
     QElapsedTimer timer;
     timer.start();
@@ -99,12 +101,31 @@ private:
 // key under its keyboard-page usage, and one multimedia key.
 inline HidUsageTable sampleUsageTable()
 {
-    QVariantMap standard{{"4", "A"},          {"5", "B"},          {"57", "CapsLock"},   {"126", "App0"},
-                         {"224", "CtrlLeft"}, {"225", "ShiftLeft"}, {"226", "AltLeft"},  {"227", "CmdLeft"},
-                         {"228", "CtrlRight"}, {"229", "ShiftRight"}, {"230", "AltRight"}, {"231", "CmdRight"}};
+    QVariantMap standard{{"4", "A"},           {"5", "B"},
+                         {"57", "CapsLock"},   {"126", "App0"},
+                         {"224", "CtrlLeft"},  {"225", "ShiftLeft"},
+                         {"226", "AltLeft"},   {"227", "CmdLeft"},
+                         {"228", "CtrlRight"}, {"229", "ShiftRight"},
+                         {"230", "AltRight"},  {"231", "CmdRight"}};
     QVariantMap multimedia{{"388", "Word*"}, {"394", "Mail*"}};
     return HidUsageTable::fromDictionary(
         QVariantMap{{QStringLiteral("Standard"), standard}, {QStringLiteral("Multimedia"), multimedia}});
 }
 
 } // namespace brevona::test
+
+namespace {
+
+// The table rows of the tests (declared in each file's unnamed namespace, like this) print as
+// their description in test listings.
+template<typename Case>
+requires requires(const Case &row)
+{
+    row.description;
+}
+void PrintTo(const Case &row, std::ostream *out)
+{
+    *out << row.description;
+}
+
+} // namespace

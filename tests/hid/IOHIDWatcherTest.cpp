@@ -223,7 +223,8 @@ TEST_F(IOHIDWatcherTest, LogsAnInterfaceThatCannotBeOpened)
     plugKeyboard();
     start();
     EXPECT_FALSE(watcher->isKeyboardConnected());
-    EXPECT_TRUE(log.messages().contains("Can't create IOHIDInterface, error=0xDL")) << log.messages().join('\n').toStdString();
+    EXPECT_TRUE(log.messages().contains("Can't create IOHIDInterface, error=0xDL"))
+        << log.messages().join('\n').toStdString();
 }
 
 struct AttachFailureCase
@@ -233,7 +234,8 @@ struct AttachFailureCase
     bool elementsFail;
 };
 
-class IOHIDWatcherAttachFailureTest : public IOHIDWatcherTest, public ::testing::WithParamInterface<AttachFailureCase>
+class IOHIDWatcherAttachFailureTest : public IOHIDWatcherTest,
+                                      public ::testing::WithParamInterface<AttachFailureCase>
 {
 };
 
@@ -280,9 +282,8 @@ TEST_F(IOHIDWatcherTest, AnObserverMayUnplugTheKeyboardMidQueue)
 {
     plugKeyboard();
     start();
-    NotificationCenter::defaultCenter().addObserver(this, notifications::HidKeyDown, [this](Notification &) {
-        backend.removeInterface(standard);
-    });
+    NotificationCenter::defaultCenter().addObserver(
+        this, notifications::HidKeyDown, [this](Notification &) { backend.removeInterface(standard); });
     backend.report(standard, {{kKeyboardCookieBase + kA, HidElementType::Button, 1},
                               {kKeyboardCookieBase + kA, HidElementType::Button, 0}});
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -311,7 +312,8 @@ struct RemappedKeyCase
     bool pressed;
 };
 
-class IOHIDWatcherRemappingTest : public IOHIDWatcherTest, public ::testing::WithParamInterface<RemappedKeyCase>
+class IOHIDWatcherRemappingTest : public IOHIDWatcherTest,
+                                  public ::testing::WithParamInterface<RemappedKeyCase>
 {
 };
 

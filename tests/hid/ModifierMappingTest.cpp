@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeX11Session.h"
+#include "HidTestSupport.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
 #include "XkbModifierOptions.h"
@@ -49,22 +50,27 @@ TEST_P(XkbOptionsMappingTest, MapsToTheKeyNames)
 INSTANTIATE_TEST_SUITE_P(
     Rows, XkbOptionsMappingTest,
     ::testing::Values(
-        OptionsCase{"none", "", {}},
-        OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
+        OptionsCase{"none", "", {}}, OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
         OptionsCase{"swapcaps", "ctrl:swapcaps", {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
         OptionsCase{"caps_none", "caps:none", {{"CapsLock", "None"}}},
         OptionsCase{"caps_ctrl_modifier", "caps:ctrl_modifier", {{"CapsLock", "CtrlLeft"}}},
         OptionsCase{"swap_alt_win",
                     "altwin:swap_alt_win",
-                    {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}, {"AltRight", "CmdRight"}, {"CmdRight", "AltRight"}}},
-        OptionsCase{"swap_lalt_lctl", "ctrl:swap_lalt_lctl", {{"AltLeft", "CtrlLeft"}, {"CtrlLeft", "AltLeft"}}},
+                    {{"AltLeft", "CmdLeft"},
+                     {"CmdLeft", "AltLeft"},
+                     {"AltRight", "CmdRight"},
+                     {"CmdRight", "AltRight"}}},
+        OptionsCase{
+            "swap_lalt_lctl", "ctrl:swap_lalt_lctl", {{"AltLeft", "CtrlLeft"}, {"CtrlLeft", "AltLeft"}}},
         OptionsCase{"unrelated_options", "grp:alt_shift_toggle,compose:ralt,terminate:ctrl_alt_bksp", {}},
         OptionsCase{"mixed_with_unrelated", "grp:alt_shift_toggle, ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
         OptionsCase{"later_option_wins_for_a_key", "ctrl:nocaps,caps:none", {{"CapsLock", "None"}}},
         OptionsCase{"later_option_keeps_other_keys",
                     "ctrl:swapcaps,ctrl:nocaps",
                     {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-        OptionsCase{"repeated_option", "altwin:swap_lalt_lwin,altwin:swap_lalt_lwin", {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}}},
+        OptionsCase{"repeated_option",
+                    "altwin:swap_lalt_lwin,altwin:swap_lalt_lwin",
+                    {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}}},
         OptionsCase{"combined_chain",
                     "ctrl:swap_lalt_lctl,altwin:swap_lalt_lwin",
                     {{"AltLeft", "CmdLeft"}, {"CtrlLeft", "AltLeft"}, {"CmdLeft", "AltLeft"}}}),
@@ -103,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RulesNamesCase{"two_options",
                                      rulesNames({"evdev", "pc105", "us,de", ",", "ctrl:nocaps,caps:none"}),
                                      {"ctrl:nocaps", "caps:none"}},
-                      RulesNamesCase{"no_trailing_nul", rulesNames({"evdev", "pc105", "us", "", "ctrl:nocaps"}, false),
+                      RulesNamesCase{"no_trailing_nul",
+                                     rulesNames({"evdev", "pc105", "us", "", "ctrl:nocaps"}, false),
                                      {"ctrl:nocaps"}},
                       RulesNamesCase{"empty_options", rulesNames({"evdev", "pc105", "us", "", ""}), {}},
                       RulesNamesCase{"too_few_fields", rulesNames({"evdev", "pc105", "us"}, false), {}},
@@ -117,7 +124,8 @@ TEST(KDModifierMappingReaderTest, TranslatesTheSystemCodesAndSkipsUnknownOnes)
     session.setModifierRemapping(std::vector<ModifierRemapEntry>{
         {CapsLock, CtrlLeft}, {ShiftRight, None}, {5, CtrlLeft}, {AltRight, 13}, {CmdRight, AltLeft}});
     KDModifierMappingReader reader(session);
-    EXPECT_EQ(reader.getMap(), (NameMap{{"CapsLock", "CtrlLeft"}, {"ShiftRight", "None"}, {"CmdRight", "AltLeft"}}));
+    EXPECT_EQ(reader.getMap(),
+              (NameMap{{"CapsLock", "CtrlLeft"}, {"ShiftRight", "None"}, {"CmdRight", "AltLeft"}}));
     EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CtrlLeft");
     EXPECT_EQ(reader.getMappingOfModifier("ShiftRight"), "None");
     EXPECT_EQ(reader.getMappingOfModifier("ShiftLeft"), "ShiftLeft");
@@ -135,7 +143,8 @@ TEST(KDModifierMappingReaderTest, WithoutASessionEveryKeyActsAsItself)
 TEST(KDModifierMappingReaderTest, ReadsOnceUntilReloaded)
 {
     FakeX11Session session;
-    session.setModifierRemapping(std::vector<ModifierRemapEntry>{{modifier_codes::CapsLock, modifier_codes::None}});
+    session.setModifierRemapping(
+        std::vector<ModifierRemapEntry>{{modifier_codes::CapsLock, modifier_codes::None}});
     KDModifierMappingReader reader(session);
     EXPECT_EQ(session.remapReads(), 0);
     EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "None");
@@ -169,13 +178,13 @@ TEST_P(SSHidIdleTimeTest, ReadsTheSessionsIdleTime)
 }
 
 constexpr quint64 kMax64 = std::numeric_limits<quint64>::max();
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SSHidIdleTimeTest,
-    ::testing::Values(IdleCase{"no_session_counts_as_active", std::nullopt, 0, 0},
-                      IdleCase{"just_touched", 0, 0, 0},
-                      IdleCase{"rounds_down", 59'999'999'999ULL, 59'999'999'999ULL, 59},
-                      IdleCase{"whole_minute", 60'000'000'000ULL, 60'000'000'000ULL, 60},
-                      IdleCase{"beyond_32_bits_of_seconds", kMax64, kMax64, std::numeric_limits<quint32>::max()}),
-    [](const auto &info) { return std::string(info.param.description); });
+INSTANTIATE_TEST_SUITE_P(Rows, SSHidIdleTimeTest,
+                         ::testing::Values(IdleCase{"no_session_counts_as_active", std::nullopt, 0, 0},
+                                           IdleCase{"just_touched", 0, 0, 0},
+                                           IdleCase{"rounds_down", 59'999'999'999ULL, 59'999'999'999ULL, 59},
+                                           IdleCase{"whole_minute", 60'000'000'000ULL, 60'000'000'000ULL, 60},
+                                           IdleCase{"beyond_32_bits_of_seconds", kMax64, kMax64,
+                                                    std::numeric_limits<quint32>::max()}),
+                         [](const auto &info) { return std::string(info.param.description); });
 
 } // namespace

@@ -40,9 +40,11 @@ protected:
     // The simulator's side of the socket, on another thread while this one runs the driver's loop.
     std::optional<QString> send(const QString &line, QString *error = nullptr)
     {
-        auto answer = std::async(std::launch::async,
-                                 [path = root.path(), line, error] { return SimulatedHidBackend::sendLine(path, line, error); });
-        test::pumpUntil([&] { return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; });
+        auto answer = std::async(std::launch::async, [path = root.path(), line, error] {
+            return SimulatedHidBackend::sendLine(path, line, error);
+        });
+        test::pumpUntil(
+            [&] { return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; });
         return answer.get();
     }
 
@@ -83,24 +85,24 @@ TEST_P(SimulatedHidLineTest, AnswersAndReports)
 {
     ASSERT_TRUE(plug());
     backend->refresh();
-    EXPECT_TRUE(backend->handleLine(GetParam().line).startsWith(GetParam().answerStart))
-        << backend->handleLine(GetParam().line).toStdString();
-    EXPECT_EQ(recorder.events().mid(0, GetParam().notifications.size()), GetParam().notifications);
+    const QString answer = backend->handleLine(GetParam().line);
+    EXPECT_TRUE(answer.startsWith(GetParam().answerStart)) << answer.toStdString();
+    EXPECT_EQ(recorder.events(), GetParam().notifications);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SimulatedHidLineTest,
     ::testing::Values(LineCase{"name", "down A", "ok", {"down A"}},
-                      LineCase{"name_up", "up A", "ok", {"up A"}},
+                      LineCase{"release", "up A", "ok", {"up A"}},
                       LineCase{"extra_spaces", "down    CapsLock  ", "ok", {"down CapsLock"}},
                       LineCase{"hex_usage", "down 7:0x04", "ok", {"down A"}},
-                      LineCase{"decimal_usage", "down 7:225", "ok", {"down ShiftLeft"}},
                       LineCase{"application_key_by_name", "down App0", "ok", {"down App0"}},
                       LineCase{"multimedia_name", "down Word*", "ok", {"down Word*"}},
                       LineCase{"multimedia_usage", "down 12:0x18A", "ok", {"down Mail*"}},
                       LineCase{"unnamed_usage", "down 7:0x68", "ok", {}},
                       LineCase{"unknown_name", "down Hyper", "error unknown key Hyper", {}},
-                      LineCase{"usage_beyond_the_page", "down 7:0x1234", "error the keyboard has no usage", {}},
+                      LineCase{
+                          "usage_beyond_the_page", "down 7:0x1234", "error the keyboard has no usage", {}},
                       LineCase{"other_page", "down 1:0x81", "error the keyboard has no usage", {}},
                       LineCase{"no_key", "down", "error expected", {}},
                       LineCase{"unknown_verb", "press A", "error expected", {}},
@@ -131,14 +133,16 @@ TEST_F(SimulatedHidTest, TheSimulatorTapsKeys)
     QProcess sim;
     sim.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), {"tap", "Word*", root.path()});
     ASSERT_TRUE(sim.waitForStarted());
-    ASSERT_TRUE(test::pumpUntil([&] { return sim.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        test::pumpUntil([&] { return sim.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
     EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
     EXPECT_EQ(recorder.events(), (QStringList{"down Word*", "up Word*"}));
 
     QProcess unknown;
     unknown.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), {"press", "Hyper", root.path()});
     ASSERT_TRUE(unknown.waitForStarted());
-    ASSERT_TRUE(test::pumpUntil([&] { return unknown.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        test::pumpUntil([&] { return unknown.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
     EXPECT_NE(unknown.exitCode(), 0);
     EXPECT_TRUE(unknown.readAllStandardError().contains("unknown key Hyper"));
 }

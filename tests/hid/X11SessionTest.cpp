@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HidTestSupport.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
 #include "linux/X11IdleTimeSource.h"
@@ -38,8 +39,8 @@ public:
             return false;
         ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
         m_process.setProgram(QStringLiteral("Xvfb"));
-        m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                "640x480x24"});
+        m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp",
+                                "-screen", "0", "640x480x24"});
         // Should the test process die, the server goes with it.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -85,7 +86,8 @@ public:
         environment.insert(QStringLiteral("DISPLAY"), m_display);
         client.setProcessEnvironment(environment);
         client.start(program, arguments);
-        return client.waitForFinished(15000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+        return client.waitForFinished(15000) && client.exitStatus() == QProcess::NormalExit &&
+               client.exitCode() == 0;
     }
 
 private:
@@ -93,8 +95,7 @@ private:
     QString m_display;
 };
 
-template<typename Predicate>
-bool eventually(Predicate predicate)
+template<typename Predicate> bool eventually(Predicate predicate)
 {
     for (int attempt = 0; attempt < 40; ++attempt) {
         if (predicate())
@@ -123,7 +124,8 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed";
         ASSERT_TRUE(s_server) << "Xvfb did not start";
         for (const char *tool : {"xdotool", "setxkbmap"})
-            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) << tool << " is missing";
+            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                << tool << " is missing";
     }
 
     bool setOptions(const QString &options) const
@@ -172,19 +174,20 @@ TEST_P(X11ModifierOptionsTest, ReadsTheSessionsXkbOptions)
     EXPECT_EQ(reader.getMap(), GetParam().map);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, X11ModifierOptionsTest,
-    ::testing::Values(OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
-                      OptionsCase{"caps_none", "caps:none", {{"CapsLock", "None"}}},
-                      OptionsCase{"swapcaps", "ctrl:swapcaps", {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-                      OptionsCase{"two_options",
-                                  "altwin:swap_alt_win,grp:alt_shift_toggle",
-                                  {{"AltLeft", "CmdLeft"},
-                                   {"CmdLeft", "AltLeft"},
-                                   {"AltRight", "CmdRight"},
-                                   {"CmdRight", "AltRight"}}},
-                      OptionsCase{"cleared", "", {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+INSTANTIATE_TEST_SUITE_P(Rows, X11ModifierOptionsTest,
+                         ::testing::Values(OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
+                                           OptionsCase{"caps_none", "caps:none", {{"CapsLock", "None"}}},
+                                           OptionsCase{"swapcaps",
+                                                       "ctrl:swapcaps",
+                                                       {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
+                                           OptionsCase{"two_options",
+                                                       "altwin:swap_alt_win,grp:alt_shift_toggle",
+                                                       {{"AltLeft", "CmdLeft"},
+                                                        {"CmdLeft", "AltLeft"},
+                                                        {"AltRight", "CmdRight"},
+                                                        {"CmdRight", "AltRight"}}},
+                                           OptionsCase{"cleared", "", {}}),
+                         [](const auto &info) { return std::string(info.param.description); });
 
 TEST_F(X11SessionTest, ReloadSeesANewSetting)
 {

@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         Value{"UInt64Max", QVariant::fromValue(std::numeric_limits<quint64>::max())}, Value{"Real", 2.75},
         Value{"True", true}, Value{"False", false}, Value{"Data", QByteArray("\x00\x01\xff", 3)},
         Value{"Date", utc(2024, 2, 29, 13, 14, 15, 678)},
-        Value{"DateBefore2001", utc(1969, 7, 20, 20, 17, 40, 5)}, Value{"Null", nullMarker()},
+        Value{"DateBefore2001", utc(1969, 7, 20, 20, 17, 40, 5)}, Value{"FirstDate", utc(1, 1, 1)},
+        Value{"LastDate", utc(9999, 12, 31, 23, 59, 59, 999)}, Value{"Null", nullMarker()},
         Value{"EmptyArray", QVariantList{}}, Value{"EmptyDictionary", QVariantMap{}},
         Value{"Array", QVariantList{"a", 1, 2.5, true, QByteArray("d"), utc(2001, 1, 1), nullMarker()}},
         Value{"StringList", QStringList{"x", "y"}},
@@ -339,6 +340,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "DateWithTextTime",
                 archiveOf({"$null", QVariantMap{{"NS.time", "now"}, {"$class", uid(2)}}, kNSDate})},
             std::pair<const char *, QVariant>{
+                "DateAfterYear9999",
+                archiveOf({"$null", QVariantMap{{"NS.time", 1e12}, {"$class", uid(2)}}, kNSDate})},
+            std::pair<const char *, QVariant>{
                 "DateWithNaNTime",
                 archiveOf({"$null", QVariantMap{{"NS.time", std::nan("")}, {"$class", uid(2)}}, kNSDate})},
             std::pair<const char *, QVariant>{"BareArrayObject", archiveOf({"$null", QVariantList{uid(0)}})},
@@ -381,6 +385,8 @@ TEST(KeyedArchive, RefusesValuesWithoutArchivedForm)
     EXPECT_FALSE(KeyedArchive::archive(QPoint(1, 2)).has_value());
     EXPECT_FALSE(KeyedArchive::archive(QVariantList{1, QVariant()}).has_value());
     EXPECT_FALSE(KeyedArchive::archive(QDateTime()).has_value());
+    EXPECT_FALSE(KeyedArchive::archive(utc(9999, 12, 31).addYears(1)).has_value());
+    EXPECT_TRUE(KeyedArchive::archive(utc(9999, 12, 31, 23, 59, 59, 999)).has_value());
     EXPECT_FALSE(KeyedArchive::archive(QString(QStringLiteral("a") + QChar(0))).has_value());
     EXPECT_FALSE(KeyedArchive::archive(nestedArrays(PlistNode::kMaxDepth + 2)).has_value());
 }

@@ -358,6 +358,14 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"TopOutOfRange", binaryPlist({QByteArray("\x10\x05", 2)}, 3)},
         std::pair{"SharedObjectBlowUp", sharedBlowUp(40)}, std::pair{"DeepBinary", binaryChain(100'000)},
         std::pair{"JustTooDeepBinary", binaryChain(PlistNode::kMaxDepth + 1)},
+        // libplist aborts the process on a dictionary key holding a NUL character.
+        std::pair{"NulInBinaryKey", binaryPlist({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                                                 QByteArray("\x53k\x00y", 4), QByteArray("\x09", 1)})},
+        std::pair{"NulInUtf16Key", binaryPlist({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                                                QByteArray("\x62\x00k\x00\x00", 5), QByteArray("\x09", 1)})},
+        std::pair{"NumberAsKey", binaryPlist({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                                              QByteArray("\x10\x07", 2), QByteArray("\x09", 1)})},
+        std::pair{"NulReferenceInXmlKey", QByteArray("<plist><dict><key>k&#0;y</key><true/></dict></plist>")},
         std::pair{"NaNDate", binaryDate(0x7FF8000000000000ull)},
         std::pair{"DateBeyondYear9999", binaryDate(0x4341C37937E08000ull)}, // 1e16 seconds
         std::pair{"DeepXml", xmlChain(100'000)},
@@ -366,6 +374,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PropertyList, AcceptsTheDeepestAllowedNestingAndModerateSharing)
 {
+    const auto dictionary =
+        PropertyList::fromData(binaryPlist({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                                            QByteArray("\x53key", 4), QByteArray("\x09", 1)}));
+    EXPECT_EQ(dictionary, QVariant(QVariantMap{{"key", true}}));
     EXPECT_TRUE(PropertyList::fromData(binaryChain(PlistNode::kMaxDepth)).has_value());
     EXPECT_TRUE(PropertyList::fromData(xmlChain(PlistNode::kMaxDepth)).has_value());
     const auto shared = PropertyList::fromData(sharedBlowUp(10));

@@ -38,7 +38,9 @@ def canon(v):
     if isinstance(v, (bytes, bytearray)):
         return 'd' + bytes(v).hex()
     if isinstance(v, datetime.datetime):
-        return 't%d' % ((v - datetime.datetime(1970, 1, 1)) // datetime.timedelta(milliseconds=1))
+        # nearest millisecond: a double of seconds is not exact to the microsecond far from 2001
+        usecs = (v - datetime.datetime(1970, 1, 1)) // datetime.timedelta(microseconds=1)
+        return 't%d' % ((usecs + 500) // 1000)
     if isinstance(v, list):
         return '[' + ','.join(canon(x) for x in v) + ']'
     if isinstance(v, dict):

@@ -12,7 +12,7 @@ namespace brevona {
 // Values are compared through one canonical text both sides produce:
 //   dictionary {"key":value,...} (keys in code-point order), array [a,b], string as JSON,
 //   true/false, integer i42, real r<IEEE-754 bits in hex> or rnan, data d<hex>,
-//   date t<milliseconds since 1970, UTC>, keyed-archive reference u<n>, null.
+//   date t<milliseconds since 1970, UTC, nearest>, keyed-archive reference u<n>, null.
 class PythonPlist
 {
 public:

@@ -185,7 +185,8 @@ int pressKey(const Options &options, QTextStream &out, QTextStream &err)
             return SimCommandLine::Failure;
         }
         if (*answer != QLatin1String("ok")) {
-            err << "brevona-sim: " << answer->mid(answer->startsWith(QLatin1String("error ")) ? 6 : 0) << Qt::endl;
+            err << "brevona-sim: " << answer->mid(answer->startsWith(QLatin1String("error ")) ? 6 : 0)
+                << Qt::endl;
             return SimCommandLine::Failure;
         }
     }

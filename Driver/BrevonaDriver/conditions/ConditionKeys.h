@@ -23,6 +23,12 @@ inline const QString State = QStringLiteral("State");
 
 inline const QString CapsLockKey = QStringLiteral("CapsLock");
 
+// "Predicate" values of application records.
+inline const QString IsRunning = QStringLiteral("isRunning");
+inline const QString IsNotRunning = QStringLiteral("isNotRunning");
+inline const QString IsActive = QStringLiteral("isActive");
+inline const QString IsNotActive = QStringLiteral("isNotActive");
+
 // Modifier mask bits shared with the hot keys; conditions never use the Caps Lock bit.
 enum ModifierMask : int {
     CommandMask = 0x100,

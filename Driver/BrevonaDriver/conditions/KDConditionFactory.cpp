@@ -2,7 +2,12 @@
 
 #include "ConditionKeys.h"
 #include "ConditionLogging.h"
+#include "KDApplicationConditionsFactory.h"
+#include "KDCapsLockCondition.h"
 #include "KDCondition.h"
+#include "KDIdleTimeCondition.h"
+#include "KDLanguageCondition.h"
+#include "KDModifierCondition.h"
 #include "KDTotalActivityCondition.h"
 
 namespace brevona {
@@ -18,7 +23,19 @@ std::unique_ptr<KDCondition> KDConditionFactory::createCondition(const QVariant 
             *error = QStringLiteral("Illegal condition type");
         return nullptr;
     }
-    // Kinds whose watchers this build does not carry yield no condition, like an unknown kind.
+    const QString kind = type.toString();
+    const QVariantMap settings = map.value(ck::Settings).toMap();
+    if (kind == ck::ApplicationType)
+        return KDApplicationConditionsFactory::createFactoryByPlist(settings);
+    if (kind == ck::LanguageType)
+        return std::make_unique<KDLanguageCondition>(settings);
+    if (kind == ck::ModifierType)
+        return KDModifierCondition::createWithPlist(settings, error);
+    if (kind == ck::IdleType)
+        return std::make_unique<KDIdleTimeCondition>(settings);
+    if (kind == ck::CapsLockType)
+        return std::make_unique<KDCapsLockCondition>(settings);
+    // A kind this driver does not know is skipped.
     return nullptr;
 }
 
@@ -34,13 +51,12 @@ KDConditionFactory::Result KDConditionFactory::createConditions(const QVariantLi
         }
         const QVariantMap map = record.toMap();
         if (map.value(ck::Type).toString() == ck::ModifierType) {
-            const QStringList keys = map.value(ck::Settings).toMap().value(ck::Keys).toString().split(
+            QStringList keys = map.value(ck::Settings).toMap().value(ck::Keys).toString().split(
                 QLatin1Char('|'), Qt::SkipEmptyParts);
+            for (QString &key : keys)
+                key = key.trimmed();
             if (keys.contains(ck::CapsLockKey)) {
-                const QVariantMap capsRecord{{ck::Type, ck::CapsLockType},
-                                             {ck::Settings, QVariantMap{{ck::State, true}}}};
-                if (auto caps = createCondition(capsRecord, nullptr))
-                    result.conditions.push_back(std::move(caps));
+                result.conditions.push_back(std::make_unique<KDCapsLockCondition>());
                 if (keys.size() == 1)
                     continue;
             }

@@ -8,8 +8,9 @@ namespace brevona {
 
 KDTotalActivityCondition::KDTotalActivityCondition()
 {
-    // The trigger must exist before the first drive notification can reach this condition.
-    KDTotalActivityTrigger::sharedTrigger();
+    // The trigger must exist before the first drive notification can reach this condition. An
+    // item made while the volume is away (a reload, a new layer) is hidden from the start.
+    m_state = KDTotalActivityTrigger::sharedTrigger().isDrivePresent();
     NotificationCenter::defaultCenter().addObserver(this, notifications::DriveStateChanged,
                                                     [this](Notification &n) { m_state = n.object().toBool(); });
 }

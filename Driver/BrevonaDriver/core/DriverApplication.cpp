@@ -13,6 +13,7 @@
 #include "CoreLogging.h"
 #include "IOHIDWatcher.h"
 #include "KDKeyboardDevice.h"
+#include "KDButton.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
 #include "NotificationCenter.h"
@@ -57,6 +58,9 @@ bool DriverApplication::start()
     // The keyboard's volume: the device comes before the layer manager, whose first composition
     // sends it the pictures.
     KDKeyboardDevice::sharedInstance();
+    KDButton::setDisplaySink([](const std::shared_ptr<KCLumivoxImage> &picture, int oledIndex) {
+        KDKeyboardDevice::sharedInstance().showImage(picture, oledIndex);
+    });
 
     m_layerManager = std::make_unique<KDLayerManager>(
         Paths::layerStoreFolder(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));

@@ -65,8 +65,7 @@ KCLumivoxImage::KCLumivoxImage()
 KCLumivoxImage::KCLumivoxImage(const QImage &image)
     : m_image(normalized(image))
     , m_oledBytes(OledDataSize, '\0')
-{
-}
+{}
 
 KCLumivoxImage::KCLumivoxImage(const KCLumivoxImage &other)
     : m_oledBytes(OledDataSize, '\0')
@@ -97,8 +96,8 @@ QImage KCLumivoxImage::normalized(const QImage &image)
     }
     QImage result = image;
     if (result.size() != QSize(Size, Size)) {
-        qCWarning(lcDevice, "A picture of %d x %d pixels is scaled to %d x %d", result.width(), result.height(),
-                  Size, Size);
+        qCWarning(lcDevice, "A picture of %d x %d pixels is scaled to %d x %d", result.width(),
+                  result.height(), Size, Size);
         result = result.scaled(Size, Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     if (result.format() != kFormat)
@@ -300,6 +299,16 @@ void KCLumivoxImage::release(KCLumivoxImage *picture)
         push(std::unique_ptr<KCLumivoxImage>(picture));
     else
         delete picture;
+}
+
+} // namespace brevona
+
+namespace brevona {
+
+void KCLumivoxImage::paint(const std::function<void(QPainter &)> &draw)
+{
+    Focus focus = lockFocus();
+    draw(focus.painter());
 }
 
 } // namespace brevona

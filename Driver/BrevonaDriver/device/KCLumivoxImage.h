@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include "KCPluginImage.h"
+
 namespace brevona {
 
 // The picture of one key display: 48 x 48 pixels that can be drawn into from any thread, and the
@@ -23,7 +25,7 @@ namespace brevona {
 // Pictures are shared through std::shared_ptr. Those made by create() or blackImage() honour the
 // pool: when the last holder of a pool picture lets go, the picture is blackened and returned to
 // the pool of free black pictures instead of being destroyed.
-class KCLumivoxImage
+class KCLumivoxImage final : public KCPluginImage
 {
 public:
     static constexpr int Size = 48;
@@ -64,9 +66,11 @@ public:
     Focus lockFocus();
 
     // Replaces all pixels.
-    void setImage(const QImage &image);
+    void setImage(const QImage &image) override;
     // A copy of the pixels.
-    QImage image() const;
+    QImage image() const override;
+    // Draws under the picture's lock; what plugins use.
+    void paint(const std::function<void(QPainter &)> &draw) override;
 
     // The display encoding of the picture as it is now, turned a quarter clockwise when the
     // rotation flag is set. Computed on first use after a drawing, then served from the cache.

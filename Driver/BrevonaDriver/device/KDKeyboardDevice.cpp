@@ -107,7 +107,8 @@ bool boolSetting(const QVariantMap &settings, const QString &key, bool fallback)
         return fallback;
     if (const auto value = boolValue(*it))
         return *value;
-    qCWarning(lcDevice, "Preference %s is not a boolean; %s is used", qPrintable(key), fallback ? "true" : "false");
+    qCWarning(lcDevice, "Preference %s is not a boolean; %s is used", qPrintable(key),
+              fallback ? "true" : "false");
     return fallback;
 }
 
@@ -231,7 +232,7 @@ KDKeyboardDevice::FindResult KDKeyboardDevice::findLumivoxDrive()
         qCInfo(lcDevice).noquote() << "Keyboard volume found at" << volume.mountPoint;
         setSession(std::make_shared<KDVolumeSession>(volume.mountPoint));
         setLayoutSys(true);
-        QTimer::singleShot(m_timing.settingsDelay, this, &KDKeyboardDevice::readSettings);
+        QTimer::singleShot(m_timing.settingsDelay, Qt::PreciseTimer, this, &KDKeyboardDevice::readSettings);
         m_scancodesWasChanged = true;
         result.found = true;
         return result;
@@ -267,7 +268,8 @@ void KDKeyboardDevice::closeAllDynamicSysFiles()
 
 void KDKeyboardDevice::scheduleProbe(int attempt)
 {
-    QTimer::singleShot(m_timing.mountProbeDelay, this, [this, attempt] { probeVolumes(attempt); });
+    QTimer::singleShot(m_timing.mountProbeDelay, Qt::PreciseTimer, this,
+                       [this, attempt] { probeVolumes(attempt); });
 }
 
 void KDKeyboardDevice::probeVolumes(int attempt)
@@ -320,7 +322,8 @@ void KDKeyboardDevice::onLoginLogout(bool switchedIn)
     if (const auto mountPoint = lumivoxVirtualDrivePath()) {
         std::lock_guard guard(m_lock);
         m_buttonImages[LayoutOffOnVolume].mountPoint = *mountPoint;
-        const auto it = std::find(m_buttonIndexesQueue.begin(), m_buttonIndexesQueue.end(), LayoutOffOnVolume);
+        const auto it =
+            std::find(m_buttonIndexesQueue.begin(), m_buttonIndexesQueue.end(), LayoutOffOnVolume);
         if (it == m_buttonIndexesQueue.end())
             m_buttonIndexesQueue.push_back(LayoutOffOnVolume);
         m_addQueueItemEvent.raise();
@@ -385,7 +388,8 @@ void KDKeyboardDevice::readSettings()
         if (const auto read = PropertyList::readDictionary(m_preferencesFile))
             settings = *read;
         else
-            qCWarning(lcDevice).noquote() << "Preferences" << m_preferencesFile << "cannot be read; defaults are used";
+            qCWarning(lcDevice).noquote()
+                << "Preferences" << m_preferencesFile << "cannot be read; defaults are used";
     }
     setBrightness(intSetting(settings, QStringLiteral("KeyboardBrightness"), 100),
                   boolSetting(settings, QStringLiteral("AutoAdjustKeyboardBrightness"), true));
@@ -555,8 +559,9 @@ void KDKeyboardDevice::queueOrder(const QString &command)
         it = m_buttonImages.emplace(Order, Payload{}).first;
     }
     QStringList &orders = it->second.orders;
-    const auto same = std::find_if(orders.begin(), orders.end(),
-                                   [&](const QString &pending) { return pending.front() == command.front(); });
+    const auto same = std::find_if(orders.begin(), orders.end(), [&](const QString &pending) {
+        return pending.front() == command.front();
+    });
     if (same != orders.end())
         *same = command;
     else
@@ -593,7 +598,8 @@ bool KDKeyboardDevice::waitUntilIdle(std::chrono::milliseconds timeout)
 
 KDKeyboardDevice::Statistics KDKeyboardDevice::statistics() const
 {
-    return {m_pictureWrites.load(), m_identicalPictures.load(), m_failedPictureWrites.load(), m_fileWrites.load()};
+    return {m_pictureWrites.load(), m_identicalPictures.load(), m_failedPictureWrites.load(),
+            m_fileWrites.load()};
 }
 
 // --- the writer

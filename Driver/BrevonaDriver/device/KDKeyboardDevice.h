@@ -181,7 +181,8 @@ private:
     void workThread();
     void drainQueue();
     void perform(int key, Payload &payload);
-    void sendImageToKeyboard(const std::shared_ptr<KDVolumeSession> &session, int display, KCLumivoxImage &picture);
+    void sendImageToKeyboard(const std::shared_ptr<KDVolumeSession> &session, int display,
+                             KCLumivoxImage &picture);
     bool writeDataToKeyboard(const QString &mountPoint, const QString &relativePath, const QByteArray &bytes,
                              QString *error);
 

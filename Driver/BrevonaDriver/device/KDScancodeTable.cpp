@@ -32,7 +32,8 @@ QByteArray KDScancodeTable::load(const QString &resourcePath)
 {
     QFile file(resourcePath);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcDevice).noquote() << "Scancode table" << resourcePath << "cannot be read:" << file.errorString();
+        qCWarning(lcDevice).noquote()
+            << "Scancode table" << resourcePath << "cannot be read:" << file.errorString();
         return QByteArray(TableSize, '\0');
     }
     // One byte more than needed tells a longer file from a table of the right length.

@@ -89,7 +89,8 @@ std::optional<QString> KDVolumeSession::openDynamicSysFiles()
     closeAll();
     for (int display = 1; display <= DisplayCount; ++display) {
         const QString path = filePath(displayFile(display));
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) {
             const QString error = systemError(path, errno);
             closeAll();
@@ -104,7 +105,8 @@ void KDVolumeSession::closeAll()
 {
     for (int &fd : m_files) {
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-            qCWarning(lcDevice).noquote() << "closeAllDynamicSysFiles error:" << systemError(m_mountPoint, errno);
+            qCWarning(lcDevice).noquote()
+                << "closeAllDynamicSysFiles error:" << systemError(m_mountPoint, errno);
         fd = -1;
     }
 }
@@ -142,8 +144,8 @@ std::optional<QString> KDVolumeSession::writeFile(const QString &mountPoint, con
                                                   const QByteArray &bytes)
 {
     const QString path = filePath(mountPoint, relativePath);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                          0644);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return systemError(path, errno);
     std::optional<QString> error = writeAll(fd, bytes, path, false);

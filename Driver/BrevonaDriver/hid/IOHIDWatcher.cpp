@@ -98,8 +98,8 @@ void IOHIDWatcher::keyboardAdded(HidEntry entry, bool isMultimedia)
         return;
     }
     const int page = isMultimedia ? kMultimediaUsagePage : kStandardUsagePage;
-    const auto elements = m_backend.createQueue(entry, kQueueDepth) ? m_backend.copyElements(entry, page)
-                                                                    : std::nullopt;
+    const auto elements =
+        m_backend.createQueue(entry, kQueueDepth) ? m_backend.copyElements(entry, page) : std::nullopt;
     if (!elements) {
         m_backend.close(entry);
         return;
@@ -210,7 +210,8 @@ void IOHIDWatcher::triggerMultimediaEvent()
         return;
     // Observers run inside the loop and may detach the interface; walk a copy.
     const QMap<HidCookie, int> cookies = m_multimediaCookiesHashTable;
-    for (auto it = cookies.constBegin(); it != cookies.constEnd() && entry == m_brevonaMultimediaEntry; ++it) {
+    for (auto it = cookies.constBegin(); it != cookies.constEnd() && entry == m_brevonaMultimediaEntry;
+         ++it) {
         const auto value = m_backend.elementValue(entry, it.key());
         if (!value)
             continue;

@@ -72,7 +72,8 @@ private:
     void serviceMatched(HidEntry entry);
     void standardQueueCallback();
     void multimediaQueueCallback();
-    void detach(HidEntry &entry, QHash<HidCookie, int> *standardCookies, QMap<HidCookie, int> *multimediaCookies);
+    void detach(HidEntry &entry, QHash<HidCookie, int> *standardCookies,
+                QMap<HidCookie, int> *multimediaCookies);
 
     HidBackend &m_backend;
     SystemModifiers &m_modifiers;

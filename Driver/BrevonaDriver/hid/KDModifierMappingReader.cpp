@@ -6,13 +6,11 @@ namespace brevona {
 
 KDModifierMappingReader::KDModifierMappingReader(SystemModifiers &source)
     : m_source(source)
-{
-}
+{}
 
 KDModifierMappingReader::KDModifierMappingReader()
     : KDModifierMappingReader(SystemModifiers::instance())
-{
-}
+{}
 
 std::optional<QString> KDModifierMappingReader::nameForCode(int code)
 {

@@ -8,13 +8,11 @@ namespace brevona {
 
 SSHidIdleTime::SSHidIdleTime(IdleTimeSource &source)
     : m_source(source)
-{
-}
+{}
 
 SSHidIdleTime::SSHidIdleTime()
     : SSHidIdleTime(IdleTimeSource::instance())
-{
-}
+{}
 
 quint64 SSHidIdleTime::idleTime() const
 {

@@ -28,6 +28,7 @@ int HybridCorners::languageCorner()
 
 void HybridCorners::update(const QVariant &zones)
 {
+    observeSetupChanges();
     const QVariantList list = zones.typeId() == QMetaType::QVariantList ? zones.toList() : QVariantList{};
     QStringList names;
     for (const QVariant &entry : list)
@@ -50,7 +51,7 @@ void HybridCorners::updateFromPreferences()
     update(prefs ? prefs->value(QStringLiteral("HybridLayerZonesSetup")) : QVariant());
 }
 
-void HybridCorners::ensureInitialized()
+void HybridCorners::observeSetupChanges()
 {
     if (g_initialized)
         return;
@@ -59,6 +60,12 @@ void HybridCorners::ensureInitialized()
     NotificationCenter::defaultCenter().addObserver(
         &observerTag, notifications::configuratorSaid(commands::HybridSetupChanged),
         [](Notification &n) { update(n.userInfo().value(commands::keys::Zones)); });
+}
+
+void HybridCorners::ensureInitialized()
+{
+    if (g_initialized)
+        return;
     updateFromPreferences();
 }
 

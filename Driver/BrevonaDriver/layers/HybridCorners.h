@@ -18,6 +18,9 @@ public:
     static void updateFromPreferences();
     // Runs the preferences read once, on first use, and follows "HybridSetupChanged" afterwards.
     static void ensureInitialized();
+
+private:
+    static void observeSetupChanges();
 };
 
 } // namespace brevona

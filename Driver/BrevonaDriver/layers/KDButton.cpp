@@ -1,111 +1,391 @@
 #include "KDButton.h"
 
-#include <QDir>
+#include <exception>
+
+#include <QBuffer>
+#include <QDebug>
+#include <QCoreApplication>
 #include <QHash>
-#include <QRegularExpression>
+#include <QImageReader>
+#include <QPainter>
+#include <QThread>
 
 #include "CommandNames.h"
+#include "KCEncryptor.h"
+#include "KCLumivoxImage.h"
+#include "KCPluginProtocol.h"
+#include "KeyboardData.h"
+#include "KDPluginManager.h"
 #include "LayerLogging.h"
-#include "Paths.h"
-#include "PropertyList.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "NullMarker.h"
 
 namespace brevona {
 
 namespace {
 
-struct ButtonInfo
+KDButton::DisplaySink &displaySink()
 {
-    QPoint location;
-    int oledIndex = 0;
-    int keyIndex = 0;
-    int buttonKey = 0;
-};
-
-QPoint parsePoint(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"(^\s*\{\s*(-?[\d.]+)\s*,\s*(-?[\d.]+)\s*\}\s*$)"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return {};
-    return QPoint(qRound(match.captured(1).toDouble()), qRound(match.captured(2).toDouble()));
+    static KDButton::DisplaySink sink;
+    return sink;
 }
 
-// The button data table, loaded once when the first button is made.
-const QHash<QString, ButtonInfo> &globalButtonsInfo()
+QString describe(const QVariant &value)
 {
-    static const QHash<QString, ButtonInfo> table = [] {
-        QHash<QString, ButtonInfo> result;
-        const QString path = QDir(Paths::resourceFolder()).filePath(QStringLiteral("LumivoxBrevonaData.plist"));
-        const auto plist = PropertyList::readDictionary(path);
-        if (!plist) {
-            qCWarning(lcLayers).noquote() << "Button data table is missing or unreadable:" << path;
-            return result;
-        }
-        for (auto it = plist->constBegin(); it != plist->constEnd(); ++it) {
-            const QVariantMap entry = it.value().toMap();
-            ButtonInfo info;
-            info.location = parsePoint(entry.value(QStringLiteral("Location")).toString());
-            info.oledIndex = entry.value(QStringLiteral("OLEDIndex")).toInt();
-            info.keyIndex = entry.value(QStringLiteral("KeyIndex")).toInt();
-            info.buttonKey = entry.value(QStringLiteral("Char")).toInt() & 0xFF;
-            result.insert(it.key(), info);
-        }
-        return result;
-    }();
-    return table;
+    QString text;
+    QDebug(&text).noquote() << value;
+    return text;
+}
+
+// Runs one call into a plugin; a plugin that throws is logged with `format` (%1 plugin, %2 reason)
+// and the host carries on.
+template<typename Call>
+bool guarded(const QString &format, const QString &plugin, Call &&call)
+{
+    try {
+        call();
+        return true;
+    } catch (const std::exception &error) {
+        qCWarning(lcLayers).noquote() << format.arg(plugin, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        qCWarning(lcLayers).noquote() << format.arg(plugin, QStringLiteral("unknown exception"));
+    }
+    return false;
+}
+
+QString pluginName(const KCPluginProtocol *plugin)
+{
+    return QStringLiteral("plugin@%1").arg(quintptr(plugin), 0, 16);
 }
 
 } // namespace
 
-std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QString &identifier,
-                                           const QImage &layerImage)
+void KDButton::setDisplaySink(DisplaySink sink)
 {
-    std::shared_ptr<KDButton> button(new KDButton);
-    button->setIdentifier(identifier);
-    button->m_image = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
-    button->m_image.fill(Qt::black);
-    if (!layerImage.isNull()) {
-        // The location is the key cell's top-left corner in the layer picture, which is also
-        // QImage's origin, so the cut needs no flip.
-        const QRect cell(button->m_location, QSize(Size, Size));
-        if (layerImage.rect().contains(cell))
-            button->m_image = layerImage.copy(cell).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }
-    const QVariant display = entry.value(commands::keys::DisplayPlugin);
-    if (display.typeId() == QMetaType::QVariantMap)
-        button->m_displayPlugin = display.toMap();
-    const QVariant action = entry.value(commands::keys::ActionPlugin);
-    if (action.typeId() == QMetaType::QVariantMap)
-        button->m_actionPlugin = action.toMap();
-    return button;
+    displaySink() = std::move(sink);
 }
 
-KDButton::~KDButton() = default;
+KDButton::KDButton(const QString &identifier)
+{
+    setIdentifier(identifier);
+}
+
+KDButton::~KDButton()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+std::shared_ptr<KDButton> KDButton::createWithId(const QString &identifier)
+{
+    return std::shared_ptr<KDButton>(new KDButton(identifier));
+}
+
+std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QString &identifier, const QImage &layerImage)
+{
+    auto button = createWithId(identifier);
+    button->setPluginsByPlist(entry);
+    if (!layerImage.isNull()) {
+        // The location is the cell's top-left corner measured from the picture's top, which is also
+        // where QImage counts from.
+        auto picture = button->image();
+        auto focus = picture->lockFocus();
+        focus.painter().setCompositionMode(QPainter::CompositionMode_SourceOver);
+        focus.painter().drawImage(QRect(0, 0, Size, Size), layerImage, QRect(button->m_location, QSize(Size, Size)));
+    }
+    return button;
+}
 
 void KDButton::setIdentifier(const QString &identifier)
 {
     m_identifier = identifier;
-    const ButtonInfo info = globalButtonsInfo().value(identifier);
-    m_location = info.location;
-    m_oledIndex = info.oledIndex;
-    m_keyIndex = info.keyIndex;
-    m_buttonKey = info.buttonKey;
+    const KeyboardData::Key *key = KeyboardData::shared().key(identifier);
+    m_location = key ? key->location : QPoint();
+    m_oledIndex = key ? key->display : 0;
+    m_keyIndex = key ? key->keyIndex : 0;
+    m_buttonKey = key ? (key->keyCode & 0xFF) : 0;
 }
 
-void KDButton::setSegment(int segment)
+int KDButton::getSegment() const
 {
-    // A key with an action always covers the whole picture.
-    m_segment = m_actionPlugin.isEmpty() ? segment : -2;
+    return m_actionPlugin ? -2 : m_segment;
+}
+
+void KDButton::setOwner(const std::shared_ptr<KDButton> &owner)
+{
+    std::lock_guard guard(m_stateLock);
+    m_owner = owner;
+    m_ownerKind = owner ? OwnerKind::Other : OwnerKind::None;
+}
+
+bool KDButton::isOwnedBy(const KDButton *owner) const
+{
+    std::lock_guard guard(m_stateLock);
+    switch (m_ownerKind) {
+    case OwnerKind::Self:
+        return owner == this;
+    case OwnerKind::Other:
+        return m_owner.lock().get() == owner;
+    case OwnerKind::None:
+        break;
+    }
+    return false;
+}
+
+std::shared_ptr<KDButton> KDButton::owner() const
+{
+    std::lock_guard guard(m_stateLock);
+    if (m_ownerKind == OwnerKind::Self)
+        return std::const_pointer_cast<KDButton>(shared_from_this());
+    return m_owner.lock();
+}
+
+std::shared_ptr<KCLumivoxImage> KDButton::image()
+{
+    std::lock_guard guard(m_stateLock);
+    if (!m_image)
+        m_image = KCLumivoxImage::create();
+    return m_image;
+}
+
+void KDButton::setImage(const std::shared_ptr<KCLumivoxImage> &picture)
+{
+    std::lock_guard guard(m_stateLock);
+    m_image = picture;
+    m_scaledImage = QImage();
+}
+
+KCPluginImage *KDButton::getImage()
+{
+    return image().get();
+}
+
+void KDButton::dropScaledImage()
+{
+    std::lock_guard guard(m_stateLock);
+    m_scaledImage = QImage();
+}
+
+QImage KDButton::getScaledImage()
+{
+    {
+        std::lock_guard guard(m_stateLock);
+        if (!m_scaledImage.isNull())
+            return m_scaledImage;
+    }
+    const QImage reduced = image()->image().scaled(Size / 2, Size / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    std::lock_guard guard(m_stateLock);
+    m_scaledImage = reduced;
+    return reduced;
+}
+
+std::unique_ptr<KCPluginProtocol> KDButton::initializePluginByPlist(const QVariant &entry)
+{
+    if (entry.typeId() != QMetaType::QVariantMap || entry.toMap().isEmpty())
+        return nullptr;
+    const QVariantMap map = entry.toMap();
+    const QVariant signature = map.value(QStringLiteral("Signature"));
+    if (signature.typeId() != QMetaType::QString) {
+        qCWarning(lcLayers).noquote() << QStringLiteral("Warning: plugin plist hasn't plugin signature: [\n%1\n]").arg(describe(entry));
+        return nullptr;
+    }
+    auto plugin = KDPluginManager::sharedInstance().createInstance(signature.toString(), this);
+    if (!plugin) {
+        qCWarning(lcLayers).noquote() << QStringLiteral("Warning: can't create plugin by signature '%1'").arg(signature.toString());
+        return nullptr;
+    }
+    unsigned operations = 0;
+    if (!guarded(QStringLiteral("exception while set properties for plugin: %1 %2"), signature.toString(),
+                 [&] { operations = plugin->operations(); }))
+        return plugin;
+    if (!(operations & KCPluginProtocol::SetValueForKey)) {
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("plugin '%1' doesn't have customizable properties (not key-value coding compliant)").arg(signature.toString());
+        return plugin;
+    }
+    const QVariantMap settings = map.value(QStringLiteral("Settings")).toMap();
+    for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+        QString key = it.key();
+        QVariant value = it.value();
+        if (key.startsWith(QLatin1Char('#'))) {
+            while (key.startsWith(QLatin1Char('#')))
+                key.remove(0, 1);
+            while (key.endsWith(QLatin1Char('#')))
+                key.chop(1);
+            value = KCEncryptor::decryptString(value.toString());
+        }
+        try {
+            plugin->setValue(value, key);
+        } catch (const std::exception &error) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1").arg(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1").arg(QStringLiteral("unknown exception"));
+        }
+    }
+    return plugin;
+}
+
+void KDButton::setPluginsByPlist(const QVariant &entry)
+{
+    if (entry.typeId() != QMetaType::QVariantMap)
+        return;
+    deactivate();
+    m_displayPlugin.reset();
+    m_actionPlugin.reset();
+    const QVariantMap map = entry.toMap();
+    m_displayPlugin = initializePluginByPlist(map.value(commands::keys::DisplayPlugin));
+    m_actionPlugin = initializePluginByPlist(map.value(commands::keys::ActionPlugin));
+}
+
+void KDButton::changeByPlist(const QVariantMap &change)
+{
+    const bool wasActive = m_isActivated;
+    deactivate();
+    const QVariant picture = change.value(commands::keys::Image);
+    if (picture.isValid() && !isNullMarker(picture)) {
+        m_displayPlugin.reset();
+        QImage source;
+        if (picture.typeId() == QMetaType::QByteArray) {
+            QByteArray bytes = picture.toByteArray();
+            QBuffer buffer(&bytes);
+            QImageReader reader(&buffer);
+            source = reader.read();
+        } else if (picture.canConvert<QImage>()) {
+            source = picture.value<QImage>();
+        }
+        if (!source.isNull()) {
+            auto focus = image()->lockFocus();
+            focus.painter().setCompositionMode(QPainter::CompositionMode_SourceOver);
+            focus.painter().drawImage(QRect(0, 0, Size, Size), source);
+        } else {
+            qCWarning(lcLayers).noquote() << "Picture of key" << m_identifier << "could not be read";
+        }
+        dropScaledImage();
+    } else if (change.contains(commands::keys::DisplayPlugin)) {
+        m_displayPlugin = initializePluginByPlist(change.value(commands::keys::DisplayPlugin));
+    }
+    if (change.contains(commands::keys::ActionPlugin))
+        m_actionPlugin = initializePluginByPlist(change.value(commands::keys::ActionPlugin));
+    if (wasActive)
+        activate();
+}
+
+bool KDButton::setPluginSettingsByPlist(const QVariantMap &settings)
+{
+    bool allApplied = true;
+    for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+        KCPluginProtocol *plugin = nullptr;
+        if (it.key() == commands::keys::DisplayPlugin)
+            plugin = m_displayPlugin.get();
+        else if (it.key() == commands::keys::ActionPlugin)
+            plugin = m_actionPlugin.get();
+        if (!plugin) {
+            qCWarning(lcLayers).noquote()
+                << QStringLiteral("illegal plugin settings for button %1:\n%2").arg(m_identifier, describe(settings));
+            allApplied = false;
+            continue;
+        }
+        QVariantMap values = it.value().toMap();
+        // A null marker reaches the plugin as no value.
+        for (auto value = values.begin(); value != values.end(); ++value) {
+            if (isNullMarker(*value))
+                *value = QVariant();
+        }
+        guarded(QStringLiteral("exception while set properties for plugin: %1 %2"), pluginName(plugin), [&] {
+            if (plugin->operations() & (KCPluginProtocol::SetValuesForKeys | KCPluginProtocol::SetValueForKey))
+                plugin->setValuesForKeysWithDictionary(values);
+        });
+    }
+    return allApplied;
 }
 
 void KDButton::activate()
 {
-    m_isActivated = true;
+    if (m_isActivated.exchange(true))
+        return;
+    if (m_displayPlugin && (m_displayPlugin->operations() & KCPluginProtocol::Activate))
+        m_displayPlugin->activate(); // left unguarded: its failure ends the whole activation
+    if (auto reportTo = owner())
+        reportTo->onChildButtonUpdated(*this);
+    if (m_actionPlugin) {
+        NotificationCenter::defaultCenter().addObserver(this, notifications::TriggerActionButton,
+                                                        [this](Notification &n) { triggerActionButton(n); });
+        guarded(QStringLiteral("exception when activating %1: %2"), pluginName(m_actionPlugin.get()), [&] {
+            if (m_actionPlugin->operations() & KCPluginProtocol::Activate)
+                m_actionPlugin->activate();
+        });
+    }
 }
 
 void KDButton::deactivate()
 {
+    if (!m_isActivated)
+        return;
+    if (m_displayPlugin) {
+        guarded(QStringLiteral("exception when deactivating %1: %2"), pluginName(m_displayPlugin.get()), [&] {
+            if (m_displayPlugin->operations() & KCPluginProtocol::Activate)
+                m_displayPlugin->deactivate();
+        });
+    }
+    if (m_actionPlugin) {
+        guarded(QStringLiteral("exception when deactivating %1: %2"), pluginName(m_actionPlugin.get()), [&] {
+            if (m_actionPlugin->operations() & KCPluginProtocol::Activate)
+                m_actionPlugin->deactivate();
+        });
+        NotificationCenter::defaultCenter().removeObserver(this, notifications::TriggerActionButton);
+    }
     m_isActivated = false;
+}
+
+void KDButton::triggerActionButton(Notification &notification)
+{
+    if (notification.object().toString() != m_identifier || !m_actionPlugin)
+        return;
+    guarded(QStringLiteral("exception when triggering action %1: %2"), pluginName(m_actionPlugin.get()), [&] {
+        if (m_actionPlugin->operations() & KCPluginProtocol::KeyActions) {
+            m_actionPlugin->onKeyDown();
+            m_actionPlugin->onKeyUp();
+        }
+    });
+}
+
+void KDButton::update()
+{
+    if (!m_isActivated)
+        return;
+    dropScaledImage();
+    if (auto reportTo = owner())
+        reportTo->onChildButtonUpdated(*this);
+}
+
+void KDButton::onChildButtonUpdated(KDButton &child)
+{
+    sendToDevice(child.image());
+}
+
+void KDButton::sendToDevice(const std::shared_ptr<KCLumivoxImage> &picture)
+{
+    if (displaySink())
+        displaySink()(picture, m_oledIndex);
+    // Observers live on the main thread; a plugin thread's update reaches them there.
+    auto self = shared_from_this();
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        NotificationCenter::defaultCenter().post(notifications::ButtonChanged, QVariant::fromValue<void *>(self.get()));
+    } else {
+        QMetaObject::invokeMethod(app, [self] {
+            NotificationCenter::defaultCenter().post(notifications::ButtonChanged, QVariant::fromValue<void *>(self.get()));
+        });
+    }
+}
+
+QString KDButton::description() const
+{
+    return QStringLiteral("KDButton (%1) '%2', Display='%3', Action='%4', segment %5, rc=%6")
+        .arg(quintptr(this), 8, 16, QLatin1Char('0'))
+        .arg(m_identifier, pluginName(m_displayPlugin.get()), pluginName(m_actionPlugin.get()))
+        .arg(getSegment())
+        .arg(weak_from_this().use_count());
 }
 
 } // namespace brevona

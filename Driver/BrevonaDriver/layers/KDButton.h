@@ -1,60 +1,118 @@
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QVariant>
 
+#include "KCPluginButtonProtocol.h"
+
+class KCPluginProtocol;
+
 namespace brevona {
 
-// One key of one layer: its 48 x 48 picture cut from the layer picture and its plugin entries.
-// Plugin instances are attached by the plugin host.
-class KDButton
+class KCLumivoxImage;
+class Notification;
+
+// One key of one layer: its 48 x 48 picture, an optional display plugin that draws it and an
+// optional action plugin that runs when the key is pressed. A button reports picture changes to its
+// owner: itself when it stands alone (it then sends its picture to the keyboard), or the compound
+// button of the current composition that holds it.
+class KDButton : public KCPluginButtonProtocol, public std::enable_shared_from_this<KDButton>
 {
 public:
     static constexpr int Size = 48;
+    using DisplaySink = std::function<void(const std::shared_ptr<KCLumivoxImage> &, int oledIndex)>;
 
-    // `layerImage` may be null: the key then starts black.
+    // A button without plugins, black.
+    static std::shared_ptr<KDButton> createWithId(const QString &identifier);
+    // A button from its store entry; `layerImage` may be null (the key then starts black).
     static std::shared_ptr<KDButton> create(const QVariantMap &entry, const QString &identifier,
                                             const QImage &layerImage);
     virtual ~KDButton();
 
+    // Where top-level buttons send their pictures (the keyboard device in the driver).
+    static void setDisplaySink(DisplaySink sink);
+
     const QString &identifier() const { return m_identifier; }
-    // Takes the key's location and indexes from the button data table.
+    // Takes the key's location and indexes from the button data table (zeros when absent).
     void setIdentifier(const QString &identifier);
-    const QString &context() const { return m_context; }
-    void setContext(const QString &layerIdentifier) { m_context = layerIdentifier; }
-    int segment() const { return m_segment; }
-    void setSegment(int segment);
+    QPoint pictureLocation() const { return m_location; }
     int oledIndex() const { return m_oledIndex; }
     int keyIndex() const { return m_keyIndex; }
     int buttonKey() const { return m_buttonKey; }
-    QPoint location() const { return m_location; }
-    const QVariantMap &displayPlugin() const { return m_displayPlugin; }
-    const QVariantMap &actionPlugin() const { return m_actionPlugin; }
-    const QImage &image() const { return m_image; }
+
+    const QString &context() const { return m_context; }
+    void setContext(const QString &layerIdentifier) { m_context = layerIdentifier; }
+    // -2 whenever the button has an action plugin.
+    int getSegment() const;
+    void setSegment(int segment) { m_segment = segment; }
+    // A new button is its own owner; a button taken out of a stack has none, and its reports go
+    // nowhere.
+    void setOwner(const std::shared_ptr<KDButton> &owner);
+    bool isOwnedBy(const KDButton *owner) const;
+
+    bool hasDisplayPlugin() const { return m_displayPlugin != nullptr; }
+    bool hasActionPlugin() const { return m_actionPlugin != nullptr; }
+    virtual bool isCompound() const { return false; }
+
+    std::shared_ptr<KCLumivoxImage> image();
+    void setImage(const std::shared_ptr<KCLumivoxImage> &picture);
+    // The 24 x 24 reduction, cached until the picture changes.
+    QImage getScaledImage();
+
+    void setPluginsByPlist(const QVariant &entry);
+    void changeByPlist(const QVariantMap &change);
+    // Returns false when an entry names a plugin the button lacks (logged).
+    bool setPluginSettingsByPlist(const QVariantMap &settings);
 
     virtual void activate();
     virtual void deactivate();
     bool isActivated() const { return m_isActivated; }
 
+    // A child reports a new picture; a button that is its own owner sends it to the keyboard.
+    virtual void onChildButtonUpdated(KDButton &child);
+
+    // KCPluginButtonProtocol
+    KCPluginImage *getImage() override;
+    void update() override;
+    QString buttonIdentifier() const override { return m_identifier; }
+
+    QString description() const;
+
 protected:
-    KDButton() = default;
+    explicit KDButton(const QString &identifier);
+    void sendToDevice(const std::shared_ptr<KCLumivoxImage> &picture);
+    void dropScaledImage();
 
 private:
+    std::unique_ptr<KCPluginProtocol> initializePluginByPlist(const QVariant &entry);
+    void triggerActionButton(Notification &notification);
+    std::shared_ptr<KDButton> owner() const;
+
     QString m_identifier;
     QString m_context;
-    QImage m_image;
-    QVariantMap m_displayPlugin;
-    QVariantMap m_actionPlugin;
-    QPoint m_location;
     int m_segment = -2;
+    QPoint m_location;
     int m_oledIndex = 0;
     int m_keyIndex = 0;
     int m_buttonKey = 0;
-    bool m_isActivated = false;
+
+    mutable std::mutex m_stateLock; // guards the picture pointer, the reduction and the owner
+    std::shared_ptr<KCLumivoxImage> m_image;
+    QImage m_scaledImage;
+    enum class OwnerKind { Self, Other, None };
+    std::weak_ptr<KDButton> m_owner;
+    OwnerKind m_ownerKind = OwnerKind::Self;
+
+    std::unique_ptr<KCPluginProtocol> m_displayPlugin;
+    std::unique_ptr<KCPluginProtocol> m_actionPlugin;
+    std::atomic<bool> m_isActivated = false;
 };
 
 } // namespace brevona

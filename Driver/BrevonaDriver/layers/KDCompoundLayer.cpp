@@ -1,17 +1,37 @@
 #include "KDCompoundLayer.h"
 
 #include "KDButton.h"
+#include "KDCompoundButton.h"
 #include "KDLayer.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
 
 namespace brevona {
 
-KDCompoundLayer::KDCompoundLayer() = default;
-KDCompoundLayer::~KDCompoundLayer() = default;
+KDCompoundLayer::KDCompoundLayer()
+{
+    NotificationCenter::defaultCenter().addObserver(this, notifications::TotalRepaintNeeded,
+                                                    [this](Notification &) { onTotalRepaint(); });
+}
+
+KDCompoundLayer::~KDCompoundLayer()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
 
 void KDCompoundLayer::addLayer(const std::shared_ptr<KDLayer> &layer)
 {
-    if (layer)
-        m_layers.push_back(layer);
+    if (!layer)
+        return;
+    m_layers.push_back(layer);
+    for (const auto &[key, button] : layer->getButtons()) {
+        auto &compound = m_buttons[key];
+        if (!compound) {
+            compound = KDCompoundButton::createWithId(key);
+            compound->setContext(layer->getId());
+        }
+        compound->addButton(button);
+    }
 }
 
 QStringList KDCompoundLayer::layerIdentifiers() const
@@ -22,31 +42,37 @@ QStringList KDCompoundLayer::layerIdentifiers() const
     return ids;
 }
 
+void KDCompoundLayer::collapseCompoundButtons()
+{
+    for (auto &[key, compound] : m_buttons)
+        compound->collapse();
+}
+
 void KDCompoundLayer::activate()
 {
-    for (const auto &layer : m_layers) {
-        for (const auto &[key, button] : layer->getButtons())
-            button->activate();
-    }
+    for (auto &[key, compound] : m_buttons)
+        compound->activate();
 }
 
 void KDCompoundLayer::deactivate()
 {
-    for (const auto &layer : m_layers) {
-        for (const auto &[key, button] : layer->getButtons())
-            button->deactivate();
-    }
+    for (auto &[key, compound] : m_buttons)
+        compound->deactivate();
 }
 
 void KDCompoundLayer::deactivateByNewFreshLayer(const KDCompoundLayer &fresh)
 {
-    for (const auto &layer : m_layers) {
-        const bool kept = std::find(fresh.m_layers.begin(), fresh.m_layers.end(), layer) != fresh.m_layers.end();
-        if (kept)
-            continue;
-        for (const auto &[key, button] : layer->getButtons())
-            button->deactivate();
+    for (auto &[key, compound] : m_buttons) {
+        const auto it = fresh.m_buttons.find(key);
+        if (it == fresh.m_buttons.end() || it->second != compound)
+            compound->deactivate();
     }
+}
+
+void KDCompoundLayer::onTotalRepaint()
+{
+    for (auto &[key, compound] : m_buttons)
+        compound->repaint();
 }
 
 } // namespace brevona

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -7,25 +8,36 @@
 
 namespace brevona {
 
+class KDCompoundButton;
 class KDLayer;
 
-// One composition of the keyboard: the visible layers, bottom first.
+// One composition of the keyboard: for every key the stack of the visible layers' buttons.
 class KDCompoundLayer
 {
 public:
     KDCompoundLayer();
     ~KDCompoundLayer();
 
+    KDCompoundLayer(const KDCompoundLayer &) = delete;
+    KDCompoundLayer &operator=(const KDCompoundLayer &) = delete;
+
+    // Puts every button of the layer on top of its key's stack.
     void addLayer(const std::shared_ptr<KDLayer> &layer);
-    const std::vector<std::shared_ptr<KDLayer>> &layers() const { return m_layers; }
     // Identifiers of the stacked layers, bottom first ("" for the default layer).
     QStringList layerIdentifiers() const;
 
+    const std::map<QString, std::shared_ptr<KDCompoundButton>> &getButtons() const { return m_buttons; }
+
+    void collapseCompoundButtons();
     void activate();
     void deactivate();
+    // Deactivates every compound button the fresh composition does not hold under the same key.
     void deactivateByNewFreshLayer(const KDCompoundLayer &fresh);
 
 private:
+    void onTotalRepaint();
+
+    std::map<QString, std::shared_ptr<KDCompoundButton>> m_buttons;
     std::vector<std::shared_ptr<KDLayer>> m_layers;
 };
 

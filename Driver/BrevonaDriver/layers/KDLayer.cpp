@@ -74,6 +74,10 @@ void KDLayer::startLayerObserving()
     auto &center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::configuratorSaid(commands::ButtonsDeleted),
                        [this](Notification &n) { onButtonsDeleted(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::ButtonsChanged),
+                       [this](Notification &n) { onButtonsChanged(n); });
+    center.addObserver(this, notifications::configuratorSaid(commands::PluginSettings),
+                       [this](Notification &n) { onPluginSettings(n); });
     center.addObserver(this, notifications::configuratorSaid(commands::LayerHybridStateChanged),
                        [this](Notification &n) { onLayerHybridStateChanged(n); });
     center.addObserver(this, notifications::UpdateHybridSegments, [this](Notification &) { setHybrid(m_isHybrid); });
@@ -151,6 +155,46 @@ void KDLayer::onButtonsDeleted(Notification &notification)
         it->second->deactivate();
         it->second->setContext({});
         m_buttons.erase(it);
+    }
+}
+
+void KDLayer::onButtonsChanged(Notification &notification)
+{
+    if (!isOurMessage(notification))
+        return;
+    const QVariant buttons = notification.userInfo().value(commands::keys::Buttons);
+    if (buttons.typeId() != QMetaType::QVariantMap) {
+        qCWarning(lcLayers).noquote() << "ButtonsChanged params don't have a Buttons dictionary";
+        return;
+    }
+    const QVariantMap changes = buttons.toMap();
+    for (auto it = changes.constBegin(); it != changes.constEnd(); ++it) {
+        if (it.value().typeId() != QMetaType::QVariantMap) {
+            qCWarning(lcLayers).noquote() << "ButtonsChanged change of key" << it.key() << "is not a dictionary";
+            continue;
+        }
+        auto &button = m_buttons[it.key()];
+        if (!button) {
+            button = KDButton::createWithId(it.key());
+            button->setContext(getId());
+            button->setSegment(m_segment);
+        }
+        button->changeByPlist(it.value().toMap());
+    }
+}
+
+void KDLayer::onPluginSettings(Notification &notification)
+{
+    if (!isOurMessage(notification))
+        return;
+    const QVariantMap buttons = notification.userInfo().value(commands::keys::Buttons).toMap();
+    for (auto it = buttons.constBegin(); it != buttons.constEnd(); ++it) {
+        const auto found = m_buttons.find(it.key());
+        if (found == m_buttons.end()) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("Layer with id '%1' doesn't have button '%2'").arg(getId(), it.key());
+            continue;
+        }
+        found->second->setPluginSettingsByPlist(it.value().toMap());
     }
 }
 

@@ -48,6 +48,8 @@ protected:
 private:
     bool load();
     void onButtonsDeleted(Notification &notification);
+    void onButtonsChanged(Notification &notification);
+    void onPluginSettings(Notification &notification);
     void onLayerHybridStateChanged(Notification &notification);
     bool isOurMessage(const Notification &notification) const;
 

@@ -104,9 +104,16 @@ void KDLayerManager::recompose()
         fresh->addLayer(m_defaultLayer);
         if (m_root)
             m_root->addCompoundLayerTo(*fresh);
-        if (m_currentLayer)
-            m_currentLayer->deactivateByNewFreshLayer(*fresh);
-        fresh->activate();
+        try {
+            if (m_currentLayer)
+                m_currentLayer->deactivateByNewFreshLayer(*fresh);
+            fresh->collapseCompoundButtons();
+            fresh->activate();
+        } catch (const std::exception &error) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("!!!: %1").arg(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("!!!: unknown exception");
+        }
         m_currentLayer = std::move(fresh);
     }
     QStringList names = m_currentLayer->layerIdentifiers();

@@ -1,0 +1,65 @@
+#include "KDPluginBundle.h"
+
+#include <QDir>
+#include <QLibrary>
+
+#include "KCPluginModule.h"
+#include "LayerLogging.h"
+#include "PropertyList.h"
+
+namespace brevona {
+
+KDPluginBundle::KDPluginBundle(QString path, QVariantMap info)
+    : m_path(std::move(path))
+    , m_info(std::move(info))
+{
+}
+
+// Bundles are never unloaded: instances and their code may outlive any owner here.
+KDPluginBundle::~KDPluginBundle() = default;
+
+std::shared_ptr<KDPluginBundle> KDPluginBundle::open(const QString &path)
+{
+    auto info = PropertyList::readDictionary(QDir(path).filePath(QStringLiteral("Contents/Info.plist")));
+    if (!info)
+        return nullptr;
+    return std::shared_ptr<KDPluginBundle>(new KDPluginBundle(path, *info));
+}
+
+const KCPluginModule *KDPluginBundle::module()
+{
+    if (m_loadAttempted)
+        return m_module;
+    m_loadAttempted = true;
+
+    const QString executable = m_info.value(QStringLiteral("CFBundleExecutable")).toString();
+    if (executable.isEmpty() || executable.contains(QLatin1Char('/')) || executable.startsWith(QLatin1Char('.'))) {
+        qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "names no usable CFBundleExecutable";
+        return nullptr;
+    }
+    const QString file = QDir(m_path).filePath(QStringLiteral("Contents/Linux/%1.so").arg(executable));
+    auto library = std::make_unique<QLibrary>(file);
+    library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    if (!library->load()) {
+        qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "could not be loaded:" << library->errorString();
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<KCPluginModuleEntry>(library->resolve(BREVONA_PLUGIN_ENTRY_NAME));
+    if (!entry) {
+        qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "has no" << BREVONA_PLUGIN_ENTRY_NAME;
+        return nullptr;
+    }
+    const KCPluginModule *module = entry();
+    if (!module || module->interfaceVersion != BREVONA_PLUGIN_INTERFACE_VERSION) {
+        qCWarning(lcLayers).noquote() << QStringLiteral("Plugin bundle %1 was built for plugin interface %2, this driver has %3")
+                                             .arg(m_path)
+                                             .arg(module ? module->interfaceVersion : -1)
+                                             .arg(BREVONA_PLUGIN_INTERFACE_VERSION);
+        return nullptr;
+    }
+    m_library = std::move(library);
+    m_module = module;
+    return m_module;
+}
+
+} // namespace brevona

@@ -1,0 +1,47 @@
+#include "InputLanguageSource.h"
+
+#include "linux/X11LanguageSource.h"
+
+namespace brevona {
+
+namespace {
+
+InputLanguageSource *g_installed = nullptr;
+
+} // namespace
+
+InputLanguageSource::~InputLanguageSource() = default;
+
+QString InputLanguageSource::layoutName(const QString &layout, const QString &variant)
+{
+    const QString base = layout.trimmed();
+    const QString flavour = variant.trimmed();
+    return flavour.isEmpty() ? base : base + QLatin1Char('(') + flavour + QLatin1Char(')');
+}
+
+std::optional<QString> InputLanguageSource::currentLayout()
+{
+    const std::optional<QStringList> names = layouts();
+    if (!names)
+        return std::nullopt;
+    const std::optional<int> index = currentIndex();
+    if (!index || *index < 0 || *index >= names->size())
+        return std::nullopt;
+    return names->at(*index);
+}
+
+InputLanguageSource &InputLanguageSource::instance()
+{
+    if (g_installed)
+        return *g_installed;
+    // Never destroyed: the X connection must not be torn down after the event loop is gone.
+    static auto *session = new X11LanguageSource();
+    return *session;
+}
+
+void InputLanguageSource::setInstance(InputLanguageSource *source)
+{
+    g_installed = source;
+}
+
+} // namespace brevona

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+namespace brevona {
+
+// What a window tells about the program that made it.
+struct WindowIdentity
+{
+    QString gtkApplicationId; // _GTK_APPLICATION_ID
+    QString wmInstance;       // WM_CLASS, first string
+    QString wmClass;          // WM_CLASS, second string
+    QString executable;       // the process's executable, resolved; empty when unknown
+};
+
+// The installed applications' desktop entries, which give applications their identifiers: the
+// desktop entry id (the file's path below an "applications" folder with "/" turned into "-" and
+// without ".desktop"). Where two folders hold the same id the earlier folder wins, as in the XDG
+// search order.
+class DesktopEntries
+{
+public:
+    struct Entry
+    {
+        QString id;
+        QString startupWMClass;
+        // The program of "Exec" (or "TryExec"), found on PATH and with links resolved; empty when
+        // it cannot be found.
+        QString executable;
+    };
+
+    // `folders` empty: the "applications" folders of $XDG_DATA_HOME and $XDG_DATA_DIRS.
+    explicit DesktopEntries(QStringList folders = {});
+
+    // Reads the folders again.
+    void reload();
+    const QStringList &folders() const { return m_folders; }
+    const QHash<QString, Entry> &entries() const { return m_entries; }
+
+    // The entry a window belongs to: the GTK application id when an entry has it; else the entry
+    // whose "StartupWMClass" is the window's class or instance; else the entry whose id is the
+    // class or instance (or, for a reverse-domain id, ends in it), compared without case; else the
+    // entry that runs the window's executable. Nothing when no entry fits.
+    std::optional<QString> match(const WindowIdentity &window) const;
+    // The identifier a window's application goes by: its entry's id, else its GTK application id,
+    // class, instance or executable's file name, in that order. Empty when the window tells nothing.
+    QString identifierFor(const WindowIdentity &window) const;
+
+    // One entry from the text of its file; nothing for anything but a visible application entry.
+    static std::optional<Entry> parse(const QString &id, const QByteArray &contents);
+    // The program an "Exec" line runs (its first word, after an "env" prefix with its
+    // assignments), unquoted; empty when the line has none.
+    static QString programOfExec(const QString &exec);
+
+private:
+    QStringList m_folders;
+    QHash<QString, Entry> m_entries;
+    // Sorted by id, so that ties are broken the same way in every run.
+    std::vector<Entry> m_sorted;
+};
+
+} // namespace brevona

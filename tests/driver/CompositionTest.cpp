@@ -1,0 +1,223 @@
+#include <map>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "CommandNames.h"
+#include "HybridCorners.h"
+#include "KCLumivoxImage.h"
+#include "KDButton.h"
+#include "KDLayerManager.h"
+#include "KDServer.h"
+#include "KeyboardData.h"
+#include "LogCapture.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "Paths.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
+
+using namespace brevona;
+using brevona::test::LogCapture;
+using brevona::test::StoreBuilder;
+
+namespace {
+
+int argc = 1;
+char appName[] = "composition_test";
+char *argv[] = {appName, nullptr};
+QCoreApplication app(argc, argv);
+
+const QColor Red(220, 30, 30);
+const QColor Green(30, 200, 60);
+const QColor Blue(40, 60, 230);
+const QColor Yellow(230, 220, 40);
+const QColor Black(0, 0, 0);
+
+// The colours of the four quarters of a key picture: top-left, top-right, bottom-left, bottom-right.
+using Quarters = std::array<QColor, 4>;
+
+Quarters quarters(const QImage &picture)
+{
+    const QPoint centres[] = {{12, 12}, {36, 12}, {12, 36}, {36, 36}};
+    Quarters result;
+    for (int i = 0; i < 4; ++i)
+        result[i] = QColor(picture.pixel(centres[i])).toRgb();
+    return result;
+}
+
+// Colours survive the store's TIFF round trip exactly; compare on what the display shows.
+bool sameColour(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 && std::abs(a.blue() - b.blue()) <= 8;
+}
+
+std::string describe(const Quarters &q)
+{
+    std::string text;
+    for (const QColor &c : q)
+        text += c.name().toStdString() + " ";
+    return text;
+}
+
+struct LayerSpec
+{
+    const char *id;
+    QColor colour;
+    bool hybrid = false;
+    bool action = false;
+};
+
+struct StackCase
+{
+    const char *name;
+    const char *key;
+    std::vector<LayerSpec> userLayers; // top of the list first, as in "ItemOrder"
+    bool withLanguage;
+    QVariantList zones;
+    Quarters expected;
+};
+
+class CompositionTest : public ::testing::TestWithParam<StackCase>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_FALSE(KeyboardData::shared().isEmpty()) << "the keyboard data set is built before the tests";
+        store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        KDButton::setDisplaySink([this](const std::shared_ptr<KCLumivoxImage> &picture, int oled) {
+            shown[oled] = picture->image();
+            ++sends[oled];
+        });
+    }
+    void TearDown() override
+    {
+        manager.reset();
+        KDButton::setDisplaySink({});
+        HybridCorners::update(QVariant());
+    }
+
+    QImage pictureWith(const QString &key, const QColor &colour)
+    {
+        QImage picture(1312, 376, QImage::Format_RGB32);
+        picture.fill(Qt::black);
+        QPainter painter(&picture);
+        painter.fillRect(KeyboardData::shared().key(key)->cell(), colour);
+        return picture;
+    }
+
+    void writeLayer(const QString &path, const QString &key, const QColor &colour, bool hybrid, bool action)
+    {
+        QVariantMap entry;
+        if (action)
+            entry.insert(QStringLiteral("ActionPlugin"), QVariantMap{{"Signature", "brevona.test.action"}});
+        store->layer(path, {{"Hybrid", hybrid}, {"Buttons", QVariantMap{{key, entry}}}}, pictureWith(key, colour));
+    }
+
+    void build(const StackCase &c)
+    {
+        QStringList order;
+        for (const auto &layer : c.userLayers) {
+            order.append(QLatin1String(layer.id));
+            writeLayer(QLatin1String(layer.id), QLatin1String(c.key), layer.colour, layer.hybrid, layer.action);
+        }
+        store->group(QString(), order);
+        if (c.withLanguage) {
+            store->group(QStringLiteral("Defaults"), {"Language0"});
+            store->group(QStringLiteral("Defaults/Language0"), {"Lang0_None"});
+            writeLayer(QStringLiteral("Defaults/Language0/Lang0_None"), QLatin1String(c.key), Blue, false, false);
+        }
+        if (!c.zones.isEmpty())
+            HybridCorners::update(c.zones);
+        manager = std::make_unique<KDLayerManager>(store->root(),
+                                                   QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+    }
+
+    int display(const char *key) { return KeyboardData::shared().key(QLatin1String(key))->display; }
+
+    test::TestHome home;
+    std::unique_ptr<StoreBuilder> store;
+    std::unique_ptr<KDLayerManager> manager;
+    std::map<int, QImage> shown;
+    std::map<int, int> sends;
+};
+
+TEST_P(CompositionTest, KeyShowsTheExpectedQuarters)
+{
+    const StackCase &c = GetParam();
+    build(c);
+    const int oled = display(c.key);
+    ASSERT_TRUE(shown.count(oled)) << "nothing was sent for " << c.key;
+    const Quarters got = quarters(shown[oled]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(sameColour(got[i], c.expected[i])) << "quarter " << i << ": " << describe(got);
+    EXPECT_EQ(sends[oled], 1) << "activation sends each key once";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stacks, CompositionTest,
+    ::testing::Values(
+        StackCase{"DefaultLayerAloneIsBlack", "App3", {}, false, {}, {Black, Black, Black, Black}},
+        StackCase{"LanguageOverBlackShowsFullSize", "G", {}, true, {}, {Blue, Blue, Blue, Blue}},
+        StackCase{"HybridUserSharesWithLanguage", "G", {{"U", Red, true}}, true, {}, {Red, Black, Black, Blue}},
+        StackCase{"WholeUserCoversLanguage", "G", {{"U", Red}}, true, {}, {Red, Red, Red, Red}},
+        StackCase{"ActionKeyCoversEvenWhenHybrid", "G", {{"U", Green, true, true}}, true, {}, {Green, Green, Green, Green}},
+        StackCase{"UpperHybridWinsTheImageZone", "G", {{"Top", Green, true}, {"Low", Red, true}}, true, {},
+                  {Green, Black, Black, Blue}},
+        StackCase{"WholeUnderHybridIsRemoved", "G", {{"Top", Green, true}, {"Low", Red}}, true, {},
+                  {Green, Black, Black, Blue}},
+        StackCase{"ZonesFromPreferences", "G", {{"U", Red, true}}, true, QVariantList{"", "Layer Image", "", "Current Language"},
+                  {Black, Red, Black, Blue}},
+        StackCase{"ZoneListWithoutLanguageFallsBack", "G", {{"U", Red, true}}, true,
+                  QVariantList{"Layer Image", "", ""}, {Red, Black, Black, Blue}},
+        StackCase{"ApplicationKeyShowsOnlyItsTopButton", "App0", {{"Top", Yellow, true}, {"Low", Red}}, true, {},
+                  {Yellow, Yellow, Yellow, Yellow}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+class CompositionBehaviourTest : public CompositionTest
+{
+};
+
+TEST_F(CompositionBehaviourTest, RecompositionThatChangesNothingSendsTheSamePictures)
+{
+    build(StackCase{"", "G", {{"U", Red}}, true, {}, {}});
+    const QImage before = shown[display("G")];
+    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+    EXPECT_EQ(shown[display("G")], before);
+}
+
+TEST_F(CompositionBehaviourTest, TotalRepaintResendsWithoutRecomposing)
+{
+    build(StackCase{"", "G", {{"U", Red}}, false, {}, {}});
+    const int before = sends[display("G")];
+    LogCapture log;
+    NotificationCenter::defaultCenter().post(notifications::TotalRepaintNeeded);
+    EXPECT_EQ(sends[display("G")], before + 1);
+    EXPECT_EQ(log.count(QStringLiteral("Composition:")), 0);
+}
+
+TEST_F(CompositionBehaviourTest, ButtonsChangedImageReplacesThePicture)
+{
+    build(StackCase{"", "G", {{"U", Red}}, false, {}, {}});
+    QImage green(10, 10, QImage::Format_RGB32);
+    green.fill(Green);
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    green.save(&buffer, "TIFF");
+    KDServer server;
+    server.handleCommand(commands::ButtonsChanged,
+                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"G", QVariantMap{{"Image", tiff}}}}}}, true);
+    EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Green));
+    // A key the layer lacks is created black before the change applies.
+    server.handleCommand(commands::ButtonsChanged,
+                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"H", QVariantMap{{"Image", tiff}}}}}}, true);
+    EXPECT_TRUE(sameColour(quarters(shown[display("H")])[3], Green));
+}
+
+} // namespace

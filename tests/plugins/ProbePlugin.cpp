@@ -1,0 +1,97 @@
+// Plugins that record what the host does to them in a process-wide journal the tests read, and
+// plugins that throw from every call.
+#include <stdexcept>
+
+#include <QColor>
+#include <QPainter>
+#include <QStringList>
+
+#include <KCPluginButtonProtocol.h>
+#include <KCPluginImage.h>
+#include <KCPluginModule.h>
+#include <KCPluginProtocol.h>
+
+namespace {
+
+QStringList &journal()
+{
+    static QStringList entries;
+    return entries;
+}
+
+class Probe : public KCPluginProtocol
+{
+public:
+    explicit Probe(KCPluginButtonProtocol *button, const char *kind)
+        : m_button(button)
+        , m_kind(QString::fromLatin1(kind))
+    {
+        note(QStringLiteral("create"));
+    }
+    ~Probe() override { note(QStringLiteral("destroy")); }
+
+    unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate | KeyActions; }
+    void setValue(const QVariant &value, const QString &key) override
+    {
+        note(QStringLiteral("set %1=%2").arg(key, value.isValid() ? value.toString() : QStringLiteral("<none>")));
+        if (key == QLatin1String("color"))
+            m_color = QColor::fromString(value.toString());
+    }
+    void activate() override
+    {
+        note(QStringLiteral("activate"));
+        if (m_color.isValid()) {
+            m_button->getImage()->paint([&](QPainter &painter) { painter.fillRect(0, 0, 48, 48, m_color); });
+            m_button->update();
+        }
+    }
+    void deactivate() override { note(QStringLiteral("deactivate")); }
+    void onKeyDown() override { note(QStringLiteral("down")); }
+    void onKeyUp() override { note(QStringLiteral("up")); }
+
+private:
+    void note(const QString &what) { journal().append(QStringLiteral("%1 %2 %3").arg(m_kind, m_button->buttonIdentifier(), what)); }
+
+    KCPluginButtonProtocol *m_button;
+    QString m_kind;
+    QColor m_color;
+};
+
+class Thrower : public KCPluginProtocol
+{
+public:
+    explicit Thrower(bool throwOnActivate)
+        : m_throwOnActivate(throwOnActivate)
+    {
+    }
+    unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate | KeyActions; }
+    void setValue(const QVariant &, const QString &) override { throw std::runtime_error("setValue failed"); }
+    void activate() override
+    {
+        if (m_throwOnActivate)
+            throw std::runtime_error("activate failed");
+    }
+    void deactivate() override { throw std::runtime_error("deactivate failed"); }
+    void onKeyDown() override { throw std::runtime_error("onKeyDown failed"); }
+
+private:
+    bool m_throwOnActivate;
+};
+
+KCPluginProtocol *createProbe(KCPluginButtonProtocol *button) { return new Probe(button, "display"); }
+KCPluginProtocol *createAction(KCPluginButtonProtocol *button) { return new Probe(button, "action"); }
+KCPluginProtocol *createThrowing(KCPluginButtonProtocol *) { return new Thrower(false); }
+KCPluginProtocol *createActivateThrower(KCPluginButtonProtocol *) { return new Thrower(true); }
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) QStringList *brevona_test_journal()
+{
+    return &journal();
+}
+
+BREVONA_PLUGIN_MODULE("BrevonaTestProbe", nullptr,
+                      {{"BrevonaTestProbe", &createProbe},
+                       {"BrevonaTestAction", &createAction},
+                       {"BrevonaTestThrowing", &createThrowing},
+                       {"BrevonaTestThrowerActivate", &createActivateThrower}})
