@@ -160,7 +160,7 @@ void X11ApplicationMonitor::readActiveWindow()
 {
     const QList<quint32> active =
         cardinals(m_x.property(m_x.root(), m_activeWindowAtom, XCB_ATOM_WINDOW).value_or(QByteArray()));
-    const xcb_window_t window = active.isEmpty() ? XCB_WINDOW_NONE : active.first();
+    const xcb_window_t window = active.isEmpty() ? xcb_window_t(XCB_WINDOW_NONE) : active.first();
     QString identifier;
     if (window != XCB_WINDOW_NONE) {
         const auto found = m_windows.constFind(window);
