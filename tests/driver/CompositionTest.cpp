@@ -12,6 +12,7 @@
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
 #include "KDLayerManager.h"
+#include "KDPluginManager.h"
 #include "KDServer.h"
 #include "KeyboardData.h"
 #include "LogCapture.h"
@@ -89,6 +90,8 @@ protected:
     {
         ASSERT_TRUE(home.isValid());
         ASSERT_FALSE(KeyboardData::shared().isEmpty()) << "the keyboard data set is built before the tests";
+        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
+        KDPluginManager::sharedInstance().loadPlugins();
         store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
         KDButton::setDisplaySink([this](const std::shared_ptr<KCLumivoxImage> &picture, int oled) {
             shown[oled] = picture->image();

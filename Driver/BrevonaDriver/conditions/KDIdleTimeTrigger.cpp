@@ -23,12 +23,8 @@ KDIdleTimeTrigger::KDIdleTimeTrigger()
     m_checkTimer.setInterval(SlowIntervalMs);
     connect(&m_checkTimer, &QTimer::timeout, this, &KDIdleTimeTrigger::check);
     auto &center = NotificationCenter::defaultCenter();
-    const auto keyEvent = [this](Notification &) {
-        m_lastKeyEvent.start();
-        check();
-    };
-    center.addObserver(this, notifications::HidKeyDown, keyEvent);
-    center.addObserver(this, notifications::HidKeyUp, keyEvent);
+    center.addObserver(this, notifications::HidKeyDown, [this](Notification &) { keyEvent(); });
+    center.addObserver(this, notifications::HidKeyUp, [this](Notification &) { keyEvent(); });
 }
 
 KDIdleTimeTrigger::~KDIdleTimeTrigger()
@@ -50,6 +46,17 @@ void KDIdleTimeTrigger::unSubscribe(const void *subscriber)
     // Nobody left to tell: the checks rest until the next subscription.
     if (m_subscriptions.empty())
         m_checkTimer.stop();
+}
+
+void KDIdleTimeTrigger::keyEvent()
+{
+    // A key the session saw shows in its idle time. One it did not see (a simulated keyboard)
+    // is remembered, so that the following checks do not take the user for idle.
+    if (SSHidIdleTime(IdleTimeSource::instance()).idleTimeInSeconds() > 0)
+        m_lastKeyEvent.start();
+    else
+        m_lastKeyEvent.invalidate();
+    check();
 }
 
 quint32 KDIdleTimeTrigger::idleSeconds() const

@@ -30,7 +30,11 @@ public:
     static constexpr int SlowIntervalMs = 5000;
     static constexpr int FastIntervalMs = 200;
 
+    // The process's trigger, which conditions and the device subscribe to.
     static KDIdleTimeTrigger &sharedTrigger();
+
+    KDIdleTimeTrigger();
+    ~KDIdleTimeTrigger() override;
 
     // Adds a subscription; `seconds` of idle time make it fire once, until the user is back.
     void subscribe(const void *subscriber, int seconds, std::function<void()> setState = {});
@@ -44,11 +48,9 @@ public:
     int checkInterval() const { return m_checkTimer.interval(); }
 
 private:
-    KDIdleTimeTrigger();
-    ~KDIdleTimeTrigger() override;
-    // Seconds since the last input of any device; the keyboard's own key events count even where
-    // the session does not see them (a simulated keyboard).
+    // Seconds since the last input of any device, the keyboard's key events included.
     quint32 idleSeconds() const;
+    void keyEvent();
     void restartTimer();
 
     QTimer m_checkTimer;

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include "ApplicationMonitor.h"
+#include "FakeApplicationMonitor.h"
+#include "FakeLanguageSource.h"
+#include "FakeX11Session.h"
+#include "IdleTimeSource.h"
+#include "InputLanguageSource.h"
+#include "KDKeyboardStateSource.h"
+#include "NotificationCenter.h"
+
+namespace brevona::test {
+
+// Timers, socket notifiers and deferred calls need an application object on the main thread.
+inline void ensureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "brevona_conditions_tests";
+    static char *argv[] = {name, nullptr};
+    static auto *application = new QCoreApplication(argc, argv);
+    (void)application;
+}
+
+// Runs the event loop until `done` holds or the time is up; returns `done()`.
+inline bool pumpUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeout.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+inline void pumpFor(std::chrono::milliseconds duration)
+{
+    pumpUntil([] { return false; }, duration);
+}
+
+// The keyboard's modifier keys and the session's Caps Lock, as a test sets them.
+class FakeKeyboardState : public KDKeyboardStateSource
+{
+public:
+    bool altState() override { return alt; }
+    bool shiftState() override { return shift; }
+    bool ctrlState() override { return ctrl; }
+    bool cmdState() override { return cmd; }
+    bool isCapsLocked() override { return capsLocked; }
+
+    bool alt = false;
+    bool shift = false;
+    bool ctrl = false;
+    bool cmd = false;
+    bool capsLocked = false;
+};
+
+// Writes down the notifications of the given names as "NAME" or "NAME object".
+class NotificationLog
+{
+public:
+    explicit NotificationLog(const QStringList &names)
+    {
+        for (const QString &name : names) {
+            NotificationCenter::defaultCenter().addObserver(this, name, [this](Notification &n) {
+                const QVariant &object = n.object();
+                m_entries.append(object.isValid() ? n.name() + QLatin1Char(' ') + object.toString() : n.name());
+            });
+        }
+    }
+    ~NotificationLog() { NotificationCenter::defaultCenter().removeObserver(this); }
+    NotificationLog(const NotificationLog &) = delete;
+    NotificationLog &operator=(const NotificationLog &) = delete;
+
+    const QStringList &entries() const { return m_entries; }
+    int count(const QString &entry) const { return static_cast<int>(m_entries.count(entry)); }
+    void clear() { m_entries.clear(); }
+
+private:
+    QStringList m_entries;
+};
+
+// Installs fresh fakes of every session service a trigger reads, for one test. Between tests the
+// services stay faked (by inert instances), so a trigger's timer never reaches the real session.
+class ConditionFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        install(applications.get(), languages.get(), &session, &keyboard);
+    }
+
+    void TearDown() override
+    {
+        static auto *inertApplications = new FakeApplicationMonitor();
+        static auto *inertLanguages = new FakeLanguageSource();
+        static auto *inertSession = new FakeX11Session();
+        static auto *inertKeyboard = new FakeKeyboardState();
+        install(inertApplications, inertLanguages, inertSession, inertKeyboard);
+    }
+
+    static void install(ApplicationMonitor *a, InputLanguageSource *l, IdleTimeSource *i, KDKeyboardStateSource *k)
+    {
+        ApplicationMonitor::setInstance(a);
+        InputLanguageSource::setInstance(l);
+        IdleTimeSource::setInstance(i);
+        KDKeyboardStateSource::setInstance(k);
+    }
+
+    void setIdleSeconds(double seconds) { session.setIdleNanoseconds(static_cast<quint64>(seconds * 1e9)); }
+
+    std::unique_ptr<FakeApplicationMonitor> applications = std::make_unique<FakeApplicationMonitor>();
+    std::unique_ptr<FakeLanguageSource> languages = std::make_unique<FakeLanguageSource>();
+    FakeX11Session session;
+    FakeKeyboardState keyboard;
+};
+
+} // namespace brevona::test
