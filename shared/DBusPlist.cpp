@@ -1,12 +1,14 @@
 #include "DBusPlist.h"
 
+#include <cmath>
+#include <limits>
+
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusSignature>
 #include <QDBusVariant>
 #include <QDateTime>
 
-#include "Logging.h"
 #include "NullMarker.h"
 
 namespace brevona::detail {
@@ -44,6 +46,8 @@ namespace {
 
 using detail::DBusDate;
 const QString DateTag = QStringLiteral("date");
+// Variants may wrap variants without adding a container; this bounds the recursion all the same.
+constexpr int MaxHops = DBusPlist::MaxDepth * 4;
 
 void registerTypes()
 {
@@ -54,203 +58,311 @@ void registerTypes()
     (void)registered;
 }
 
-std::optional<QVariant> decode(const QVariant &value, int depth);
-
-std::optional<QVariant> decodeArgument(const QDBusArgument &argument, int depth)
+QString tooDeep()
 {
-    if (depth > DBusPlist::MaxDepth)
-        return std::nullopt;
-    switch (argument.currentType()) {
-    case QDBusArgument::BasicType:
-    case QDBusArgument::VariantType: {
-        QVariant inner = argument.asVariant();
-        if (inner.canConvert<QDBusVariant>())
-            inner = inner.value<QDBusVariant>().variant();
-        return decode(inner, depth + 1);
-    }
-    case QDBusArgument::ArrayType: {
-        if (argument.currentSignature() == QLatin1String("ay")) {
-            QByteArray bytes;
-            argument >> bytes;
-            return QVariant(bytes);
-        }
-        QVariantList list;
-        argument.beginArray();
-        while (!argument.atEnd()) {
-            const QVariant element = argument.asVariant();
-            auto decoded = decode(element, depth + 1);
-            if (!decoded)
-                return std::nullopt;
-            list.append(*decoded);
-        }
-        argument.endArray();
-        return QVariant(list);
-    }
-    case QDBusArgument::MapType: {
-        QVariantMap map;
-        argument.beginMap();
-        while (!argument.atEnd()) {
-            argument.beginMapEntry();
-            const QVariant key = argument.asVariant();
-            const QVariant element = argument.asVariant();
-            argument.endMapEntry();
-            auto decodedKey = decode(key, depth + 1);
-            auto decoded = decode(element, depth + 1);
-            if (!decodedKey || !decoded || decodedKey->typeId() != QMetaType::QString)
-                return std::nullopt;
-            map.insert(decodedKey->toString(), *decoded);
-        }
-        argument.endMap();
-        return QVariant(map);
-    }
-    case QDBusArgument::StructureType: {
-        if (argument.currentSignature() != QLatin1String("(sd)"))
-            return std::nullopt;
-        DBusDate date;
-        argument >> date;
-        if (date.tag != DateTag)
-            return std::nullopt;
-        return QVariant(QDateTime::fromMSecsSinceEpoch(qRound64(date.seconds * 1000.0), Qt::UTC));
-    }
-    default:
-        return std::nullopt;
-    }
+    return QStringLiteral("arrays and dictionaries nested deeper than %1 levels").arg(DBusPlist::MaxDepth);
 }
 
-std::optional<QVariant> decode(const QVariant &value, int depth)
+// Walks what QtDBus delivered. `level` counts the arrays and dictionaries around `value`, `hops`
+// every step of the walk from the top.
+class Decoder
 {
-    if (depth > DBusPlist::MaxDepth)
-        return std::nullopt;
-    switch (value.typeId()) {
-    case QMetaType::QString:
-    case QMetaType::Bool:
-    case QMetaType::Double:
-    case QMetaType::QByteArray:
-        return value;
-    case QMetaType::LongLong:
-        return value;
-    case QMetaType::ULongLong:
-        if (value.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+public:
+    QString error;
+
+    std::optional<QVariant> decode(const QVariant &value, int level, int hops)
+    {
+        if (hops > MaxHops)
+            return fail(tooDeep());
+        switch (value.typeId()) {
+        case QMetaType::QString:
+        case QMetaType::Bool:
+        case QMetaType::Double:
+        case QMetaType::QByteArray:
+        case QMetaType::LongLong:
+            return value;
+        case QMetaType::ULongLong:
+            if (value.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+                return QVariant(value.toLongLong());
+            return value;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::UChar:
+        case QMetaType::Char:
+        case QMetaType::SChar:
             return QVariant(value.toLongLong());
-        return value;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-        return QVariant(value.toLongLong());
-    case QMetaType::QStringList: {
-        QVariantList list;
-        for (const QString &s : value.toStringList())
-            list.append(s);
-        return QVariant(list);
-    }
-    case QMetaType::QVariantList: {
-        QVariantList list;
-        for (const QVariant &element : value.toList()) {
-            auto decoded = decode(element, depth + 1);
-            if (!decoded)
-                return std::nullopt;
-            list.append(*decoded);
+        case QMetaType::QStringList: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantList list;
+            for (const QString &s : value.toStringList())
+                list.append(s);
+            return QVariant(list);
         }
-        return QVariant(list);
-    }
-    case QMetaType::QVariantMap: {
-        QVariantMap map;
-        const QVariantMap source = value.toMap();
-        for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
-            auto decoded = decode(it.value(), depth + 1);
-            if (!decoded)
-                return std::nullopt;
-            map.insert(it.key(), *decoded);
+        case QMetaType::QVariantList: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantList list;
+            for (const QVariant &element : value.toList()) {
+                auto decoded = decode(element, level + 1, hops + 1);
+                if (!decoded)
+                    return std::nullopt;
+                list.append(*decoded);
+            }
+            return QVariant(list);
         }
-        return QVariant(map);
+        case QMetaType::QVariantMap: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantMap map;
+            const QVariantMap source = value.toMap();
+            for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
+                auto decoded = decode(it.value(), level + 1, hops + 1);
+                if (!decoded)
+                    return std::nullopt;
+                map.insert(it.key(), *decoded);
+            }
+            return QVariant(map);
+        }
+        default:
+            break;
+        }
+        if (value.userType() == qMetaTypeId<QDBusSignature>()) {
+            if (!value.value<QDBusSignature>().signature().isEmpty())
+                return fail(QStringLiteral("a signature other than the empty null marker"));
+            return nullMarker();
+        }
+        if (value.userType() == qMetaTypeId<QDBusVariant>())
+            return decode(value.value<QDBusVariant>().variant(), level, hops + 1);
+        if (value.userType() == qMetaTypeId<QDBusArgument>())
+            return decodeArgument(value.value<QDBusArgument>(), level, hops + 1);
+        return fail(QStringLiteral("a value of type %1 has no property-list form")
+                        .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
     }
-    default:
-        break;
-    }
-    if (value.canConvert<QDBusSignature>() && value.userType() == qMetaTypeId<QDBusSignature>())
-        return nullMarker();
-    if (value.userType() == qMetaTypeId<QDBusVariant>())
-        return decode(value.value<QDBusVariant>().variant(), depth + 1);
-    if (value.userType() == qMetaTypeId<QDBusArgument>())
-        return decodeArgument(value.value<QDBusArgument>(), depth + 1);
-    return std::nullopt;
-}
 
-QVariant encode(const QVariant &value)
+private:
+    std::optional<QVariant> fail(const QString &reason)
+    {
+        if (error.isEmpty())
+            error = reason;
+        return std::nullopt;
+    }
+
+    std::optional<QVariant> decodeArgument(const QDBusArgument &argument, int level, int hops)
+    {
+        if (hops > MaxHops)
+            return fail(tooDeep());
+        switch (argument.currentType()) {
+        case QDBusArgument::BasicType:
+        case QDBusArgument::VariantType:
+            return decode(argument.asVariant(), level, hops + 1);
+        case QDBusArgument::ArrayType: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            if (argument.currentSignature() == QLatin1String("ay")) {
+                QByteArray bytes;
+                argument >> bytes;
+                return QVariant(bytes);
+            }
+            QVariantList list;
+            argument.beginArray();
+            while (!argument.atEnd()) {
+                auto decoded = decode(argument.asVariant(), level + 1, hops + 1);
+                if (!decoded)
+                    return std::nullopt;
+                list.append(*decoded);
+            }
+            argument.endArray();
+            return QVariant(list);
+        }
+        case QDBusArgument::MapType: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantMap map;
+            argument.beginMap();
+            while (!argument.atEnd()) {
+                argument.beginMapEntry();
+                const QVariant key = argument.asVariant();
+                const QVariant element = argument.asVariant();
+                argument.endMapEntry();
+                if (key.typeId() != QMetaType::QString)
+                    return fail(QStringLiteral("a dictionary key that is not a string"));
+                auto decoded = decode(element, level + 1, hops + 1);
+                if (!decoded)
+                    return std::nullopt;
+                map.insert(key.toString(), *decoded);
+            }
+            argument.endMap();
+            return QVariant(map);
+        }
+        case QDBusArgument::StructureType: {
+            if (argument.currentSignature() != QLatin1String("(sd)"))
+                return fail(QStringLiteral("a structure %1 that is not a date").arg(argument.currentSignature()));
+            DBusDate date;
+            argument >> date;
+            if (date.tag != DateTag || !std::isfinite(date.seconds))
+                return fail(QStringLiteral("a structure (sd) that is not a date"));
+            // Property lists know the years 1 to 9999 only.
+            if (date.seconds < -62135596800.0 || date.seconds >= 253402300800.0)
+                return fail(QStringLiteral("a date out of range"));
+            const QDateTime when = QDateTime::fromMSecsSinceEpoch(qRound64(date.seconds * 1000.0), Qt::UTC);
+            if (!when.isValid())
+                return fail(QStringLiteral("a date out of range"));
+            return QVariant(when);
+        }
+        default:
+            return fail(QStringLiteral("a value of D-Bus type %1 has no property-list form").arg(argument.currentSignature()));
+        }
+    }
+};
+
+class Encoder
 {
-    if (isNullMarker(value))
-        return QVariant::fromValue(QDBusSignature(QString()));
-    switch (value.typeId()) {
-    case QMetaType::QVariantMap: {
-        QVariantMap map;
-        const QVariantMap source = value.toMap();
-        for (auto it = source.constBegin(); it != source.constEnd(); ++it)
-            map.insert(it.key(), encode(it.value()));
-        return QVariant(map);
+public:
+    QString error;
+
+    std::optional<QVariant> encode(const QVariant &value, int level)
+    {
+        if (isNullMarker(value))
+            return QVariant::fromValue(QDBusSignature(QString()));
+        switch (value.typeId()) {
+        case QMetaType::QString:
+        case QMetaType::Bool:
+        case QMetaType::Double:
+        case QMetaType::QByteArray:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            return value;
+        case QMetaType::Float:
+            return QVariant(value.toDouble());
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return QVariant(value.toLongLong());
+        case QMetaType::ULong:
+            if (value.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+                return QVariant(value.toLongLong());
+            return QVariant(value.toULongLong());
+        case QMetaType::QVariantMap:
+        case QMetaType::QVariantHash: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantMap map;
+            if (value.typeId() == QMetaType::QVariantMap) {
+                const QVariantMap source = value.toMap();
+                for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
+                    auto encoded = encode(it.value(), level + 1);
+                    if (!encoded)
+                        return std::nullopt;
+                    map.insert(it.key(), *encoded);
+                }
+            } else {
+                const QVariantHash source = value.toHash();
+                for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
+                    auto encoded = encode(it.value(), level + 1);
+                    if (!encoded)
+                        return std::nullopt;
+                    map.insert(it.key(), *encoded);
+                }
+            }
+            return QVariant(map);
+        }
+        case QMetaType::QVariantList: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantList list;
+            for (const QVariant &element : value.toList()) {
+                auto encoded = encode(element, level + 1);
+                if (!encoded)
+                    return std::nullopt;
+                list.append(*encoded);
+            }
+            return QVariant(list);
+        }
+        case QMetaType::QStringList: {
+            if (level + 1 > DBusPlist::MaxDepth)
+                return fail(tooDeep());
+            QVariantList list;
+            for (const QString &element : value.toStringList())
+                list.append(QVariant(element));
+            return QVariant(list);
+        }
+        case QMetaType::QDateTime: {
+            const QDateTime when = value.toDateTime();
+            if (!when.isValid())
+                return fail(QStringLiteral("an invalid date"));
+            const DBusDate date{DateTag, double(when.toMSecsSinceEpoch()) / 1000.0};
+            return QVariant::fromValue(date);
+        }
+        default:
+            return fail(QStringLiteral("a value of type %1 has no property-list form")
+                            .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
+        }
     }
-    case QMetaType::QVariantList: {
-        QVariantList list;
-        for (const QVariant &element : value.toList())
-            list.append(encode(element));
-        return QVariant(list);
+
+private:
+    std::optional<QVariant> fail(const QString &reason)
+    {
+        if (error.isEmpty())
+            error = reason;
+        return std::nullopt;
     }
-    case QMetaType::QStringList: {
-        QVariantList list;
-        for (const QString &element : value.toStringList())
-            list.append(QVariant(element));
-        return QVariant(list);
-    }
-    case QMetaType::QDateTime: {
-        registerTypes();
-        const DBusDate date{DateTag, double(value.toDateTime().toMSecsSinceEpoch()) / 1000.0};
-        return QVariant::fromValue(date);
-    }
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-        return QVariant(value.toLongLong());
-    default:
-        return value;
-    }
+};
+
+template<typename Result>
+std::optional<Result> report(std::optional<Result> result, const QString &reason, QString *error)
+{
+    if (!result && error)
+        *error = reason;
+    return result;
 }
 
 } // namespace
 
-QVariant DBusPlist::toDBus(const QVariant &value)
+std::optional<QVariant> DBusPlist::toDBus(const QVariant &value, QString *error)
 {
     registerTypes();
-    return encode(value);
+    Encoder encoder;
+    return report(encoder.encode(value, 0), encoder.error, error);
 }
 
-QVariantMap DBusPlist::toDBus(const QVariantMap &map)
+std::optional<QVariantMap> DBusPlist::toDBus(const QVariantMap &map, QString *error)
 {
     registerTypes();
+    Encoder encoder;
     QVariantMap result;
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it)
-        result.insert(it.key(), encode(it.value()));
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        auto encoded = encoder.encode(it.value(), 1);
+        if (!encoded)
+            return report<QVariantMap>(std::nullopt, encoder.error, error);
+        result.insert(it.key(), *encoded);
+    }
     return result;
 }
 
-std::optional<QVariant> DBusPlist::fromDBus(const QVariant &value)
+std::optional<QVariant> DBusPlist::fromDBus(const QVariant &value, QString *error)
 {
     registerTypes();
-    return decode(value, 0);
+    Decoder decoder;
+    return report(decoder.decode(value, 0, 0), decoder.error, error);
 }
 
-std::optional<QVariantMap> DBusPlist::fromDBus(const QVariantMap &map)
+std::optional<QVariantMap> DBusPlist::fromDBus(const QVariantMap &map, QString *error)
 {
     registerTypes();
+    Decoder decoder;
     QVariantMap result;
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        auto decoded = decode(it.value(), 1);
+        auto decoded = decoder.decode(it.value(), 1, 1);
         if (!decoded)
-            return std::nullopt;
+            return report<QVariantMap>(std::nullopt, decoder.error, error);
         result.insert(it.key(), *decoded);
     }
     return result;

@@ -127,8 +127,12 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: brevona-sample-store <store folder>\n");
+    // --extra-layers N adds N full picture layers under the sample, for measuring large stores.
+    int extraLayers = 0;
+    if (argc == 4 && QByteArray(argv[2]) == "--extra-layers")
+        extraLayers = QByteArray(argv[3]).toInt();
+    if (argc != 2 && !(argc == 4 && extraLayers > 0)) {
+        std::fprintf(stderr, "usage: brevona-sample-store <store folder> [--extra-layers N]\n");
         return 2;
     }
     const KeyboardData &data = KeyboardData::shared();
@@ -151,6 +155,12 @@ int main(int argc, char *argv[])
     const QList<QColor> colours{QColor(230, 60, 60), QColor(60, 200, 90), QColor(70, 120, 240)};
     for (int i = 0; i < frames.size(); ++i)
         ok = ok && writeDemoLayer(root + QLatin1Char('/') + demo + QLatin1Char('/') + frames[i], data, i + 1, colours[i]);
+    QVariantList rootOrder{clock, hybrid, demo, rainbow};
+    for (int i = 0; i < extraLayers && ok; ++i) {
+        const QString id = QStringLiteral("5E0C1D7A-0000-4000-8000-1%1").arg(i, 11, 10, QLatin1Char('0'));
+        ok = writePictureLayer(root + QLatin1Char('/') + id, data);
+        rootOrder.append(id);
+    }
     QVariantList frameOrder;
     for (const QString &frame : frames)
         frameOrder.append(frame);
@@ -160,7 +170,7 @@ int main(int argc, char *argv[])
                                                    {"ItemOrder", frameOrder}});
     ok = ok && PropertyList::writeFile(root + QStringLiteral("/Group.plist"),
                                        QVariantMap{{"DisplayName", "root"},
-                                                   {"ItemOrder", QVariantList{clock, hybrid, demo, rainbow}}});
+                                                   {"ItemOrder", rootOrder}});
     if (!ok) {
         std::fprintf(stderr, "brevona-sample-store: could not write the store in %s\n", qPrintable(root));
         return 1;

@@ -90,8 +90,11 @@ std::optional<QStringList> X11LanguageSource::layouts()
 
 std::optional<int> X11LanguageSource::currentIndex()
 {
-    if (!ready())
+    if (!ready() || !m_group)
         return std::nullopt;
+    // XKB wraps a group beyond the keymap's groups around to the first ones.
+    if (m_layouts && !m_layouts->isEmpty())
+        return *m_group % int(m_layouts->size());
     return m_group;
 }
 
@@ -125,7 +128,9 @@ void X11LanguageSource::handleEvent(const xcb_generic_event_t &event)
         const auto &notify = reinterpret_cast<const xcb_property_notify_event_t &>(event);
         if (notify.window != m_x.root() || notify.atom != m_rulesNamesAtom)
             return;
+        // A new layout list may leave the locked group pointing beyond it; the server moves it.
         readLayouts();
+        readGroup();
         Q_EMIT languageChanged();
         return;
     }

@@ -224,3 +224,29 @@ TEST_F(CompositionBehaviourTest, ButtonsChangedImageReplacesThePicture)
 }
 
 } // namespace
+
+namespace {
+
+// Display plugins draw and report from threads of their own while the main thread replaces
+// compositions; run under ThreadSanitizer (preset "tsan") this shows any unguarded sharing.
+TEST_F(CompositionBehaviourTest, PluginThreadsDrawWhileCompositionsAreExchanged)
+{
+    const QVariantMap painter{{"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.painter"}}}};
+    QVariantMap buttons;
+    for (const char *key : {"G", "H", "J", "App0"})
+        buttons.insert(QLatin1String(key), painter);
+    store->layer(QStringLiteral("P"), {{"Hybrid", true}, {"Buttons", buttons}});
+    writeLayer(QStringLiteral("U"), QStringLiteral("G"), Red, true, false);
+    store->group(QString(), {"P", "U"});
+    manager = std::make_unique<KDLayerManager>(store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+    auto &center = NotificationCenter::defaultCenter();
+    for (int round = 0; round < 60; ++round) {
+        center.post(notifications::ToggleLayerAction, round % 3 ? QStringLiteral("U") : QStringLiteral("P"));
+        QCoreApplication::processEvents();
+    }
+    manager.reset();
+    QCoreApplication::processEvents();
+    EXPECT_GT(sends[display("G")], 0);
+}
+
+} // namespace

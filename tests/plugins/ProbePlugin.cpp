@@ -1,6 +1,9 @@
 // Plugins that record what the host does to them in a process-wide journal the tests read, and
 // plugins that throw from every call.
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include <QColor>
 #include <QPainter>
@@ -78,6 +81,46 @@ private:
     bool m_throwOnActivate;
 };
 
+// Draws and reports from a thread of its own for as long as it is active, as clock-like plugins do.
+class Painter : public KCPluginProtocol
+{
+public:
+    explicit Painter(KCPluginButtonProtocol *button)
+        : m_button(button)
+    {
+    }
+    ~Painter() override { deactivate(); }
+    unsigned operations() const override { return Activate; }
+    void activate() override
+    {
+        if (m_thread.joinable())
+            return;
+        m_running = true;
+        m_thread = std::thread([this] {
+            int frame = 0;
+            while (m_running) {
+                m_button->getImage()->paint([&](QPainter &painter) {
+                    painter.fillRect(0, 0, 48, 48, QColor::fromHsv(frame++ % 360, 255, 255));
+                });
+                m_button->update();
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+    }
+    void deactivate() override
+    {
+        m_running = false;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    KCPluginButtonProtocol *m_button;
+    std::atomic<bool> m_running = false;
+    std::thread m_thread;
+};
+
+KCPluginProtocol *createPainter(KCPluginButtonProtocol *button) { return new Painter(button); }
 KCPluginProtocol *createProbe(KCPluginButtonProtocol *button) { return new Probe(button, "display"); }
 KCPluginProtocol *createAction(KCPluginButtonProtocol *button) { return new Probe(button, "action"); }
 KCPluginProtocol *createThrowing(KCPluginButtonProtocol *) { return new Thrower(false); }
@@ -94,4 +137,5 @@ BREVONA_PLUGIN_MODULE("BrevonaTestProbe", nullptr,
                       {{"BrevonaTestProbe", &createProbe},
                        {"BrevonaTestAction", &createAction},
                        {"BrevonaTestThrowing", &createThrowing},
-                       {"BrevonaTestThrowerActivate", &createActivateThrower}})
+                       {"BrevonaTestThrowerActivate", &createActivateThrower},
+                       {"BrevonaTestPainter", &createPainter}})

@@ -6,8 +6,10 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace brevona::test {
 
@@ -103,6 +105,64 @@ QProcess *XvfbServer::startClient(const QString &program, const QStringList &arg
         return nullptr;
     m_clients.push_back(std::move(client));
     return m_clients.back().get();
+}
+
+QString XvfbServer::output(const QString &program, const QStringList &arguments) const
+{
+    QProcess client;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    client.setProcessEnvironment(environment);
+    client.start(program, arguments);
+    if (!client.waitForFinished(15000))
+        return {};
+    return QString::fromUtf8(client.readAllStandardOutput());
+}
+
+QStringList XvfbServer::clientList() const
+{
+    const QString text = output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
+    const qsizetype hash = text.indexOf(QLatin1Char('#'));
+    if (hash < 0)
+        return {};
+    QStringList windows = text.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString &window : windows)
+        window = window.trimmed();
+    windows.removeAll(QString());
+    return windows;
+}
+
+bool XvfbServer::startWindowManager()
+{
+    if (!startClient(QStringLiteral("openbox"), {}))
+        return false;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QProcess *probe = startClient(QStringLiteral("xmessage"), {QStringLiteral("brevona-probe")});
+        if (!probe)
+            return false;
+        QDeadlineTimer deadline(500);
+        bool managed = false;
+        while (!managed && !deadline.hasExpired()) {
+            managed = !clientList().isEmpty();
+            if (!managed)
+                QThread::msleep(20);
+        }
+        stopClient(probe);
+        if (managed)
+            return true;
+    }
+    return false;
+}
+
+void XvfbServer::stopClient(QProcess *client)
+{
+    for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+        if (it->get() == client) {
+            finish(*client);
+            m_clients.erase(it);
+            return;
+        }
+    }
 }
 
 void XvfbServer::stopClients()

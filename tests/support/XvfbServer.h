@@ -28,10 +28,19 @@ public:
 
     // Runs an X client (xdotool, setxkbmap) to its end on this display; true when it succeeded.
     bool run(const QString &program, const QStringList &arguments) const;
+    // Runs an X client to its end and returns what it wrote to its standard output.
+    QString output(const QString &program, const QStringList &arguments) const;
     // Starts a client that keeps running (a window manager, a window) until stopClients() or the
     // end of the server; nothing when it did not start.
     QProcess *startClient(const QString &program, const QStringList &arguments);
+    void stopClient(QProcess *client);
     void stopClients();
+
+    // Starts openbox and waits until it manages windows (a window mapped while it starts up can
+    // be lost). Needs xmessage and xprop.
+    bool startWindowManager();
+    // The windows of the root window's _NET_CLIENT_LIST, as xprop prints them.
+    QStringList clientList() const;
 
 private:
     QProcess m_process;

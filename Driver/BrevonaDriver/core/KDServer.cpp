@@ -39,9 +39,10 @@ bool KDServer::registerService()
 
 void KDServer::notify(const QString &name, const QVariantMap &info)
 {
-    const auto decoded = DBusPlist::fromDBus(info);
+    QString error;
+    const auto decoded = DBusPlist::fromDBus(info, &error);
     if (!decoded) {
-        qCWarning(lcCore).noquote() << "Command" << name << "dropped: its info holds a value with no property-list form";
+        qCWarning(lcCore).noquote() << "Command" << name << "dropped: its info holds" << error;
         return;
     }
     handleCommand(name, *decoded, !decoded->isEmpty());

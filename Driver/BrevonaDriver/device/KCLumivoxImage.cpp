@@ -57,18 +57,15 @@ inline void packPixel(QRgb pixel, unsigned char *out)
 
 KCLumivoxImage::KCLumivoxImage()
     : m_image(Size, Size, kFormat)
-    , m_oledBytes(OledDataSize, '\0')
 {
     m_image.fill(Qt::black);
 }
 
 KCLumivoxImage::KCLumivoxImage(const QImage &image)
     : m_image(normalized(image))
-    , m_oledBytes(OledDataSize, '\0')
 {}
 
 KCLumivoxImage::KCLumivoxImage(const KCLumivoxImage &other)
-    : m_oledBytes(OledDataSize, '\0')
 {
     std::lock_guard guard(other.m_lock);
     m_image = other.m_image;
@@ -193,6 +190,9 @@ QByteArray KCLumivoxImage::oledData() const
 {
     std::lock_guard guard(m_lock);
     if (!m_oledBytesAreValid || m_cachedRotation != m_rotateOledImage) {
+        // Most pictures are never shown; their encoding buffer is made on first use.
+        if (m_oledBytes.size() != OledDataSize)
+            m_oledBytes = QByteArray(OledDataSize, '\0');
         encode(m_image, m_rotateOledImage, reinterpret_cast<unsigned char *>(m_oledBytes.data()));
         m_cachedRotation = m_rotateOledImage;
         m_oledBytesAreValid = true;

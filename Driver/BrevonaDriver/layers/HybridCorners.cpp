@@ -1,6 +1,8 @@
 #include "HybridCorners.h"
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
+#include "LayerLogging.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
@@ -29,9 +31,12 @@ int HybridCorners::languageCorner()
 void HybridCorners::update(const QVariant &zones)
 {
     observeSetupChanges();
-    const QVariantList list = zones.typeId() == QMetaType::QVariantList ? zones.toList() : QVariantList{};
+    const auto list = CommandInfo::list(zones);
+    if (!list && zones.isValid())
+        qCWarning(lcLayers).noquote() << "Hybrid zone setup is" << CommandInfo::typeName(zones)
+                                      << "instead of an array; the default zones are used";
     QStringList names;
-    for (const QVariant &entry : list)
+    for (const QVariant &entry : list.value_or(QVariantList()))
         names.append(entry.typeId() == QMetaType::QString ? entry.toString() : QString());
     const qsizetype image = names.indexOf(QStringLiteral("Layer Image"));
     const qsizetype language = names.indexOf(QStringLiteral("Current Language"));

@@ -10,10 +10,13 @@
 #include <QPainter>
 #include <QThread>
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
 #include "KCEncryptor.h"
 #include "KCLumivoxImage.h"
 #include "KCPluginProtocol.h"
+#include "KDActionListener.h"
+#include "KDContext.h"
 #include "KeyboardData.h"
 #include "KDPluginManager.h"
 #include "LayerLogging.h"
@@ -33,8 +36,12 @@ KDButton::DisplaySink &displaySink()
 
 QString describe(const QVariant &value)
 {
+    // Values come from outside; a huge one must not become a huge log line.
+    constexpr qsizetype longest = 1000;
     QString text;
     QDebug(&text).noquote() << value;
+    if (text.size() > longest)
+        text = text.left(longest) + QStringLiteral("...");
     return text;
 }
 
@@ -57,6 +64,12 @@ bool guarded(const QString &format, const QString &plugin, Call &&call)
 QString pluginName(const KCPluginProtocol *plugin)
 {
     return QStringLiteral("plugin@%1").arg(quintptr(plugin), 0, 16);
+}
+
+int modifiersOfLayer(const QString &identifier)
+{
+    const auto context = KDContext::getContextByIdentifier(identifier);
+    return context ? context->modifiersInCondition() : 0;
 }
 
 } // namespace
@@ -87,11 +100,17 @@ std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QStri
     button->setPluginsByPlist(entry);
     if (!layerImage.isNull()) {
         // The location is the cell's top-left corner measured from the picture's top, which is also
-        // where QImage counts from.
-        auto picture = button->image();
-        auto focus = picture->lockFocus();
-        focus.painter().setCompositionMode(QPainter::CompositionMode_SourceOver);
-        focus.painter().drawImage(QRect(0, 0, Size, Size), layerImage, QRect(button->m_location, QSize(Size, Size)));
+        // where QImage counts from. Transparent parts of the layer picture stay black.
+        QImage cut(Size, Size, QImage::Format_ARGB32_Premultiplied);
+        cut.fill(Qt::black);
+        QPainter painter(&cut);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.drawImage(QRect(0, 0, Size, Size), layerImage, QRect(button->m_location, QSize(Size, Size)));
+        painter.end();
+        // Kept in the display's own 5-6-5 depth until the key is first shown or drawn: most keys of
+        // most layers are covered or hidden, and the full picture is four times the size. Widening
+        // 5-6-5 back to 8 bits per channel encodes to the very same display bytes.
+        button->m_compactPicture = cut.convertToFormat(QImage::Format_RGB16);
     }
     return button;
 }
@@ -143,8 +162,10 @@ std::shared_ptr<KDButton> KDButton::owner() const
 std::shared_ptr<KCLumivoxImage> KDButton::image()
 {
     std::lock_guard guard(m_stateLock);
-    if (!m_image)
-        m_image = KCLumivoxImage::create();
+    if (!m_image) {
+        m_image = KCLumivoxImage::create(m_compactPicture);
+        m_compactPicture = QImage();
+    }
     return m_image;
 }
 
@@ -152,6 +173,7 @@ void KDButton::setImage(const std::shared_ptr<KCLumivoxImage> &picture)
 {
     std::lock_guard guard(m_stateLock);
     m_image = picture;
+    m_compactPicture = QImage();
     m_scaledImage = QImage();
 }
 
@@ -242,23 +264,15 @@ void KDButton::changeByPlist(const QVariantMap &change)
     const bool wasActive = m_isActivated;
     deactivate();
     const QVariant picture = change.value(commands::keys::Image);
-    if (picture.isValid() && !isNullMarker(picture)) {
+    // An "Image" that is no readable picture is skipped as a whole: it neither blanks the key nor
+    // costs it its display plugin.
+    const QImage source = picture.isValid() && !isNullMarker(picture) ? readPicture(picture) : QImage();
+    if (!source.isNull()) {
         m_displayPlugin.reset();
-        QImage source;
-        if (picture.typeId() == QMetaType::QByteArray) {
-            QByteArray bytes = picture.toByteArray();
-            QBuffer buffer(&bytes);
-            QImageReader reader(&buffer);
-            source = reader.read();
-        } else if (picture.canConvert<QImage>()) {
-            source = picture.value<QImage>();
-        }
-        if (!source.isNull()) {
+        {
             auto focus = image()->lockFocus();
             focus.painter().setCompositionMode(QPainter::CompositionMode_SourceOver);
             focus.painter().drawImage(QRect(0, 0, Size, Size), source);
-        } else {
-            qCWarning(lcLayers).noquote() << "Picture of key" << m_identifier << "could not be read";
         }
         dropScaledImage();
     } else if (change.contains(commands::keys::DisplayPlugin)) {
@@ -268,6 +282,33 @@ void KDButton::changeByPlist(const QVariantMap &change)
         m_actionPlugin = initializePluginByPlist(change.value(commands::keys::ActionPlugin));
     if (wasActive)
         activate();
+}
+
+QImage KDButton::readPicture(const QVariant &picture) const
+{
+    if (picture.typeId() == QMetaType::QImage)
+        return picture.value<QImage>();
+    if (picture.typeId() != QMetaType::QByteArray) {
+        qCWarning(lcLayers).noquote() << "Image of key" << m_identifier << "is" << CommandInfo::typeName(picture)
+                                      << "instead of picture data - ignored";
+        return QImage();
+    }
+    QByteArray bytes = picture.toByteArray();
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    // A key shows 48 x 48 pixels; a picture claiming to be huge is refused before it is decoded.
+    reader.setAllocationLimit(MaxPictureMegabytes);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > MaxPictureSide || size.height() > MaxPictureSide)) {
+        qCWarning(lcLayers).noquote() << "Image of key" << m_identifier << "is" << size.width() << "x"
+                                      << size.height() << "pixels, too large - ignored";
+        return QImage();
+    }
+    QImage read = reader.read();
+    if (read.isNull())
+        qCWarning(lcLayers).noquote() << "Image of key" << m_identifier << "could not be read:"
+                                      << reader.errorString() << "- ignored";
+    return read;
 }
 
 bool KDButton::setPluginSettingsByPlist(const QVariantMap &settings)
@@ -280,6 +321,12 @@ bool KDButton::setPluginSettingsByPlist(const QVariantMap &settings)
         else if (it.key() == commands::keys::ActionPlugin)
             plugin = m_actionPlugin.get();
         if (!plugin) {
+            qCWarning(lcLayers).noquote()
+                << QStringLiteral("illegal plugin settings for button %1:\n%2").arg(m_identifier, describe(settings));
+            allApplied = false;
+            continue;
+        }
+        if (it.value().typeId() != QMetaType::QVariantMap) {
             qCWarning(lcLayers).noquote()
                 << QStringLiteral("illegal plugin settings for button %1:\n%2").arg(m_identifier, describe(settings));
             allApplied = false;
@@ -310,6 +357,8 @@ void KDButton::activate()
     if (m_actionPlugin) {
         NotificationCenter::defaultCenter().addObserver(this, notifications::TriggerActionButton,
                                                         [this](Notification &n) { triggerActionButton(n); });
+        m_actionModifiers = modifiersOfLayer(m_context);
+        KDActionListener::sharedActionListener().setupActionForButton(m_identifier, m_actionModifiers);
         guarded(QStringLiteral("exception when activating %1: %2"), pluginName(m_actionPlugin.get()), [&] {
             if (m_actionPlugin->operations() & KCPluginProtocol::Activate)
                 m_actionPlugin->activate();
@@ -332,6 +381,7 @@ void KDButton::deactivate()
             if (m_actionPlugin->operations() & KCPluginProtocol::Activate)
                 m_actionPlugin->deactivate();
         });
+        KDActionListener::sharedActionListener().removeActionForButton(m_identifier, m_actionModifiers);
         NotificationCenter::defaultCenter().removeObserver(this, notifications::TriggerActionButton);
     }
     m_isActivated = false;

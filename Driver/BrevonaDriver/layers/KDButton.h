@@ -91,7 +91,13 @@ protected:
     void dropScaledImage();
 
 private:
+    static constexpr int MaxPictureSide = 4096;
+    static constexpr int MaxPictureMegabytes = 64;
+
     std::unique_ptr<KCPluginProtocol> initializePluginByPlist(const QVariant &entry);
+    // The picture of a change's "Image" (encoded picture data, TIFF from the configurator); a null
+    // picture, after one log line, for anything else.
+    QImage readPicture(const QVariant &picture) const;
     void triggerActionButton(Notification &notification);
     std::shared_ptr<KDButton> owner() const;
 
@@ -105,6 +111,7 @@ private:
 
     mutable std::mutex m_stateLock; // guards the picture pointer, the reduction and the owner
     std::shared_ptr<KCLumivoxImage> m_image;
+    QImage m_compactPicture; // the cut-out until the picture is first needed
     QImage m_scaledImage;
     enum class OwnerKind { Self, Other, None };
     std::weak_ptr<KDButton> m_owner;
@@ -113,6 +120,7 @@ private:
     std::unique_ptr<KCPluginProtocol> m_displayPlugin;
     std::unique_ptr<KCPluginProtocol> m_actionPlugin;
     std::atomic<bool> m_isActivated = false;
+    int m_actionModifiers = 0; // the layer's mask the action key was registered with
 };
 
 } // namespace brevona

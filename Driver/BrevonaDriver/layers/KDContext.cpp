@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
+#include "KDActionListener.h"
 #include "KDCondition.h"
 #include "KDConditionFactory.h"
 #include "LayerLogging.h"
@@ -81,8 +83,13 @@ QString KDContext::initializeWithPlist(const QVariantMap &plist)
 
 QString KDContext::setConditionsByPlistArray(const QVariantList &records)
 {
+    const int previousModifiers = modifiersInCondition();
     auto result = KDConditionFactory::createConditions(records);
     m_conditions = std::move(result.conditions);
+    // The item's action keys are registered under its old mask; the recomposition that follows
+    // registers them anew under the new one.
+    if (!m_disabled && modifiersInCondition() != previousModifiers)
+        KDActionListener::sharedActionListener().unregisterAllHotkeys();
     return result.error;
 }
 
@@ -124,25 +131,35 @@ void KDContext::toggleLayerVisibility(const QString &identifier)
 void KDContext::onVisibilityChanged(Notification &notification)
 {
     const QVariantMap &info = notification.userInfo();
-    if (!info.contains(commands::keys::LayerId)) {
+    const auto identifier = CommandInfo::string(info.value(commands::keys::LayerId));
+    if (!identifier) {
         qCWarning(lcLayers).noquote() << "LayerVisibilityChanged params doesn't have LayerId";
         notification.abandon();
         return;
     }
-    if (info.value(commands::keys::LayerId).toString() != m_identifier)
+    if (*identifier != m_identifier)
         return;
-    m_disabled = !info.value(commands::keys::Enabled).toBool();
+    // A missing flag means "not enabled"; a flag of another type says nothing.
+    const QVariant enabled = info.value(commands::keys::Enabled);
+    const auto flag = enabled.isValid() ? CommandInfo::boolean(enabled) : std::optional<bool>(false);
+    if (!flag) {
+        qCWarning(lcLayers).noquote() << "LayerVisibilityChanged Enabled of" << m_identifier << "is"
+                                      << CommandInfo::typeName(enabled) << "- ignored";
+        return;
+    }
+    m_disabled = !*flag;
 }
 
 void KDContext::onConditionsChanged(Notification &notification)
 {
     const QVariantMap &info = notification.userInfo();
-    if (!info.contains(commands::keys::LayerId)) {
+    const auto identifier = CommandInfo::string(info.value(commands::keys::LayerId));
+    if (!identifier) {
         qCWarning(lcLayers).noquote() << "LayerConditionsChanged params doesn't have LayerId";
         notification.abandon();
         return;
     }
-    if (info.value(commands::keys::LayerId).toString() != m_identifier)
+    if (*identifier != m_identifier)
         return;
     const QVariant conditions = info.value(commands::keys::Conditions);
     if (!conditions.isValid() || conditions.typeId() != QMetaType::QVariantList) {

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
 #include "HybridCorners.h"
 #include "KDButton.h"
@@ -141,15 +142,21 @@ QString KDLayer::description() const
 
 bool KDLayer::isOurMessage(const Notification &notification) const
 {
-    return notification.userInfo().value(commands::keys::LayerId).toString() == getId();
+    return CommandInfo::string(notification.userInfo().value(commands::keys::LayerId)) == getId();
 }
 
 void KDLayer::onButtonsDeleted(Notification &notification)
 {
     if (!isOurMessage(notification))
         return;
-    for (const QVariant &key : notification.userInfo().value(commands::keys::Buttons).toList()) {
-        auto it = m_buttons.find(key.toString());
+    const auto keys = CommandInfo::list(notification.userInfo().value(commands::keys::Buttons));
+    if (!keys) {
+        qCWarning(lcLayers).noquote() << "ButtonsDeleted params don't have a Buttons array";
+        return;
+    }
+    for (const QVariant &key : *keys) {
+        const auto name = CommandInfo::string(key);
+        auto it = name ? m_buttons.find(*name) : m_buttons.end();
         if (it == m_buttons.end())
             continue;
         it->second->deactivate();
@@ -168,41 +175,83 @@ void KDLayer::onButtonsChanged(Notification &notification)
         return;
     }
     const QVariantMap changes = buttons.toMap();
+    QStringList notDictionaries;
+    QStringList unknownKeys;
     for (auto it = changes.constBegin(); it != changes.constEnd(); ++it) {
         if (it.value().typeId() != QMetaType::QVariantMap) {
-            qCWarning(lcLayers).noquote() << "ButtonsChanged change of key" << it.key() << "is not a dictionary";
+            notDictionaries.append(it.key());
             continue;
         }
-        auto &button = m_buttons[it.key()];
-        if (!button) {
-            button = KDButton::createWithId(it.key());
+        auto found = m_buttons.find(it.key());
+        if (found == m_buttons.end()) {
+            // A key the keyboard lacks has no display: a button for it would only take memory.
+            if (!CommandInfo::isKnownKey(it.key())) {
+                unknownKeys.append(it.key());
+                continue;
+            }
+            auto button = KDButton::createWithId(it.key());
             button->setContext(getId());
             button->setSegment(m_segment);
+            found = m_buttons.emplace(it.key(), std::move(button)).first;
         }
-        button->changeByPlist(it.value().toMap());
+        found->second->changeByPlist(it.value().toMap());
     }
+    if (!notDictionaries.isEmpty())
+        qCWarning(lcLayers).noquote() << "ButtonsChanged skipped changes that are not dictionaries for keys"
+                                      << CommandInfo::summarize(notDictionaries);
+    if (!unknownKeys.isEmpty())
+        qCWarning(lcLayers).noquote() << "ButtonsChanged skipped keys the keyboard doesn't have:"
+                                      << CommandInfo::summarize(unknownKeys);
 }
 
 void KDLayer::onPluginSettings(Notification &notification)
 {
     if (!isOurMessage(notification))
         return;
-    const QVariantMap buttons = notification.userInfo().value(commands::keys::Buttons).toMap();
-    for (auto it = buttons.constBegin(); it != buttons.constEnd(); ++it) {
+    const auto buttons = CommandInfo::dictionary(notification.userInfo().value(commands::keys::Buttons));
+    if (!buttons) {
+        qCWarning(lcLayers).noquote() << "PluginSettings params don't have a Buttons dictionary";
+        return;
+    }
+    // One line per missing key, but a flood of them must not flood the log.
+    constexpr int missingLogged = 10;
+    QStringList missing;
+    for (auto it = buttons->constBegin(); it != buttons->constEnd(); ++it) {
         const auto found = m_buttons.find(it.key());
         if (found == m_buttons.end()) {
-            qCWarning(lcLayers).noquote() << QStringLiteral("Layer with id '%1' doesn't have button '%2'").arg(getId(), it.key());
+            if (missing.size() < missingLogged)
+                qCWarning(lcLayers).noquote()
+                    << QStringLiteral("Layer with id '%1' doesn't have button '%2'").arg(getId(), CommandInfo::summarize({it.key()}));
+            missing.append(it.key());
             continue;
         }
-        found->second->setPluginSettingsByPlist(it.value().toMap());
+        const auto settings = CommandInfo::dictionary(it.value());
+        if (!settings) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("illegal plugin settings for button %1:\n%2")
+                                                 .arg(it.key(), CommandInfo::typeName(it.value()));
+            continue;
+        }
+        found->second->setPluginSettingsByPlist(*settings);
     }
+    if (missing.size() > missingLogged)
+        qCWarning(lcLayers).noquote() << QStringLiteral("Layer with id '%1' doesn't have %2 more buttons of the command")
+                                             .arg(getId())
+                                             .arg(missing.size() - missingLogged);
 }
 
 void KDLayer::onLayerHybridStateChanged(Notification &notification)
 {
     if (!isOurMessage(notification))
         return;
-    setHybrid(notification.userInfo().value(commands::keys::Hybrid).toBool());
+    // A missing flag means "not hybrid"; a flag of another type says nothing.
+    const QVariant hybrid = notification.userInfo().value(commands::keys::Hybrid);
+    const auto flag = hybrid.isValid() ? CommandInfo::boolean(hybrid) : std::optional<bool>(false);
+    if (!flag) {
+        qCWarning(lcLayers).noquote() << "LayerHybridStateChanged Hybrid of" << getId() << "is"
+                                      << CommandInfo::typeName(hybrid) << "- ignored";
+        return;
+    }
+    setHybrid(*flag);
 }
 
 } // namespace brevona

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
 #include "KDCompoundLayer.h"
 #include "KDLayer.h"
@@ -178,22 +179,28 @@ void KDLayerGroup::animateDemoGroup()
 void KDLayerGroup::onCreateItem(Notification &notification)
 {
     const QVariantMap &info = notification.userInfo();
-    if (info.value(commands::keys::GroupId).toString() != getId())
+    if (CommandInfo::string(info.value(commands::keys::GroupId)) != getId())
         return;
-    const QString itemId = info.value(commands::keys::ItemId).toString();
-    if (itemId.isEmpty() || itemId.contains(QLatin1Char('/')) || itemId == QLatin1String("..")
-        || itemId == QLatin1String(".")) {
-        qCWarning(lcLayers).noquote() << "ItemCreated command has an illegal item id:" << itemId;
+    // The identifier becomes a folder name inside this group's folder.
+    const QString itemId = CommandInfo::string(info.value(commands::keys::ItemId)).value_or(QString());
+    if (itemId.isEmpty() || itemId.contains(QLatin1Char('/')) || itemId.contains(QChar(0))
+        || itemId == QLatin1String("..") || itemId == QLatin1String(".")) {
+        qCWarning(lcLayers).noquote() << "ItemCreated command has an illegal item id:"
+                                      << CommandInfo::summarize({itemId});
         notification.abandon();
         return;
     }
     if (auto child = loadItemFolder(QDir(path()).filePath(itemId)))
         child->setParentId(getId());
     insertChild(itemId, 0);
-    QStringList order;
-    for (const QVariant &entry : info.value(commands::keys::ItemOrder).toList())
-        order.append(entry.toString());
-    setNewItems(order);
+    const auto order = CommandInfo::stringList(info.value(commands::keys::ItemOrder));
+    if (!order) {
+        // Without a new order the group keeps its own, with the new item on top, rather than
+        // losing every child.
+        qCWarning(lcLayers).noquote() << "ItemCreated command doesn't have new item order; the new item goes on top";
+        return;
+    }
+    setNewItems(*order);
     if (getId() == QLatin1String("Layers"))
         m_itemOrder.append(QStringLiteral("Defaults"));
 }

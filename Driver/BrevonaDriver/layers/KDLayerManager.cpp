@@ -5,13 +5,16 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include "CommandInfo.h"
 #include "CommandNames.h"
+#include "KDActionListener.h"
 #include "KDButton.h"
 #include "KDCompoundLayer.h"
 #include "KDDefaultLayer.h"
 #include "KDLayer.h"
 #include "KDLayerGroup.h"
 #include "LayerLogging.h"
+#include "MemoryHints.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 
@@ -31,14 +34,16 @@ std::recursive_mutex &contextClassLock()
     return lock;
 }
 
+// Identifier lists from commands: an array of strings, or nothing (a wrong type counts as missing).
 std::optional<QStringList> stringList(const QVariant &value)
 {
-    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList)
-        return std::nullopt;
-    QStringList list;
-    for (const QVariant &entry : value.toList())
-        list.append(entry.toString());
-    return list;
+    return CommandInfo::stringList(value);
+}
+
+std::shared_ptr<KDContext> contextNamed(const QVariant &identifier)
+{
+    const auto name = CommandInfo::string(identifier);
+    return name ? KDContext::getContextByIdentifier(*name) : nullptr;
 }
 
 void appendOutline(QString &text, const std::shared_ptr<KDContext> &item, int depth)
@@ -94,10 +99,16 @@ void KDLayerManager::load()
         m_root->insertChild(BlackLayerId, KDLayerGroup::AppendIndex);
     }
     qCDebug(lcLayers).noquote() << "Loaded" << KDContext::registrySize() << "items";
+    // Each layer picture was decoded whole and dropped once its keys were cut out.
+    MemoryHints::releaseFreeMemory();
 }
 
 void KDLayerManager::recompose()
 {
+    // The action keys of the new composition register again while it is activated; only the
+    // difference to the old one reaches the session's hot keys.
+    KDActionListener &listener = KDActionListener::sharedActionListener();
+    listener.beginActionRegistration();
     {
         std::lock_guard guard(contextClassLock());
         auto fresh = std::make_unique<KDCompoundLayer>();
@@ -116,6 +127,7 @@ void KDLayerManager::recompose()
         }
         m_currentLayer = std::move(fresh);
     }
+    listener.finishActionRegistration();
     QStringList names = m_currentLayer->layerIdentifiers();
     names.replaceInStrings(QRegularExpression(QStringLiteral("^$")), QStringLiteral("(default)"));
     qCDebug(lcLayers).noquote() << "Composition:" << names.join(QLatin1Char(' '));
@@ -131,7 +143,7 @@ QString KDLayerManager::outline() const
 void KDLayerManager::onLayersMoved(Notification &notification)
 {
     const QVariantMap &info = notification.userInfo();
-    auto target = KDContext::getContextByIdentifier(info.value(commands::keys::GroupId).toString());
+    auto target = contextNamed(info.value(commands::keys::GroupId));
     if (!target || !target->isGroup()) {
         qCWarning(lcLayers).noquote() << "LayersMoved command has illegal target group id";
         notification.abandon();
@@ -202,28 +214,36 @@ void KDLayerManager::onLayersDeleted(Notification &notification)
 void KDLayerManager::onButtonsMoved(Notification &notification)
 {
     const QVariantMap &info = notification.userInfo();
-    auto source = std::dynamic_pointer_cast<KDLayer>(
-        KDContext::getContextByIdentifier(info.value(commands::keys::SourceLayer).toString()));
+    auto source = std::dynamic_pointer_cast<KDLayer>(contextNamed(info.value(commands::keys::SourceLayer)));
     if (!source) {
         qCWarning(lcLayers).noquote() << "buttons moved from non-existing layer";
         notification.abandon();
         return;
     }
-    auto target = std::dynamic_pointer_cast<KDLayer>(
-        KDContext::getContextByIdentifier(info.value(commands::keys::TargetLayer).toString()));
+    auto target = std::dynamic_pointer_cast<KDLayer>(contextNamed(info.value(commands::keys::TargetLayer)));
     if (!target) {
         qCWarning(lcLayers).noquote() << "buttons moved to non-existing layer";
         notification.abandon();
         return;
     }
-    const QVariantMap pairs = info.value(commands::keys::Buttons).toMap();
-    for (auto it = pairs.constBegin(); it != pairs.constEnd(); ++it) {
-        const QString sourceKey = it.key();
-        const QString targetKey = it.value().toString();
-        if (targetKey.isEmpty())
-            continue;
-        source->moveButton(sourceKey, *target, targetKey);
+    const auto pairs = CommandInfo::dictionary(info.value(commands::keys::Buttons));
+    if (!pairs) {
+        qCWarning(lcLayers).noquote() << "ButtonsMoved params don't have a Buttons dictionary";
+        return;
     }
+    QStringList skipped;
+    for (auto it = pairs->constBegin(); it != pairs->constEnd(); ++it) {
+        const auto targetKey = CommandInfo::string(it.value());
+        // A button moved onto a key the keyboard lacks could never be shown again.
+        if (!targetKey || !CommandInfo::isKnownKey(*targetKey)) {
+            skipped.append(it.key());
+            continue;
+        }
+        source->moveButton(it.key(), *target, *targetKey);
+    }
+    if (!skipped.isEmpty())
+        qCWarning(lcLayers).noquote() << "ButtonsMoved skipped" << skipped.size()
+                                      << "keys without a known target key:" << CommandInfo::summarize(skipped);
 }
 
 void KDLayerManager::onRefreshLayer(Notification &)

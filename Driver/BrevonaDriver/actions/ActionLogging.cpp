@@ -1,0 +1,3 @@
+#include "ActionLogging.h"
+
+Q_LOGGING_CATEGORY(lcActions, "brevona.driver.actions")

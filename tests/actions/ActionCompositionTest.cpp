@@ -1,0 +1,204 @@
+// The layer tree and the action listener together: buttons register their keys when their
+// composition is activated, and a pressed key runs the action plugin of its button.
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLibrary>
+
+#include <gtest/gtest.h>
+
+#include "CommandNames.h"
+#include "FakeHotKeyService.h"
+#include "KDActionListener.h"
+#include "KDButton.h"
+#include "KDKeyboardStateSource.h"
+#include "KDLayerManager.h"
+#include "KDPluginManager.h"
+#include "KeyboardData.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "Paths.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
+
+using namespace brevona;
+using brevona::test::StoreBuilder;
+namespace hk = brevona::hotkey_modifiers;
+
+namespace {
+
+const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
+
+QStringList *journal()
+{
+    QLibrary probe(TestPlugins + QStringLiteral("/Probe.plugin/Contents/Linux/Probe.so"));
+    auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
+    return entry ? entry() : nullptr;
+}
+
+class HeldModifiers : public KDKeyboardStateSource
+{
+public:
+    bool altState() override { return false; }
+    bool shiftState() override { return shift; }
+    bool ctrlState() override { return false; }
+    bool cmdState() override { return false; }
+    bool isCapsLocked() override { return false; }
+    bool shift = false;
+};
+
+int keyCode(const char *key)
+{
+    return KeyboardData::shared().key(QLatin1String(key))->keyCode;
+}
+
+QVariantMap action()
+{
+    return {{"ActionPlugin", QVariantMap{{"Signature", "brevona.test.action"}}}};
+}
+
+QVariantMap modifierCondition(const char *keys)
+{
+    return {{"Type", "brevona.condition.modifier"}, {"Settings", QVariantMap{{"Keys", keys}}}};
+}
+
+class ActionCompositionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_FALSE(KeyboardData::shared().isEmpty());
+        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", TestPlugins);
+        KDPluginManager::sharedInstance().loadPlugins();
+        KDKeyboardStateSource::setInstance(&modifiers);
+        KDActionListener::setSharedActionListener(&listener);
+        KDButton::setDisplaySink({});
+        store =
+            std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        // "Plain" acts on A and on the application key App3; "Shifted" on B while Shift is held.
+        store->group(QString(), {"Shifted", "Plain"});
+        store->layer(QStringLiteral("Plain"),
+                     {{"Buttons", QVariantMap{{"A", action()}, {"App3", action()}}}});
+        store->layer(QStringLiteral("Shifted"), {{"Buttons", QVariantMap{{"B", action()}}},
+                                                 {"Conditions", QVariantList{modifierCondition("Shift")}}});
+        manager = std::make_unique<KDLayerManager>(
+            store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+        ASSERT_NE(journal(), nullptr);
+        journal()->clear();
+    }
+    void TearDown() override
+    {
+        manager.reset();
+        KDActionListener::setSharedActionListener(nullptr);
+        KDKeyboardStateSource::setInstance(nullptr);
+    }
+
+    // This keyboard's key-down and, for ordinary keys, the session's hot key a moment later.
+    void pressOnThisKeyboard(const char *hidName, const char *key = nullptr, int held = 0)
+    {
+        NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QString::fromLatin1(hidName));
+        if (key)
+            service.press(keyCode(key), held);
+        QCoreApplication::processEvents();
+    }
+
+    QStringList actionsRun() const
+    {
+        return journal()->filter(QRegularExpression(QStringLiteral(" (down|up)$")));
+    }
+
+    // Lets the modifier trigger see the held keys and the layer manager recompose.
+    void waitForModifierCheck()
+    {
+        NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QStringLiteral("ShiftLeft"));
+        QDeadlineTimer deadline(300);
+        while (!deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+
+    void changeConditions(const char *layer, const QVariantList &conditions)
+    {
+        auto &center = NotificationCenter::defaultCenter();
+        ASSERT_TRUE(center.post(notifications::configuratorSaid(commands::LayerConditionsChanged), {},
+                                {{"LayerId", QLatin1String(layer)}, {"Conditions", conditions}}));
+    }
+
+    test::TestHome home;
+    HeldModifiers modifiers;
+    FakeHotKeyService service;
+    double now = 0;
+    KDActionListener listener{service, [this] { return now; }, {}};
+    std::unique_ptr<StoreBuilder> store;
+    std::unique_ptr<KDLayerManager> manager;
+};
+
+TEST_F(ActionCompositionTest, VisibleActionKeysHoldHotKeys)
+{
+    EXPECT_TRUE(service.isRegistered(keyCode("A"), 0));
+    EXPECT_EQ(service.registrations().size(), 1u)
+        << "App3 fires from the keyboard alone; B's layer is hidden";
+    EXPECT_TRUE(listener.currentActionMap().contains(QStringLiteral("App3/0")));
+}
+
+TEST_F(ActionCompositionTest, KeyPressedOnThisKeyboardRunsItsActionOnce)
+{
+    pressOnThisKeyboard("A", "A");
+    EXPECT_EQ(actionsRun(), (QStringList{"action A down", "action A up"}));
+
+    now += 1;
+    service.press(keyCode("A"), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(actionsRun().size(), 2) << "the same key from another keyboard runs nothing";
+
+    now += 1;
+    pressOnThisKeyboard("Calender*");
+    EXPECT_EQ(actionsRun().mid(2), (QStringList{"action App3 down", "action App3 up"}));
+}
+
+TEST_F(ActionCompositionTest, RecompositionWithTheSameKeysLeavesTheHotKeysAlone)
+{
+    service.resetCounts();
+    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+    EXPECT_EQ(service.registerCalls(), 0);
+    EXPECT_EQ(service.unregisterCalls(), 0);
+    EXPECT_TRUE(service.isRegistered(keyCode("A"), 0));
+}
+
+TEST_F(ActionCompositionTest, ModifierLayerRegistersWithItsMask)
+{
+    modifiers.shift = true;
+    waitForModifierCheck();
+    EXPECT_TRUE(service.isRegistered(keyCode("B"), hk::Shift));
+    EXPECT_FALSE(service.isRegistered(keyCode("B"), 0));
+    now += 1;
+    pressOnThisKeyboard("B", "B", hk::Shift);
+    EXPECT_EQ(actionsRun(), (QStringList{"action B down", "action B up"}));
+
+    modifiers.shift = false;
+    waitForModifierCheck();
+    EXPECT_FALSE(service.isRegistered(keyCode("B"), hk::Shift)) << "a hidden layer's keys let go";
+}
+
+TEST_F(ActionCompositionTest, NewModifierConditionReleasesTheHotKeysAtOnce)
+{
+    service.resetCounts();
+    changeConditions("Plain", {modifierCondition("Control")});
+    EXPECT_EQ(service.unregisterCalls(), 1) << "before any recomposition";
+    EXPECT_TRUE(service.registrations().empty());
+    EXPECT_TRUE(listener.currentActionMap().isEmpty());
+
+    // The mask is unchanged by a second identical record list: nothing is released.
+    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+    service.resetCounts();
+    changeConditions("Plain", {modifierCondition("Control")});
+    EXPECT_EQ(service.unregisterCalls(), 0);
+
+    changeConditions("Plain", {});
+    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+    EXPECT_TRUE(service.isRegistered(keyCode("A"), 0));
+}
+
+} // namespace

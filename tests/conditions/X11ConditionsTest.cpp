@@ -1,0 +1,183 @@
+#include <signal.h>
+
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "TestEventLoop.h"
+#include "X11TestTools.h"
+#include "XvfbServer.h"
+#include "linux/X11ApplicationMonitor.h"
+#include "linux/X11LanguageSource.h"
+
+using namespace brevona;
+using namespace brevona::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// One Xvfb with openbox for the suite; the tests start their own windows.
+class X11ServicesTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ensureApplication();
+        if (!XvfbServer::isInstalled())
+            return;
+        s_server = std::make_unique<XvfbServer>();
+        if (!s_server->start() || !s_server->startWindowManager())
+            s_server.reset();
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    void SetUp() override
+    {
+        if (!XvfbServer::isInstalled())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(s_server) << "Xvfb with openbox did not start";
+        for (const char *tool : {"xdotool", "setxkbmap", "xmessage", "openbox", "xprop"})
+            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) << tool << " is missing";
+        ASSERT_TRUE(entries.isValid());
+        // Two applications: one known by its window class, one by the program it runs.
+        write("org.example.Alpha.desktop", "StartupWMClass=brevona-alpha\nExec=/nonexistent/alpha\n");
+        write("beta.desktop", "Exec=xmessage\n");
+    }
+
+    void TearDown() override
+    {
+        for (QProcess *client : m_windows)
+            s_server->stopClient(client);
+    }
+
+    void write(const QString &name, const QByteArray &body)
+    {
+        QFile file(QDir(entries.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nType=Application\nName=X\n" + body);
+    }
+
+    // A window of xmessage whose WM_CLASS instance is `name`; its process, or nothing.
+    QProcess *window(const QString &name)
+    {
+        QProcess *client = s_server->startClient(QStringLiteral("xmessage"), {"-name", name, name});
+        if (client)
+            m_windows.append(client);
+        if (client && !pumpUntil([&] { return !windowsNamed(s_server->display(), name).isEmpty(); }))
+            return nullptr;
+        return client;
+    }
+
+    QString windowId(const QString &name) { return windowsNamed(s_server->display(), name).value(0); }
+
+    QTemporaryDir entries;
+    QList<QProcess *> m_windows;
+    static std::unique_ptr<XvfbServer> s_server;
+};
+
+std::unique_ptr<XvfbServer> X11ServicesTest::s_server;
+
+TEST_F(X11ServicesTest, FollowsApplicationsAndTheOneInFront)
+{
+    X11ApplicationMonitor monitor(s_server->display(), {entries.path()});
+    monitor.startWatching();
+    ASSERT_EQ(monitor.runningApplications(), QSet<QString>());
+    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
+    QSignalSpy front(&monitor, &ApplicationMonitor::foregroundApplicationChanged);
+
+    QProcess *alpha = window("brevona-alpha");
+    QProcess *beta = window("brevona-beta");
+    ASSERT_TRUE(alpha && beta);
+    ASSERT_TRUE(pumpUntil([&] { return launched.size() == 2; }));
+    EXPECT_EQ(QSet<QString>({launched.at(0).at(0).toString(), launched.at(1).at(0).toString()}),
+              QSet<QString>({"org.example.Alpha", "beta"}));
+    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"org.example.Alpha", "beta"}));
+
+    for (const auto &[name, identifier] : {std::pair{"brevona-alpha", "org.example.Alpha"}, {"brevona-beta", "beta"},
+                                           {"brevona-alpha", "org.example.Alpha"}}) {
+        // openbox may or may not have given the newest window the focus already.
+        const bool changes = monitor.foregroundApplication() != identifier;
+        front.clear();
+        ASSERT_TRUE(s_server->run("xdotool", {"windowactivate", "--sync", windowId(name)}));
+        ASSERT_TRUE(pumpUntil([&] { return monitor.foregroundApplication() == identifier; })) << name;
+        if (changes) {
+            ASSERT_FALSE(front.isEmpty()) << name;
+            EXPECT_EQ(front.last().at(0).toString(), identifier);
+        }
+    }
+    EXPECT_EQ(front.size(), 1) << "one announcement per change";
+}
+
+TEST_F(X11ServicesTest, AnApplicationWithoutWindowsRunsUntilItsProcessExits)
+{
+    X11ApplicationMonitor monitor(s_server->display(), {entries.path()});
+    monitor.startWatching();
+    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
+    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
+    QProcess *beta = window("brevona-beta");
+    ASSERT_TRUE(beta);
+    ASSERT_TRUE(pumpUntil([&] { return launched.size() == 1; }));
+
+    // Withdrawn, the window leaves the client list while the program runs on.
+    const QString id = windowId("brevona-beta");
+    ASSERT_TRUE(s_server->run("xdotool", {"windowunmap", "--sync", id}));
+    const QString hex = QStringLiteral("0x") + QString::number(id.toULongLong(), 16);
+    ASSERT_TRUE(pumpUntil([&] { return !s_server->clientList().contains(hex); }));
+    pumpFor(300ms);
+    EXPECT_TRUE(terminated.isEmpty());
+    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"beta"}));
+
+    ::kill(static_cast<pid_t>(beta->processId()), SIGTERM);
+    ASSERT_TRUE(pumpUntil([&] { return terminated.size() == 1; }));
+    EXPECT_EQ(terminated.at(0).at(0).toString(), "beta");
+    EXPECT_EQ(monitor.runningApplications(), QSet<QString>());
+}
+
+TEST_F(X11ServicesTest, FollowsTheLayoutsAndTheLockedGroup)
+{
+    ASSERT_TRUE(s_server->run("setxkbmap", {"-layout", "us,de", "-variant", ",nodeadkeys"}));
+    ASSERT_TRUE(lockGroup(s_server->display(), 0));
+    X11LanguageSource source(s_server->display());
+    source.startWatching();
+    EXPECT_EQ(source.layouts(), QStringList({"us", "de(nodeadkeys)"}));
+    EXPECT_EQ(source.currentLayout(), QString("us"));
+
+    QSignalSpy changed(&source, &InputLanguageSource::languageChanged);
+    ASSERT_TRUE(lockGroup(s_server->display(), 1));
+    ASSERT_TRUE(pumpUntil([&] { return !changed.isEmpty(); }));
+    EXPECT_EQ(source.currentLayout(), QString("de(nodeadkeys)"));
+
+    changed.clear();
+    ASSERT_TRUE(s_server->run("setxkbmap", {"-layout", "gb"}));
+    ASSERT_TRUE(pumpUntil([&] { return source.layouts() == QStringList{"gb"}; }));
+    EXPECT_FALSE(changed.isEmpty());
+    EXPECT_EQ(source.currentLayout(), QString("gb"));
+}
+
+TEST(X11ServicesWithoutServerTest, AnswerTheFailureValuesAndSaySoOnce)
+{
+    ensureApplication();
+    LogCapture logs;
+    const QString display = QStringLiteral(":31999"); // no server listens here
+    X11ApplicationMonitor monitor(display, {QStringLiteral("/nonexistent")});
+    X11LanguageSource source(display);
+    for (int i = 0; i < 3; ++i) {
+        monitor.startWatching();
+        EXPECT_EQ(monitor.runningApplications(), std::nullopt);
+        EXPECT_EQ(monitor.foregroundApplication(), QString());
+        EXPECT_EQ(source.layouts(), std::nullopt);
+        EXPECT_EQ(source.currentLayout(), std::nullopt);
+    }
+    EXPECT_EQ(logs.count("Cannot connect to the X display :31999; running and foreground applications are not available"), 1);
+    EXPECT_EQ(logs.count("Cannot connect to the X display :31999; the input language reads as the US layout"), 1);
+    EXPECT_EQ(logs.messages().size(), 2) << logs.messages().join('\n').toStdString();
+}
+
+} // namespace
