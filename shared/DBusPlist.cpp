@@ -223,10 +223,16 @@ class Encoder
 public:
     QString error;
 
-    std::optional<QVariant> encode(const QVariant &value, int level)
+    // `wire` is the D-Bus container depth the value sits at (variants, arrays and dictionary
+    // entries all count); the bus refuses messages nested deeper than MaxWireDepth.
+    std::optional<QVariant> encode(const QVariant &value, int level, int wire)
     {
+        // Every value travels inside a variant.
+        ++wire;
+        if (wire > DBusPlist::MaxWireDepth)
+            return fail(QStringLiteral("values nested deeper than the bus carries"));
         if (isNullMarker(value))
-            return QVariant::fromValue(QDBusSignature(QString()));
+            return QVariant::fromValue(QDBusSignature());
         switch (value.typeId()) {
         case QMetaType::QString:
         case QMetaType::Bool:
@@ -258,7 +264,7 @@ public:
             if (value.typeId() == QMetaType::QVariantMap) {
                 const QVariantMap source = value.toMap();
                 for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
-                    auto encoded = encode(it.value(), level + 1);
+                    auto encoded = encode(it.value(), level + 1, wire + 2);
                     if (!encoded)
                         return std::nullopt;
                     map.insert(it.key(), *encoded);
@@ -266,7 +272,7 @@ public:
             } else {
                 const QVariantHash source = value.toHash();
                 for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
-                    auto encoded = encode(it.value(), level + 1);
+                    auto encoded = encode(it.value(), level + 1, wire + 2);
                     if (!encoded)
                         return std::nullopt;
                     map.insert(it.key(), *encoded);
@@ -274,27 +280,22 @@ public:
             }
             return QVariant(map);
         }
-        case QMetaType::QVariantList: {
+        case QMetaType::QVariantList:
+        case QMetaType::QStringList: {
             if (level + 1 > DBusPlist::MaxDepth)
                 return fail(tooDeep());
             QVariantList list;
             for (const QVariant &element : value.toList()) {
-                auto encoded = encode(element, level + 1);
+                auto encoded = encode(element, level + 1, wire + 1);
                 if (!encoded)
                     return std::nullopt;
                 list.append(*encoded);
             }
             return QVariant(list);
         }
-        case QMetaType::QStringList: {
-            if (level + 1 > DBusPlist::MaxDepth)
-                return fail(tooDeep());
-            QVariantList list;
-            for (const QString &element : value.toStringList())
-                list.append(QVariant(element));
-            return QVariant(list);
-        }
         case QMetaType::QDateTime: {
+            if (wire + 1 > DBusPlist::MaxWireDepth)
+                return fail(QStringLiteral("values nested deeper than the bus carries"));
             const QDateTime when = value.toDateTime();
             if (!when.isValid())
                 return fail(QStringLiteral("an invalid date"));
@@ -330,7 +331,7 @@ std::optional<QVariant> DBusPlist::toDBus(const QVariant &value, QString *error)
 {
     registerTypes();
     Encoder encoder;
-    return report(encoder.encode(value, 0), encoder.error, error);
+    return report(encoder.encode(value, 0, 0), encoder.error, error);
 }
 
 std::optional<QVariantMap> DBusPlist::toDBus(const QVariantMap &map, QString *error)
@@ -339,7 +340,8 @@ std::optional<QVariantMap> DBusPlist::toDBus(const QVariantMap &map, QString *er
     Encoder encoder;
     QVariantMap result;
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        auto encoded = encoder.encode(it.value(), 1);
+        // The info itself is an array of dictionary entries.
+        auto encoded = encoder.encode(it.value(), 1, 2);
         if (!encoded)
             return report<QVariantMap>(std::nullopt, encoder.error, error);
         result.insert(it.key(), *encoded);

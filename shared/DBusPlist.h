@@ -20,10 +20,14 @@ class DBusPlist
 public:
     // Arrays and dictionaries nested inside one another, counting the outermost one as 1.
     static constexpr int MaxDepth = 64;
+    // What the bus carries: variants, arrays, dictionary entries and structures nested inside one
+    // another. A deeper message gets its sender disconnected, so the encoder refuses it.
+    static constexpr int MaxWireDepth = 64;
 
     // For marshalling: the value wrapped as D-Bus expects inside a variant. Nothing (and the reason
     // in `error`) when something inside has no property-list form, or arrays and dictionaries nest
-    // deeper than MaxDepth.
+    // deeper than MaxDepth or than MaxWireDepth allows. The map form is the info of a command
+    // (a{sv}); a single value is taken to travel in a variant of its own at the top.
     static std::optional<QVariant> toDBus(const QVariant &value, QString *error = nullptr);
     static std::optional<QVariantMap> toDBus(const QVariantMap &map, QString *error = nullptr);
 

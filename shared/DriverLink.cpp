@@ -44,7 +44,7 @@ DriverLink::~DriverLink()
 
 bool DriverLink::ensureBus()
 {
-    if (m_busOpen && QDBusConnection(m_connectionName).isConnected())
+    if (isBusConnected())
         return true;
     closeBus();
     QDBusConnection bus = m_busAddress.isEmpty()
@@ -63,6 +63,11 @@ bool DriverLink::ensureBus()
     m_watcher = new QDBusServiceWatcher(commands::ServiceName, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &DriverLink::driverOwnerChanged);
     return true;
+}
+
+bool DriverLink::isBusConnected() const
+{
+    return m_busOpen && QDBusConnection(m_connectionName).isConnected();
 }
 
 void DriverLink::closeBus()

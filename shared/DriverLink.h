@@ -41,6 +41,8 @@ public:
     bool isConnected() const { return !m_driver.isEmpty(); }
     // The unique bus name of the connected driver; empty when not connected.
     QString driverAddress() const { return m_driver; }
+    // Whether the link's own bus connection is up (a broken one is reopened at the next lookup).
+    bool isBusConnected() const;
 
     // Sends one command. `info` empty means no info. Never waits for the driver.
     SendResult notifyDriverForCommand(const QString &command, const QVariantMap &info = QVariantMap());

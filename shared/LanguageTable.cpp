@@ -12,8 +12,8 @@ namespace {
 // Layouts whose numbers follow the classic keyboard-layout numbering, so that stores which already
 // carry these numbers keep their meaning. Names are XKB layout names.
 constexpr std::array<std::pair<const char *, int>, 22> kKnownLayouts{{
-    {"us", 0},  {"fr", 1},  {"gb", 2},  {"de", 3},  {"it", 4},   {"nl", 5},  {"be", 6},  {"se", 7},
-    {"es", 8},  {"dk", 9},  {"pt", 10}, {"ca", 11}, {"no", 12},  {"il", 13}, {"jp", 14}, {"ara", 16},
+    {"us", 0},  {"fr", 1},      {"gb", 2},  {"de", 3},  {"it", 4},  {"nl", 5},  {"be", 6},  {"se", 7},
+    {"es", 8},  {"dk", 9},      {"pt", 10}, {"ca", 11}, {"no", 12}, {"il", 13}, {"jp", 14}, {"ara", 16},
     {"fi", 17}, {"ch(fr)", 18}, {"ch", 19}, {"gr", 20}, {"is", 21}, {"tr", 24},
 }};
 

@@ -88,7 +88,8 @@ QString resolveProgram(const QString &program)
 {
     if (program.isEmpty())
         return {};
-    const QString found = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+    const QString found =
+        program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
     if (found.isEmpty())
         return {};
     const QString canonical = QFileInfo(found).canonicalFilePath();
@@ -115,9 +116,11 @@ QString DesktopEntries::programOfExec(const QString &exec)
     // "env" may set variables before the program: env A=1 B=2 program ...
     const QStringList words = execWords(exec, 64);
     qsizetype i = 0;
-    if (i < words.size() && (words.at(i) == QLatin1String("env") || words.at(i).endsWith(QLatin1String("/env")))) {
+    if (i < words.size() &&
+        (words.at(i) == QLatin1String("env") || words.at(i).endsWith(QLatin1String("/env")))) {
         ++i;
-        while (i < words.size() && (words.at(i).contains(QLatin1Char('=')) || words.at(i).startsWith(QLatin1Char('-'))))
+        while (i < words.size() &&
+               (words.at(i).contains(QLatin1Char('=')) || words.at(i).startsWith(QLatin1Char('-'))))
             ++i;
     }
     return i < words.size() ? words.at(i) : QString();
@@ -205,7 +208,8 @@ std::optional<QString> DesktopEntries::match(const WindowIdentity &window) const
                 return entry.id;
         }
         for (const Entry &entry : m_sorted) {
-            if (entry.id.contains(QLatin1Char('.')) && sameText(entry.id.section(QLatin1Char('.'), -1), *name))
+            if (entry.id.contains(QLatin1Char('.')) &&
+                sameText(entry.id.section(QLatin1Char('.'), -1), *name))
                 return entry.id;
         }
     }

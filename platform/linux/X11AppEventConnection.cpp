@@ -137,7 +137,8 @@ xcb_atom_t X11AppEventConnection::atom(const char *name)
     if (!connection)
         return XCB_ATOM_NONE;
     xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<quint16>(key.size()), key.constData()), nullptr);
+        connection, xcb_intern_atom(connection, 0, static_cast<quint16>(key.size()), key.constData()),
+        nullptr);
     if (!reply)
         return XCB_ATOM_NONE;
     const xcb_atom_t value = reply->atom;
@@ -147,7 +148,7 @@ xcb_atom_t X11AppEventConnection::atom(const char *name)
 }
 
 std::optional<QByteArray> X11AppEventConnection::property(xcb_window_t window, xcb_atom_t property,
-                                                           xcb_atom_t type, quint8 *format)
+                                                          xcb_atom_t type, quint8 *format)
 {
     xcb_connection_t *connection = get();
     if (!connection || property == XCB_ATOM_NONE)

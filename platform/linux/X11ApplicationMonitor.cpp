@@ -181,8 +181,8 @@ pid_t X11ApplicationMonitor::processOf(xcb_window_t window)
     // The X-Resource extension knows the process of a local client for certain.
     if (m_resources) {
         xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        xcb_res_query_client_ids_reply_t *reply =
-            xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr);
+        xcb_res_query_client_ids_reply_t *reply = xcb_res_query_client_ids_reply(
+            connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr);
         pid_t pid = 0;
         if (reply) {
             for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem > 0 && pid == 0;
@@ -201,7 +201,8 @@ pid_t X11ApplicationMonitor::processOf(xcb_window_t window)
         cardinals(m_x.property(window, m_x.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL).value_or(QByteArray()));
     if (pids.isEmpty() || pids.first() == 0 || pids.first() > quint32(INT32_MAX))
         return 0;
-    const std::optional<QByteArray> machine = m_x.property(window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING);
+    const std::optional<QByteArray> machine =
+        m_x.property(window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING);
     if (machine && QString::fromLocal8Bit(machine->constData()) != QSysInfo::machineHostName())
         return 0;
     return static_cast<pid_t>(pids.first());
@@ -336,7 +337,8 @@ void X11ApplicationMonitor::watchFolders()
     m_reloadTimer->setSingleShot(true);
     m_reloadTimer->setInterval(kReloadDelayMilliseconds);
     connect(m_reloadTimer, &QTimer::timeout, this, &X11ApplicationMonitor::reloadEntries);
-    connect(m_folderWatcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer, qOverload<>(&QTimer::start));
+    connect(m_folderWatcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer,
+            qOverload<>(&QTimer::start));
 }
 
 void X11ApplicationMonitor::reloadEntries()

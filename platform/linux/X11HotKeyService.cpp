@@ -27,6 +27,8 @@ X11HotKeyService::X11HotKeyService(QString display, QObject *parent)
 
 X11HotKeyService::~X11HotKeyService()
 {
+    if (m_grabs.empty())
+        return;
     if (xcb_connection_t *c = m_connection->get()) {
         for (const auto &[reference, entry] : m_grabs)
             ungrab(c, entry);

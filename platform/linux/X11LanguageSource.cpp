@@ -70,7 +70,8 @@ void X11LanguageSource::setUp()
                                   XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY, 0, 0, &details);
     } else if (!m_xkbMissingLogged) {
         m_xkbMissingLogged = true;
-        qCWarning(lcX11).noquote() << "The X server has no XKB extension; the input language reads as the US layout";
+        qCWarning(lcX11).noquote()
+            << "The X server has no XKB extension; the input language reads as the US layout";
     }
     readLayouts();
     readGroup();

@@ -91,9 +91,14 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ConditionFactoryTest,
     ::testing::Values(
         FactoryCase{"NoConditions", {}, {"total"}, {}, {}},
-        FactoryCase{"NoType", {QVariantMap{{"Settings", QVariantMap{}}}}, {"total"}, "Illegal condition type", {}},
+        FactoryCase{
+            "NoType", {QVariantMap{{"Settings", QVariantMap{}}}}, {"total"}, "Illegal condition type", {}},
         FactoryCase{"TypeNotAString", {QVariantMap{{"Type", 5}}}, {"total"}, "Illegal condition type", {}},
-        FactoryCase{"RecordNotADictionary", {QVariant("brevona.condition.idle")}, {"total"}, "Illegal condition type", {}},
+        FactoryCase{"RecordNotADictionary",
+                    {QVariant("brevona.condition.idle")},
+                    {"total"},
+                    "Illegal condition type",
+                    {}},
         FactoryCase{"UnknownTypeIsSkipped", {record("brevona.condition.weather", {})}, {"total"}, {}, {}},
         FactoryCase{"RejectedRecordKeepsEarlierOnes",
                     {record(conditionkeys::CapsLockType, {{"State", true}}), QVariantMap{},
@@ -111,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     "Can't create app condition by plist: {Application = \"org.example.A\"; Predicate = "
                     "\"isFrontmost\"; }"},
-        FactoryCase{"OnlyCapsLock", {record(Modifier, {{"Keys", "CapsLock"}})}, {"capslock", "total"}, {}, {}},
+        FactoryCase{
+            "OnlyCapsLock", {record(Modifier, {{"Keys", "CapsLock"}})}, {"capslock", "total"}, {}, {}},
         FactoryCase{"ShiftAndCapsLock",
                     {record(Modifier, {{"Keys", "Shift|CapsLock"}})},
                     {"capslock", "modifier", "total"},
@@ -176,7 +182,8 @@ TEST_P(RunningConditionTest, FollowsLaunchesAndQuits)
 {
     if (GetParam().runningAtStart)
         applications->launch("org.example.A");
-    auto condition = KDConditionFactory::createCondition(appRecord("org.example.A", GetParam().predicate), nullptr);
+    auto condition =
+        KDConditionFactory::createCondition(appRecord("org.example.A", GetParam().predicate), nullptr);
     ASSERT_TRUE(condition);
     int step = 0;
     for (const auto &[event, truth] : GetParam().steps) {
@@ -216,9 +223,9 @@ TEST_F(ApplicationTriggerTest, PostsOnlyForSubscribedApplications)
     applications->launch("org.example.B");
     applications->launch("org.example.A");
     applications->quit("org.example.A");
-    EXPECT_EQ(log.entries(), (QStringList{"APP_LAUNCHED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED",
-                                          "APP_TERMINATED_NOTIFICATION org.example.A",
-                                          "SOME_CONDITION_HAVE_TRIGGERED"}));
+    EXPECT_EQ(log.entries(),
+              (QStringList{"APP_LAUNCHED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED",
+                           "APP_TERMINATED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED"}));
 }
 
 TEST_F(ApplicationTriggerTest, OneOfTwoConditionsOnAnApplicationGoingKeepsTheOtherInformed)
@@ -241,7 +248,8 @@ TEST_F(ApplicationTriggerTest, WithoutASessionNothingRuns)
     applications->launch("org.example.A");
     applications->setAvailable(false);
     auto running = KDConditionFactory::createCondition(appRecord("org.example.A", "isRunning"), nullptr);
-    auto notRunning = KDConditionFactory::createCondition(appRecord("org.example.A", "isNotRunning"), nullptr);
+    auto notRunning =
+        KDConditionFactory::createCondition(appRecord("org.example.A", "isNotRunning"), nullptr);
     auto active = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
     EXPECT_FALSE(running->isTrue());
     EXPECT_TRUE(notRunning->isTrue());
@@ -304,9 +312,9 @@ TEST_P(ForegroundConditionTest, FollowsTheApplicationInFront)
     settle();
     EXPECT_FALSE(active->isTrue());
     EXPECT_TRUE(inactive->isTrue());
-    EXPECT_EQ(log.entries(), (QStringList{"FOREAPP_HAVE_CHANGED_NOTIFICATION org.example.A",
-                                          "SOME_CONDITION_HAVE_TRIGGERED", "FOREAPP_HAVE_CHANGED_NOTIFICATION ",
-                                          "SOME_CONDITION_HAVE_TRIGGERED"}));
+    EXPECT_EQ(log.entries(),
+              (QStringList{"FOREAPP_HAVE_CHANGED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED",
+                           "FOREAPP_HAVE_CHANGED_NOTIFICATION ", "SOME_CONDITION_HAVE_TRIGGERED"}));
 }
 
 TEST_P(ForegroundConditionTest, FollowsTheSessionOnlyWhileConditionsExist)

@@ -46,7 +46,8 @@ public:
         for (const QString &name : names) {
             NotificationCenter::defaultCenter().addObserver(this, name, [this](Notification &n) {
                 const QVariant &object = n.object();
-                m_entries.append(object.isValid() ? n.name() + QLatin1Char(' ') + object.toString() : n.name());
+                m_entries.append(object.isValid() ? n.name() + QLatin1Char(' ') + object.toString()
+                                                  : n.name());
             });
         }
     }
@@ -82,7 +83,8 @@ protected:
         install(inertApplications, inertLanguages, inertSession, inertKeyboard);
     }
 
-    static void install(ApplicationMonitor *a, InputLanguageSource *l, IdleTimeSource *i, KDKeyboardStateSource *k)
+    static void install(ApplicationMonitor *a, InputLanguageSource *l, IdleTimeSource *i,
+                        KDKeyboardStateSource *k)
     {
         ApplicationMonitor::setInstance(a);
         InputLanguageSource::setInstance(l);

@@ -38,30 +38,43 @@ TEST_P(DesktopEntryParseTest, ReadsTheMainGroup)
     if (!entry)
         return;
     EXPECT_EQ(entry->startupWMClass, GetParam().startupWMClass);
-    const QString resolved = QFileInfo(QStandardPaths::findExecutable(GetParam().program)).canonicalFilePath();
+    const QString resolved =
+        QFileInfo(QStandardPaths::findExecutable(GetParam().program)).canonicalFilePath();
     EXPECT_EQ(entry->executable, resolved);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DesktopEntryParseTest,
     ::testing::Values(
-        ParseCase{"Plain", "[Desktop Entry]\nType=Application\nName=Sh\nExec=sh -c true\nStartupWMClass=Shell\n", true,
+        ParseCase{"Plain",
+                  "[Desktop Entry]\nType=Application\nName=Sh\nExec=sh -c true\nStartupWMClass=Shell\n", true,
                   "Shell", "sh"},
-        ParseCase{"EnvPrefixAndQuotes", "[Desktop Entry]\nType=Application\nExec=env A=1 B=\"2 3\" \"sh\" %U\n", true,
-                  {}, "sh"},
+        ParseCase{"EnvPrefixAndQuotes",
+                  "[Desktop Entry]\nType=Application\nExec=env A=1 B=\"2 3\" \"sh\" %U\n",
+                  true,
+                  {},
+                  "sh"},
         ParseCase{"OtherGroupsIgnored",
                   "[Desktop Action new]\nExec=true\nStartupWMClass=Wrong\n[Desktop Entry]\nType=Application\n"
                   "Exec=sh\n",
-                  true, {}, "sh"},
-        ParseCase{"LocalisedKeysIgnored",
-                  "[Desktop Entry]\nType=Application\nStartupWMClass[de]=Falsch\nStartupWMClass = Right\nExec=sh\n",
-                  true, "Right", "sh"},
-        ParseCase{"EscapedSpace", "[Desktop Entry]\nType=Application\nStartupWMClass=Two\\sWords\nExec=sh\n", true,
-                  "Two Words", "sh"},
-        ParseCase{"TryExecWhenExecIsMissing", "[Desktop Entry]\nType=Application\nExec=no-such-program-here\nTryExec=sh\n",
-                  true, {}, "sh"},
-        ParseCase{"HiddenIsDeleted", "[Desktop Entry]\nType=Application\nExec=sh\nHidden=true\n", false, {}, {}},
-        ParseCase{"LinkIsNoApplication", "[Desktop Entry]\nType=Link\nURL=https://example.org\n", false, {}, {}},
+                  true,
+                  {},
+                  "sh"},
+        ParseCase{
+            "LocalisedKeysIgnored",
+            "[Desktop Entry]\nType=Application\nStartupWMClass[de]=Falsch\nStartupWMClass = Right\nExec=sh\n",
+            true, "Right", "sh"},
+        ParseCase{"EscapedSpace", "[Desktop Entry]\nType=Application\nStartupWMClass=Two\\sWords\nExec=sh\n",
+                  true, "Two Words", "sh"},
+        ParseCase{"TryExecWhenExecIsMissing",
+                  "[Desktop Entry]\nType=Application\nExec=no-such-program-here\nTryExec=sh\n",
+                  true,
+                  {},
+                  "sh"},
+        ParseCase{
+            "HiddenIsDeleted", "[Desktop Entry]\nType=Application\nExec=sh\nHidden=true\n", false, {}, {}},
+        ParseCase{
+            "LinkIsNoApplication", "[Desktop Entry]\nType=Link\nURL=https://example.org\n", false, {}, {}},
         ParseCase{"NoMainGroup", "Type=Application\nExec=sh\n", false, {}, {}}),
     [](const auto &info) { return std::string(info.param.description); });
 
@@ -123,16 +136,24 @@ TEST_P(DesktopEntryMatchTest, FindsTheEntryOfAWindow)
 INSTANTIATE_TEST_SUITE_P(
     Rows, DesktopEntryMatchTest,
     ::testing::Values(
-        MatchCase{"GtkApplicationId", {"org.gnome.Files", "x", "X", {}}, "org.gnome.Files", "org.gnome.Files"},
-        MatchCase{"GtkIdWithoutEntryFallsThrough", {"org.example.None", "editormain", "EditorMain", {}},
-                  "org.example.Editor", "org.example.Editor"},
-        MatchCase{"StartupWMClassOfTheClass", {{}, "main", "EditorMain", {}}, "org.example.Editor",
+        MatchCase{
+            "GtkApplicationId", {"org.gnome.Files", "x", "X", {}}, "org.gnome.Files", "org.gnome.Files"},
+        MatchCase{"GtkIdWithoutEntryFallsThrough",
+                  {"org.example.None", "editormain", "EditorMain", {}},
+                  "org.example.Editor",
                   "org.example.Editor"},
-        MatchCase{"StartupWMClassOfTheInstance", {{}, "EditorMain", "Other", {}}, "org.example.Editor",
+        MatchCase{"StartupWMClassOfTheClass",
+                  {{}, "main", "EditorMain", {}},
+                  "org.example.Editor",
+                  "org.example.Editor"},
+        MatchCase{"StartupWMClassOfTheInstance",
+                  {{}, "EditorMain", "Other", {}},
+                  "org.example.Editor",
                   "org.example.Editor"},
         MatchCase{"FileNameWithoutCase", {{}, "terminal", "Terminal", {}}, "terminal", "terminal"},
         MatchCase{"FileNameInASubfolder", {{}, "kde-viewer", "Kde-viewer", {}}, "kde-viewer", "kde-viewer"},
-        MatchCase{"LastPartOfAReverseDomainId", {{}, "files", "Files", {}}, "org.gnome.Files", "org.gnome.Files"},
+        MatchCase{
+            "LastPartOfAReverseDomainId", {{}, "files", "Files", {}}, "org.gnome.Files", "org.gnome.Files"},
         MatchCase{"Executable", {{}, "dash", "Dash", "sh"}, "shell", "shell"},
         MatchCase{"DeletedEntryHidesTheLaterOne", {{}, "gone", "Gone", {}}, std::nullopt, "Gone"},
         MatchCase{"NoEntryGtkId", {"org.example.None", {}, {}, {}}, std::nullopt, "org.example.None"},
@@ -178,9 +199,11 @@ TEST_P(RulesNamesTest, ListsTheLayouts)
 INSTANTIATE_TEST_SUITE_P(
     Rows, RulesNamesTest,
     ::testing::Values(RulesCase{"One", bytes("evdev\0pc105\0us\0\0\0"), {"us"}},
-                      RulesCase{"TwoWithVariant", bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"),
+                      RulesCase{"TwoWithVariant",
+                                bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"),
                                 {"us", "de(nodeadkeys)"}},
-                      RulesCase{"FewerVariantsThanLayouts", bytes("evdev\0pc105\0us,de,fr\0intl\0\0"),
+                      RulesCase{"FewerVariantsThanLayouts",
+                                bytes("evdev\0pc105\0us,de,fr\0intl\0\0"),
                                 {"us(intl)", "de", "fr"}},
                       RulesCase{"Truncated", bytes("evdev\0pc105"), {}},
                       RulesCase{"Empty", QByteArray(), {}}),

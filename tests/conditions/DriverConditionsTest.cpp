@@ -58,7 +58,8 @@ protected:
         if (!XvfbServer::isInstalled())
             GTEST_SKIP() << "Xvfb is not installed";
         for (const char *tool : {"xdotool", "setxkbmap", "xmessage", "openbox", "xprop"})
-            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) << tool << " is missing";
+            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                << tool << " is missing";
         ASSERT_TRUE(server.start());
         ASSERT_TRUE(server.startWindowManager());
         ASSERT_TRUE(home.isValid());
@@ -68,7 +69,8 @@ protected:
         writeEntry(applications, "org.example.Beta", "brevona-beta");
 
         StoreBuilder store(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
-        const QVariantMap shift = condition(QStringLiteral("brevona.condition.modifier"), {{"Keys", "Shift"}});
+        const QVariantMap shift =
+            condition(QStringLiteral("brevona.condition.modifier"), {{"Keys", "Shift"}});
         store.group(QString(), {"AppA", "AppB", "Lang3_Shift", "Language3", "Language0"});
         store.layer(QStringLiteral("AppA"), {{"Conditions", QVariantList{front("org.example.Alpha")}}});
         store.layer(QStringLiteral("AppB"), {{"Conditions", QVariantList{front("org.example.Beta")}}});
@@ -109,7 +111,8 @@ protected:
     {
         QProcess tool;
         tool.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), arguments);
-        return tool.waitForFinished(15000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+        return tool.waitForFinished(15000) && tool.exitStatus() == QProcess::NormalExit &&
+               tool.exitCode() == 0;
     }
 
     // A window of xmessage whose WM_CLASS instance is `name`, once the window manager shows it.
@@ -169,7 +172,7 @@ TEST_F(DriverConditionsTest, LayersFollowTheSession)
         clock.start();
         ASSERT_TRUE(server.run("xdotool", {"windowactivate", "--sync", id}));
         ASSERT_GE(waitForComposition(base + layers), 0) << layers.join(' ').toStdString() << "\n"
-                                                         << driver.log().toStdString();
+                                                        << driver.log().toStdString();
         slowest = std::max(slowest, clock.elapsed());
     }
     RecordProperty("slowest_foreground_switch_ms", static_cast<int>(slowest));
@@ -182,7 +185,8 @@ TEST_F(DriverConditionsTest, LayersFollowTheSession)
 
     // The simulated keyboard's Shift shows the Shift layer of the language.
     ASSERT_TRUE(sim({"press", "ShiftLeft", keyboard}));
-    ASSERT_GE(waitForComposition(base + QStringList{"Language3", "Lang3_Shift"}), 0) << driver.log().toStdString();
+    ASSERT_GE(waitForComposition(base + QStringList{"Language3", "Lang3_Shift"}), 0)
+        << driver.log().toStdString();
     ASSERT_TRUE(sim({"release", "ShiftLeft", keyboard}));
     ASSERT_GE(waitForComposition(base + QStringList{"Language3"}), 0);
 

@@ -85,7 +85,8 @@ TEST_P(IdleTriggerTest, ChecksFireEachIntervalOnceUntilTheUserIsBack)
         trigger.check();
         EXPECT_EQ(fired, s.fired) << "step " << step;
         EXPECT_EQ(log.count(notifications::IdleTimeReset), s.reset ? 1 : 0) << "step " << step;
-        EXPECT_EQ(log.count(notifications::SomeConditionHaveTriggered), s.recompose ? 1 : 0) << "step " << step;
+        EXPECT_EQ(log.count(notifications::SomeConditionHaveTriggered), s.recompose ? 1 : 0)
+            << "step " << step;
         EXPECT_EQ(trigger.checkInterval(), s.nextCheckMs) << "step " << step;
         ++step;
     }
@@ -125,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         IdleCase{"InputWithoutActiveSubscriptionsOnlyResets",
                  {{60, true}},
                  {{30, {}, false, false, Slow}, {2, {}, true, false, Slow}}},
-        IdleCase{"ZeroNeverFires", {{0, true}}, {{0, {}, false, false, Slow}, {100, {}, false, false, Slow}}}),
+        IdleCase{
+            "ZeroNeverFires", {{0, true}}, {{0, {}, false, false, Slow}, {100, {}, false, false, Slow}}}),
     [](const auto &info) { return std::string(info.param.description); });
 
 class IdleConditionTest : public ConditionFixture
@@ -138,7 +140,8 @@ TEST_F(IdleConditionTest, BecomesTrueAfterItsTimeAndFalseAfterInput)
     // The shared trigger remembers the previous test's last reading.
     setIdleSeconds(0);
     trigger.check();
-    auto condition = KDConditionFactory::createCondition(record(conditionkeys::IdleType, {{"Time", 60}}), nullptr);
+    auto condition =
+        KDConditionFactory::createCondition(record(conditionkeys::IdleType, {{"Time", 60}}), nullptr);
     EXPECT_FALSE(condition->isTrue());
     setIdleSeconds(59);
     trigger.check();
@@ -219,7 +222,8 @@ TEST_F(PresenceTest, UnpluggingHidesAndReturningShows)
     auto existing = std::make_unique<KDTotalActivityCondition>();
     EXPECT_TRUE(existing->isTrue());
     NotificationCenter::defaultCenter().post(notifications::DriveLost);
-    EXPECT_EQ(log.entries(), (QStringList{"LUMIVOX_DRIVE_STATE_CHANGED false", "SOME_CONDITION_HAVE_TRIGGERED"}));
+    EXPECT_EQ(log.entries(),
+              (QStringList{"LUMIVOX_DRIVE_STATE_CHANGED false", "SOME_CONDITION_HAVE_TRIGGERED"}));
     EXPECT_FALSE(existing->isTrue());
     // An item made while the volume is away (a reload) is hidden too.
     auto later = std::make_unique<KDTotalActivityCondition>();
@@ -238,7 +242,8 @@ protected:
     {
         ConditionFixture::SetUp();
         ASSERT_TRUE(home.isValid());
-        store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        store =
+            std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
         blackFolder = StoreBuilder(QDir(home.path()).filePath(QStringLiteral("resources")))
                           .layer(QStringLiteral("BlackLayer"));
     }

@@ -30,8 +30,8 @@ QVariantMap record(const QString &type, const QVariantMap &settings)
 
 std::unique_ptr<KDCondition> languageCondition(const QVariant &languageId)
 {
-    return KDConditionFactory::createCondition(record(conditionkeys::LanguageType, {{"LanguageID", languageId}}),
-                                               nullptr);
+    return KDConditionFactory::createCondition(
+        record(conditionkeys::LanguageType, {{"LanguageID", languageId}}), nullptr);
 }
 
 // ---------------------------------------------------------------- the language table
@@ -48,7 +48,8 @@ class LanguageTableTest : public ::testing::TestWithParam<LayoutCase>
 
 TEST_P(LanguageTableTest, GivesTheStoredNumber)
 {
-    EXPECT_EQ(LanguageTable::identifierForLayout(QString::fromUtf8(GetParam().layout)), GetParam().identifier);
+    EXPECT_EQ(LanguageTable::identifierForLayout(QString::fromUtf8(GetParam().layout)),
+              GetParam().identifier);
 }
 
 // Derived numbers are stored in layer stores and shared with the configurator: they must never
@@ -56,16 +57,19 @@ TEST_P(LanguageTableTest, GivesTheStoredNumber)
 INSTANTIATE_TEST_SUITE_P(Rows, LanguageTableTest,
                          ::testing::Values(LayoutCase{"us", 0}, LayoutCase{"gb", 2}, LayoutCase{"de", 3},
                                            LayoutCase{" us ", 0}, LayoutCase{"", 0}, LayoutCase{"ch(fr)", 18},
-                                           LayoutCase{"ru", 1213489160}, LayoutCase{"de(nodeadkeys)", 2051129427},
+                                           LayoutCase{"ru", 1213489160},
+                                           LayoutCase{"de(nodeadkeys)", 2051129427},
                                            LayoutCase{"ua", 1413687755}));
 
 TEST(LanguageTableNamesTest, RealLayoutsGetDistinctNumbersAndKnownOnesRoundTrip)
 {
-    const QStringList names{"us", "gb", "de", "fr", "it", "es", "pt", "nl", "be", "se", "no", "dk", "fi",
-                            "ch", "ch(fr)", "at", "pl", "cz", "sk", "hu", "ro", "bg", "ru", "ua", "by",
-                            "gr", "tr", "il", "ara", "ir", "in", "jp", "kr", "cn", "th", "vn", "br",
-                            "latam", "ca", "is", "ee", "lv", "lt", "si", "hr", "rs", "us(dvorak)",
-                            "us(colemak)", "us(intl)", "de(neo)", "fr(bepo)", "gb(extd)"};
+    const QStringList names{
+        "us", "gb",         "de",          "fr",       "it",      "es",       "pt",      "nl", "be",
+        "se", "no",         "dk",          "fi",       "ch",      "ch(fr)",   "at",      "pl", "cz",
+        "sk", "hu",         "ro",          "bg",       "ru",      "ua",       "by",      "gr", "tr",
+        "il", "ara",        "ir",          "in",       "jp",      "kr",       "cn",      "th", "vn",
+        "br", "latam",      "ca",          "is",       "ee",      "lv",       "lt",      "si", "hr",
+        "rs", "us(dvorak)", "us(colemak)", "us(intl)", "de(neo)", "fr(bepo)", "gb(extd)"};
     std::set<int> seen;
     for (const QString &name : names) {
         const int id = LanguageTable::identifierForLayout(name);
@@ -126,7 +130,8 @@ class LanguageTriggerTest : public ConditionFixture
 TEST_F(LanguageTriggerTest, PostsChangesAndTellsNewConditionsAtOnce)
 {
     languages->setLayouts(UsDe, 0);
-    NotificationLog log({notifications::CurrentLanguageHaveChanged, notifications::SomeConditionHaveTriggered});
+    NotificationLog log(
+        {notifications::CurrentLanguageHaveChanged, notifications::SomeConditionHaveTriggered});
     auto english = languageCondition(0);
     auto german = languageCondition(3);
     // Each new condition is told the current layout; the recomposition waits for the event loop
@@ -140,8 +145,8 @@ TEST_F(LanguageTriggerTest, PostsChangesAndTellsNewConditionsAtOnce)
 
     log.clear();
     languages->selectIndex(1);
-    EXPECT_EQ(log.entries(), (QStringList{"CURRENT_LANGUAGE_HAVE_CHANGED_NOTIFICATION 3",
-                                          "SOME_CONDITION_HAVE_TRIGGERED"}));
+    EXPECT_EQ(log.entries(),
+              (QStringList{"CURRENT_LANGUAGE_HAVE_CHANGED_NOTIFICATION 3", "SOME_CONDITION_HAVE_TRIGGERED"}));
     EXPECT_FALSE(english->isTrue());
     EXPECT_TRUE(german->isTrue());
     log.clear();
@@ -194,16 +199,17 @@ TEST_P(ModifierConditionTest, IsTrueForExactlyItsKeys)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ModifierConditionTest,
-    ::testing::Values(ModifierCase{"ShiftOptionHeld", "Shift|Option", true, true, false, false, true, 0xA00},
-                      ModifierCase{"ShiftOptionWithCommand", "Shift|Option", true, true, false, true, false, 0xA00},
-                      ModifierCase{"ShiftOptionOnlyShift", "Shift|Option", false, true, false, false, false, 0xA00},
-                      ModifierCase{"NoKeysNothingHeld", "", false, false, false, false, true, 0},
-                      ModifierCase{"NoKeysShiftHeld", "", false, true, false, false, false, 0},
-                      ModifierCase{"Control", "Control", false, false, true, false, true, 0x1000},
-                      ModifierCase{"CommandShift", "Command|Shift", false, true, false, true, true, 0x300},
-                      ModifierCase{"CapsLockIsNoModifier", "Shift|CapsLock", false, true, false, false, true, 0x200},
-                      ModifierCase{"NamesInsideLongerNames", "ShiftLeft|ControlRight", false, true, true, false, true,
-                                   0x1200}),
+    ::testing::Values(
+        ModifierCase{"ShiftOptionHeld", "Shift|Option", true, true, false, false, true, 0xA00},
+        ModifierCase{"ShiftOptionWithCommand", "Shift|Option", true, true, false, true, false, 0xA00},
+        ModifierCase{"ShiftOptionOnlyShift", "Shift|Option", false, true, false, false, false, 0xA00},
+        ModifierCase{"NoKeysNothingHeld", "", false, false, false, false, true, 0},
+        ModifierCase{"NoKeysShiftHeld", "", false, true, false, false, false, 0},
+        ModifierCase{"Control", "Control", false, false, true, false, true, 0x1000},
+        ModifierCase{"CommandShift", "Command|Shift", false, true, false, true, true, 0x300},
+        ModifierCase{"CapsLockIsNoModifier", "Shift|CapsLock", false, true, false, false, true, 0x200},
+        ModifierCase{"NamesInsideLongerNames", "ShiftLeft|ControlRight", false, true, true, false, true,
+                     0x1200}),
     [](const auto &info) { return std::string(info.param.description); });
 
 class ModifierTriggerTest : public ConditionFixture
@@ -212,7 +218,8 @@ class ModifierTriggerTest : public ConditionFixture
 
 TEST_F(ModifierTriggerTest, ABurstOfKeyEventsGivesOneCheck)
 {
-    auto shift = KDConditionFactory::createCondition(record(conditionkeys::ModifierType, {{"Keys", "Shift"}}), nullptr);
+    auto shift = KDConditionFactory::createCondition(record(conditionkeys::ModifierType, {{"Keys", "Shift"}}),
+                                                     nullptr);
     KDModifierConditionTrigger::sharedTrigger().checkMask();
     pumpFor(30ms);
     NotificationLog log({notifications::ModifiersChanged, notifications::SomeConditionHaveTriggered});
@@ -231,8 +238,8 @@ TEST_F(ModifierTriggerTest, ANewConditionLearnsTheHeldKeysAtOnce)
 {
     keyboard.ctrl = true;
     KDModifierConditionTrigger::sharedTrigger().checkMask();
-    auto control = KDConditionFactory::createCondition(record(conditionkeys::ModifierType, {{"Keys", "Control"}}),
-                                                       nullptr);
+    auto control = KDConditionFactory::createCondition(
+        record(conditionkeys::ModifierType, {{"Keys", "Control"}}), nullptr);
     EXPECT_TRUE(control->isTrue());
     keyboard.ctrl = false;
     KDModifierConditionTrigger::sharedTrigger().checkMask();
@@ -255,8 +262,8 @@ class CapsLockConditionTest : public ConditionFixture, public ::testing::WithPar
 
 TEST_P(CapsLockConditionTest, AsksTheStateWhenEvaluated)
 {
-    auto condition = KDConditionFactory::createCondition(record(conditionkeys::CapsLockType, GetParam().settings),
-                                                         nullptr);
+    auto condition = KDConditionFactory::createCondition(
+        record(conditionkeys::CapsLockType, GetParam().settings), nullptr);
     keyboard.capsLocked = GetParam().locked;
     EXPECT_EQ(condition->isTrue(), GetParam().truth);
     keyboard.capsLocked = !GetParam().locked;
@@ -274,8 +281,8 @@ TEST_F(ModifierTriggerTest, CapsLockChangesRecomposeOnlyWhenSeen)
 {
     NotificationLog log({notifications::SomeConditionHaveTriggered});
     {
-        auto condition = KDConditionFactory::createCondition(record(conditionkeys::CapsLockType, {{"State", true}}),
-                                                             nullptr);
+        auto condition = KDConditionFactory::createCondition(
+            record(conditionkeys::CapsLockType, {{"State", true}}), nullptr);
         EXPECT_TRUE(KDCapsLockCondition::isWatching());
         KDCapsLockCondition::checkCapsLock();
         EXPECT_EQ(log.entries().size(), 0);

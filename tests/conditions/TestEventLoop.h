@@ -21,7 +21,8 @@ inline void ensureApplication()
 }
 
 // Runs the event loop until `done` holds or the time is up; returns `done()`.
-inline bool pumpUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+inline bool pumpUntil(const std::function<bool()> &done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5))
 {
     QElapsedTimer timer;
     timer.start();

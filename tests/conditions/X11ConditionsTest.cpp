@@ -1,6 +1,8 @@
 #include <signal.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 
 #include "LogCapture.h"
 #include "TestEventLoop.h"
+#include "TestHome.h"
 #include "X11TestTools.h"
 #include "XvfbServer.h"
 #include "linux/X11ApplicationMonitor.h"
@@ -44,7 +47,8 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed";
         ASSERT_TRUE(s_server) << "Xvfb with openbox did not start";
         for (const char *tool : {"xdotool", "setxkbmap", "xmessage", "openbox", "xprop"})
-            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) << tool << " is missing";
+            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                << tool << " is missing";
         ASSERT_TRUE(entries.isValid());
         // Two applications: one known by its window class, one by the program it runs.
         write("org.example.Alpha.desktop", "StartupWMClass=brevona-alpha\nExec=/nonexistent/alpha\n");
@@ -100,7 +104,8 @@ TEST_F(X11ServicesTest, FollowsApplicationsAndTheOneInFront)
               QSet<QString>({"org.example.Alpha", "beta"}));
     EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"org.example.Alpha", "beta"}));
 
-    for (const auto &[name, identifier] : {std::pair{"brevona-alpha", "org.example.Alpha"}, {"brevona-beta", "beta"},
+    for (const auto &[name, identifier] : {std::pair{"brevona-alpha", "org.example.Alpha"},
+                                           {"brevona-beta", "beta"},
                                            {"brevona-alpha", "org.example.Alpha"}}) {
         // openbox may or may not have given the newest window the focus already.
         const bool changes = monitor.foregroundApplication() != identifier;
@@ -161,13 +166,28 @@ TEST_F(X11ServicesTest, FollowsTheLayoutsAndTheLockedGroup)
     EXPECT_EQ(source.currentLayout(), QString("gb"));
 }
 
-TEST(X11ServicesWithoutServerTest, AnswerTheFailureValuesAndSaySoOnce)
+struct NoServerCase
+{
+    const char *description;
+    QString display;                        // given to the services; empty: the environment's
+    std::optional<QString> displayVariable; // $DISPLAY
+    std::optional<QString> sessionType;     // $XDG_SESSION_TYPE
+    QString reason;
+};
+
+class X11ServicesWithoutServerTest : public ::testing::TestWithParam<NoServerCase>
+{
+};
+
+TEST_P(X11ServicesWithoutServerTest, AnswerTheFailureValuesAndSaySoOnce)
 {
     ensureApplication();
+    TestHome home;
+    home.setEnvironment("DISPLAY", GetParam().displayVariable);
+    home.setEnvironment("XDG_SESSION_TYPE", GetParam().sessionType);
     LogCapture logs;
-    const QString display = QStringLiteral(":31999"); // no server listens here
-    X11ApplicationMonitor monitor(display, {QStringLiteral("/nonexistent")});
-    X11LanguageSource source(display);
+    X11ApplicationMonitor monitor(GetParam().display, {QStringLiteral("/nonexistent")});
+    X11LanguageSource source(GetParam().display);
     for (int i = 0; i < 3; ++i) {
         monitor.startWatching();
         EXPECT_EQ(monitor.runningApplications(), std::nullopt);
@@ -175,9 +195,20 @@ TEST(X11ServicesWithoutServerTest, AnswerTheFailureValuesAndSaySoOnce)
         EXPECT_EQ(source.layouts(), std::nullopt);
         EXPECT_EQ(source.currentLayout(), std::nullopt);
     }
-    EXPECT_EQ(logs.count("Cannot connect to the X display :31999; running and foreground applications are not available"), 1);
-    EXPECT_EQ(logs.count("Cannot connect to the X display :31999; the input language reads as the US layout"), 1);
+    EXPECT_EQ(logs.count(GetParam().reason + "; running and foreground applications are not available"), 1);
+    EXPECT_EQ(logs.count(GetParam().reason + "; the input language reads as the US layout"), 1);
     EXPECT_EQ(logs.messages().size(), 2) << logs.messages().join('\n').toStdString();
 }
+
+// No server listens on display 31999.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, X11ServicesWithoutServerTest,
+    ::testing::Values(
+        NoServerCase{"NamedDisplay", ":31999", std::nullopt, std::nullopt,
+                     "Cannot connect to the X display :31999"},
+        NoServerCase{"DisplayVariable", {}, ":31999", std::nullopt, "Cannot connect to the X display :31999"},
+        NoServerCase{"NoDisplay", {}, std::nullopt, std::nullopt, "No X display"},
+        NoServerCase{"Wayland", {}, ":31999", "wayland", "Wayland session"}),
+    [](const auto &info) { return std::string(info.param.description); });
 
 } // namespace

@@ -57,7 +57,8 @@ inline QStringList clientOutput(const QString &display, const QString &program, 
 inline QStringList windowsNamed(const QString &display, const QString &name)
 {
     return clientOutput(display, QStringLiteral("xdotool"),
-                        {QStringLiteral("search"), QStringLiteral("--classname"), QLatin1Char('^') + name + QLatin1Char('$')});
+                        {QStringLiteral("search"), QStringLiteral("--classname"),
+                         QLatin1Char('^') + name + QLatin1Char('$')});
 }
 
 } // namespace brevona::test

@@ -28,11 +28,6 @@ using brevona::test::StoreBuilder;
 
 namespace {
 
-int argc = 1;
-char appName[] = "composition_test";
-char *argv[] = {appName, nullptr};
-QCoreApplication app(argc, argv);
-
 const QColor Red(220, 30, 30);
 const QColor Green(30, 200, 60);
 const QColor Blue(40, 60, 230);

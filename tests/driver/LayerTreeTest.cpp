@@ -23,11 +23,6 @@ using brevona::test::StoreBuilder;
 
 namespace {
 
-int argc = 1;
-char appName[] = "layer_tree_test";
-char *argv[] = {appName, nullptr};
-QCoreApplication app(argc, argv);
-
 QStringList composition(const KDLayerManager &manager)
 {
     return manager.currentLayer()->layerIdentifiers();

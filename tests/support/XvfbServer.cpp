@@ -50,8 +50,8 @@ bool XvfbServer::start()
         return false;
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     m_process.setProgram(QStringLiteral("Xvfb"));
-    m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                            "640x480x24"});
+    m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp", "-screen",
+                            "0", "640x480x24"});
     dieWithParent(m_process);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
@@ -88,7 +88,8 @@ bool XvfbServer::run(const QString &program, const QStringList &arguments) const
     environment.insert(QStringLiteral("DISPLAY"), m_display);
     client.setProcessEnvironment(environment);
     client.start(program, arguments);
-    return client.waitForFinished(15000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+    return client.waitForFinished(15000) && client.exitStatus() == QProcess::NormalExit &&
+           client.exitCode() == 0;
 }
 
 QProcess *XvfbServer::startClient(const QString &program, const QStringList &arguments)
@@ -121,7 +122,8 @@ QString XvfbServer::output(const QString &program, const QStringList &arguments)
 
 QStringList XvfbServer::clientList() const
 {
-    const QString text = output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
+    const QString text =
+        output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
     const qsizetype hash = text.indexOf(QLatin1Char('#'));
     if (hash < 0)
         return {};

@@ -30,7 +30,8 @@ inline const QString IsActive = QStringLiteral("isActive");
 inline const QString IsNotActive = QStringLiteral("isNotActive");
 
 // Modifier mask bits shared with the hot keys; conditions never use the Caps Lock bit.
-enum ModifierMask : int {
+enum ModifierMask : int
+{
     CommandMask = 0x100,
     ShiftMask = 0x200,
     CapsLockMask = 0x400,

@@ -25,7 +25,8 @@ KDApplicationRunningCondition::KDApplicationRunningCondition(const QVariantMap &
     center.addObserver(this, notifications::AppTerminated, follow(false));
     // Subscribing first opens the session, so the answer below is current.
     getTrigger().subscribe(m_bundleId);
-    m_state = ApplicationMonitor::instance().runningApplications().value_or(QSet<QString>()).contains(m_bundleId);
+    m_state =
+        ApplicationMonitor::instance().runningApplications().value_or(QSet<QString>()).contains(m_bundleId);
 }
 
 KDApplicationRunningCondition::~KDApplicationRunningCondition()

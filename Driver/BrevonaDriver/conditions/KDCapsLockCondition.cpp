@@ -22,12 +22,13 @@ struct CapsLockWatcher
     {
         timer.setInterval(KDCapsLockCondition::PollIntervalMs);
         QObject::connect(&timer, &QTimer::timeout, &KDCapsLockCondition::checkCapsLock);
-        NotificationCenter::defaultCenter().addObserver(this, notifications::HidKeyUp, [this](Notification &n) {
-            if (n.object().toString() != conditionkeys::CapsLockKey)
-                return;
-            lastSeen = KDKeyboardStateSource::instance().isCapsLocked();
-            NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
-        });
+        NotificationCenter::defaultCenter().addObserver(
+            this, notifications::HidKeyUp, [this](Notification &n) {
+                if (n.object().toString() != conditionkeys::CapsLockKey)
+                    return;
+                lastSeen = KDKeyboardStateSource::instance().isCapsLocked();
+                NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
+            });
     }
 
     void added()

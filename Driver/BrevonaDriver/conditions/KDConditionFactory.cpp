@@ -51,8 +51,11 @@ KDConditionFactory::Result KDConditionFactory::createConditions(const QVariantLi
         }
         const QVariantMap map = record.toMap();
         if (map.value(ck::Type).toString() == ck::ModifierType) {
-            QStringList keys = map.value(ck::Settings).toMap().value(ck::Keys).toString().split(
-                QLatin1Char('|'), Qt::SkipEmptyParts);
+            QStringList keys = map.value(ck::Settings)
+                                   .toMap()
+                                   .value(ck::Keys)
+                                   .toString()
+                                   .split(QLatin1Char('|'), Qt::SkipEmptyParts);
             for (QString &key : keys)
                 key = key.trimmed();
             if (keys.contains(ck::CapsLockKey)) {

@@ -13,9 +13,9 @@ KDForegroundApplicationCondition::KDForegroundApplicationCondition(const QVarian
     : m_applicationBundleId(settings.value(ck::Application).toString())
     , m_isInverted(settings.value(ck::Predicate).toString() == ck::IsNotActive)
 {
-    NotificationCenter::defaultCenter().addObserver(this, notifications::ForeappHaveChanged, [this](Notification &n) {
-        m_state = n.object().toString() == m_applicationBundleId;
-    });
+    NotificationCenter::defaultCenter().addObserver(
+        this, notifications::ForeappHaveChanged,
+        [this](Notification &n) { m_state = n.object().toString() == m_applicationBundleId; });
     getTrigger().start();
     // The trigger's value rather than a fresh reading: every foreground condition agrees with the
     // others at every moment, also one created between two changes.

@@ -42,7 +42,8 @@ void KDIdleTimeTrigger::subscribe(const void *subscriber, int seconds, std::func
 
 void KDIdleTimeTrigger::unSubscribe(const void *subscriber)
 {
-    std::erase_if(m_subscriptions, [subscriber](const SSNotifyInfo &info) { return info.delegate == subscriber; });
+    std::erase_if(m_subscriptions,
+                  [subscriber](const SSNotifyInfo &info) { return info.delegate == subscriber; });
     // Nobody left to tell: the checks rest until the next subscription.
     if (m_subscriptions.empty())
         m_checkTimer.stop();

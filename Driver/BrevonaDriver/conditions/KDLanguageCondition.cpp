@@ -60,8 +60,9 @@ bool sameNumber(const QVariant &a, const QVariant &b)
 KDLanguageCondition::KDLanguageCondition(const QVariantMap &settings)
     : m_sourceID(settings.value(conditionkeys::LanguageID))
 {
-    NotificationCenter::defaultCenter().addObserver(this, notifications::CurrentLanguageHaveChanged,
-                                                    [this](Notification &n) { m_state = sameNumber(n.object(), m_sourceID); });
+    NotificationCenter::defaultCenter().addObserver(
+        this, notifications::CurrentLanguageHaveChanged,
+        [this](Notification &n) { m_state = sameNumber(n.object(), m_sourceID); });
     // Tells this condition (and every other) the layout in use at once.
     getTrigger().start();
 }

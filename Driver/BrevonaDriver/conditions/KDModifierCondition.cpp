@@ -15,7 +15,8 @@ std::unique_ptr<KDModifierCondition> KDModifierCondition::createWithPlist(const 
 {
     const QVariant keys = settings.value(ck::Keys);
     if (keys.typeId() != QMetaType::QString) {
-        const QString message = QStringLiteral("broken modifiers condition plist: ") + describePlist(settings);
+        const QString message =
+            QStringLiteral("broken modifiers condition plist: ") + describePlist(settings);
         if (error)
             *error = message;
         return nullptr;
@@ -26,9 +27,9 @@ std::unique_ptr<KDModifierCondition> KDModifierCondition::createWithPlist(const 
 KDModifierCondition::KDModifierCondition(int neededModifiersState)
     : m_neededModifiersState(neededModifiersState)
 {
-    NotificationCenter::defaultCenter().addObserver(this, notifications::ModifiersChanged, [this](Notification &n) {
-        m_state = n.object().toInt() == m_neededModifiersState;
-    });
+    NotificationCenter::defaultCenter().addObserver(
+        this, notifications::ModifiersChanged,
+        [this](Notification &n) { m_state = n.object().toInt() == m_neededModifiersState; });
     getTrigger().start();
 }
 

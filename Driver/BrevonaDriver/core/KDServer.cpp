@@ -1,5 +1,7 @@
 #include "KDServer.h"
 
+#include <cstdio>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
@@ -12,10 +14,33 @@
 
 namespace brevona {
 
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// QtDBus warns about every empty signature it reads, and the empty signature is how the null
+// marker travels: every command carrying one would add a false alarm to the log.
+void dropNullMarkerNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message == QLatin1String("QDBusSignature: invalid signature \"\""))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+    else
+        std::fputs(qPrintable(qFormatLogMessage(type, context, message) + QLatin1Char('\n')), stderr);
+}
+
+} // namespace
+
 KDServer::KDServer(QObject *parent)
     : QObject(parent)
 {
     new KDServerAdaptor(this);
+    static const bool filtered = [] {
+        g_previousHandler = qInstallMessageHandler(dropNullMarkerNoise);
+        return true;
+    }();
+    (void)filtered;
 }
 
 bool KDServer::registerService()

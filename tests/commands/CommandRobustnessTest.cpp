@@ -1,0 +1,326 @@
+// Malformed commands against the real driver: the failure messages of the command table, values
+// of the wrong type at every key, huge and deeply nested infos, data where text belongs, and a
+// flood of commands. The driver logs one line per rejected command, skips the recomposition of a
+// failing one, and keeps running with the right state.
+#include <iostream>
+
+#include <QBuffer>
+#include <QDBusConnection>
+#include <QDateTime>
+#include <QDebug>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "DBusPlist.h"
+#include "DriverLink.h"
+#include "DriverSession.h"
+#include "KeyboardData.h"
+
+using namespace brevona;
+using namespace brevona::test;
+
+namespace {
+
+const QColor Black(0, 0, 0);
+const QColor Red(255, 0, 0);
+const QColor Green(0, 255, 0);
+
+const QString Sentinel = QStringLiteral("Sentinel");
+
+QVariantMap buttons(std::initializer_list<QString> keys)
+{
+    QVariantMap map;
+    for (const QString &key : keys)
+        map.insert(key, QVariantMap());
+    return map;
+}
+
+QVariant nestedArrays(int depth)
+{
+    QVariant value = QStringLiteral("deep");
+    for (int i = 0; i < depth; ++i)
+        value = QVariantList{value};
+    return value;
+}
+
+QString nestedGdbusArrays(int depth)
+{
+    QString value = QStringLiteral("'deep'");
+    for (int i = 0; i < depth; ++i)
+        value = QStringLiteral("[<%1>]").arg(value);
+    return value;
+}
+
+class CommandRobustnessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "the suite runs on a session bus";
+        ASSERT_TRUE(session.isValid());
+        ASSERT_FALSE(KeyboardData::shared().isEmpty()) << "the keyboard data set is built before the tests";
+        auto &store = session.store();
+        store.group(QString(), {"L1", "G"});
+        store.layer(QStringLiteral("L1"), {{"Buttons", buttons({"A"})}}, DriverSession::layerPicture({{"A", Red}}));
+        store.group(QStringLiteral("G"), {"L2"});
+        store.layer(QStringLiteral("G/L2"), {{"Buttons", buttons({"A"})}}, DriverSession::layerPicture({{"A", Green}}));
+    }
+
+    void start()
+    {
+        ASSERT_TRUE(session.start()) << session.driver().log().toStdString();
+        link = std::make_unique<DriverLink>();
+        ASSERT_TRUE(link->setupDriverConnection());
+        ASSERT_TRUE(session.waitForQuarters("A", uniform(Red)));
+    }
+
+    // Sends through the configurator's link and waits until the driver has taken the command.
+    ::testing::AssertionResult post(const QString &command, const QVariantMap &info)
+    {
+        const int before = session.commandCount(command);
+        const auto result = link->notifyDriverForCommand(command, info);
+        if (result != DriverLink::SendResult::Sent)
+            return ::testing::AssertionFailure() << "not sent: " << int(result);
+        if (!session.waitForCommand(command, before))
+            return ::testing::AssertionFailure() << "the driver did not take " << command.toStdString();
+        return ::testing::AssertionSuccess();
+    }
+
+    // What the driver logged for a command sent by `send`, up to the sentinel command after it.
+    template<typename Send>
+    QString logOf(Send &&send)
+    {
+        const qsizetype mark = session.driver().log().size();
+        send();
+        const int sentinels = session.commandCount(Sentinel);
+        if (link->notifyDriverForCommand(Sentinel, {}) != DriverLink::SendResult::Sent ||
+            !session.waitForCommand(Sentinel, sentinels))
+            return QStringLiteral("<no sentinel>");
+        const QString text = session.driver().log().mid(mark);
+        return text.left(text.indexOf(QStringLiteral("Command ") + Sentinel));
+    }
+
+    // Log messages other than the driver's own progress lines (commands, compositions, writes).
+    static QStringList complaints(const QString &text)
+    {
+        static const QRegularExpression message(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d [\\d:.]+ "));
+        static const QRegularExpression progress(
+            QStringLiteral("(core: Command \\S+$|layers: Composition:|device: Wrote |layers: Loaded \\d+ items)"));
+        QStringList result;
+        for (const QString &line : text.split(QLatin1Char('\n'))) {
+            if (message.match(line).hasMatch() && !progress.match(line).hasMatch())
+                result.append(line);
+        }
+        return result;
+    }
+
+    DriverSession session;
+    std::unique_ptr<DriverLink> link;
+};
+
+struct FailureCase
+{
+    const char *command;
+    const char *info; // GVariant text for gdbus
+    const char *message;
+};
+
+TEST_F(CommandRobustnessTest, FailingChecksLogTheirMessageAndSkipTheRecomposition)
+{
+    start();
+    const FailureCase cases[] = {
+        {"LayersMoved", "{'GroupId': <'Nope'>, 'LayerIds': <['L1']>, 'ItemOrder': <['L1']>}", "LayersMoved command has illegal target group id"},
+        {"LayersMoved", "{'GroupId': <'L1'>, 'LayerIds': <['L2']>, 'ItemOrder': <['L2']>}", "LayersMoved command has illegal target group id"},
+        {"LayersMoved", "{'GroupId': <'G'>}", "LayersMoved command doesn't have layer ids"},
+        {"LayersMoved", "{'GroupId': <'G'>, 'LayerIds': <5>, 'ItemOrder': <['L2']>}", "LayersMoved command doesn't have layer ids"},
+        {"LayersMoved", "{'GroupId': <'G'>, 'LayerIds': <['L1']>}", "LayersMoved command doesn't have new item order"},
+        {"GroupMoved", "{'GroupId': <'G'>}", "LayersMoved command doesn't have new item order"},
+        {"LayersMoved", "{'GroupId': <'G'>, 'LayerIds': <['Ghost']>, 'ItemOrder': <['L2']>}", "layer with id='Ghost' not found"},
+        {"ItemsDeleted", "{}", "illegal LayersDeleted params: "},
+        {"ItemsDeleted", "{'ItemIds': <'L1'>}", "illegal LayersDeleted params: "},
+        {"ButtonsMoved", "{'SourceLayer': <'Nope'>, 'TargetLayer': <'L1'>, 'Buttons': <{'A': <'B'>}>}", "buttons moved from non-existing layer"},
+        {"ButtonsMoved", "{'SourceLayer': <'L1'>, 'TargetLayer': <'G'>, 'Buttons': <{'A': <'B'>}>}", "buttons moved to non-existing layer"},
+        {"LayerVisibilityChanged", "{'Enabled': <false>}", "LayerVisibilityChanged params doesn't have LayerId"},
+        {"LayerVisibilityChanged", "{'LayerId': <b'L1'>, 'Enabled': <false>}", "LayerVisibilityChanged params doesn't have LayerId"},
+        {"LayerConditionsChanged", "{'Conditions': <@av []>}", "LayerConditionsChanged params doesn't have LayerId"},
+        {"LayerConditionsChanged", "{'LayerId': <'L1'>}", "LayerConditionsChanged params doesn't have conditions"},
+        {"LayerConditionsChanged", "{'LayerId': <'L1'>, 'Conditions': <[<{'Settings': <@a{sv} {}>}>]>}", "Illegal condition type"},
+        {"ChangeBrightness", "{}", "ChangeBrightness command doesn't have a numeric Value"},
+        {"ChangeSleepTimeout", "{'Value': <'60'>}", "ChangeSleepTimeout command doesn't have a numeric Value"},
+        {"ItemCreated", "{'GroupId': <'Layers'>, 'ItemId': <'../L1'>, 'ItemOrder': <['L1']>}", "ItemCreated command has an illegal item id"},
+        {"Odd", "{'X': <objectpath '/a'>}", "Command Odd dropped: its info holds"},
+        {"Odd", "{'X': <@g 'sd'>}", "Command Odd dropped: its info holds a signature other than the empty null marker"},
+        {"Odd", "{'X': <(1, 2)>}", "Command Odd dropped: its info holds a structure"},
+        {"Odd", "{'X': <@a{is} {1: 'one'}>}", "Command Odd dropped: its info holds a dictionary key that is not a string"},
+    };
+    for (const FailureCase &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.info);
+        const QString text = logOf([&] { ASSERT_TRUE(session.gdbus(QLatin1String(c.command), QLatin1String(c.info))); });
+        EXPECT_EQ(text.count(QLatin1String(c.message)), 1) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1String("Composition:"))) << text.toStdString();
+        EXPECT_EQ(complaints(text).size(), 1) << text.toStdString();
+    }
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Red)));
+
+    // What was applied before the failing check stays: L1 has left the root, though the target's
+    // order never named it. The keyboard shows that only with the next recomposition.
+    const QString text = logOf([&] {
+        ASSERT_TRUE(session.gdbus("LayersMoved", "{'GroupId': <'G'>, 'LayerIds': <['L1', 'Ghost']>, 'ItemOrder': <['L1', 'L2']>}"));
+        EXPECT_TRUE(session.driver().waitForLog(QStringLiteral("layer with id='Ghost' not found")));
+        QThread::msleep(200); // what the writer would still do
+        EXPECT_TRUE(session.waitForQuarters("A", uniform(Red), 0));
+    });
+    EXPECT_FALSE(text.contains(QLatin1String("Composition:")));
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Green)));
+}
+
+struct WrongCase
+{
+    const char *command;
+    QVariantMap info;
+};
+
+TEST_F(CommandRobustnessTest, WrongTypesAtAnyKeyAreSkippedWithOneLine)
+{
+    start();
+    const QByteArray notUtf8("\xff\xfe\x4c\x31", 4);
+    const QVariantMap entry{{"A", QVariantMap()}};
+    const std::vector<WrongCase> cases = {
+        {"ItemCreated", {{"GroupId", 5}, {"ItemId", "X"}}},
+        {"ItemCreated", {{"GroupId", "Layers"}, {"ItemId", notUtf8}}},
+        {"ItemCreated", {{"GroupId", "Layers"}, {"ItemId", QVariantList{"X"}}}},
+        {"ItemsDeleted", {{"ItemIds", QVariantList{1, 2}}}},
+        {"ItemsDeleted", {{"ItemIds", QVariantMap{{"L1", true}}}}},
+        {"LayersMoved", {{"GroupId", QVariantList{"G"}}, {"LayerIds", QVariantList{"L1"}}, {"ItemOrder", QVariantList{"L1"}}}},
+        {"LayersMoved", {{"GroupId", "G"}, {"LayerIds", QVariantList{"L1", 7}}, {"ItemOrder", QVariantList{"L1"}}}},
+        {"LayersMoved", {{"GroupId", "G"}, {"LayerIds", QVariantList{"L1"}}, {"ItemOrder", "L1"}}},
+        {"GroupMoved", {{"ItemOrder", QVariantMap{{"L1", 1}}}}},
+        {"GroupMoved", {{"ItemOrder", QVariantList{notUtf8}}}},
+        {"RefreshLayer", {{"LayerId", 5}}},
+        {"LayerVisibilityChanged", {{"LayerId", "L1"}, {"Enabled", "no"}}},
+        {"LayerVisibilityChanged", {{"LayerId", "L1"}, {"Enabled", QDateTime::currentDateTimeUtc()}}},
+        {"LayerVisibilityChanged", {{"LayerId", notUtf8}, {"Enabled", false}}},
+        {"LayerConditionsChanged", {{"LayerId", "L1"}, {"Conditions", "x"}}},
+        {"LayerConditionsChanged", {{"LayerId", "L1"}, {"Conditions", QVariantList{"x", 5}}}},
+        {"LayerConditionsChanged", {{"LayerId", QVariantMap()}, {"Conditions", QVariantList()}}},
+        {"LayerHybridStateChanged", {{"LayerId", "L1"}, {"Hybrid", "yes"}}},
+        {"LayerHybridStateChanged", {{"LayerId", QVariantList()}, {"Hybrid", true}}},
+        {"HybridSetupChanged", {{"Zones", "Layer Image"}}},
+        {"HybridSetupChanged", {{"Zones", QVariantList{1, 2, 3, 4}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", "A"}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", "x"}, {"B", 5}}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"Image", "a picture"}}}}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"Image", notUtf8}}}}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"Image", DriverSession::tiff(Green).left(60)}}}}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"ActionPlugin", QVariantMap{{"Signature", 5}}}}}}}}},
+        {"ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"ActionPlugin", QVariantMap{{"Signature", "no.such.plugin"}}}}}}}}},
+        {"ButtonsDeleted", {{"LayerId", "L1"}, {"Buttons", "A"}}},
+        {"ButtonsDeleted", {{"LayerId", "L1"}, {"Buttons", QVariantList{5, notUtf8, QVariantMap()}}}},
+        {"ButtonsMoved", {{"SourceLayer", "L1"}, {"TargetLayer", "L2"}, {"Buttons", QVariantList{"A"}}}},
+        {"ButtonsMoved", {{"SourceLayer", "L1"}, {"TargetLayer", "L2"}, {"Buttons", QVariantMap{{"A", 5}}}}},
+        {"ButtonsMoved", {{"SourceLayer", "L1"}, {"TargetLayer", "L2"}, {"Buttons", QVariantMap{{"A", "NoSuchKey"}}}}},
+        {"ButtonsMoved", {{"SourceLayer", notUtf8}, {"TargetLayer", "L2"}, {"Buttons", entry}}},
+        {"PluginSettings", {{"LayerId", "L1"}, {"Buttons", "A"}}},
+        {"PluginSettings", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", "x"}}}}},
+        {"PluginSettings", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"DisplayPlugin", "x"}}}}}}},
+        {"ChangeBrightness", {{"Value", QVariantList{50}}}},
+        {"ChangeBrightness", {{"Value", QByteArray("50")}, {"Auto", true}}},
+        {"ChangeSleepTimeout", {{"Value", QVariantMap()}}},
+    };
+    for (const WrongCase &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + QDebug::toString(c.info).toStdString());
+        const QString text = logOf([&] { ASSERT_TRUE(post(QLatin1String(c.command), c.info)); });
+        EXPECT_LE(complaints(text).size(), 1) << text.toStdString();
+    }
+    EXPECT_EQ(session.driver().process().state(), QProcess::Running);
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Red)));
+
+    // Huge arrays and dictionaries: one line at most for the lot.
+    QVariantList manyIds;
+    QVariantMap manyKeys;
+    for (int i = 0; i < 200000; ++i)
+        manyIds.append(QStringLiteral("Ghost%1").arg(i));
+    for (int i = 0; i < 20000; ++i)
+        manyKeys.insert(QStringLiteral("Key%1").arg(i), QVariantMap{{"Image", QByteArray("x")}});
+    QString text = logOf([&] { ASSERT_TRUE(post("ItemsDeleted", {{"ItemIds", manyIds}})); });
+    EXPECT_TRUE(complaints(text).isEmpty()) << text.left(2000).toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Composition:")));
+    text = logOf([&] { ASSERT_TRUE(post("ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", manyKeys}})); });
+    EXPECT_EQ(complaints(text).size(), 1) << text.left(2000).toStdString();
+    text = logOf([&] { ASSERT_TRUE(post("PluginSettings", {{"LayerId", "L1"}, {"Buttons", manyKeys}})); });
+    EXPECT_EQ(complaints(text).size(), 11) << text.left(4000).toStdString();
+
+    // A picture that claims to be huge is refused before it is decoded.
+    QImage wide(5000, 4, QImage::Format_RGB32);
+    wide.fill(Green);
+    QByteArray wideTiff;
+    QBuffer buffer(&wideTiff);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "tiff").write(wide);
+    text = logOf([&] { ASSERT_TRUE(post("ButtonsChanged", {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"Image", wideTiff}}}}}})); });
+    EXPECT_TRUE(text.contains(QLatin1String("too large"))) << text.toStdString();
+
+    // As deep as the bus carries, the command arrives; deeper, the bus itself refuses it and the
+    // sending side says so before it loses its connection.
+    text = logOf([&] { ASSERT_TRUE(post("Deep", {{"X", nestedArrays(30)}})); });
+    EXPECT_TRUE(complaints(text).isEmpty()) << text.toStdString();
+    EXPECT_EQ(link->notifyDriverForCommand("Deep", {{"X", nestedArrays(31)}}), DriverLink::SendResult::Rejected);
+    EXPECT_FALSE(gdbusNotify("Deep", QStringLiteral("{'X': <%1>}").arg(nestedGdbusArrays(40))));
+
+    EXPECT_EQ(session.driver().process().state(), QProcess::Running);
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Red)));
+    ASSERT_TRUE(post("LayerVisibilityChanged", {{"LayerId", "L1"}, {"Enabled", false}}));
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Green)));
+}
+
+TEST_F(CommandRobustnessTest, TenThousandCommandsLeaveTheDriverResponsiveAndItsMemoryFlat)
+{
+    // The sanitizer's quarantine would hold freed memory back and hide whether it is reused.
+    const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    session.home().setEnvironment("ASAN_OPTIONS", (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                                                      QStringLiteral("quarantine_size_mb=4:thread_local_quarantine_size_kb=64"));
+    start();
+    const QColor colours[] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255), QColor(255, 255, 0), QColor(0, 255, 255), QColor(255, 0, 255)};
+    std::vector<QByteArray> pictures;
+    for (const QColor &colour : colours)
+        pictures.push_back(DriverSession::tiff(colour));
+
+    // Pictures for L1's key A, taking turns with switching L2 on and off.
+    constexpr int total = 10000;
+    constexpr int warmUp = 1000;
+    auto command = [&](int i) {
+        if (i % 2 == 0)
+            return link->notifyDriverForCommand("ButtonsChanged",
+                                                {{"LayerId", "L1"}, {"Buttons", QVariantMap{{"A", QVariantMap{{"Image", pictures[(i / 2) % pictures.size()]}}}}}});
+        return link->notifyDriverForCommand("LayerVisibilityChanged", {{"LayerId", "G"}, {"Enabled", (i / 2) % 2 == 0}});
+    };
+    for (int i = 0; i < warmUp; ++i)
+        ASSERT_EQ(command(i), DriverLink::SendResult::Sent);
+    ASSERT_TRUE(session.driver().waitForLog(QStringLiteral("Command LayerVisibilityChanged"), 120000, warmUp / 2));
+    const qint64 rssWarm = session.residentKilobytes();
+    for (int i = warmUp; i < total; ++i)
+        ASSERT_EQ(command(i), DriverLink::SendResult::Sent);
+    ASSERT_TRUE(link->flush());
+    ASSERT_TRUE(session.driver().waitForLog(QStringLiteral("Command LayerVisibilityChanged"), 120000, total / 2));
+    ASSERT_TRUE(session.driver().waitForLog(QStringLiteral("Composition:"), 30000, total + 1));
+    const qint64 rssEnd = session.residentKilobytes();
+
+    // The last picture and the last switch are what the keyboard shows: A in L1's last colour
+    // with G off below it.
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(colours[((total - 2) / 2) % pictures.size()])));
+    EXPECT_EQ(session.composition(), (QStringList{"(default)", "BlackLayer", "L1"}));
+    // Responsive: the next command takes effect at once.
+    ASSERT_TRUE(post("LayerVisibilityChanged", {{"LayerId", "L1"}, {"Enabled", false}}));
+    EXPECT_TRUE(session.waitForQuarters("A", uniform(Black)));
+
+    std::cout << "driver RSS after " << warmUp << " commands: " << rssWarm << " kB, after " << total
+              << ": " << rssEnd << " kB\n";
+    ASSERT_GT(rssWarm, 0);
+    // 9,000 commands more may not cost more than a few bytes each.
+    EXPECT_LT(rssEnd - rssWarm, 16 * 1024);
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "KCLumivoxImage.h"
+#include "KDButton.h"
+#include "KDPluginManager.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "TestHome.h"
+
+using namespace brevona;
+
+namespace {
+
+// The sample plugins as built against the installed-style SDK, hosted by real buttons.
+class SamplePluginTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_SAMPLE_PLUGIN_DIR));
+        KDPluginManager::sharedInstance().loadPlugins();
+    }
+
+    static std::shared_ptr<KDButton> button(const char *kind, const char *signature, const QVariantMap &settings)
+    {
+        return KDButton::create({{QLatin1String(kind), QVariantMap{{"Signature", signature}, {"Settings", settings}}}},
+                                QStringLiteral("G"), {});
+    }
+
+    template<typename Condition>
+    static bool waitFor(Condition condition, int timeoutMs = 10000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!condition() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return condition();
+    }
+
+    static QColor centre(KDButton &b) { return QColor(b.image()->image().pixel(24, 24)); }
+
+    test::TestHome home;
+};
+
+TEST_F(SamplePluginTest, ClockDrawsWhenActive)
+{
+    auto clock = button("DisplayPlugin", "brevona.display.general.clock", {{"color", "#ffffff"}});
+    ASSERT_TRUE(clock->hasDisplayPlugin());
+    clock->activate();
+    const QImage picture = clock->image()->image();
+    int lit = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x)
+            lit += qGray(picture.pixel(x, y)) > 128 ? 1 : 0;
+    EXPECT_GT(lit, 20) << "the time is drawn in white";
+    clock->deactivate();
+}
+
+TEST_F(SamplePluginTest, CommandRunsTheProgramOnTrigger)
+{
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("pressed"));
+    auto action = button("ActionPlugin", "brevona.action.general.command",
+                         {{"command", "touch"}, {"arguments", QVariantList{marker}}});
+    action->activate();
+    NotificationCenter::defaultCenter().post(notifications::TriggerActionButton, QStringLiteral("G"));
+    EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(marker); }));
+    action->deactivate();
+}
+
+TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
+{
+    QImage red(8, 8, QImage::Format_RGB32);
+    red.fill(QColor(255, 0, 0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    red.save(&buffer, "PNG");
+
+    // A one-route HTTP server on loopback.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, png] {
+            const QByteArray request = socket->readAll();
+            const bool found = request.startsWith("GET /red.png");
+            const QByteArray body = found ? png : QByteArray("missing");
+            socket->write((found ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" : "HTTP/1.1 404 Not Found\r\n")
+                          + QByteArray("Content-Length: ") + QByteArray::number(body.size())
+                          + "\r\nConnection: close\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    });
+    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+
+    auto web = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("red.png")}});
+    ASSERT_TRUE(web->hasDisplayPlugin());
+    web->activate();
+    EXPECT_TRUE(waitFor([&] { return centre(*web).red() > 200 && centre(*web).green() < 50; }));
+
+    // A missing picture shows the problem instead of a stale picture.
+    auto missing = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("nope.png")}});
+    missing->activate();
+    EXPECT_TRUE(waitFor([&] { return QColor(missing->image()->image().pixel(14, 14)).red() > 100; }));
+
+    // A key switched off while its download runs is never called back.
+    auto gone = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("red.png")}});
+    gone->activate();
+    gone->deactivate();
+    gone.reset();
+    waitFor([] { return false; }, 300);
+    web->deactivate();
+    missing->deactivate();
+}
+
+} // namespace

@@ -1,0 +1,13 @@
+// main() for test programs that draw: one QGuiApplication on the offscreen platform for the
+// whole run, created before any test.
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
