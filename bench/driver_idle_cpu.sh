@@ -9,6 +9,9 @@
 # are sampled over the measurement period.
 #
 # usage: bench/driver_idle_cpu.sh BUILD_FOLDER [SECONDS]     (a release build measures best)
+# SHOW_LOG=1 prints the driver's verbose log afterwards. Another driver of the same user ends this
+# one (single instance); on a shared machine run it in its own process namespace:
+#   unshare --pid --fork --mount-proc bench/driver_idle_cpu.sh BUILD_FOLDER
 set -euo pipefail
 
 build=$(realpath "${1:?usage: $0 BUILD_FOLDER [SECONDS]}")
@@ -87,7 +90,7 @@ export BREVONA_RESOURCE_DIR=$build/resources
 dbus-daemon --session --fork --print-address=1 --print-pid=1 >"$work/bus"
 export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p "$work/bus")
 pids+=("$(sed -n 2p "$work/bus")")
-QT_QPA_PLATFORM=offscreen "$driver" >"$work/driver.log" 2>&1 &
+QT_QPA_PLATFORM=offscreen "$driver" ${SHOW_LOG:+--verbose} >"$work/driver.log" 2>&1 &
 driver_pid=$!
 pids+=("$driver_pid")
 
@@ -105,3 +108,5 @@ awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" -v a="$start" -v b="$end
   printf "driver idle over %.1f s: %.3f %% of one core (%d ticks at %d Hz), %.1f context switches/s\n",
          d, 100 * t / hz / d, t, hz, s / d
 }'
+[ -n "${SHOW_LOG:-}" ] && cat "$work/driver.log"
+exit 0

@@ -46,6 +46,8 @@ namespace {
 
 using detail::DBusDate;
 const QString DateTag = QStringLiteral("date");
+// QtDBus refuses to marshal the empty signature, which outside clients send for the marker.
+const QString NullMarkerSignature = QStringLiteral("v");
 // Variants may wrap variants without adding a container; this bounds the recursion all the same.
 constexpr int MaxHops = DBusPlist::MaxDepth * 4;
 
@@ -129,16 +131,14 @@ public:
         default:
             break;
         }
-        if (value.userType() == qMetaTypeId<QDBusSignature>()) {
-            if (!value.value<QDBusSignature>().signature().isEmpty())
-                return fail(QStringLiteral("a signature other than the empty null marker"));
+        // No property-list value travels as a signature: any signature is the null marker.
+        if (value.userType() == qMetaTypeId<QDBusSignature>())
             return nullMarker();
-        }
         if (value.userType() == qMetaTypeId<QDBusVariant>())
             return decode(value.value<QDBusVariant>().variant(), level, hops + 1);
         if (value.userType() == qMetaTypeId<QDBusArgument>())
             return decodeArgument(value.value<QDBusArgument>(), level, hops + 1);
-        return fail(QStringLiteral("a value of type %1 has no property-list form")
+        return fail(QStringLiteral("a value of type %1, which has no property-list form")
                         .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
     }
 
@@ -166,35 +166,53 @@ private:
                 argument >> bytes;
                 return QVariant(bytes);
             }
+            // QtDBus frees a nested reader only when the container is closed: after a refused
+            // element the rest is read through all the same.
             QVariantList list;
+            bool valid = true;
             argument.beginArray();
             while (!argument.atEnd()) {
-                auto decoded = decode(argument.asVariant(), level + 1, hops + 1);
-                if (!decoded)
-                    return std::nullopt;
-                list.append(*decoded);
+                const QVariant element = argument.asVariant();
+                if (!valid)
+                    continue;
+                auto decoded = decode(element, level + 1, hops + 1);
+                if (decoded)
+                    list.append(*decoded);
+                else
+                    valid = false;
             }
             argument.endArray();
+            if (!valid)
+                return std::nullopt;
             return QVariant(list);
         }
         case QDBusArgument::MapType: {
             if (level + 1 > DBusPlist::MaxDepth)
                 return fail(tooDeep());
             QVariantMap map;
+            bool valid = true;
             argument.beginMap();
             while (!argument.atEnd()) {
                 argument.beginMapEntry();
                 const QVariant key = argument.asVariant();
                 const QVariant element = argument.asVariant();
                 argument.endMapEntry();
-                if (key.typeId() != QMetaType::QString)
-                    return fail(QStringLiteral("a dictionary key that is not a string"));
+                if (!valid)
+                    continue;
+                if (key.typeId() != QMetaType::QString) {
+                    fail(QStringLiteral("a dictionary key that is not a string"));
+                    valid = false;
+                    continue;
+                }
                 auto decoded = decode(element, level + 1, hops + 1);
-                if (!decoded)
-                    return std::nullopt;
-                map.insert(key.toString(), *decoded);
+                if (decoded)
+                    map.insert(key.toString(), *decoded);
+                else
+                    valid = false;
             }
             argument.endMap();
+            if (!valid)
+                return std::nullopt;
             return QVariant(map);
         }
         case QDBusArgument::StructureType: {
@@ -213,7 +231,7 @@ private:
             return QVariant(when);
         }
         default:
-            return fail(QStringLiteral("a value of D-Bus type %1 has no property-list form").arg(argument.currentSignature()));
+            return fail(QStringLiteral("a value of D-Bus type %1, which has no property-list form").arg(argument.currentSignature()));
         }
     }
 };
@@ -232,7 +250,7 @@ public:
         if (wire > DBusPlist::MaxWireDepth)
             return fail(QStringLiteral("values nested deeper than the bus carries"));
         if (isNullMarker(value))
-            return QVariant::fromValue(QDBusSignature());
+            return QVariant::fromValue(QDBusSignature(NullMarkerSignature));
         switch (value.typeId()) {
         case QMetaType::QString:
         case QMetaType::Bool:
@@ -303,7 +321,7 @@ public:
             return QVariant::fromValue(date);
         }
         default:
-            return fail(QStringLiteral("a value of type %1 has no property-list form")
+            return fail(QStringLiteral("a value of type %1, which has no property-list form")
                             .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
         }
     }

@@ -10,11 +10,12 @@ namespace brevona {
 
 // Carries property-list values over D-Bus as variants ("a{sv}" for dictionaries):
 //   string s, integer x (t above INT64_MAX), real d, boolean b, data ay, array av, dictionary a{sv},
-//   date (sd) = ("date", seconds since 1970-01-01 UTC), null marker g = "" (an empty signature).
-// No property-list value maps onto a signature, so the null marker cannot be mistaken for one; a
-// signature that is not empty has no property-list form. Incoming values are accepted in any
-// equivalent D-Bus form (other integer widths, typed arrays such as "as", dictionaries with string
-// keys) so that outside clients like gdbus can send them.
+//   date (sd) = ("date", seconds since 1970-01-01 UTC), null marker: any value of type g.
+// No property-list value maps onto a signature, so the null marker cannot be mistaken for one; its
+// content does not matter. Shell clients send the empty signature (gdbus: <@g ''>); QtDBus, which
+// cannot marshal an empty one, sends "v". Incoming values are accepted in any equivalent D-Bus
+// form (other integer widths, typed arrays such as "as", dictionaries with string keys) so that
+// outside clients like gdbus can send them.
 class DBusPlist
 {
 public:

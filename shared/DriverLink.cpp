@@ -131,8 +131,10 @@ DriverLink::SendResult DriverLink::notifyDriverForCommand(const QString &command
                                                           QStringLiteral("notify"));
     message.setAutoStartService(false);
     message << command << *wire;
-    // send() marks a method call as expecting no reply and returns at once.
-    if (QDBusConnection(m_connectionName).send(message))
+    // A connection that broke swallows what is sent on it, so its state is the failure to look
+    // for; send() itself fails only when the message cannot be queued. send() marks a method call
+    // as expecting no reply and returns at once.
+    if (isBusConnected() && QDBusConnection(m_connectionName).send(message))
         return SendResult::Sent;
     setDriver(QString());
     setupDriverConnection();

@@ -1,5 +1,6 @@
 // The real driver on a simulated keyboard under Xvfb: an action key pressed on this keyboard runs
 // the sample command plugin once; the same key typed on another keyboard (xdotool) runs nothing.
+#include <algorithm>
 #include <memory>
 
 #include <QCoreApplication>
@@ -135,8 +136,11 @@ protected:
     // Lets some time pass while the driver's log keeps flowing.
     void pause(int ms)
     {
-        driver.process().waitForReadyRead(ms);
-        driver.log();
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            driver.process().waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            driver.log();
+        }
     }
 
     // The lines the actions wrote, once `count` of them are there or the time ran out.
@@ -151,7 +155,7 @@ protected:
                         : QStringList();
             if (lines.size() >= count)
                 break;
-            pause(50);
+            pause(20);
         } while (!deadline.hasExpired());
         return lines;
     }

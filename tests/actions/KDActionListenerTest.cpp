@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,11 @@ struct DiffCase
     Entries sessionHolds; // key, modifiers as the session sees them
     QStringList specialKeys;
 };
+
+void PrintTo(const DiffCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class RegistrationDiffTest : public ListenerTest, public ::testing::WithParamInterface<DiffCase>
 {
@@ -296,6 +302,11 @@ struct MatchCase
     std::vector<Event> events;
     QStringList fired;
 };
+
+void PrintTo(const MatchCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class MatchingTest : public ListenerTest, public ::testing::WithParamInterface<MatchCase>
 {

@@ -1,6 +1,7 @@
 // The X11 hot keys against a real server (Xvfb), with keys typed by xdotool as by any keyboard.
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include <QCoreApplication>
@@ -112,6 +113,11 @@ struct MaskCase
     const char *fires;
     const char *doesNotFire;
 };
+
+void PrintTo(const MaskCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class X11HotKeyMaskTest : public X11HotKeyTest, public ::testing::WithParamInterface<MaskCase>
 {

@@ -152,7 +152,7 @@ TEST_F(CommandRobustnessTest, FailingChecksLogTheirMessageAndSkipTheRecompositio
         {"ChangeSleepTimeout", "{'Value': <'60'>}", "ChangeSleepTimeout command doesn't have a numeric Value"},
         {"ItemCreated", "{'GroupId': <'Layers'>, 'ItemId': <'../L1'>, 'ItemOrder': <['L1']>}", "ItemCreated command has an illegal item id"},
         {"Odd", "{'X': <objectpath '/a'>}", "Command Odd dropped: its info holds"},
-        {"Odd", "{'X': <@g 'sd'>}", "Command Odd dropped: its info holds a signature other than the empty null marker"},
+        {"Odd", "{'X': <@ao ['/a']>}", "Command Odd dropped: its info holds a value of type QDBusObjectPath"},
         {"Odd", "{'X': <(1, 2)>}", "Command Odd dropped: its info holds a structure"},
         {"Odd", "{'X': <@a{is} {1: 'one'}>}", "Command Odd dropped: its info holds a dictionary key that is not a string"},
     };

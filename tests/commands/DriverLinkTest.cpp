@@ -181,5 +181,3 @@ TEST_F(DriverLinkTest, AFailedSendWithoutABusLeavesTheLinkDisconnected)
 }
 
 } // namespace
-
-#include "DriverLinkTest.moc"

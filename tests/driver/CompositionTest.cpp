@@ -1,4 +1,5 @@
 #include <map>
+#include <mutex>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -88,7 +89,9 @@ protected:
         home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
         KDPluginManager::sharedInstance().loadPlugins();
         store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        // Plugins report from their own threads, as the device's queue allows.
         KDButton::setDisplaySink([this](const std::shared_ptr<KCLumivoxImage> &picture, int oled) {
+            std::lock_guard guard(sinkLock);
             shown[oled] = picture->image();
             ++sends[oled];
         });
@@ -141,6 +144,7 @@ protected:
     test::TestHome home;
     std::unique_ptr<StoreBuilder> store;
     std::unique_ptr<KDLayerManager> manager;
+    std::mutex sinkLock;
     std::map<int, QImage> shown;
     std::map<int, int> sends;
 };
