@@ -9,8 +9,9 @@
 # are sampled over the measurement period.
 #
 # usage: bench/driver_idle_cpu.sh BUILD_FOLDER [SECONDS]     (a release build measures best)
-# SHOW_LOG=1 prints the driver's verbose log afterwards. Another driver of the same user ends this
-# one (single instance); on a shared machine run it in its own process namespace:
+# SHOW_LOG=1 prints the driver's verbose log afterwards. The driver runs from a copy with another
+# name, so that the drivers of other sessions of the same user do not end it (single instance);
+# run it in its own process namespace so that it does not end theirs either:
 #   unshare --pid --fork --mount-proc bench/driver_idle_cpu.sh BUILD_FOLDER
 set -euo pipefail
 
@@ -90,7 +91,9 @@ export BREVONA_RESOURCE_DIR=$build/resources
 dbus-daemon --session --fork --print-address=1 --print-pid=1 >"$work/bus"
 export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p "$work/bus")
 pids+=("$(sed -n 2p "$work/bus")")
-QT_QPA_PLATFORM=offscreen "$driver" ${SHOW_LOG:+--verbose} >"$work/driver.log" 2>&1 &
+mkdir -p "$work/bin"
+cp "$driver" "$work/bin/BrevonaIdleBench"
+QT_QPA_PLATFORM=offscreen "$work/bin/BrevonaIdleBench" ${SHOW_LOG:+--verbose} >"$work/driver.log" 2>&1 &
 driver_pid=$!
 pids+=("$driver_pid")
 

@@ -138,8 +138,9 @@ public:
             return decode(value.value<QDBusVariant>().variant(), level, hops + 1);
         if (value.userType() == qMetaTypeId<QDBusArgument>())
             return decodeArgument(value.value<QDBusArgument>(), level, hops + 1);
-        return fail(QStringLiteral("a value of type %1, which has no property-list form")
-                        .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
+        return fail(
+            QStringLiteral("a value of type %1, which has no property-list form")
+                .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
     }
 
 private:
@@ -217,7 +218,8 @@ private:
         }
         case QDBusArgument::StructureType: {
             if (argument.currentSignature() != QLatin1String("(sd)"))
-                return fail(QStringLiteral("a structure %1 that is not a date").arg(argument.currentSignature()));
+                return fail(
+                    QStringLiteral("a structure %1 that is not a date").arg(argument.currentSignature()));
             DBusDate date;
             argument >> date;
             if (date.tag != DateTag || !std::isfinite(date.seconds))
@@ -231,7 +233,8 @@ private:
             return QVariant(when);
         }
         default:
-            return fail(QStringLiteral("a value of D-Bus type %1, which has no property-list form").arg(argument.currentSignature()));
+            return fail(QStringLiteral("a value of D-Bus type %1, which has no property-list form")
+                            .arg(argument.currentSignature()));
         }
     }
 };
@@ -321,8 +324,9 @@ public:
             return QVariant::fromValue(date);
         }
         default:
-            return fail(QStringLiteral("a value of type %1, which has no property-list form")
-                            .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
+            return fail(
+                QStringLiteral("a value of type %1, which has no property-list form")
+                    .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "none")));
         }
     }
 

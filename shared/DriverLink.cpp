@@ -56,11 +56,12 @@ bool DriverLink::ensureBus()
         return false;
     }
     m_busOpen = true;
-    bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface, notifications::DriverLaunched,
-                this, SLOT(driverLaunched()));
-    bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface, notifications::DriverTerminated,
-                this, SLOT(driverClosed()));
-    m_watcher = new QDBusServiceWatcher(commands::ServiceName, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface,
+                notifications::DriverLaunched, this, SLOT(driverLaunched()));
+    bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface,
+                notifications::DriverTerminated, this, SLOT(driverClosed()));
+    m_watcher =
+        new QDBusServiceWatcher(commands::ServiceName, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &DriverLink::driverOwnerChanged);
     return true;
 }
@@ -127,8 +128,8 @@ DriverLink::SendResult DriverLink::notifyDriverForCommand(const QString &command
         qCWarning(lcShared).noquote() << "Command" << command << "not sent: its info holds" << error;
         return SendResult::Rejected;
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(m_driver, commands::ServerPath, commands::ServerInterface,
-                                                          QStringLiteral("notify"));
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        m_driver, commands::ServerPath, commands::ServerInterface, QStringLiteral("notify"));
     message.setAutoStartService(false);
     message << command << *wire;
     // A connection that broke swallows what is sent on it, so its state is the failure to look
@@ -145,9 +146,9 @@ bool DriverLink::flush(int timeoutMs)
 {
     if (!m_busOpen)
         return false;
-    QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+    QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
     const QDBusMessage reply = QDBusConnection(m_connectionName).call(ping, QDBus::Block, timeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -55,8 +55,7 @@ class Loopback
 public:
     Loopback()
         : driver(QStringLiteral("plist-loopback"))
-    {
-    }
+    {}
 
     std::optional<QVariantMap> roundTrip(const QVariantMap &wire, QString *error = nullptr)
     {
@@ -137,22 +136,27 @@ TEST_P(DBusPlistRoundTrip, ValueArrivesUnchanged)
     const auto received = loopback.roundTrip(*wire);
     ASSERT_TRUE(received);
     EXPECT_TRUE(same(received->value("Value"), info["Value"]))
-        << QDebug::toString(received->value("Value")).toStdString() << " != " << QDebug::toString(info["Value"]).toStdString();
+        << QDebug::toString(received->value("Value")).toStdString()
+        << " != " << QDebug::toString(info["Value"]).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryType, DBusPlistRoundTrip,
     ::testing::Values(
-        RoundTripCase{"String", QString::fromUtf8("Zürich \xe2\x9c\x93")}, RoundTripCase{"EmptyString", QString("")},
-        RoundTripCase{"Integer", QVariant(qint64(-42))}, RoundTripCase{"LargestInteger", QVariant(std::numeric_limits<qint64>::max())},
+        RoundTripCase{"String", QString::fromUtf8("Zürich \xe2\x9c\x93")},
+        RoundTripCase{"EmptyString", QString("")}, RoundTripCase{"Integer", QVariant(qint64(-42))},
+        RoundTripCase{"LargestInteger", QVariant(std::numeric_limits<qint64>::max())},
         RoundTripCase{"UnsignedAboveInt64", QVariant(quint64(18446744073709551615ull))},
-        RoundTripCase{"Real", QVariant(2.5)}, RoundTripCase{"Infinity", QVariant(std::numeric_limits<double>::infinity())},
+        RoundTripCase{"Real", QVariant(2.5)},
+        RoundTripCase{"Infinity", QVariant(std::numeric_limits<double>::infinity())},
         RoundTripCase{"True", QVariant(true)}, RoundTripCase{"False", QVariant(false)},
-        RoundTripCase{"DataNotUtf8", QVariant(QByteArray("\xff\xfe\x00\x80", 4))}, RoundTripCase{"EmptyData", QVariant(QByteArray())},
+        RoundTripCase{"DataNotUtf8", QVariant(QByteArray("\xff\xfe\x00\x80", 4))},
+        RoundTripCase{"EmptyData", QVariant(QByteArray())},
         RoundTripCase{"Date", QVariant(QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC))},
         RoundTripCase{"NullMarker", nullMarker()}, RoundTripCase{"EmptyArray", QVariant(QVariantList())},
         RoundTripCase{"EmptyDictionary", QVariant(QVariantMap())},
-        RoundTripCase{"Mixed", QVariant(QVariantList{qint64(1), QString("two"), QVariantMap{{"three", nullMarker()}}, QByteArray("4")})},
+        RoundTripCase{"Mixed", QVariant(QVariantList{qint64(1), QString("two"),
+                                                     QVariantMap{{"three", nullMarker()}}, QByteArray("4")})},
         RoundTripCase{"AsDeepAsTheBusCarries", nested(20, QString("leaf"))}),
     [](const ::testing::TestParamInfo<RoundTripCase> &info) { return std::string(info.param.name); });
 

@@ -21,7 +21,10 @@ namespace {
 class DriverLinkTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "the suite runs on a session bus"; }
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "the suite runs on a session bus";
+    }
 };
 
 TEST_F(DriverLinkTest, CommandsAreDroppedWithoutADriver)
@@ -36,7 +39,8 @@ TEST_F(DriverLinkTest, CommandsAreDroppedWithoutADriver)
     FakeDriver driver(QStringLiteral("fake-driver"));
     ASSERT_TRUE(driver.isConnected());
     ASSERT_TRUE(driver.own());
-    EXPECT_EQ(link.notifyDriverForCommand("ItemsDeleted", {{"ItemIds", QVariantList{"X"}}}), Result::NoDriver);
+    EXPECT_EQ(link.notifyDriverForCommand("ItemsDeleted", {{"ItemIds", QVariantList{"X"}}}),
+              Result::NoDriver);
     spin(100);
     EXPECT_TRUE(driver.received().isEmpty());
 }
@@ -49,8 +53,10 @@ TEST_F(DriverLinkTest, SendsOneWayToTheDriverThatOwnsTheName)
     ASSERT_TRUE(link.setupDriverConnection());
     EXPECT_EQ(link.driverAddress(), driver.bus().baseService());
 
-    const QVariantMap info{{"LayerId", "L"},
-                           {"Buttons", QVariantMap{{"A", QVariantMap{{"DisplayPlugin", nullMarker()}, {"Image", QByteArray("\xff\x00tiff", 6)}}}}}};
+    const QVariantMap info{
+        {"LayerId", "L"},
+        {"Buttons", QVariantMap{{"A", QVariantMap{{"DisplayPlugin", nullMarker()},
+                                                  {"Image", QByteArray("\xff\x00tiff", 6)}}}}}};
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", info), Result::Sent);
     EXPECT_EQ(link.notifyDriverForCommand("ForceDeviceStop"), Result::Sent);
     ASSERT_TRUE(driver.waitForCommands(2));
@@ -108,13 +114,13 @@ class PrivateBus
 public:
     explicit PrivateBus(const QString &folder)
         : m_address(QStringLiteral("unix:path=%1").arg(QDir(folder).filePath(QStringLiteral("bus"))))
-    {
-    }
+    {}
     ~PrivateBus() { stop(); }
     bool start()
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                       QStringLiteral("--print-address"), QStringLiteral("--address=") + m_address});
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address"), QStringLiteral("--address=") + m_address});
         return m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000);
     }
     void stop()

@@ -54,7 +54,8 @@ Quarters uniform(const QColor &colour)
 
 DriverSession::DriverSession()
 {
-    m_store = std::make_unique<StoreBuilder>(QDir(m_home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+    m_store =
+        std::make_unique<StoreBuilder>(QDir(m_home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
     m_volume = std::make_unique<SimulatedVolume>(QDir(m_home.path()).filePath(QStringLiteral("keyboard")));
     m_home.setEnvironment("BREVONA_RESOURCE_DIR", QStringLiteral(BREVONA_RESOURCE_DIR));
     m_home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
@@ -98,7 +99,8 @@ bool DriverSession::send(const QString &command, const std::optional<QVariantMap
         return false;
     sender.write(input);
     sender.closeWriteChannel();
-    if (!sender.waitForFinished(20000) || sender.exitStatus() != QProcess::NormalExit || sender.exitCode() != 0)
+    if (!sender.waitForFinished(20000) || sender.exitStatus() != QProcess::NormalExit ||
+        sender.exitCode() != 0)
         return false;
     return waitForCommand(command, before);
 }
@@ -107,6 +109,14 @@ bool DriverSession::gdbus(const QString &command, const QString &infoText)
 {
     const int before = commandCount(command);
     return gdbusNotify(command, infoText) && waitForCommand(command, before);
+}
+
+QStringList DriverSession::composition()
+{
+    // The process's output reaches its buffer only while someone waits on it.
+    while (m_driver.process().waitForReadyRead(20))
+        m_driver.log();
+    return m_driver.lastComposition();
 }
 
 std::optional<QImage> DriverSession::display(int n) const

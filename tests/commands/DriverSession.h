@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <ostream>
 
 #include <QColor>
 #include <QImage>
@@ -13,6 +14,16 @@
 #include "SimulatedVolume.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
+
+// Readable values in test failures.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace brevona::test {
 
@@ -57,8 +68,9 @@ public:
     bool waitForQuarters(const QString &key, const Quarters &expected, int timeoutMs = 8000) const;
     bool waitForColour(const QString &key, const QColor &colour, int timeoutMs = 8000) const;
 
-    // The newest "Composition:" line's layer identifiers, bottom first.
-    QStringList composition() { return m_driver.lastComposition(); }
+    // The newest "Composition:" line's layer identifiers, bottom first, after taking in whatever
+    // the driver has written by now.
+    QStringList composition();
     // The driver's resident memory in kilobytes (VmRSS), 0 when it cannot be read.
     qint64 residentKilobytes();
 

@@ -35,7 +35,8 @@ public:
         QDBusConnection bus = busAddress.isEmpty()
                                   ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)
                                   : QDBusConnection::connectToBus(busAddress, connectionName);
-        m_connected = bus.isConnected() && bus.registerObject(commands::ServerPath, this, QDBusConnection::ExportAllSlots);
+        m_connected = bus.isConnected() &&
+                      bus.registerObject(commands::ServerPath, this, QDBusConnection::ExportAllSlots);
     }
     ~FakeDriver() override { QDBusConnection::disconnectFromBus(m_connectionName); }
 
@@ -45,7 +46,8 @@ public:
     bool release() { return bus().unregisterService(commands::ServiceName); }
     bool announce(const QString &name)
     {
-        return bus().send(QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface, name));
+        return bus().send(
+            QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface, name));
     }
 
     const QList<Received> &received() const { return m_received; }
@@ -60,8 +62,9 @@ public:
 public Q_SLOTS:
     void notify(const QString &name, const QVariantMap &info, const QDBusMessage &message)
     {
-        m_received.append({name, DBusPlist::fromDBus(info).value_or(QVariantMap{{QStringLiteral("<undecodable>"), true}}),
-                           message.isReplyRequired()});
+        m_received.append(
+            {name, DBusPlist::fromDBus(info).value_or(QVariantMap{{QStringLiteral("<undecodable>"), true}}),
+             message.isReplyRequired()});
     }
 
 private:
@@ -78,8 +81,7 @@ inline void spin(int milliseconds)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 }
 
-template<typename Condition>
-bool spinUntil(Condition &&condition, int timeoutMs = 5000)
+template<typename Condition> bool spinUntil(Condition &&condition, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {

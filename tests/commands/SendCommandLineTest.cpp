@@ -88,8 +88,13 @@ TEST(SendCommandLineTest, BadArgumentsAndInfoExitWithTwo)
     ASSERT_TRUE(dir.isValid());
     const QString notAPlist = writeFile(dir, "bad.plist", "hello");
     const QString array = writeFile(dir, "array.plist", "<plist version=\"1.0\"><array/></plist>");
-    const QStringList cases[] = {{}, {"ButtonsChanged", "a", "b"}, {"--bogus"}, {""}, {"ButtonsChanged", dir.filePath("missing.plist")},
-                                 {"ButtonsChanged", notAPlist}, {"ButtonsChanged", array}};
+    const QStringList cases[] = {{},
+                                 {"ButtonsChanged", "a", "b"},
+                                 {"--bogus"},
+                                 {""},
+                                 {"ButtonsChanged", dir.filePath("missing.plist")},
+                                 {"ButtonsChanged", notAPlist},
+                                 {"ButtonsChanged", array}};
     for (const QStringList &arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const Outcome outcome = runSend(arguments);

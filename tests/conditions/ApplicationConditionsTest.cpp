@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ struct FactoryCase
     QString error;
     QString log;
 };
+
+// Rows print as their description in test listings and failures.
+void PrintTo(const FactoryCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class ConditionFactoryTest : public ConditionFixture, public ::testing::WithParamInterface<FactoryCase>
 {
@@ -156,6 +163,11 @@ struct RunningCase
     // Each event, then the truth the condition must have after it.
     std::vector<std::pair<AppEvent, bool>> steps;
 };
+
+void PrintTo(const RunningCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class RunningConditionTest : public ConditionFixture, public ::testing::WithParamInterface<RunningCase>
 {
@@ -263,6 +275,11 @@ struct ForegroundCase
     const char *description;
     bool notifies;
 };
+
+void PrintTo(const ForegroundCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class ForegroundConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ForegroundCase>
 {

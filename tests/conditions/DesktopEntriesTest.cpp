@@ -1,4 +1,5 @@
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include <QDir>
@@ -26,6 +27,12 @@ struct ParseCase
     QString startupWMClass;
     QString program; // what "Exec" names; its resolution depends on the machine
 };
+
+// Rows print as their description in test listings and failures.
+void PrintTo(const ParseCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class DesktopEntryParseTest : public ::testing::TestWithParam<ParseCase>
 {
@@ -119,6 +126,11 @@ struct MatchCase
     QString identifier;
 };
 
+void PrintTo(const MatchCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
+
 class DesktopEntryMatchTest : public DesktopEntriesTest, public ::testing::WithParamInterface<MatchCase>
 {
 };
@@ -186,6 +198,11 @@ struct RulesCase
     QByteArray value;
     QStringList layouts;
 };
+
+void PrintTo(const RulesCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class RulesNamesTest : public ::testing::TestWithParam<RulesCase>
 {

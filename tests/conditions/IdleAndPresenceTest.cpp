@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,12 @@ struct IdleCase
     std::vector<Subscription> subscriptions;
     std::vector<IdleStep> steps;
 };
+
+// Rows print as their description in test listings and failures.
+void PrintTo(const IdleCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class IdleTriggerTest : public ConditionFixture, public ::testing::WithParamInterface<IdleCase>
 {
@@ -184,6 +191,11 @@ struct TimeCase
     QVariant time;
     int seconds;
 };
+
+void PrintTo(const TimeCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class IdleTimeSettingTest : public ::testing::TestWithParam<TimeCase>
 {

@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,6 +42,12 @@ struct LayoutCase
     const char *layout;
     int identifier;
 };
+
+// Rows print as their description in test listings and failures.
+void PrintTo(const LayoutCase &row, std::ostream *out)
+{
+    *out << row.layout;
+}
 
 class LanguageTableTest : public ::testing::TestWithParam<LayoutCase>
 {
@@ -92,6 +99,11 @@ struct LanguageCase
     QVariant languageId;
     bool truth;
 };
+
+void PrintTo(const LanguageCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class LanguageConditionTest : public ConditionFixture, public ::testing::WithParamInterface<LanguageCase>
 {
@@ -177,6 +189,11 @@ struct ModifierCase
     int needed;
 };
 
+void PrintTo(const ModifierCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
+
 class ModifierConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ModifierCase>
 {
 };
@@ -255,6 +272,11 @@ struct CapsCase
     bool locked;
     bool truth;
 };
+
+void PrintTo(const CapsCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class CapsLockConditionTest : public ConditionFixture, public ::testing::WithParamInterface<CapsCase>
 {

@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <memory>
+#include <ostream>
 #include <optional>
 #include <string>
 
@@ -174,6 +175,12 @@ struct NoServerCase
     std::optional<QString> sessionType;     // $XDG_SESSION_TYPE
     QString reason;
 };
+
+// Rows print as their description in test listings and failures.
+void PrintTo(const NoServerCase &row, std::ostream *out)
+{
+    *out << row.description;
+}
 
 class X11ServicesWithoutServerTest : public ::testing::TestWithParam<NoServerCase>
 {

@@ -107,8 +107,8 @@ int SendCommandLine::run(const QStringList &arguments, QTextStream &out, QTextSt
         out << usage();
         return Success;
     }
-    if (arguments.isEmpty() || arguments.size() > 2 || arguments.first().isEmpty()
-        || (arguments.first().startsWith(QLatin1Char('-')) && arguments.first() != QLatin1String("-"))) {
+    if (arguments.isEmpty() || arguments.size() > 2 || arguments.first().isEmpty() ||
+        (arguments.first().startsWith(QLatin1Char('-')) && arguments.first() != QLatin1String("-"))) {
         err << "brevona-send: expected a command name and at most one info file\n" << usage();
         return UsageError;
     }

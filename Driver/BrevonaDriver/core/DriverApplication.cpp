@@ -14,6 +14,7 @@
 #include "IOHIDWatcher.h"
 #include "KDKeyboardDevice.h"
 #include "KDButton.h"
+#include "KDIdleTimeTrigger.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
 #include "NotificationCenter.h"
@@ -57,7 +58,17 @@ bool DriverApplication::start()
         qCInfo(lcCore).noquote() << "keyboard isn't connected";
     // The keyboard's volume: the device comes before the layer manager, whose first composition
     // sends it the pictures.
-    KDKeyboardDevice::sharedInstance();
+    auto &device = KDKeyboardDevice::sharedInstance();
+    // The device sleeps the displays after the idle time it reads from the preferences; the idle
+    // trigger tells it when the user has been away that long and when input returns.
+    const auto subscribeDevice = [&device](int seconds) {
+        auto &trigger = KDIdleTimeTrigger::sharedTrigger();
+        trigger.unSubscribe(&device);
+        if (seconds > 0)
+            trigger.subscribe(&device, seconds);
+    };
+    connect(&device, &KDKeyboardDevice::idleSubscriptionChanged, this, subscribeDevice);
+    subscribeDevice(device.idleCheckInterval());
     KDButton::setDisplaySink([](const std::shared_ptr<KCLumivoxImage> &picture, int oledIndex) {
         KDKeyboardDevice::sharedInstance().showImage(picture, oledIndex);
     });

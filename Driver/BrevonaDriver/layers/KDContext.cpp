@@ -1,5 +1,7 @@
 #include "KDContext.h"
 
+#include <algorithm>
+
 #include <unordered_map>
 
 #include <QDir>
@@ -106,16 +108,26 @@ bool KDContext::isVisible() const
 
 int KDContext::modifiersInCondition() const
 {
-    if (!m_parentIdentifier.isEmpty() && m_parentIdentifier != m_identifier) {
-        if (auto parent = getContextByIdentifier(m_parentIdentifier)) {
-            const int mask = parent->modifiersInCondition();
-            if (mask != 0)
-                return mask;
-        }
+    // The outermost enclosing item with a modifier condition decides. The parent links come from
+    // commands, so the walk stops where the chain would run in a circle.
+    std::vector<const KDContext *> chain{this};
+    for (;;) {
+        const KDContext *last = chain.back();
+        if (last->m_parentIdentifier.isEmpty())
+            break;
+        const auto parent = getContextByIdentifier(last->m_parentIdentifier);
+        if (!parent || std::find(chain.begin(), chain.end(), parent.get()) != chain.end())
+            break;
+        chain.push_back(parent.get());
     }
-    for (const auto &condition : m_conditions) {
-        if (condition->isModifierCondition())
-            return condition->neededModifierState();
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        for (const auto &condition : (*it)->m_conditions) {
+            if (condition->isModifierCondition()) {
+                if (const int mask = condition->neededModifierState())
+                    return mask;
+                break;
+            }
+        }
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "KDLayerGroup.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -86,8 +88,19 @@ void KDLayerGroup::load()
 
 void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition) const
 {
+    std::vector<const KDLayerGroup *> path;
+    addCompoundLayerTo(composition, path);
+}
+
+void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition, std::vector<const KDLayerGroup *> &path) const
+{
     if (!isVisible())
         return;
+    // An order that names this group or a group around it (a store edited by hand, an odd command)
+    // contributes nothing there instead of recursing for ever.
+    if (std::find(path.begin(), path.end(), this) != path.end())
+        return;
+    path.push_back(this);
     int position = 0;
     for (auto it = m_itemOrder.crbegin(); it != m_itemOrder.crend(); ++it, ++position) {
         auto child = getContextByIdentifier(*it);
@@ -97,10 +110,11 @@ void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition) const
         if (!included)
             continue;
         if (child->isGroup())
-            static_cast<const KDLayerGroup &>(*child).addCompoundLayerTo(composition);
+            static_cast<const KDLayerGroup &>(*child).addCompoundLayerTo(composition, path);
         else
             composition.addLayer(std::static_pointer_cast<KDLayer>(child));
     }
+    path.pop_back();
 }
 
 void KDLayerGroup::setNewItems(const QStringList &items)

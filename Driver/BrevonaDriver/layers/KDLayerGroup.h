@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QStringList>
 
@@ -46,6 +47,8 @@ public:
 
 private:
     explicit KDLayerGroup(const QString &directory);
+    // `path`: the groups being walked, outermost first.
+    void addCompoundLayerTo(KDCompoundLayer &composition, std::vector<const KDLayerGroup *> &path) const;
     void load();
     void onCreateItem(Notification &notification);
     void updateDemoTimer();

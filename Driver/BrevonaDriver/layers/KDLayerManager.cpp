@@ -46,6 +46,22 @@ std::shared_ptr<KDContext> contextNamed(const QVariant &identifier)
     return name ? KDContext::getContextByIdentifier(*name) : nullptr;
 }
 
+// Whether `identifier` is `item` or one of the groups around it.
+bool encloses(const QString &identifier, const KDContext &item)
+{
+    QStringList seen;
+    for (const KDContext *current = &item; current;) {
+        if (current->getId() == identifier)
+            return true;
+        if (seen.contains(current->getId()))
+            return false;
+        seen.append(current->getId());
+        const auto parent = KDContext::getContextByIdentifier(current->getParentId());
+        current = parent.get();
+    }
+    return false;
+}
+
 void appendOutline(QString &text, const std::shared_ptr<KDContext> &item, int depth)
 {
     if (!item || depth > 64)
@@ -166,6 +182,11 @@ void KDLayerManager::onLayersMoved(Notification &notification)
         auto item = KDContext::getContextByIdentifier(id);
         if (!item) {
             qCWarning(lcLayers).noquote() << QStringLiteral("layer with id='%1' not found").arg(id);
+            notification.abandon();
+            return;
+        }
+        if (item->isGroup() && encloses(id, *group)) {
+            qCWarning(lcLayers).noquote() << QStringLiteral("LayersMoved command would put group '%1' inside itself").arg(id);
             notification.abandon();
             return;
         }
