@@ -51,11 +51,13 @@ bool DriverLink::ensureBus()
                               ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName)
                               : QDBusConnection::connectToBus(m_busAddress, m_connectionName);
     if (!bus.isConnected()) {
-        qCWarning(lcShared).noquote() << "No bus for the driver link:" << bus.lastError().message();
+        m_lastError = bus.lastError().message();
+        qCWarning(lcShared).noquote() << "No bus for the driver link:" << m_lastError;
         QDBusConnection::disconnectFromBus(m_connectionName);
         return false;
     }
     m_busOpen = true;
+    m_lastError.clear();
     bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface,
                 notifications::DriverLaunched, this, SLOT(driverLaunched()));
     bus.connect(QString(), commands::ServerPath, commands::NotificationsInterface,
@@ -125,9 +127,11 @@ DriverLink::SendResult DriverLink::notifyDriverForCommand(const QString &command
     QString error;
     const auto wire = DBusPlist::toDBus(info, &error);
     if (!wire) {
+        m_lastError = error;
         qCWarning(lcShared).noquote() << "Command" << command << "not sent: its info holds" << error;
         return SendResult::Rejected;
     }
+    m_lastError.clear();
     QDBusMessage message = QDBusMessage::createMethodCall(
         m_driver, commands::ServerPath, commands::ServerInterface, QStringLiteral("notify"));
     message.setAutoStartService(false);

@@ -43,6 +43,8 @@ public:
     QString driverAddress() const { return m_driver; }
     // Whether the link's own bus connection is up (a broken one is reopened at the next lookup).
     bool isBusConnected() const;
+    // Why the last send was rejected or the bus could not be reached; empty otherwise.
+    const QString &lastError() const { return m_lastError; }
 
     // Sends one command. `info` empty means no info. Never waits for the driver.
     SendResult notifyDriverForCommand(const QString &command, const QVariantMap &info = QVariantMap());
@@ -72,6 +74,7 @@ private:
     QString m_connectionName;
     bool m_busOpen = false;
     QString m_driver;
+    QString m_lastError;
     int m_reconnectDelayMs = 2000;
     QTimer *m_reconnectTimer = nullptr;
     QDBusServiceWatcher *m_watcher = nullptr;

@@ -273,7 +273,8 @@ std::optional<QVariant> PropertyList::readFile(const QString &path)
         qCWarning(lcShared) << "Property list" << path << "is too large:" << file.size() << "bytes";
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    // Reads what the file holds; asking for the limit would reserve it for every small file.
+    const QByteArray bytes = file.read(file.size() + 1);
     if (bytes.size() > kMaxFileBytes) {
         qCWarning(lcShared) << "Property list" << path << "is too large";
         return std::nullopt;

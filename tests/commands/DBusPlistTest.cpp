@@ -121,6 +121,11 @@ struct RoundTripCase
     QVariant value;
 };
 
+void PrintTo(const RoundTripCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
 class DBusPlistRoundTrip : public ::testing::TestWithParam<RoundTripCase>
 {
 };

@@ -66,7 +66,7 @@ QString resultText(DriverLink::SendResult result)
     case DriverLink::SendResult::NoDriver:
         return QStringLiteral("no driver owns %1").arg(commands::ServiceName);
     case DriverLink::SendResult::Rejected:
-        return QStringLiteral("the info holds a value that cannot be sent");
+        return QStringLiteral("the info cannot be sent");
     case DriverLink::SendResult::Failed:
         return QStringLiteral("sending to the driver failed");
     case DriverLink::SendResult::Sent:
@@ -126,13 +126,20 @@ int SendCommandLine::run(const QStringList &arguments, QTextStream &out, QTextSt
     }
 
     DriverLink link;
+    if (!link.isBusConnected()) {
+        err << "brevona-send: no session bus: " << link.lastError() << '\n';
+        return NotDelivered;
+    }
     if (!link.setupDriverConnection()) {
         err << "brevona-send: " << resultText(DriverLink::SendResult::NoDriver) << '\n';
         return NotDelivered;
     }
     const DriverLink::SendResult result = link.notifyDriverForCommand(command, info);
     if (result != DriverLink::SendResult::Sent) {
-        err << "brevona-send: " << resultText(result) << '\n';
+        err << "brevona-send: " << resultText(result);
+        if (!link.lastError().isEmpty())
+            err << ": " << link.lastError();
+        err << '\n';
         return result == DriverLink::SendResult::Rejected ? UsageError : NotDelivered;
     }
     // The process ends next: the bus must have the command before the connection closes.

@@ -8,8 +8,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brevona-send"));
-    // Only failures reach the terminal; the outcome is the exit status.
-    QLoggingCategory::setFilterRules(QStringLiteral("brevona.*.debug=false\nbrevona.*.info=false"));
+    // The outcome is the exit status and, on failure, one line of its own on standard error.
+    QLoggingCategory::setFilterRules(QStringLiteral("brevona.*=false"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();

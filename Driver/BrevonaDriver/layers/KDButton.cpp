@@ -87,6 +87,9 @@ KDButton::KDButton(const QString &identifier)
 KDButton::~KDButton()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
+    // Plugins go first, while the button they may still call from their threads is whole.
+    m_displayPlugin.reset();
+    m_actionPlugin.reset();
 }
 
 std::shared_ptr<KDButton> KDButton::createWithId(const QString &identifier)
