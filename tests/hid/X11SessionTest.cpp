@@ -1,8 +1,3 @@
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -16,6 +11,7 @@
 #include "HidTestSupport.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
+#include "XvfbServer.h"
 #include "linux/X11IdleTimeSource.h"
 #include "linux/X11SystemModifiers.h"
 
@@ -23,77 +19,6 @@ using namespace brevona;
 using namespace std::chrono_literals;
 
 namespace {
-
-// An Xvfb server on a display number it picks itself (-displayfd), kept for one test suite.
-// -noreset keeps the keyboard settings when the last client leaves.
-class Xvfb
-{
-public:
-    Xvfb() = default;
-    ~Xvfb() { stop(); }
-
-    bool start()
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return false;
-        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        m_process.setProgram(QStringLiteral("Xvfb"));
-        m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp",
-                                "-screen", "0", "640x480x24"});
-        // Should the test process die, the server goes with it.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start();
-        ::close(fds[1]);
-        const bool started = m_process.waitForStarted(5000);
-        QByteArray number;
-        pollfd readable{fds[0], POLLIN, 0};
-        while (started && ::poll(&readable, 1, 15000) > 0) {
-            char c;
-            if (::read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
-            number.append(c);
-        }
-        ::close(fds[0]);
-        if (number.isEmpty()) {
-            stop();
-            return false;
-        }
-        m_display = QStringLiteral(":") + QString::fromLatin1(number);
-        return true;
-    }
-
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    const QString &display() const { return m_display; }
-
-    // Runs an X client (xdotool, setxkbmap) on this display; true when it succeeded.
-    bool run(const QString &program, const QStringList &arguments) const
-    {
-        QProcess client;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), m_display);
-        client.setProcessEnvironment(environment);
-        client.start(program, arguments);
-        return client.waitForFinished(15000) && client.exitStatus() == QProcess::NormalExit &&
-               client.exitCode() == 0;
-    }
-
-private:
-    QProcess m_process;
-    QString m_display;
-};
 
 template<typename Predicate> bool eventually(Predicate predicate)
 {
@@ -112,7 +37,7 @@ protected:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             return;
-        s_server = std::make_unique<Xvfb>();
+        s_server = std::make_unique<test::XvfbServer>();
         if (!s_server->start())
             s_server.reset();
     }
@@ -134,10 +59,10 @@ protected:
                              {"-layout", "us", "-option", "", "-option", options});
     }
 
-    static std::unique_ptr<Xvfb> s_server;
+    static std::unique_ptr<test::XvfbServer> s_server;
 };
 
-std::unique_ptr<Xvfb> X11SessionTest::s_server;
+std::unique_ptr<test::XvfbServer> X11SessionTest::s_server;
 
 TEST_F(X11SessionTest, IdleTimeGrowsThenResetsAfterAKeyPress)
 {

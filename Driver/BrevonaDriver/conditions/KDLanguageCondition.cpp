@@ -6,33 +6,15 @@
 #include "ConditionNotifications.h"
 #include "KDLanguageConditionTrigger.h"
 #include "NotificationCenter.h"
+#include "PlistNumber.h"
 
 namespace brevona {
 
 namespace {
 
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isInteger(const QVariant &value)
 {
-    return isNumber(value) && value.typeId() != QMetaType::Double && value.typeId() != QMetaType::Float;
+    return isPlistNumber(value) && value.typeId() != QMetaType::Double && value.typeId() != QMetaType::Float;
 }
 
 // Whether an integer fits the signed 64-bit range (unsigned values above it do not).
@@ -45,7 +27,7 @@ bool fitsSigned(const QVariant &value)
 // A number only ever equals a number: a "LanguageID" of another kind matches no layout.
 bool sameNumber(const QVariant &a, const QVariant &b)
 {
-    if (!isNumber(a) || !isNumber(b))
+    if (!isPlistNumber(a) || !isPlistNumber(b))
         return false;
     if (isInteger(a) && isInteger(b)) {
         if (fitsSigned(a) != fitsSigned(b))

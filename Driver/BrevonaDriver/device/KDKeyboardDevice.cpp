@@ -21,6 +21,7 @@
 #include "Paths.h"
 #include "PropertyList.h"
 #include "VolumeMonitor.h"
+#include "PlistNumber.h"
 
 namespace brevona {
 
@@ -41,29 +42,9 @@ constexpr int kMaxSleepSeconds = 9999;
 
 KDKeyboardDevice *g_sharedInstance = nullptr;
 
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return true;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return std::isfinite(value.toDouble());
-    default:
-        return false;
-    }
-}
-
 std::optional<int> intValue(const QVariant &value)
 {
-    if (!isNumber(value))
+    if (!isPlistNumber(value))
         return std::nullopt;
     constexpr qint64 low = std::numeric_limits<int>::min();
     constexpr qint64 high = std::numeric_limits<int>::max();
