@@ -19,3 +19,10 @@ if(BREVONA_FUZZ)
   # Coverage for the fuzzers reaches into the libraries they exercise.
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+
+# Rebuilds across checkouts of the same tree are cheap when ccache is installed.
+find_program(BREVONA_CCACHE ccache)
+if(BREVONA_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${BREVONA_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${BREVONA_CCACHE})
+endif()
