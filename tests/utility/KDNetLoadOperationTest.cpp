@@ -200,7 +200,7 @@ const FailureCase kFailures[] = {
     {"EmptyAddress", QString(), CURLE_URL_MALFORMAT},
     // A server that takes the request and never answers, or stops mid-document, frees the queue.
     {"ServerNeverAnswers", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "held", {}, 0, 0, true, {}}},
-    {"ServerStallsMidBody", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "partial body", {}, 0, 2500, false, {}}},
+    {"ServerStallsMidBody", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "ab", {}, 0, 4000, false, {}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, KDNetLoadFailureTest, testing::ValuesIn(kFailures),
