@@ -266,6 +266,7 @@ TEST_F(Simulator, CommandLineTakesTheFolderFromTheEnvironment)
 
 struct Refused
 {
+    const char *name;
     QStringList arguments;
     int status;
     const char *says;
@@ -284,10 +285,14 @@ TEST_P(CommandLineRefuses, WithAOneLineReason)
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineRefuses,
-    testing::Values(Refused{{"fly"}, 2, "usage"}, Refused{{}, 2, "usage"},
-                    Refused{{"render", "a", "b", "c"}, 2, "usage"},
-                    Refused{{"render", "/tmp/x", "o.png", "--background", "green"}, 2, "black or white"},
-                    Refused{{"create", "/proc/no/such/place"}, 1, "cannot create"}));
+    testing::Values(Refused{"UnknownCommand", {"fly"}, 2, "usage"}, Refused{"NoCommand", {}, 2, "usage"},
+                    Refused{"TooManyArguments", {"render", "a", "b", "c"}, 2, "usage"},
+                    Refused{"UnknownBackground",
+                            {"render", "/tmp/x", "o.png", "--background", "green"},
+                            2,
+                            "black or white"},
+                    Refused{"UnwritableFolder", {"create", "/proc/no/such/place"}, 1, "cannot create"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 class ProgramHelp : public testing::TestWithParam<const char *>
 {
