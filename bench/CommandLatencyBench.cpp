@@ -255,6 +255,8 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
+    // Options first: --help answers without starting a driver.
+    benchmark::Initialize(&argc, argv);
     Rig rig;
     const QString error = rig.start();
     if (!error.isEmpty()) {
@@ -262,7 +264,6 @@ int main(int argc, char **argv)
         return 1;
     }
     g_rig = &rig;
-    benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -10,6 +10,8 @@ SystemModifiers *g_installed = nullptr;
 
 } // namespace
 
+SystemModifiers::~SystemModifiers() = default;
+
 SystemModifiers &SystemModifiers::instance()
 {
     if (g_installed)

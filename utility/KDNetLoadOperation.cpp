@@ -1,5 +1,6 @@
 #include "KDNetLoadOperation.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -34,6 +35,9 @@ struct SharedQueue
     } cleanup;
     SerialOperationQueue queue;
 };
+
+std::mutex g_limitsLock;
+KDNetLoadOperation::TimeLimits g_limits;
 
 // Never destroyed: delegates may be destroyed during exit, after every other static object.
 DelegateCallGate &gate()
@@ -110,6 +114,20 @@ SerialOperationQueue &KDNetLoadOperation::sharedDownloadQueue()
     return shared.queue;
 }
 
+KDNetLoadOperation::TimeLimits KDNetLoadOperation::timeLimits()
+{
+    std::lock_guard lock(g_limitsLock);
+    return g_limits;
+}
+
+void KDNetLoadOperation::setTimeLimits(TimeLimits limits)
+{
+    limits.connect = std::max(limits.connect, std::chrono::seconds(1));
+    limits.silence = std::max(limits.silence, std::chrono::seconds(1));
+    std::lock_guard lock(g_limitsLock);
+    g_limits = limits;
+}
+
 std::optional<QByteArray> KDNetLoadOperation::receivedData() const
 {
     std::lock_guard lock(m_lock);
@@ -165,6 +183,11 @@ void KDNetLoadOperation::main()
     curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
     curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, this);
+    // A server that never answers would otherwise hold up every later download on the queue.
+    const TimeLimits limits = timeLimits();
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, long(limits.connect.count()));
+    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, long(limits.silence.count()));
 
     int status = -1;
     if (!isCancelled())
@@ -176,7 +199,8 @@ void KDNetLoadOperation::main()
     if (isCancelled())
         return;
 
-    if (!buffer.isEmpty()) {
+    // A transfer broken off (a time-out, a dropped connection) leaves a partial document at best.
+    if (status == CURLE_OK && !buffer.isEmpty()) {
         qCInfo(lcUtility, "NetLoadOperation: '%s' loading completed, status %d", qPrintable(m_urlAddress),
                status);
         std::lock_guard lock(m_lock);

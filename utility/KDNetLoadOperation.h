@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,10 +19,20 @@ class SerialOperationQueue;
 // One blocking HTTP transfer with libcurl, run on the shared download queue, which performs one
 // transfer at a time on its own thread and calls the delegate there. The server's answer is
 // kept as it arrives; redirects are not followed and an HTTP error status still counts as a
-// completed load when the server sent a body.
+// completed load when the server sent a body. Since one transfer holds up every later one, a
+// server that does not take the connection in time, or sends nothing for too long, ends the
+// transfer as failed (libcurl's time-out code), and the delegate hears of it as of any failure.
 class BREVONAUTILITY_EXPORT KDNetLoadOperation : public std::enable_shared_from_this<KDNetLoadOperation>
 {
 public:
+    struct TimeLimits
+    {
+        // Until the connection is made (name resolution included).
+        std::chrono::seconds connect{15};
+        // Without a single byte arriving, once connected.
+        std::chrono::seconds silence{30};
+    };
+
     // Credentials go to the server with whatever authentication method it asks for, as
     // "user:password" (empty parts allowed).
     KDNetLoadOperation(const QString &address, const QString &userName, const QString &userPassword,
@@ -40,6 +51,9 @@ public:
     static void cancelAllDownloadsForDelegate(KDNetLoadDelegate *delegate);
     // Created on first use, lives until the process ends.
     static SerialOperationQueue &sharedDownloadQueue();
+    // The limits of every transfer started from now on (whole seconds, at least 1).
+    static TimeLimits timeLimits();
+    static void setTimeLimits(TimeLimits limits);
 
     KDNetLoadDelegate *delegate() const { return m_delegate; }
     const QString &urlAddress() const { return m_urlAddress; }

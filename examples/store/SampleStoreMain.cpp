@@ -127,12 +127,17 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    const char usage[] = "usage: brevona-sample-store <store folder> [--extra-layers N]\n";
+    if (argc == 2 && (QByteArray(argv[1]) == "--help" || QByteArray(argv[1]) == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     // --extra-layers N adds N full picture layers under the sample, for measuring large stores.
     int extraLayers = 0;
     if (argc == 4 && QByteArray(argv[2]) == "--extra-layers")
         extraLayers = QByteArray(argv[3]).toInt();
     if (argc != 2 && !(argc == 4 && extraLayers > 0)) {
-        std::fprintf(stderr, "usage: brevona-sample-store <store folder> [--extra-layers N]\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     const KeyboardData &data = KeyboardData::shared();

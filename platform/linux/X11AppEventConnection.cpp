@@ -1,17 +1,22 @@
 #include "X11AppEventConnection.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <QSocketNotifier>
+#include <QTimer>
 
-#include "linux/X11Connection.h"
+#include "DisplaySession.h"
+
+Q_LOGGING_CATEGORY(lcX11, "brevona.platform.x11")
 
 namespace brevona {
 
 namespace {
 
-// A session without a server is not asked again more often than this.
-constexpr qint64 kRetryMilliseconds = 5000;
+// The first retry after a failure comes soon (a server being started), later ones ever less often.
+constexpr int kFirstRetryMs = 250;
+constexpr int kLongestRetryMs = 8000;
 // Properties longer than this (in 32-bit units) are read in one more request.
 constexpr quint32 kFirstReadLength = 1024;
 
@@ -21,6 +26,7 @@ X11AppEventConnection::X11AppEventConnection(QString display, QString unavailabl
     : QObject(parent)
     , m_display(std::move(display))
     , m_unavailable(std::move(unavailable))
+    , m_retryDelayMs(kFirstRetryMs)
 {}
 
 X11AppEventConnection::~X11AppEventConnection()
@@ -58,9 +64,28 @@ void X11AppEventConnection::lost()
     disconnect();
     m_unavailableLogged = false;
     logUnavailable(QStringLiteral("Lost the connection to the X server"));
-    m_lastAttempt.start();
+    m_retryDelayMs = kFirstRetryMs;
+    retryLater();
     if (m_disconnected)
         m_disconnected();
+}
+
+void X11AppEventConnection::retryLater()
+{
+    m_reconnecting = true;
+    m_nextAttempt.setRemainingTime(m_retryDelayMs);
+    if (m_connected) {
+        if (!m_retry) {
+            m_retry = new QTimer(this);
+            m_retry->setSingleShot(true);
+            connect(m_retry, &QTimer::timeout, this, [this] {
+                if (!m_connection)
+                    connectNow();
+            });
+        }
+        m_retry->start(m_retryDelayMs);
+    }
+    m_retryDelayMs = std::min(m_retryDelayMs * 2, kLongestRetryMs);
 }
 
 xcb_connection_t *X11AppEventConnection::get()
@@ -69,19 +94,18 @@ xcb_connection_t *X11AppEventConnection::get()
         lost();
     if (m_connection)
         return m_connection;
-    if (m_lastAttempt.isValid() && m_lastAttempt.elapsed() < kRetryMilliseconds)
+    if (!m_nextAttempt.hasExpired())
         return nullptr;
-    m_lastAttempt.start();
+    return connectNow();
+}
 
-    if (m_display.isEmpty()) {
-        if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland")) {
-            logUnavailable(QStringLiteral("Wayland session"));
-            return nullptr;
-        }
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            logUnavailable(QStringLiteral("No X display"));
-            return nullptr;
-        }
+xcb_connection_t *X11AppEventConnection::connectNow()
+{
+    // The session does not change while the program runs: no retries.
+    if (const auto reason = DisplaySession::x11Unavailable(m_display)) {
+        m_nextAttempt = QDeadlineTimer::Forever;
+        logUnavailable(*reason);
+        return nullptr;
     }
     const QByteArray name = m_display.toLocal8Bit();
     int screenNumber = 0;
@@ -90,6 +114,7 @@ xcb_connection_t *X11AppEventConnection::get()
         xcb_disconnect(connection);
         logUnavailable(QStringLiteral("Cannot connect to the X display ") +
                        (m_display.isEmpty() ? qEnvironmentVariable("DISPLAY") : m_display));
+        retryLater();
         return nullptr;
     }
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -98,14 +123,32 @@ xcb_connection_t *X11AppEventConnection::get()
     if (screens.rem <= 0) {
         xcb_disconnect(connection);
         logUnavailable(QStringLiteral("The X display has no such screen"));
+        retryLater();
         return nullptr;
     }
     m_connection = connection;
     m_root = screens.data->root;
     m_unavailableLogged = false;
+    m_retryDelayMs = kFirstRetryMs;
+    if (m_retry)
+        m_retry->stop();
     ++m_generation;
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11AppEventConnection::dispatch);
+    if (m_reconnecting) {
+        m_reconnecting = false;
+        qCInfo(lcX11).noquote() << "Connected to the X display"
+                                << (m_display.isEmpty() ? qEnvironmentVariable("DISPLAY") : m_display);
+        // The owner may be the caller: it sets itself up and tells what it finds on the next pass.
+        if (m_connected)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_connected)
+                        m_connected();
+                },
+                Qt::QueuedConnection);
+    }
     return m_connection;
 }
 

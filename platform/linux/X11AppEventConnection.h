@@ -4,22 +4,27 @@
 #include <optional>
 
 #include <QByteArray>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
 #include <xcb/xcb.h>
 
 class QSocketNotifier;
+class QTimer;
+
+Q_DECLARE_LOGGING_CATEGORY(lcX11)
 
 namespace brevona {
 
-// A connection to the X server whose events are delivered on the application's event loop, for
-// services that follow the session by its events rather than by polling. It opens on first use
-// (again after the server went away, at most every few seconds) and says once, in one log line,
-// what its owner cannot do while no server can be reached. A Wayland session counts as having no
-// server unless the display was named explicitly.
+// A connection to the X server whose events are delivered on the application's event loop. It
+// opens on first use and says once, in one log line, what its owner cannot do while no server can
+// be reached; whether an X server is to be used at all is DisplaySession's decision. After a
+// failed attempt or a lost server it is not tried again before a delay that doubles up to a few
+// seconds; an owner that follows the session by its events (a connect handler) is reconnected on
+// that schedule by itself, since nobody else would ask.
 class X11AppEventConnection : public QObject
 {
     Q_OBJECT
@@ -42,6 +47,9 @@ public:
     void setEventHandler(EventHandler handler) { m_handler = std::move(handler); }
     // Called after the server went away, before anything else is asked.
     void setDisconnectHandler(std::function<void()> handler) { m_disconnected = std::move(handler); }
+    // Called from the event loop once a server is reached again after a failed attempt or a lost
+    // server; with a handler the connection retries by itself.
+    void setConnectHandler(std::function<void()> handler) { m_connected = std::move(handler); }
     // Delivers the events read so far. Owners call it after requests they made outside the event
     // handler, because events that arrived with a reply no longer wake the event loop.
     void dispatch();
@@ -54,8 +62,10 @@ public:
                                        quint8 *format = nullptr);
 
 private:
+    xcb_connection_t *connectNow();
     void disconnect();
     void lost();
+    void retryLater();
     void logUnavailable(const QString &reason);
 
     QString m_display;
@@ -66,8 +76,12 @@ private:
     QSocketNotifier *m_notifier = nullptr;
     EventHandler m_handler;
     std::function<void()> m_disconnected;
+    std::function<void()> m_connected;
     QHash<QByteArray, xcb_atom_t> m_atoms;
-    QElapsedTimer m_lastAttempt;
+    QDeadlineTimer m_nextAttempt{0};
+    int m_retryDelayMs;
+    QTimer *m_retry = nullptr;
+    bool m_reconnecting = false;
     bool m_unavailableLogged = false;
     bool m_dispatching = false;
 };

@@ -16,8 +16,6 @@
 
 #include <xcb/res.h>
 
-#include "linux/X11Connection.h"
-
 namespace brevona {
 
 namespace {
@@ -56,6 +54,8 @@ X11ApplicationMonitor::X11ApplicationMonitor(QString display, QStringList applic
 {
     m_x.setEventHandler([this](const xcb_generic_event_t &event) { handleEvent(event); });
     m_x.setDisconnectHandler([this] { forgetAll(true); });
+    // A server that comes (back) is set up at once; setUp announces what it finds there.
+    m_x.setConnectHandler([this] { ready(); });
 }
 
 X11ApplicationMonitor::~X11ApplicationMonitor()
@@ -66,8 +66,11 @@ X11ApplicationMonitor::~X11ApplicationMonitor()
 
 bool X11ApplicationMonitor::ready()
 {
-    if (!m_x.get())
+    if (!m_x.get()) {
+        // Whoever asked was told "nothing": what a server shows later is news.
+        m_announce = true;
         return false;
+    }
     if (m_setUpGeneration != m_x.generation())
         setUp();
     // Events read together with replies would otherwise wait for the next wake-up of the socket.
@@ -96,8 +99,8 @@ void X11ApplicationMonitor::setUp()
         std::free(version);
     }
 
-    // The windows that exist already were launched before anyone watched: only a reconnection
-    // announces what it finds.
+    // The windows that exist already were launched before anyone watched: only a connection made
+    // after someone was told "nothing" announces what it finds.
     readClientList();
     readActiveWindow();
     m_announce = true;

@@ -5,7 +5,6 @@
 #include <QSet>
 
 #include "linux/X11AppEventConnection.h"
-#include "linux/X11Connection.h"
 
 namespace brevona {
 
@@ -23,6 +22,8 @@ X11HotKeyService::X11HotKeyService(QString display, QObject *parent)
                                              QStringLiteral("global hot keys are not available"), this))
 {
     m_connection->setEventHandler([this](const xcb_generic_event_t &event) { onEvent(event); });
+    // A server that comes back takes the hot keys again at once, not at the next registration.
+    m_connection->setConnectHandler([this] { connection(); });
 }
 
 X11HotKeyService::~X11HotKeyService()

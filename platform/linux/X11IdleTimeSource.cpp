@@ -7,7 +7,7 @@
 namespace brevona {
 
 X11IdleTimeSource::X11IdleTimeSource(QString display)
-    : m_x11(std::move(display))
+    : m_x11(std::move(display), QStringLiteral("idle time reads as 0 (the user always counts as active)"))
 {}
 
 std::optional<quint64> X11IdleTimeSource::idleNanoseconds()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "IdleTimeSource.h"
-#include "linux/X11Connection.h"
+#include "linux/X11AppEventConnection.h"
 
 namespace brevona {
 
@@ -14,7 +14,7 @@ public:
     std::optional<quint64> idleNanoseconds() override;
 
 private:
-    X11Connection m_x11;
+    X11AppEventConnection m_x11;
     bool m_missingLogged = false;
 };
 

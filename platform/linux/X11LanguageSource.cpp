@@ -7,8 +7,6 @@
 #include <xcb/xkb.h>
 #undef explicit
 
-#include "linux/X11Connection.h"
-
 namespace brevona {
 
 X11LanguageSource::X11LanguageSource(QString display, QObject *parent)
@@ -20,6 +18,10 @@ X11LanguageSource::X11LanguageSource(QString display, QObject *parent)
         m_layouts.reset();
         m_group.reset();
         Q_EMIT languageChanged();
+    });
+    m_x.setConnectHandler([this] {
+        if (ready())
+            Q_EMIT languageChanged();
     });
 }
 

@@ -207,4 +207,15 @@ TEST_F(ActionDriverTest, ApplicationKeyRunsFromTheMultimediaKeyAlone)
     EXPECT_EQ(driver.logCount(QStringLiteral("trigger ")), 0);
 }
 
+TEST_F(ActionDriverTest, AKeyTappedOnTheSimulatorReachesTheSessionToo)
+{
+    // As the real keyboard's presses pass the X server, the simulator's reach it through XTEST.
+    QProcess sim;
+    sim.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), {QStringLiteral("tap"), QStringLiteral("A"), keyboard});
+    ASSERT_TRUE(sim.waitForFinished(30000) && sim.exitCode() == 0)
+        << sim.readAllStandardError().toStdString();
+    EXPECT_EQ(fired(1, 10000), QStringList{"A"}) << driver.log().toStdString();
+    EXPECT_EQ(fired(2, 1000), QStringList{"A"}) << "once";
+}
+
 } // namespace

@@ -263,9 +263,13 @@ TEST_F(ApplicationTriggerTest, WithoutASessionNothingRuns)
     auto notRunning =
         KDConditionFactory::createCondition(appRecord("org.example.A", "isNotRunning"), nullptr);
     auto active = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
+    // No application in front is no application named: a record without one never matches.
+    auto unnamed = KDConditionFactory::createCondition(
+        record("brevona.condition.application", {{"Predicate", "isActive"}}), nullptr);
     EXPECT_FALSE(running->isTrue());
     EXPECT_TRUE(notRunning->isTrue());
     EXPECT_FALSE(active->isTrue());
+    EXPECT_FALSE(unnamed->isTrue());
 }
 
 // ---------------------------------------------------------------- foreground application

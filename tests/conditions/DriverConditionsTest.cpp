@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include <QCoreApplication>
@@ -7,12 +8,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 #include "DriverProcess.h"
+#include "KeyboardData.h"
 #include "LanguageTable.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
@@ -71,12 +74,27 @@ protected:
         StoreBuilder store(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
         const QVariantMap shift =
             condition(QStringLiteral("brevona.condition.modifier"), {{"Keys", "Shift"}});
-        store.group(QString(), {"AppA", "AppB", "Lang3_Shift", "Language3", "Language0"});
+        store.group(QString(), {"AppA", "AppB", "Lang3_Shift", "Language3", "Language0", "Keys"});
         store.layer(QStringLiteral("AppA"), {{"Conditions", QVariantList{front("org.example.Alpha")}}});
         store.layer(QStringLiteral("AppB"), {{"Conditions", QVariantList{front("org.example.Beta")}}});
         store.layer(QStringLiteral("Language0"), {{"Conditions", QVariantList{language("us")}}});
         store.layer(QStringLiteral("Language3"), {{"Conditions", QVariantList{language("de")}}});
         store.layer(QStringLiteral("Lang3_Shift"), {{"Conditions", QVariantList{language("de"), shift}}});
+        // Red on Caps Lock, green on the left Control key, under everything.
+        const KeyboardData data =
+            KeyboardData::load(QStringLiteral(BREVONA_RESOURCE_DIR)).value_or(KeyboardData());
+        ASSERT_TRUE(data.key("CapsLock") && data.key("CtrlLeft"));
+        capsDisplay = data.key("CapsLock")->display;
+        ctrlDisplay = data.key("CtrlLeft")->display;
+        QImage keys(KeyboardData::kPictureWidth, KeyboardData::kPictureHeight, QImage::Format_RGB32);
+        keys.fill(Qt::black);
+        QPainter painter(&keys);
+        painter.fillRect(data.key("CapsLock")->cell(), Qt::red);
+        painter.fillRect(data.key("CtrlLeft")->cell(), Qt::green);
+        painter.end();
+        store.layer(QStringLiteral("Keys"),
+                    {{"Buttons", QVariantMap{{"CapsLock", QVariantMap{}}, {"CtrlLeft", QVariantMap{}}}}},
+                    keys);
 
         keyboard = QDir(home.path()).filePath(QStringLiteral("keyboard"));
         ASSERT_TRUE(sim({"create", keyboard}));
@@ -141,20 +159,54 @@ protected:
         return clock.elapsed();
     }
 
+    // The bytes a display shows now.
+    QByteArray shown(int display) const
+    {
+        QFile file(QDir(keyboard).filePath(QString::asprintf("vLumivox/dynamic/%03d.sys", display)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    bool eventually(const std::function<bool()> &condition)
+    {
+        QDeadlineTimer deadline(10000);
+        while (!condition() && !deadline.hasExpired()) {
+            driver.process().waitForReadyRead(20);
+            QCoreApplication::processEvents();
+        }
+        return condition();
+    }
+
     XvfbServer server;
     TestHome home;
     QString keyboard;
     DriverProcess driver;
+    int capsDisplay = 0;
+    int ctrlDisplay = 0;
 };
 
 } // namespace
 
 TEST_F(DriverConditionsTest, LayersFollowTheSession)
 {
-    const QStringList base{"(default)", "BlackLayer"};
+    const QStringList base{"(default)", "BlackLayer", "Keys"};
     ASSERT_TRUE(driver.start());
     ASSERT_TRUE(driver.waitForLog(QStringLiteral("Server started")));
     ASSERT_GE(waitForComposition(base + QStringList{"Language0"}), 0) << driver.log().toStdString();
+
+    // The displays follow the session's XKB options: with Caps Lock and Control swapped each shows
+    // the other's picture; when the Control key's function is gone, it shows nothing.
+    const QByteArray black(4608, '\0');
+    ASSERT_TRUE(eventually([&] { return shown(capsDisplay) != black && shown(ctrlDisplay) != black; }));
+    const QByteArray caps = shown(capsDisplay);
+    const QByteArray ctrl = shown(ctrlDisplay);
+    ASSERT_NE(caps, ctrl);
+    ASSERT_TRUE(server.run("setxkbmap", {"-option", "", "-option", "ctrl:swapcaps"}));
+    ASSERT_TRUE(eventually([&] { return shown(ctrlDisplay) == caps && shown(capsDisplay) == ctrl; }))
+        << driver.log().toStdString();
+    ASSERT_TRUE(server.run("setxkbmap", {"-option", "", "-option", "ctrl:swapcaps_hyper"}));
+    ASSERT_TRUE(eventually([&] { return shown(ctrlDisplay) == black && shown(capsDisplay) == ctrl; }));
+    ASSERT_TRUE(server.run("setxkbmap", {"-option", ""}));
+    ASSERT_TRUE(eventually([&] { return shown(capsDisplay) == caps && shown(ctrlDisplay) == ctrl; }));
 
     // The application in front: each of two applications, then one without a desktop entry.
     const QString alpha = window("brevona-alpha");

@@ -19,7 +19,10 @@
 #include "X11TestTools.h"
 #include "XvfbServer.h"
 #include "linux/X11ApplicationMonitor.h"
+#include "linux/X11HotKeyService.h"
+#include "linux/X11IdleTimeSource.h"
 #include "linux/X11LanguageSource.h"
+#include "linux/X11SystemModifiers.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -165,6 +168,71 @@ TEST_F(X11ServicesTest, FollowsTheLayoutsAndTheLockedGroup)
     ASSERT_TRUE(pumpUntil([&] { return source.layouts() == QStringList{"gb"}; }));
     EXPECT_FALSE(changed.isEmpty());
     EXPECT_EQ(source.currentLayout(), QString("gb"));
+}
+
+TEST_F(X11ServicesTest, ServicesFollowAServerThatStartsLateAndComesBack)
+{
+    // A display number free now: the server comes up after the services first asked.
+    XvfbServer late;
+    ASSERT_TRUE(late.start());
+    const QString display = late.display();
+    late.stop();
+    X11ApplicationMonitor monitor(display, {entries.path()});
+    X11LanguageSource language(display);
+    monitor.startWatching();
+    language.startWatching();
+    ASSERT_EQ(monitor.runningApplications(), std::nullopt);
+    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
+    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
+    QSignalSpy front(&monitor, &ApplicationMonitor::foregroundApplicationChanged);
+    QSignalSpy languages(&language, &InputLanguageSource::languageChanged);
+
+    // Nobody asks from here on: the services must come back and tell by themselves.
+    ASSERT_TRUE(late.start(display) && late.startWindowManager());
+    ASSERT_TRUE(late.run("setxkbmap", {"-layout", "de"}));
+    ASSERT_TRUE(late.startClient(QStringLiteral("xmessage"), {"-name", "brevona-beta", "brevona-beta"}));
+    ASSERT_TRUE(pumpUntil([&] { return !windowsNamed(display, "brevona-beta").isEmpty(); }));
+    ASSERT_TRUE(
+        late.run("xdotool", {"windowactivate", "--sync", windowsNamed(display, "brevona-beta").value(0)}));
+    ASSERT_TRUE(
+        pumpUntil([&] { return !launched.isEmpty() && !front.isEmpty() && !languages.isEmpty(); }, 20s));
+    EXPECT_EQ(launched.first().at(0).toString(), "beta");
+    EXPECT_EQ(front.last().at(0).toString(), "beta");
+    EXPECT_EQ(language.currentLayout(), QString("de"));
+
+    late.stop();
+    ASSERT_TRUE(pumpUntil([&] { return !terminated.isEmpty(); }));
+    languages.clear();
+    ASSERT_TRUE(late.start(display));
+    ASSERT_TRUE(late.run("setxkbmap", {"-layout", "gb"}));
+    ASSERT_TRUE(pumpUntil([&] { return !languages.isEmpty(); }, 20s));
+    EXPECT_EQ(language.currentLayout(), QString("gb"));
+}
+
+TEST_F(X11ServicesTest, AWaylandSessionUsesNoX11ServiceAndSaysSoOncePerService)
+{
+    TestHome home;
+    // Its Xwayland would answer; what it sees is not the session.
+    home.setEnvironment("DISPLAY", s_server->display());
+    home.setEnvironment("WAYLAND_DISPLAY", QStringLiteral("wayland-0"));
+    home.setEnvironment("XDG_SESSION_TYPE", std::nullopt);
+    LogCapture logs;
+    X11ApplicationMonitor monitor({}, {entries.path()});
+    X11LanguageSource language;
+    X11IdleTimeSource idle;
+    X11SystemModifiers modifiers;
+    X11HotKeyService hotKeys;
+    for (int i = 0; i < 3; ++i) {
+        monitor.startWatching();
+        EXPECT_EQ(monitor.runningApplications(), std::nullopt);
+        EXPECT_EQ(language.layouts(), std::nullopt);
+        EXPECT_EQ(idle.idleNanoseconds(), std::nullopt);
+        EXPECT_EQ(modifiers.isCapsLocked(), std::nullopt);
+        EXPECT_EQ(modifiers.modifierRemapping(), std::nullopt);
+        EXPECT_FALSE(hotKeys.registerHotKey(38, 0, QStringLiteral("a  1"), 1));
+    }
+    EXPECT_EQ(logs.count("Wayland session; "), 5) << logs.messages().join('\n').toStdString();
+    EXPECT_EQ(logs.messages().size(), 5);
 }
 
 struct NoServerCase

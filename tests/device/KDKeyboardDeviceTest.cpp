@@ -15,8 +15,10 @@
 #include "CommandNames.h"
 #include "DeviceTestSupport.h"
 #include "FakeVolumeMonitor.h"
+#include "FakeX11Session.h"
 #include "KCLumivoxImage.h"
 #include "KDKeyboardDevice.h"
+#include "KDModifierMappingReader.h"
 #include "KDScancodeTable.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
@@ -116,7 +118,7 @@ protected:
             volumes->mount({volume->root(), kKeyboardSource}, kKeyboardIdentity);
         KDKeyboardDevice::Environment environment;
         environment.volumes = std::move(monitor);
-        environment.modifierMap = modifierMap;
+        environment.modifierMapping = &modifierMapping;
         environment.displayIndexes = {{QStringLiteral("CapsLock"), 59},
                                       {QStringLiteral("ShiftLeft"), 75},
                                       {QStringLiteral("CtrlLeft"), 102},
@@ -146,7 +148,8 @@ protected:
     std::unique_ptr<KDKeyboardDevice> device;
     QString scancodeResource;
     QString preferencesFile;
-    QHash<QString, QString> modifierMap;
+    FakeX11Session session;
+    KDModifierMappingReader modifierMapping{session};
     KDKeyboardDevice::Timing timing;
 
 private:
@@ -489,14 +492,14 @@ struct MappingCase
 {
     const char *name;
     QHash<QString, QString> modifierMap;
-    QHash<int, int> expected;
+    QHash<int, QList<int>> expected;
 };
 
 class OledMappingTest : public ::testing::TestWithParam<MappingCase>
 {
 };
 
-TEST_P(OledMappingTest, FollowsTheModifierRemapping)
+TEST_P(OledMappingTest, EachKeyShowsThePictureOfTheKeyItActsAs)
 {
     const QHash<QString, int> displays{{QStringLiteral("CapsLock"), 59},
                                        {QStringLiteral("ShiftLeft"), 75},
@@ -504,36 +507,48 @@ TEST_P(OledMappingTest, FollowsTheModifierRemapping)
     EXPECT_EQ(KDKeyboardDevice::buildOledMapping(GetParam().modifierMap, displays), GetParam().expected);
 }
 
+const QString kCaps = QStringLiteral("CapsLock");
+const QString kCtrl = QStringLiteral("CtrlLeft");
+const QString kNone = QStringLiteral("None");
+
 INSTANTIATE_TEST_SUITE_P(
     Remappings, OledMappingTest,
-    ::testing::Values(
-        MappingCase{"none", {}, {}},
-        MappingCase{"capsToControl", {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")}}, {{59, 102}}},
-        MappingCase{"capsToNothing", {{QStringLiteral("CapsLock"), QStringLiteral("None")}}, {{59, -1}}},
-        MappingCase{"swap",
-                    {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")},
-                     {QStringLiteral("CtrlLeft"), QStringLiteral("CapsLock")}},
-                    {{59, 102}, {102, 59}}},
-        // A source key without a display has nothing to redirect.
-        MappingCase{"sourceWithoutDisplay", {{QStringLiteral("Fn"), QStringLiteral("CtrlLeft")}}, {}}),
+    ::testing::Values(MappingCase{"none", {}, {}},
+                      // Caps Lock acts as Control: both keys show Control; no key shows Caps Lock.
+                      MappingCase{"capsToControl", {{kCaps, kCtrl}}, {{59, {}}, {102, {59, 102}}}},
+                      MappingCase{"capsToNothing", {{kCaps, kNone}}, {{59, {}}}},
+                      MappingCase{"swap", {{kCaps, kCtrl}, {kCtrl, kCaps}}, {{59, {102}}, {102, {59}}}},
+                      // ctrl:swapcaps_hyper: the Control key's function is gone, so it shows nothing.
+                      MappingCase{"swapHyper", {{kCaps, kCtrl}, {kCtrl, kNone}}, {{59, {}}, {102, {59}}}},
+                      // A source key without a display has nothing to redirect.
+                      MappingCase{"sourceWithoutDisplay", {{QStringLiteral("Fn"), kCtrl}}, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(DeviceTest, RedirectedDisplaysShowElsewhereOrNotAtAll)
+TEST_F(DeviceTest, RedirectedDisplaysFollowTheSessionsSetting)
 {
-    modifierMap = {{QStringLiteral("CapsLock"), QStringLiteral("CtrlLeft")},
-                   {QStringLiteral("ShiftLeft"), QStringLiteral("None")}};
+    using namespace modifier_codes;
+    session.setModifierRemapping(std::vector<ModifierRemapEntry>{{CapsLock, CtrlLeft}, {CtrlLeft, CapsLock}});
     KDKeyboardDevice &keyboard = start();
     const auto before = keyboard.statistics().pictureWrites;
     keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::red)), 59);
-    keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::green)), 75);
+    keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::green)), 102);
     keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::green)), 0);
     keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::green)), 115);
     keyboard.showImage(nullptr, 8);
     settle();
-    EXPECT_EQ(keyboard.statistics().pictureWrites - before, 1u);
+    EXPECT_EQ(keyboard.statistics().pictureWrites - before, 2u);
     EXPECT_EQ(display(102), referenceEncoding(solidImage(Qt::red), false));
-    EXPECT_EQ(display(59), QByteArray(4608, '\0'));
-    EXPECT_EQ(display(75), QByteArray(4608, '\0'));
+    EXPECT_EQ(display(59), referenceEncoding(solidImage(Qt::green), false));
+
+    // The Control key loses its function: it goes dark, and Caps Lock's picture has no key.
+    session.setModifierRemapping(std::vector<ModifierRemapEntry>{{CapsLock, CtrlLeft}, {CtrlLeft, None}});
+    settle();
+    EXPECT_EQ(display(102), QByteArray(4608, '\0'));
+    EXPECT_EQ(display(59), referenceEncoding(solidImage(Qt::green), false));
+    session.setModifierRemapping(std::vector<ModifierRemapEntry>{});
+    settle();
+    EXPECT_EQ(display(59), referenceEncoding(solidImage(Qt::red), false));
+    EXPECT_EQ(display(102), referenceEncoding(solidImage(Qt::green), false));
 }
 
 // --- volumes coming and going

@@ -159,6 +159,17 @@ TEST_F(IOHIDWatcherTest, SpecialKeysOnlyPostTheirOwnNotifications)
     EXPECT_EQ(recorder.events().last(), "down App0");
 }
 
+TEST_F(IOHIDWatcherTest, AKeyThatBecomesSpecialWhileHeldIsReleased)
+{
+    plugKeyboard();
+    start();
+    key(kCtrlLeft, 1);
+    watcher->setSpecialActionKeys({"CtrlLeft"});
+    key(kCtrlLeft, 0);
+    EXPECT_FALSE(watcher->ctrlState());
+    EXPECT_EQ(recorder.events(), (QStringList{"down CtrlLeft", "up* CtrlLeft"}));
+}
+
 TEST_F(IOHIDWatcherTest, MultimediaKeysReportStateChangesOnly)
 {
     plugKeyboard({}, {{kConsumerCookieBase + kMail, 1}});

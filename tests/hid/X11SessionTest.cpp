@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "FakeHidBackend.h"
 #include "HidTestSupport.h"
+#include "HotKeyService.h"
+#include "IOHIDWatcher.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
 #include "XvfbServer.h"
+#include "linux/X11HotKeyService.h"
 #include "linux/X11IdleTimeSource.h"
 #include "linux/X11SystemModifiers.h"
 
@@ -35,6 +39,7 @@ class X11SessionTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
+        test::ensureApplication();
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             return;
         s_server = std::make_unique<test::XvfbServer>();
@@ -114,16 +119,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, X11ModifierOptionsTest,
                                            OptionsCase{"cleared", "", {}}),
                          [](const auto &info) { return std::string(info.param.description); });
 
-TEST_F(X11SessionTest, ReloadSeesANewSetting)
+TEST_F(X11SessionTest, FollowsANewSetting)
 {
     ASSERT_TRUE(setOptions("ctrl:nocaps"));
     X11SystemModifiers session(s_server->display());
     KDModifierMappingReader reader(session);
     EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CtrlLeft");
     ASSERT_TRUE(setOptions("caps:none"));
-    EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CtrlLeft"); // read once
-    reader.reload();
-    EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "None");
+    EXPECT_TRUE(test::pumpUntil([&] { return reader.getMappingOfModifier("CapsLock") == "None"; }));
 }
 
 TEST_F(X11SessionTest, CapsLockFollowsTheXkbState)
@@ -137,8 +140,57 @@ TEST_F(X11SessionTest, CapsLockFollowsTheXkbState)
     EXPECT_TRUE(eventually([&] { return session.isCapsLocked() == false; }));
 }
 
+// Whether a key counts as Option, for the modifier conditions and for the hot keys, under a layout.
+struct OptionKeyCase
+{
+    const char *description;
+    const char *layout;
+    int usage;          // the key on this keyboard
+    const char *keysym; // the same key typed in the session
+    bool isOption;
+};
+
+class X11OptionKeyTest : public X11SessionTest, public ::testing::WithParamInterface<OptionKeyCase>
+{
+};
+
+TEST_P(X11OptionKeyTest, ConditionsAndHotKeysAgree)
+{
+    ASSERT_TRUE(s_server->run("setxkbmap", {"-layout", GetParam().layout, "-option", ""}));
+    X11SystemModifiers session(s_server->display());
+    FakeHidBackend backend;
+    std::vector<HidElement> elements;
+    for (int usage = 0; usage <= 0xE7; ++usage)
+        elements.push_back({HidCookie(usage + 1), 7, usage, HidElementType::Button});
+    const HidEntry keyboard = backend.addInterface({0x04D9, 0x0022, 6}, elements);
+    auto watcher = IOHIDWatcher::create(backend, test::sampleUsageTable(), session);
+    ASSERT_TRUE(watcher);
+    backend.report(keyboard, {{HidCookie(GetParam().usage + 1), HidElementType::Button, 1}});
+
+    X11HotKeyService hotKeys(s_server->display());
+    int fired = 0;
+    QObject::connect(&hotKeys, &HotKeyService::hotKeyPressed, [&fired](int id) { fired |= id; });
+    constexpr int KeyA = 38;
+    constexpr int KeyC = 54;
+    ASSERT_TRUE(hotKeys.registerHotKey(KeyA, hotkey_modifiers::Option, "a  1", 1));
+    ASSERT_TRUE(hotKeys.registerHotKey(KeyC, 0, "a  2", 2));
+    const QString held = QString::fromLatin1(GetParam().keysym);
+    ASSERT_TRUE(s_server->run("xdotool", {"keydown", held, "key", "a", "keyup", held, "key", "c"}));
+    // C, typed last, comes after whatever A brought.
+    ASSERT_TRUE(test::pumpUntil([&] { return fired & 2; }));
+    EXPECT_EQ(watcher->altState(), GetParam().isOption);
+    EXPECT_EQ((fired & 1) != 0, GetParam().isOption);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, X11OptionKeyTest,
+                         ::testing::Values(OptionKeyCase{"us_right_alt", "us", 0xE6, "Alt_R", true},
+                                           OptionKeyCase{"de_altgr", "de", 0xE6, "ISO_Level3_Shift", false},
+                                           OptionKeyCase{"de_left_alt", "de", 0xE2, "Alt_L", true}),
+                         [](const auto &info) { return std::string(info.param.description); });
+
 TEST(X11WithoutServerTest, AnswersAsWithoutAnXServer)
 {
+    test::ensureApplication();
     // No server listens on this display number.
     const QString display = QStringLiteral(":31999");
     X11IdleTimeSource idleSource(display);

@@ -43,15 +43,18 @@ bool XvfbServer::isInstalled()
     return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
 }
 
-bool XvfbServer::start()
+bool XvfbServer::start(const QString &display)
 {
     int fds[2];
     if (::pipe(fds) != 0)
         return false;
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     m_process.setProgram(QStringLiteral("Xvfb"));
-    m_process.setArguments({"-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp", "-screen",
-                            "0", "640x480x24"});
+    QStringList arguments{
+        "-displayfd", QString::number(fds[1]), "-noreset", "-nolisten", "tcp", "-screen", "0", "640x480x24"};
+    if (!display.isEmpty())
+        arguments.prepend(display);
+    m_process.setArguments(arguments);
     dieWithParent(m_process);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());

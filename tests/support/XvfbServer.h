@@ -22,7 +22,8 @@ public:
 
     // Whether Xvfb can be run at all.
     static bool isInstalled();
-    bool start();
+    // On a free display, or on `display` (":N"), for a server that comes back where it was.
+    bool start(const QString &display = {});
     void stop();
     const QString &display() const { return m_display; }
 

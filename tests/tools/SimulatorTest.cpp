@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QPainter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +20,7 @@
 #include "Rgb565Codec.h"
 #include "SimCommandLine.h"
 #include "SimWindow.h"
+#include "SimulatedHidBackend.h"
 #include "SimulatedVolume.h"
 
 using namespace brevona;
@@ -185,6 +189,36 @@ TEST_F(Simulator, WindowFollowsDisplayChanges)
         QTest::qWaitFor([&] { return window.picture().pixel(f2->location) == qRgb(255, 255, 255); }, 5000));
 }
 
+TEST_F(Simulator, AKeyClickedInTheWindowIsHeldWhileTheButtonIsDown)
+{
+    // No session to type into here: only the keyboard gets the key.
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    // Stands for the driver's end of the simulated keyboard.
+    QLocalServer driver;
+    ASSERT_TRUE(driver.listen(SimulatedHidBackend::socketPath(m_dir.path())));
+    QStringList lines;
+    QObject::connect(&driver, &QLocalServer::newConnection, [&] {
+        QLocalSocket *socket = driver.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, [socket, &lines] {
+            while (socket->canReadLine()) {
+                lines.append(QString::fromUtf8(socket->readLine()).trimmed());
+                socket->write("ok\n");
+            }
+        });
+    });
+    SimWindow window(keyboard(), m_volume, QImage());
+    window.resize(window.sizeHint());
+    const QPoint a = keyboard().key("A")->cell().center();
+    QTest::mousePress(&window, Qt::LeftButton, {}, a);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lines.size() == 1; }, 5000));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, a);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lines.size() == 2; }, 5000));
+    EXPECT_EQ(lines, (QStringList{"down A", "up A"}));
+    if (!display.isEmpty())
+        qputenv("DISPLAY", display);
+}
+
 // -- command line --------------------------------------------------------------------------------
 
 struct RunResult
@@ -232,6 +266,7 @@ TEST_F(Simulator, CommandLineTakesTheFolderFromTheEnvironment)
 
 struct Refused
 {
+    const char *name;
     QStringList arguments;
     int status;
     const char *says;
@@ -250,9 +285,38 @@ TEST_P(CommandLineRefuses, WithAOneLineReason)
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineRefuses,
-    testing::Values(Refused{{"fly"}, 2, "usage"}, Refused{{}, 2, "usage"},
-                    Refused{{"render", "a", "b", "c"}, 2, "usage"},
-                    Refused{{"render", "/tmp/x", "o.png", "--background", "green"}, 2, "black or white"},
-                    Refused{{"create", "/proc/no/such/place"}, 1, "cannot create"}));
+    testing::Values(Refused{"UnknownCommand", {"fly"}, 2, "usage"}, Refused{"NoCommand", {}, 2, "usage"},
+                    Refused{"TooManyArguments", {"render", "a", "b", "c"}, 2, "usage"},
+                    Refused{"UnknownBackground",
+                            {"render", "/tmp/x", "o.png", "--background", "green"},
+                            2,
+                            "black or white"},
+                    Refused{"UnwritableFolder", {"create", "/proc/no/such/place"}, 1, "cannot create"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+class ProgramHelp : public testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(ProgramHelp, PrintsTheUsageAndSucceeds)
+{
+    QProcess program;
+    program.start(QString::fromUtf8(GetParam()), {QStringLiteral("--help")});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_TRUE(QString::fromUtf8(program.readAllStandardOutput()).contains("usage", Qt::CaseInsensitive));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramHelp,
+                         testing::Values(BREVONA_DRIVER_EXECUTABLE, BREVONA_SIM_EXECUTABLE,
+                                         BREVONA_SEND_EXECUTABLE, BREVONA_SAMPLE_STORE_EXECUTABLE,
+                                         BREVONA_RESOURCE_GENERATOR_EXECUTABLE),
+                         [](const auto &info) {
+                             std::string name =
+                                 QFileInfo(QString::fromUtf8(info.param)).fileName().toStdString();
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace

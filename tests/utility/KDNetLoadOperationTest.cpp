@@ -152,8 +152,9 @@ quint16 closedPort()
 struct FailureCase
 {
     const char *name;
-    QString address;
+    QString address; // "%1": a closed port; empty with `served`: the server's document
     int status;
+    std::optional<Reply> served = std::nullopt;
 };
 
 void PrintTo(const FailureCase &c, std::ostream *out)
@@ -168,11 +169,20 @@ class KDNetLoadFailureTest : public testing::TestWithParam<FailureCase>
 TEST_P(KDNetLoadFailureTest, ReportsLibcurlCode)
 {
     const FailureCase &c = GetParam();
-    const QString address = c.address.contains(QLatin1String("%1")) ? c.address.arg(closedPort()) : c.address;
+    LoopbackHttpServer server;
+    if (c.served)
+        server.route("/doc", *c.served);
+    const QString address = c.served                                  ? server.url("/doc").toString()
+                            : c.address.contains(QLatin1String("%1")) ? c.address.arg(closedPort())
+                                                                      : c.address;
     OperationRecorder recorder;
     LogCapture log;
+    const KDNetLoadOperation::TimeLimits limits = KDNetLoadOperation::timeLimits();
+    KDNetLoadOperation::setTimeLimits({std::chrono::seconds(1), std::chrono::seconds(1)});
     const auto operation = KDNetLoadOperation::getAddress(address, {}, {}, &recorder);
     waitForQueue();
+    KDNetLoadOperation::setTimeLimits(limits);
+    server.releaseHeld();
 
     ASSERT_EQ(recorder.calls().size(), 1u);
     EXPECT_EQ(operation->status(), c.status);
@@ -188,6 +198,9 @@ const FailureCase kFailures[] = {
     {"UnknownScheme", QStringLiteral("nosuchscheme://127.0.0.1/doc"), CURLE_UNSUPPORTED_PROTOCOL},
     {"MalformedAddress", QStringLiteral("http://[::1/doc"), CURLE_URL_MALFORMAT},
     {"EmptyAddress", QString(), CURLE_URL_MALFORMAT},
+    // A server that takes the request and never answers, or stops mid-document, frees the queue.
+    {"ServerNeverAnswers", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "held", {}, 0, 0, true, {}}},
+    {"ServerStallsMidBody", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "ab", {}, 0, 4000, false, {}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, KDNetLoadFailureTest, testing::ValuesIn(kFailures),

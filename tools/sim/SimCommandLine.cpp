@@ -9,8 +9,10 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "KeyInjector.h"
 #include "KeyboardData.h"
 #include "KeyboardRenderer.h"
+#include "SimKeyboardLink.h"
 #include "SimWindow.h"
 #include "SimulatedHidBackend.h"
 #include "SimulatedVolume.h"
@@ -21,8 +23,17 @@ namespace {
 
 const QStringList kKeyCommands = {QStringLiteral("press"), QStringLiteral("release"), QStringLiteral("tap")};
 
+const char kUsage[] = "usage: brevona-sim create [DIR]\n"
+                      "       brevona-sim render [DIR] OUT.png\n"
+                      "       brevona-sim watch [DIR]   (or: brevona-sim --watch [DIR])\n"
+                      "       brevona-sim press|release|tap KEY [DIR]\n"
+                      "DIR defaults to $BREVONA_SIMULATED_KEYBOARD. In an X session a key pressed on the\n"
+                      "simulated keyboard (or clicked in the live view) is typed in the session too.\n"
+                      "options: --background black|white   --resources DIR (keyboard data set)   --help";
+
 struct Options
 {
+    bool help = false;
     QString command;
     QStringList positional;
     QString background = QStringLiteral("black");
@@ -38,12 +49,15 @@ std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
                                         QStringLiteral("finish"), QStringLiteral("black"));
     const QCommandLineOption resources(QStringLiteral("resources"), QStringLiteral("Keyboard data folder."),
                                        QStringLiteral("folder"));
-    parser.addOptions({watch, background, resources});
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show the usage."));
+    parser.addOptions({watch, background, resources, help});
     if (!parser.parse(QStringList{QStringLiteral("brevona-sim")} + arguments)) {
         err << "brevona-sim: " << parser.errorText() << Qt::endl;
         return std::nullopt;
     }
     Options options;
+    options.help = parser.isSet(help);
     options.positional = parser.positionalArguments();
     if (parser.isSet(watch))
         options.command = QStringLiteral("watch");
@@ -60,13 +74,7 @@ std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
 
 int usageError(QTextStream &err)
 {
-    err << "usage: brevona-sim create [DIR]\n"
-           "       brevona-sim render [DIR] OUT.png\n"
-           "       brevona-sim watch [DIR]   (or: brevona-sim --watch [DIR])\n"
-           "       brevona-sim press|release|tap KEY [DIR]\n"
-           "DIR defaults to $BREVONA_SIMULATED_KEYBOARD.\n"
-           "options: --background black|white   --resources DIR (keyboard data set)"
-        << Qt::endl;
+    err << kUsage << Qt::endl;
     return SimCommandLine::UsageError;
 }
 
@@ -163,7 +171,7 @@ int watch(const Options &options, QTextStream &err)
 }
 
 // press/release/tap KEY [DIR]: the running driver's simulated keyboard takes the key through its
-// socket in DIR and answers each line.
+// socket in DIR and answers each line; the session gets the key through XTEST right after it.
 int pressKey(const Options &options, QTextStream &out, QTextStream &err)
 {
     if (options.positional.isEmpty() || options.positional.size() > 2)
@@ -172,21 +180,29 @@ int pressKey(const Options &options, QTextStream &out, QTextStream &err)
     const auto root = volumeRoot(options.positional.mid(1), err);
     if (!root)
         return SimCommandLine::Failure;
-    QStringList lines;
+    // Without the data set the key still reaches the keyboard, only not the session.
+    const KeyboardData data = options.resources.isEmpty()
+                                  ? KeyboardData::shared()
+                                  : KeyboardData::load(options.resources).value_or(KeyboardData());
+    SimKeyboardLink link(*root, data, SimKeyboardLink::sessionInjector());
+    QString error;
+    if (!link.open(&error)) {
+        err << "brevona-sim: " << error << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    QList<bool> events;
     if (options.command != QLatin1String("release"))
-        lines << QStringLiteral("down ") + key;
+        events << true;
     if (options.command != QLatin1String("press"))
-        lines << QStringLiteral("up ") + key;
-    for (const QString &line : lines) {
-        QString error;
-        const auto answer = SimulatedHidBackend::sendLine(*root, line, &error);
-        if (!answer) {
-            err << "brevona-sim: " << error << Qt::endl;
-            return SimCommandLine::Failure;
-        }
-        if (*answer != QLatin1String("ok")) {
-            err << "brevona-sim: " << answer->mid(answer->startsWith(QLatin1String("error ")) ? 6 : 0)
-                << Qt::endl;
+        events << false;
+    for (const bool down : events) {
+        std::optional<QString> problem;
+        if (!link.send(key, down, &error))
+            problem = error;
+        else
+            problem = link.waitForAnswer();
+        if (problem) {
+            err << "brevona-sim: " << *problem << Qt::endl;
             return SimCommandLine::Failure;
         }
     }
@@ -195,6 +211,11 @@ int pressKey(const Options &options, QTextStream &out, QTextStream &err)
 }
 
 } // namespace
+
+bool SimCommandLine::wantsPictures(const QStringList &arguments)
+{
+    return !kKeyCommands.contains(arguments.value(0));
+}
 
 bool SimCommandLine::wantsWindow(const QStringList &arguments)
 {
@@ -206,6 +227,10 @@ int SimCommandLine::run(const QStringList &arguments, QTextStream &out, QTextStr
     const auto options = parse(arguments, err);
     if (!options)
         return UsageError;
+    if (options->help) {
+        out << kUsage << Qt::endl;
+        return Success;
+    }
     if (options->command == QLatin1String("create"))
         return create(*options, out, err);
     if (options->command == QLatin1String("render"))

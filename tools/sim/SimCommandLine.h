@@ -10,7 +10,7 @@ namespace brevona {
 //   create [DIR]             make the folder that stands for the keyboard's volume
 //   render [DIR] OUT.png     draw the keyboard with the displays' current pictures
 //   watch [DIR] (--watch)    show the keyboard live in a window
-//   press|release|tap KEY    key presses on the simulated keyboard
+//   press|release|tap KEY    key presses on the simulated keyboard, typed in the X session too
 // DIR defaults to $BREVONA_SIMULATED_KEYBOARD. Options: --background black|white,
 // --resources DIR (the keyboard data set; default: the installed one or $BREVONA_RESOURCE_DIR).
 class SimCommandLine
@@ -28,6 +28,9 @@ public:
     static int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
     // Whether the arguments ask for the window (so the caller makes a QApplication).
     static bool wantsWindow(const QStringList &arguments);
+    // Whether the command draws pictures (so the caller makes a QGuiApplication); key presses
+    // need neither and start faster without.
+    static bool wantsPictures(const QStringList &arguments);
 };
 
 } // namespace brevona

@@ -16,6 +16,8 @@ int main(int argc, char **argv)
     std::unique_ptr<QCoreApplication> app;
     if (brevona::SimCommandLine::wantsWindow(arguments)) {
         app = std::make_unique<QApplication>(argc, argv);
+    } else if (!brevona::SimCommandLine::wantsPictures(arguments)) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
     } else {
         // Drawing pictures needs no screen; this keeps create and render working over ssh and in CI.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

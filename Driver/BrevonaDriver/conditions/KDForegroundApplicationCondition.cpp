@@ -15,11 +15,18 @@ KDForegroundApplicationCondition::KDForegroundApplicationCondition(const QVarian
 {
     NotificationCenter::defaultCenter().addObserver(
         this, notifications::ForeappHaveChanged,
-        [this](Notification &n) { m_state = n.object().toString() == m_applicationBundleId; });
+        [this](Notification &n) { m_state = matches(n.object().toString()); });
     getTrigger().start();
     // The trigger's value rather than a fresh reading: every foreground condition agrees with the
     // others at every moment, also one created between two changes.
-    m_state = getTrigger().currentBundleId() == m_applicationBundleId;
+    m_state = matches(getTrigger().currentBundleId());
+}
+
+bool KDForegroundApplicationCondition::matches(const QString &bundleId) const
+{
+    // No application is known to be in front (no display, the desktop) as the empty identifier;
+    // a record that names no application must not take that for its own.
+    return !m_applicationBundleId.isEmpty() && bundleId == m_applicationBundleId;
 }
 
 KDForegroundApplicationCondition::~KDForegroundApplicationCondition()

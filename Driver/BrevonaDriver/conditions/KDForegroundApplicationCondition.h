@@ -26,6 +26,8 @@ public:
     static QString getId() { return QStringLiteral("foreapp"); }
 
 private:
+    bool matches(const QString &bundleId) const;
+
     QString m_applicationBundleId;
     bool m_isInverted = false;
     bool m_state = false;

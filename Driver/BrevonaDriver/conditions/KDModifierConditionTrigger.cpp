@@ -28,6 +28,8 @@ KDModifierConditionTrigger::KDModifierConditionTrigger()
     const auto keyEvent = [this](Notification &) { m_keyTimer.start(); };
     center.addObserver(this, notifications::HidKeyDown, keyEvent);
     center.addObserver(this, notifications::HidKeyUp, keyEvent);
+    // A modifier key that got an action while it was held goes up as a special key.
+    center.addObserver(this, notifications::HidKeyUpSpecial, keyEvent);
 }
 
 KDModifierConditionTrigger::~KDModifierConditionTrigger()

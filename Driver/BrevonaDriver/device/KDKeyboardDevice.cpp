@@ -12,7 +12,9 @@
 
 #include "CommandNames.h"
 #include "DeviceLogging.h"
+#include "IOHIDWatcher.h"
 #include "KCLumivoxImage.h"
+#include "KDModifierMappingReader.h"
 #include "KDScancodeTable.h"
 #include "KDVolumeSession.h"
 #include "KeyboardData.h"
@@ -20,8 +22,9 @@
 #include "NotificationNames.h"
 #include "Paths.h"
 #include "PropertyList.h"
-#include "VolumeMonitor.h"
 #include "PlistNumber.h"
+#include "SystemModifiers.h"
+#include "VolumeMonitor.h"
 
 namespace brevona {
 
@@ -101,8 +104,13 @@ KDKeyboardDevice::Environment KDKeyboardDevice::defaultEnvironment()
 {
     Environment environment;
     environment.volumes = VolumeMonitor::create();
-    // The remapping of modifier keys comes from the session's keyboard settings once they are
-    // read; until then every key shows its own picture.
+    // The displays follow the same reading of the session's modifier remapping as the key states.
+    if (IOHIDWatcher *watcher = IOHIDWatcher::sharedIOHIDWatcher()) {
+        environment.modifierMapping = &watcher->modifierMappingReader();
+    } else {
+        static auto *reader = new KDModifierMappingReader(SystemModifiers::instance());
+        environment.modifierMapping = reader;
+    }
     for (const KeyboardData::Key &key : KeyboardData::shared().keys()) {
         if (key.display > 0)
             environment.displayIndexes.insert(key.name, key.display);
@@ -140,7 +148,14 @@ KDKeyboardDevice::KDKeyboardDevice(Environment environment, QObject *parent)
 
     findLumivoxDrive();
 
-    m_buttonsMap = buildOledMapping(environment.modifierMap, environment.displayIndexes);
+    m_modifierMapping = environment.modifierMapping;
+    m_displayIndexes = environment.displayIndexes;
+    // Nothing is shown yet: a key without a function is simply never sent a picture.
+    m_buttonsMap = buildOledMapping(
+        m_modifierMapping ? m_modifierMapping->getMap() : QHash<QString, QString>(), m_displayIndexes);
+    if (m_modifierMapping)
+        connect(m_modifierMapping, &KDModifierMappingReader::mapChanged, this,
+                &KDKeyboardDevice::followModifierMapping);
     connect(m_volumes.get(), &VolumeMonitor::volumeMounted, this, &KDKeyboardDevice::onVolumeDidMount);
     connect(m_volumes.get(), &VolumeMonitor::volumeUnmounted, this, &KDKeyboardDevice::onVolumeDidUnmount);
     connect(m_volumes.get(), &VolumeMonitor::sessionActiveChanged, this, &KDKeyboardDevice::onLoginLogout);
@@ -444,23 +459,81 @@ void KDKeyboardDevice::setSleepTimeout(int seconds, bool wakeUpByMouse)
 
 // --- the queue
 
-QHash<int, int> KDKeyboardDevice::buildOledMapping(const QHash<QString, QString> &modifierMap,
-                                                   const QHash<QString, int> &displayIndexes)
+QHash<int, QList<int>> KDKeyboardDevice::buildOledMapping(const QHash<QString, QString> &modifierMap,
+                                                          const QHash<QString, int> &displayIndexes)
 {
-    QHash<int, int> map;
+    // The keys that lose or gain a picture: the remapped ones and those whose function they took.
+    QSet<QString> affected;
     for (auto it = modifierMap.constBegin(); it != modifierMap.constEnd(); ++it) {
-        const int source = displayIndexes.value(it.key(), 0);
-        if (source <= 0)
-            continue;
-        const int destination = displayIndexes.value(it.value(), 0);
-        map.insert(source, destination > 0 ? destination : -1);
+        affected.insert(it.key());
+        affected.insert(it.value());
+    }
+    QHash<int, QList<int>> map;
+    for (const QString &name : std::as_const(affected)) {
+        if (const int own = displayIndexes.value(name, 0); own > 0)
+            map.insert(own, {});
+    }
+    for (const QString &name : std::as_const(affected)) {
+        const int own = displayIndexes.value(name, 0);
+        const int function = displayIndexes.value(modifierMap.value(name, name), 0);
+        if (own > 0 && function > 0)
+            map[function].append(own);
+    }
+    for (auto it = map.begin(); it != map.end();) {
+        std::sort(it->begin(), it->end());
+        if (*it == QList<int>{it.key()})
+            it = map.erase(it);
+        else
+            ++it;
     }
     return map;
 }
 
-int KDKeyboardDevice::getMappedOledIndex(int oledIndex) const
+QList<int> KDKeyboardDevice::mappedOledIndexes(int oledIndex) const
 {
-    return m_buttonsMap.value(oledIndex, oledIndex);
+    const auto found = m_buttonsMap.constFind(oledIndex);
+    return found != m_buttonsMap.constEnd() ? *found : QList<int>{oledIndex};
+}
+
+void KDKeyboardDevice::followModifierMapping()
+{
+    const QHash<int, QList<int>> previous = m_buttonsMap;
+    m_buttonsMap = buildOledMapping(
+        m_modifierMapping ? m_modifierMapping->getMap() : QHash<QString, QString>(), m_displayIndexes);
+    if (m_buttonsMap == previous)
+        return;
+    // A display listed as a source but no one's destination shows nothing of its own.
+    const auto dark = [](const QHash<int, QList<int>> &map) {
+        QSet<int> displays;
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+            displays.insert(it.key());
+        for (const QList<int> &destinations : map)
+            for (const int display : destinations)
+                displays.remove(display);
+        return displays;
+    };
+    const QSet<int> darkBefore = dark(previous);
+    QStringList redirections;
+    for (auto it = m_buttonsMap.constBegin(); it != m_buttonsMap.constEnd(); ++it) {
+        QStringList to;
+        for (const int display : *it)
+            to.append(QString::number(display));
+        redirections.append(QStringLiteral("%1 -> %2")
+                                .arg(it.key())
+                                .arg(to.isEmpty() ? QStringLiteral("none") : to.join(QLatin1Char(','))));
+    }
+    qCInfo(lcDevice).noquote() << "Display redirections:"
+                               << (redirections.isEmpty() ? QStringLiteral("none")
+                                                          : redirections.join(QStringLiteral("; ")));
+    {
+        // What a key that lost its function showed would stay on it: it goes black.
+        std::lock_guard guard(m_lock);
+        for (const int display : dark(m_buttonsMap)) {
+            if (!darkBefore.contains(display))
+                queuePicture(display, std::make_shared<KCLumivoxImage>());
+        }
+    }
+    repaintAll();
 }
 
 void KDKeyboardDevice::enqueue(int key, bool front)
@@ -471,38 +544,45 @@ void KDKeyboardDevice::enqueue(int key, bool front)
         m_buttonIndexesQueue.push_back(key);
 }
 
+void KDKeyboardDevice::queuePicture(int display, const std::shared_ptr<KCLumivoxImage> &picture)
+{
+    auto it = m_buttonImages.find(display);
+    if (it == m_buttonImages.end()) {
+        enqueue(display, true);
+        it = m_buttonImages.emplace(display, Payload{}).first;
+    }
+    it->second.picture = picture;
+    m_addQueueItemEvent.raise();
+}
+
 void KDKeyboardDevice::showImage(std::shared_ptr<KCLumivoxImage> picture, int oledIndex)
 {
     if (m_needTerminate || !picture)
         return;
-    const int display = getMappedOledIndex(oledIndex);
-    if (display < 1 || display > DisplayCount) {
-        qCDebug(lcDevice, "Picture for display %d dropped (redirected to %d)", oledIndex, display);
+    if (oledIndex < 1 || oledIndex > DisplayCount) {
+        qCDebug(lcDevice, "Picture for display %d dropped", oledIndex);
         return;
     }
+    const QList<int> displays = mappedOledIndexes(oledIndex);
     std::lock_guard guard(m_lock);
-    m_lastPictures[display] = picture;
-    auto it = m_buttonImages.find(display);
-    if (it == m_buttonImages.end()) {
-        enqueue(display, true);
-        m_addQueueItemEvent.raise();
-        it = m_buttonImages.emplace(display, Payload{}).first;
+    m_lastPictures[oledIndex] = picture;
+    for (const int display : displays) {
+        if (display >= 1 && display <= DisplayCount)
+            queuePicture(display, picture);
     }
-    it->second.picture = std::move(picture);
 }
 
 void KDKeyboardDevice::repaintAll()
 {
     std::lock_guard guard(m_lock);
-    for (const auto &[display, picture] : m_lastPictures) {
-        auto it = m_buttonImages.find(display);
-        if (it == m_buttonImages.end()) {
-            enqueue(display, true);
-            it = m_buttonImages.emplace(display, Payload{}).first;
-            it->second.picture = picture;
+    for (const auto &[oledIndex, picture] : m_lastPictures) {
+        // Every display shows one key's function, so what is pending for it is this picture or
+        // one of a redirection that no longer holds.
+        for (const int display : mappedOledIndexes(oledIndex)) {
+            if (display >= 1 && display <= DisplayCount)
+                queuePicture(display, picture);
         }
     }
-    m_addQueueItemEvent.raise();
 }
 
 void KDKeyboardDevice::setLayoutSys(bool driverControlsDisplays)

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,7 @@
 namespace brevona {
 
 class KCLumivoxImage;
+class KDModifierMappingReader;
 class KDVolumeSession;
 class Notification;
 class VolumeMonitor;
@@ -55,8 +57,9 @@ public:
     struct Environment
     {
         std::unique_ptr<VolumeMonitor> volumes;
-        // The system's modifier-key remapping: source key name -> the key it now acts as.
-        QHash<QString, QString> modifierMap;
+        // The system's modifier-key remapping, followed as it changes (not owned; it outlives
+        // the device). None: every key shows its own picture.
+        KDModifierMappingReader *modifierMapping = nullptr;
         // Key name -> its display number ("OLEDIndex"), for keys that have a display.
         QHash<QString, int> displayIndexes;
         QString scancodeResource;
@@ -84,15 +87,17 @@ public:
     // Finishes the queue and stops the writer.
     ~KDKeyboardDevice() override;
 
-    // Queues a picture for a display (1...114), after redirection; a display that is redirected to
-    // a key without one, or any number outside the range, drops the picture.
+    // Queues a picture for a display (1...114), after redirection: it shows on every key that now
+    // acts as the display's key; a picture whose key's function no key has now, or any number
+    // outside the range, is dropped.
     void showImage(std::shared_ptr<KCLumivoxImage> picture, int oledIndex);
     // True hands the displays to the driver, false gives them back to the keyboard.
     void setLayoutSys(bool driverControlsDisplays);
     void writeAllScancodes();
     void setBrightness(int percent, bool autoAdjust);
     void setSleepTimeout(int seconds, bool wakeUpByMouse);
-    int getMappedOledIndex(int oledIndex) const;
+    // The displays a picture meant for `oledIndex` shows on.
+    QList<int> mappedOledIndexes(int oledIndex) const;
     bool userLoggedIn() const { return m_userLoggedIn.load(); }
     // Stops accepting work; the writer finishes what is queued and ends.
     void terminate();
@@ -114,7 +119,7 @@ public:
     // Seconds between the idle checks that re-send the sleep order.
     int idleCheckInterval() const;
     const QByteArray &allScancodes() const { return m_allScancodes; }
-    const QHash<int, int> &buttonsMap() const { return m_buttonsMap; }
+    const QHash<int, QList<int>> &buttonsMap() const { return m_buttonsMap; }
     Statistics statistics() const;
     // Waits until the queue is empty and the writer idle. False on timeout.
     bool waitUntilIdle(std::chrono::milliseconds timeout);
@@ -123,10 +128,12 @@ public:
     static bool isLumivoxDisk(const BlockDeviceIdentity &identity);
     static QString brightnessCommand(int percent, bool autoAdjust);
     static QString sleepCommand(int seconds);
-    // Display redirections from the modifier-key remapping: source display -> destination display,
-    // -1 when the destination key has no display.
-    static QHash<int, int> buildOledMapping(const QHash<QString, QString> &modifierMap,
-                                            const QHash<QString, int> &displayIndexes);
+    // Display redirections from the modifier-key remapping (key -> the key whose function it now
+    // has): display of a key's picture -> the displays of the keys that now act as that key. Each
+    // key shows the picture of its function, so a picture whose function no key has goes nowhere
+    // and a key whose function is gone shows none. Displays not listed show their own picture.
+    static QHash<int, QList<int>> buildOledMapping(const QHash<QString, QString> &modifierMap,
+                                                   const QHash<QString, int> &displayIndexes);
 
 Q_SIGNALS:
     // The device needs the idle-time trigger's notice at this interval, in seconds.
@@ -163,6 +170,9 @@ private:
     void probeVolumes(int attempt);
     void scheduleProbe(int attempt);
     void repaintAll();
+    void followModifierMapping();
+    // Under the device's lock.
+    void queuePicture(int display, const std::shared_ptr<KCLumivoxImage> &picture);
     void registerNotifications();
     void onChangeBrightness(Notification &notification);
     void onChangeSleepTimeout(Notification &notification);
@@ -194,6 +204,7 @@ private:
     mutable std::mutex m_lock;
     std::deque<int> m_buttonIndexesQueue;
     std::unordered_map<int, Payload> m_buttonImages;
+    // The newest picture meant for each display, before redirection.
     std::unordered_map<int, std::shared_ptr<KCLumivoxImage>> m_lastPictures;
     bool m_writerBusy = false;
     bool m_writerFinished = false;
@@ -210,7 +221,9 @@ private:
 
     QByteArray m_allScancodes;
     bool m_scancodesWasChanged = false;
-    QHash<int, int> m_buttonsMap;
+    KDModifierMappingReader *m_modifierMapping = nullptr;
+    QHash<QString, int> m_displayIndexes;
+    QHash<int, QList<int>> m_buttonsMap;
     int m_sleepTime = 30;
     bool m_wakeUpByMouse = false;
     int m_brightness = 100;

@@ -1,6 +1,8 @@
 #include "IOHIDWatcher.h"
 
 #include "HidLogging.h"
+#include "HotKeyService.h"
+#include "KeyboardData.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "SystemModifiers.h"
@@ -185,6 +187,9 @@ void IOHIDWatcher::eventForCookie(HidCookie cookie, qint32 value)
     if (name.isEmpty())
         return;
     if (m_specialActionKeys.contains(name)) {
+        // A key that became special while it was held still goes up: it must not stay held.
+        if (value == 0)
+            m_currentKeysTable.insert(name, false);
         post(value != 0 ? notifications::HidKeyDownSpecial : notifications::HidKeyUpSpecial, name);
         return;
     }
@@ -245,24 +250,41 @@ bool IOHIDWatcher::isKeyPressed(const QString &name)
     return false;
 }
 
+bool IOHIDWatcher::modifierState(int modifier, const QString &left, const QString &right)
+{
+    // Where the session tells which keys give the modifier, its answer holds: it is the one the
+    // global hot keys match with, so a layout's AltGr is no Option for either.
+    if (const auto codes = m_modifiers.modifierKeyCodes()) {
+        const QSet<int> holders = codes->value(modifier);
+        const KeyboardData &keyboard = KeyboardData::shared();
+        for (auto it = m_currentKeysTable.constBegin(); it != m_currentKeysTable.constEnd(); ++it) {
+            const KeyboardData::Key *key = it.value() ? keyboard.key(it.key()) : nullptr;
+            if (key && holders.contains(key->keyCode))
+                return true;
+        }
+        return false;
+    }
+    return isKeyPressed(left) || isKeyPressed(right);
+}
+
 bool IOHIDWatcher::altState()
 {
-    return isKeyPressed(QStringLiteral("AltLeft")) || isKeyPressed(QStringLiteral("AltRight"));
+    return modifierState(hotkey_modifiers::Option, QStringLiteral("AltLeft"), QStringLiteral("AltRight"));
 }
 
 bool IOHIDWatcher::shiftState()
 {
-    return isKeyPressed(QStringLiteral("ShiftLeft")) || isKeyPressed(QStringLiteral("ShiftRight"));
+    return modifierState(hotkey_modifiers::Shift, QStringLiteral("ShiftLeft"), QStringLiteral("ShiftRight"));
 }
 
 bool IOHIDWatcher::ctrlState()
 {
-    return isKeyPressed(QStringLiteral("CtrlLeft")) || isKeyPressed(QStringLiteral("CtrlRight"));
+    return modifierState(hotkey_modifiers::Control, QStringLiteral("CtrlLeft"), QStringLiteral("CtrlRight"));
 }
 
 bool IOHIDWatcher::cmdState()
 {
-    return isKeyPressed(QStringLiteral("CmdLeft")) || isKeyPressed(QStringLiteral("CmdRight"));
+    return modifierState(hotkey_modifiers::Command, QStringLiteral("CmdLeft"), QStringLiteral("CmdRight"));
 }
 
 bool IOHIDWatcher::isCapsLocked()

@@ -47,6 +47,8 @@ public:
     // Whether a key acting as `name` is held: the key itself unless the system remapped it to act
     // as another, and every key the system remapped to act as `name`.
     bool isKeyPressed(const QString &name);
+    // Whether a key giving Option (Shift, Control, Command) is held: by the session's own list of
+    // the keys that give it where the session has one, else the left or right key by name.
     bool altState();
     bool shiftState();
     bool ctrlState();
@@ -70,6 +72,7 @@ private:
     IOHIDWatcher(HidBackend &backend, HidUsageTable usageTable, SystemModifiers &modifiers);
 
     void serviceMatched(HidEntry entry);
+    bool modifierState(int modifier, const QString &left, const QString &right);
     void standardQueueCallback();
     void multimediaQueueCallback();
     void detach(HidEntry &entry, QHash<HidCookie, int> *standardCookies,

@@ -4,9 +4,15 @@
 
 namespace brevona {
 
-KDModifierMappingReader::KDModifierMappingReader(SystemModifiers &source)
-    : m_source(source)
-{}
+KDModifierMappingReader::KDModifierMappingReader(SystemModifiers &source, QObject *parent)
+    : QObject(parent)
+    , m_source(source)
+{
+    connect(&source, &SystemModifiers::modifierKeysChanged, this, [this] {
+        m_loaded = false;
+        Q_EMIT mapChanged();
+    });
+}
 
 KDModifierMappingReader::KDModifierMappingReader()
     : KDModifierMappingReader(SystemModifiers::instance())

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QHash>
+#include <QObject>
 #include <QString>
 
 namespace brevona {
@@ -10,12 +11,13 @@ namespace brevona {
 class SystemModifiers;
 
 // The user's system-wide remapping of modifier keys (for example Caps Lock acting as Control):
-// key name -> name of the key it now acts as ("None" for a key that acts as nothing). Read once,
-// on first use; a later change of the setting is seen after reload().
-class KDModifierMappingReader
+// key name -> name of the key it now acts as ("None" for a key that acts as nothing). Read on
+// first use, and again after the session announces a changed setting (or reload()).
+class KDModifierMappingReader : public QObject
 {
+    Q_OBJECT
 public:
-    explicit KDModifierMappingReader(SystemModifiers &source);
+    explicit KDModifierMappingReader(SystemModifiers &source, QObject *parent = nullptr);
     KDModifierMappingReader();
 
     const QHash<QString, QString> &getMap();
@@ -25,6 +27,10 @@ public:
 
     // The key name of a code of the system's modifier numbering; nothing for codes outside it.
     static std::optional<QString> nameForCode(int code);
+
+Q_SIGNALS:
+    // The session's setting changed: the next getMap() reads it again.
+    void mapChanged();
 
 private:
     SystemModifiers &m_source;
