@@ -8,11 +8,16 @@
 //
 // Classes are found by the naming rule (the signature's dotted parts capitalised and joined); the
 // principal class's createInstance is the fallback for signatures no class is named after.
+//
+// Interface versions: 1 is the first; 2 added KCPluginButtonProtocol::requestTotalRepaint. A host
+// loads bundles of every version from the oldest it serves up to its own: an interface only grows
+// at its end, so an older bundle finds everything it calls where it expects it.
 
 class KCPluginButtonProtocol;
 class KCPluginProtocol;
 
-#define BREVONA_PLUGIN_INTERFACE_VERSION 1
+#define BREVONA_PLUGIN_INTERFACE_VERSION 2
+#define BREVONA_PLUGIN_OLDEST_INTERFACE_VERSION 1
 #define BREVONA_PLUGIN_ENTRY_NAME "brevona_plugin_module"
 
 extern "C" {
@@ -39,12 +44,12 @@ struct KCPluginModule
 typedef const KCPluginModule *(*KCPluginModuleEntry)();
 }
 
-#define BREVONA_PLUGIN_MODULE(principalName, principalFactory, ...)                                         \
-    extern "C" __attribute__((visibility("default"))) const KCPluginModule *brevona_plugin_module()        \
-    {                                                                                                     \
-        static const KCPluginClass classes[] = __VA_ARGS__;                                               \
-        static const KCPluginModule module{BREVONA_PLUGIN_INTERFACE_VERSION, classes,                     \
-                                           int(sizeof(classes) / sizeof(classes[0])), principalName,      \
-                                           principalFactory};                                             \
-        return &module;                                                                                   \
+#define BREVONA_PLUGIN_MODULE(principalName, principalFactory, ...)                                          \
+    extern "C" __attribute__((visibility("default"))) const KCPluginModule *brevona_plugin_module()          \
+    {                                                                                                        \
+        static const KCPluginClass classes[] = __VA_ARGS__;                                                  \
+        static const KCPluginModule module{BREVONA_PLUGIN_INTERFACE_VERSION, classes,                        \
+                                           int(sizeof(classes) / sizeof(classes[0])), principalName,         \
+                                           principalFactory};                                                \
+        return &module;                                                                                      \
     }

@@ -267,12 +267,12 @@ TEST_F(CommandEffectsTest, StructuralCommandsRebuildTheTree)
                                                         {"LayerIds", QVariantList{"L2"}},
                                                         {"ItemOrder", QVariantList{"L2", "L1", "G"}}}));
     EXPECT_TRUE(shows("A", Cyan));
-    // "Defaults" ends the root's order; the driver's black layer has left it until the next reread.
-    EXPECT_EQ(session.composition(), (QStringList{"(default)", "DefTest", "L1", "L2"}));
+    // "Defaults" and then the driver's black layer stay at the bottom of the root.
+    EXPECT_EQ(session.composition(), (QStringList{"(default)", "BlackLayer", "DefTest", "L1", "L2"}));
     ASSERT_TRUE(session.send("GroupMoved",
                              QVariantMap{{"GroupId", "G"}, {"ItemOrder", QVariantList{"L1", "G", "L2"}}}));
     EXPECT_TRUE(shows("A", Green));
-    EXPECT_EQ(session.composition(), (QStringList{"(default)", "DefTest", "L2", "L1"}));
+    EXPECT_EQ(session.composition(), (QStringList{"(default)", "BlackLayer", "DefTest", "L2", "L1"}));
 
     // A full reread: what is on disk counts again.
     store.layer(QStringLiteral("L1"), {{"Buttons", buttons({"A"})}},
@@ -282,14 +282,14 @@ TEST_F(CommandEffectsTest, StructuralCommandsRebuildTheTree)
     EXPECT_TRUE(shows("B", Cyan));
     EXPECT_EQ(session.composition(), (QStringList{"(default)", "BlackLayer", "DefTest", "L2", "L1"}));
 
-    // A new item of the root: "Defaults" is appended once more, the black layer is not.
+    // A new item of the root: the bottom of the root stays as it was.
     store.layer(QStringLiteral("N2"), {{"Buttons", buttons({"A"})}},
                 DriverSession::layerPicture({{"A", Magenta}}));
     ASSERT_TRUE(session.send(
         "ItemCreated",
         QVariantMap{{"GroupId", "Layers"}, {"ItemId", "N2"}, {"ItemOrder", QVariantList{"N2", "L1", "G"}}}));
     EXPECT_TRUE(shows("A", Magenta));
-    EXPECT_EQ(session.composition(), (QStringList{"(default)", "DefTest", "L2", "L1", "N2"}));
+    EXPECT_EQ(session.composition(), (QStringList{"(default)", "BlackLayer", "DefTest", "L2", "L1", "N2"}));
 }
 
 TEST_F(CommandEffectsTest, PluginSettingsReachOnlyKeysWithThatPlugin)

@@ -100,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         FactoryCase{"NoConditions", {}, {"total"}, {}, {}},
         FactoryCase{
             "NoType", {QVariantMap{{"Settings", QVariantMap{}}}}, {"total"}, "Illegal condition type", {}},
-        FactoryCase{"TypeNotAString", {QVariantMap{{"Type", 5}}}, {"total"}, "Illegal condition type", {}},
+        FactoryCase{"TypeNotAStringCostsOnlyItsRecord",
+                    {QVariantMap{{"Type", 5}}, record(conditionkeys::CapsLockType, {{"State", true}})},
+                    {"capslock", "total"},
+                    {},
+                    "Condition type is an integer, not a string: no condition"},
         FactoryCase{"RecordNotADictionary",
                     {QVariant("brevona.condition.idle")},
                     {"total"},

@@ -12,6 +12,7 @@
 #include "HybridCorners.h"
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
+#include "KDLayer.h"
 #include "KDLayerManager.h"
 #include "KDPluginManager.h"
 #include "KDServer.h"
@@ -50,7 +51,8 @@ Quarters quarters(const QImage &picture)
 // Colours survive the store's TIFF round trip exactly; compare on what the display shows.
 bool sameColour(const QColor &a, const QColor &b)
 {
-    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 && std::abs(a.blue() - b.blue()) <= 8;
+    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 &&
+           std::abs(a.blue() - b.blue()) <= 8;
 }
 
 std::string describe(const Quarters &q)
@@ -67,6 +69,8 @@ struct LayerSpec
     QColor colour;
     bool hybrid = false;
     bool action = false;
+    // A probe display plugin with these settings.
+    QVariantMap probe = {};
 };
 
 struct StackCase
@@ -88,7 +92,8 @@ protected:
         ASSERT_FALSE(KeyboardData::shared().isEmpty()) << "the keyboard data set is built before the tests";
         home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
         KDPluginManager::sharedInstance().loadPlugins();
-        store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        store =
+            std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
         // Plugins report from their own threads, as the device's queue allows.
         KDButton::setDisplaySink([this](const std::shared_ptr<KCLumivoxImage> &picture, int oled) {
             std::lock_guard guard(sinkLock);
@@ -112,12 +117,17 @@ protected:
         return picture;
     }
 
-    void writeLayer(const QString &path, const QString &key, const QColor &colour, bool hybrid, bool action)
+    void writeLayer(const QString &path, const QString &key, const QColor &colour, bool hybrid, bool action,
+                    const QVariantMap &probe = {})
     {
         QVariantMap entry;
         if (action)
             entry.insert(QStringLiteral("ActionPlugin"), QVariantMap{{"Signature", "brevona.test.action"}});
-        store->layer(path, {{"Hybrid", hybrid}, {"Buttons", QVariantMap{{key, entry}}}}, pictureWith(key, colour));
+        if (!probe.isEmpty())
+            entry.insert(QStringLiteral("DisplayPlugin"),
+                         QVariantMap{{"Signature", "brevona.test.probe"}, {"Settings", probe}});
+        store->layer(path, {{"Hybrid", hybrid}, {"Buttons", QVariantMap{{key, entry}}}},
+                     pictureWith(key, colour));
     }
 
     void build(const StackCase &c)
@@ -125,18 +135,20 @@ protected:
         QStringList order;
         for (const auto &layer : c.userLayers) {
             order.append(QLatin1String(layer.id));
-            writeLayer(QLatin1String(layer.id), QLatin1String(c.key), layer.colour, layer.hybrid, layer.action);
+            writeLayer(QLatin1String(layer.id), QLatin1String(c.key), layer.colour, layer.hybrid,
+                       layer.action, layer.probe);
         }
         store->group(QString(), order);
         if (c.withLanguage) {
             store->group(QStringLiteral("Defaults"), {"Language0"});
             store->group(QStringLiteral("Defaults/Language0"), {"Lang0_None"});
-            writeLayer(QStringLiteral("Defaults/Language0/Lang0_None"), QLatin1String(c.key), Blue, false, false);
+            writeLayer(QStringLiteral("Defaults/Language0/Lang0_None"), QLatin1String(c.key), Blue, false,
+                       false);
         }
         if (!c.zones.isEmpty())
             HybridCorners::update(c.zones);
-        manager = std::make_unique<KDLayerManager>(store->root(),
-                                                   QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+        manager = std::make_unique<KDLayerManager>(
+            store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
     }
 
     int display(const char *key) { return KeyboardData::shared().key(QLatin1String(key))->display; }
@@ -166,18 +178,50 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StackCase{"DefaultLayerAloneIsBlack", "App3", {}, false, {}, {Black, Black, Black, Black}},
         StackCase{"LanguageOverBlackShowsFullSize", "G", {}, true, {}, {Blue, Blue, Blue, Blue}},
-        StackCase{"HybridUserSharesWithLanguage", "G", {{"U", Red, true}}, true, {}, {Red, Black, Black, Blue}},
+        StackCase{
+            "HybridUserSharesWithLanguage", "G", {{"U", Red, true}}, true, {}, {Red, Black, Black, Blue}},
         StackCase{"WholeUserCoversLanguage", "G", {{"U", Red}}, true, {}, {Red, Red, Red, Red}},
-        StackCase{"ActionKeyCoversEvenWhenHybrid", "G", {{"U", Green, true, true}}, true, {}, {Green, Green, Green, Green}},
-        StackCase{"UpperHybridWinsTheImageZone", "G", {{"Top", Green, true}, {"Low", Red, true}}, true, {},
+        StackCase{"ActionKeyCoversEvenWhenHybrid",
+                  "G",
+                  {{"U", Green, true, true}},
+                  true,
+                  {},
+                  {Green, Green, Green, Green}},
+        StackCase{"UpperHybridWinsTheImageZone",
+                  "G",
+                  {{"Top", Green, true}, {"Low", Red, true}},
+                  true,
+                  {},
                   {Green, Black, Black, Blue}},
-        StackCase{"WholeUnderHybridIsRemoved", "G", {{"Top", Green, true}, {"Low", Red}}, true, {},
+        StackCase{"WholeUnderHybridIsRemoved",
+                  "G",
+                  {{"Top", Green, true}, {"Low", Red}},
+                  true,
+                  {},
                   {Green, Black, Black, Blue}},
-        StackCase{"ZonesFromPreferences", "G", {{"U", Red, true}}, true, QVariantList{"", "Layer Image", "", "Current Language"},
+        StackCase{"ZonesFromPreferences",
+                  "G",
+                  {{"U", Red, true}},
+                  true,
+                  QVariantList{"", "Layer Image", "", "Current Language"},
                   {Black, Red, Black, Blue}},
-        StackCase{"ZoneListWithoutLanguageFallsBack", "G", {{"U", Red, true}}, true,
-                  QVariantList{"Layer Image", "", ""}, {Red, Black, Black, Blue}},
-        StackCase{"ApplicationKeyShowsOnlyItsTopButton", "App0", {{"Top", Yellow, true}, {"Low", Red}}, true, {},
+        StackCase{"ZoneListWithoutLanguageFallsBack",
+                  "G",
+                  {{"U", Red, true}},
+                  true,
+                  QVariantList{"Layer Image", "", ""},
+                  {Red, Black, Black, Blue}},
+        StackCase{"PluginPeekingWhileCreatedKeepsTheCutOut",
+                  "G",
+                  {{.id = "U", .colour = Red, .probe = {{"peek", true}}}},
+                  false,
+                  {},
+                  {Red, Red, Red, Red}},
+        StackCase{"ApplicationKeyShowsOnlyItsTopButton",
+                  "App0",
+                  {{"Top", Yellow, true}, {"Low", Red}},
+                  true,
+                  {},
                   {Yellow, Yellow, Yellow, Yellow}}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -193,13 +237,27 @@ TEST_F(CompositionBehaviourTest, RecompositionThatChangesNothingSendsTheSamePict
     EXPECT_EQ(shown[display("G")], before);
 }
 
-TEST_F(CompositionBehaviourTest, TotalRepaintResendsWithoutRecomposing)
+TEST_F(CompositionBehaviourTest, PluginAsksForATotalRepaint)
 {
-    build(StackCase{"", "G", {{"U", Red}}, false, {}, {}});
+    build(StackCase{"",
+                    "G",
+                    {{.id = "U", .colour = Red, .hybrid = true, .probe = {{"color", Red.name()}}}},
+                    true,
+                    {},
+                    {}});
     const int before = sends[display("G")];
+    const int elsewhere = sends[display("App3")];
+    auto layer = std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QStringLiteral("U")));
     LogCapture log;
-    NotificationCenter::defaultCenter().post(notifications::TotalRepaintNeeded);
+    // The probe draws green without update() and asks for one repaint of every key instead.
+    layer->getButtons()
+        .at(QStringLiteral("G"))
+        ->setPluginSettingsByPlist({{"DisplayPlugin", QVariantMap{{"repaint", Green.name()}}}});
+    QCoreApplication::processEvents();
     EXPECT_EQ(sends[display("G")], before + 1);
+    EXPECT_EQ(sends[display("App3")], elsewhere + 1);
+    const Quarters got = quarters(shown[display("G")]);
+    EXPECT_TRUE(sameColour(got[0], Green) && sameColour(got[3], Blue)) << describe(got);
     EXPECT_EQ(log.count(QStringLiteral("Composition:")), 0);
 }
 
@@ -214,12 +272,49 @@ TEST_F(CompositionBehaviourTest, ButtonsChangedImageReplacesThePicture)
     green.save(&buffer, "TIFF");
     KDServer server;
     server.handleCommand(commands::ButtonsChanged,
-                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"G", QVariantMap{{"Image", tiff}}}}}}, true);
+                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"G", QVariantMap{{"Image", tiff}}}}}},
+                         true);
     EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Green));
     // A key the layer lacks is created black before the change applies.
     server.handleCommand(commands::ButtonsChanged,
-                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"H", QVariantMap{{"Image", tiff}}}}}}, true);
+                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"H", QVariantMap{{"Image", tiff}}}}}},
+                         true);
     EXPECT_TRUE(sameColour(quarters(shown[display("H")])[3], Green));
+}
+
+TEST_F(CompositionBehaviourTest, KeyNoVisibleLayerDefinesShowsBlack)
+{
+    writeLayer(QStringLiteral("U"), QStringLiteral("G"), Red, false, false);
+    store->group(QString(), {"U"});
+    // Without the driver's black layer nothing else defines the key.
+    manager = std::make_unique<KDLayerManager>(store->root(),
+                                               QDir(home.path()).filePath(QStringLiteral("NoBlackLayer")));
+    ASSERT_TRUE(sameColour(quarters(shown[display("G")])[0], Red));
+    KDServer server;
+    server.handleCommand(commands::LayerVisibilityChanged, {{"LayerId", "U"}, {"Enabled", false}}, true);
+    EXPECT_EQ(quarters(shown[display("G")]), (Quarters{Black, Black, Black, Black}));
+}
+
+TEST_F(CompositionBehaviourTest, DisplayPluginThrowingOnActivationCostsOnlyItsKey)
+{
+    const auto plugin = [](const char *signature, const QVariantMap &settings = {}) {
+        return QVariantMap{{"DisplayPlugin", QVariantMap{{"Signature", signature}, {"Settings", settings}}}};
+    };
+    const QVariantMap green = plugin("brevona.test.probe", {{"color", Green.name()}});
+    store->layer(QStringLiteral("U"),
+                 {{"Buttons",
+                   QVariantMap{{"G", green}, {"H", plugin("brevona.test.thrower.activate")}, {"J", green}}}});
+    store->group(QString(), {"U"});
+    LogCapture log;
+    manager = std::make_unique<KDLayerManager>(
+        store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+    EXPECT_TRUE(sameColour(quarters(shown[display("J")])[0], Green)) << "the keys after it are still shown";
+    // Reached through a command on a shown key: the exception must not leave the handler.
+    KDServer server;
+    server.handleCommand(
+        commands::ButtonsChanged,
+        {{"LayerId", "U"}, {"Buttons", QVariantMap{{"G", plugin("brevona.test.thrower.activate")}}}}, true);
+    EXPECT_GE(log.count(QStringLiteral("exception when activating")), 3);
 }
 
 } // namespace
@@ -237,7 +332,8 @@ TEST_F(CompositionBehaviourTest, PluginThreadsDrawWhileCompositionsAreExchanged)
     store->layer(QStringLiteral("P"), {{"Hybrid", true}, {"Buttons", buttons}});
     writeLayer(QStringLiteral("U"), QStringLiteral("G"), Red, true, false);
     store->group(QString(), {"P", "U"});
-    manager = std::make_unique<KDLayerManager>(store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+    manager = std::make_unique<KDLayerManager>(
+        store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
     auto &center = NotificationCenter::defaultCenter();
     for (int round = 0; round < 60; ++round) {
         center.post(notifications::ToggleLayerAction, round % 3 ? QStringLiteral("U") : QStringLiteral("P"));

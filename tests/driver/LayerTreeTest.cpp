@@ -34,7 +34,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
-        store = std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
+        store =
+            std::make_unique<StoreBuilder>(QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")));
         black = std::make_unique<StoreBuilder>(QDir(home.path()).filePath(QStringLiteral("resources")));
         blackFolder = black->layer(QStringLiteral("BlackLayer"));
     }
@@ -104,8 +105,8 @@ TEST_F(LayerTreeTest, BrokenItemsAreSkippedWithTheirLogLine)
     PropertyList::writeFile(QDir(noOrder).filePath(QStringLiteral("Group.plist")),
                             QVariantMap{{"DisplayName", "no order"}});
     store->layer(QStringLiteral("NoOrder/Child"));
-    const QString noPicture = store->layer(QStringLiteral("NoPicture"),
-                                           {{"Buttons", QVariantMap{{"G", QVariantMap{}}}}});
+    const QString noPicture =
+        store->layer(QStringLiteral("NoPicture"), {{"Buttons", QVariantMap{{"G", QVariantMap{}}}}});
     QFile::remove(QDir(noPicture).filePath(QStringLiteral("Main.tiff")));
 
     auto manager = makeManager();
@@ -117,21 +118,48 @@ TEST_F(LayerTreeTest, BrokenItemsAreSkippedWithTheirLogLine)
     EXPECT_NE(KDContext::getContextByIdentifier(QStringLiteral("Child")), nullptr);
 }
 
+TEST_F(LayerTreeTest, OddStoreValuesReadAsTheirDefaults)
+{
+    // Flags that are no booleans read as missing; a hidden folder is an item like any other; a
+    // symbolic link is never followed; a language layer stays hybrid whatever it is told.
+    store->group(QString(), {"TextDisabled", "NumberHybrid", ".Hidden", "Linked", "Lang0_None"});
+    store->layer(QStringLiteral("TextDisabled"), {{"Disabled", "yes"}});
+    store->layer(QStringLiteral("NumberHybrid"), {{"Hybrid", 1}});
+    store->layer(QStringLiteral(".Hidden"));
+    store->layer(QStringLiteral("Lang0_None"), {{"Hybrid", false}});
+    ASSERT_TRUE(QFile::link(blackFolder, QDir(store->root()).filePath(QStringLiteral("Linked"))));
+    auto manager = makeManager();
+    EXPECT_EQ(composition(*manager),
+              (QStringList{"", "BlackLayer", "Lang0_None", ".Hidden", "NumberHybrid", "TextDisabled"}));
+    const auto layer = [](const char *id) {
+        return std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QLatin1String(id)));
+    };
+    EXPECT_FALSE(layer("NumberHybrid")->isHybrid());
+    command(commands::LayerHybridStateChanged, {{"LayerId", "Lang0_None"}, {"Hybrid", false}});
+    EXPECT_TRUE(layer("Lang0_None")->isHybrid());
+    command(commands::ItemCreated,
+            {{"GroupId", "Layers"}, {"ItemId", "Linked"}, {"ItemOrder", QVariantList{"Linked"}}});
+    EXPECT_EQ(KDContext::getContextByIdentifier(QStringLiteral("Linked")), nullptr);
+}
+
 TEST_F(LayerTreeTest, MissingStoreFolderStillComposes)
 {
     auto manager = makeManager();
     EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer"}));
 }
 
-TEST_F(LayerTreeTest, DemoGroupShowsOneEntryAtATimeFromTheLast)
+TEST_F(LayerTreeTest, DemoGroupShowsOneEntryAtATimeFromTheLastAndAnimatesOnlyWhileShown)
 {
-    store->group(QString(), {"Demo"});
-    store->group(QStringLiteral("Demo"), {"D1", "D2", "D3"},
+    store->group(QString(), {"P"});
+    store->group(QStringLiteral("P"), {"Demo"});
+    store->group(QStringLiteral("P/Demo"), {"D1", "D2", "D3"},
                  {{QStringLiteral("DisplayName"), QStringLiteral("DemoLayers")}});
     for (const char *id : {"D1", "D2", "D3"})
-        store->layer(QStringLiteral("Demo/%1").arg(QLatin1String(id)), id == QLatin1String("D2") ? disabled() : QVariantMap{});
+        store->layer(QStringLiteral("P/Demo/%1").arg(QLatin1String(id)),
+                     id == QLatin1String("D2") ? disabled() : QVariantMap{});
     auto manager = makeManager();
-    auto demo = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Demo")));
+    auto demo =
+        std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Demo")));
     ASSERT_TRUE(demo->isDemoTimerRunning());
 
     QStringList shown;
@@ -142,6 +170,18 @@ TEST_F(LayerTreeTest, DemoGroupShowsOneEntryAtATimeFromTheLast)
     // A demo group shows its entries whether they are enabled or not.
     EXPECT_EQ(shown, (QStringList{"D3", "D2", "D1", "D3"}));
 
+    // Hidden by its own switch, its parent's or a toggle request, it stops; shown again, it goes on.
+    const std::pair<QString, QVariantMap> steps[] = {
+        {commands::LayerVisibilityChanged, {{"LayerId", "Demo"}, {"Enabled", false}}},
+        {commands::LayerVisibilityChanged, {{"LayerId", "Demo"}, {"Enabled", true}}},
+        {commands::LayerVisibilityChanged, {{"LayerId", "P"}, {"Enabled", false}}},
+        {commands::LayerVisibilityChanged, {{"LayerId", "P"}, {"Enabled", true}}},
+    };
+    for (const auto &[name, info] : steps) {
+        command(name, info);
+        EXPECT_EQ(demo->isDemoTimerRunning(), info.value("Enabled").toBool())
+            << info.value("LayerId").toString().toStdString();
+    }
     NotificationCenter::defaultCenter().post(notifications::ToggleLayerAction, QStringLiteral("Demo"));
     EXPECT_FALSE(demo->isDemoTimerRunning());
     EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer"}));
@@ -172,36 +212,50 @@ TEST_P(StructuralCommandTest, OrdersFollowTheCommands)
     for (const auto &[name, info] : GetParam().commands)
         command(name, info);
     EXPECT_EQ(manager->root()->itemOrder(), GetParam().rootOrder);
-    auto group = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("G")));
+    auto group =
+        std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("G")));
     EXPECT_EQ(group->itemOrder(), GetParam().groupOrder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, StructuralCommandTest,
     ::testing::Values(
-        MoveCase{"LayersMovedIntoRootDropsBlackLayerKeepsDefaultsLast",
+        MoveCase{"LayersMovedIntoRootKeepsDefaultsThenBlackLayerLast",
                  {{commands::LayersMoved,
-                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"B"}}, {"ItemOrder", QVariantList{"B", "A", "G"}}}}},
-                 {"B", "A", "G", "Defaults"},
+                   {{"GroupId", "Layers"},
+                    {"LayerIds", QVariantList{"B"}},
+                    {"ItemOrder", QVariantList{"B", "A", "G"}}}}},
+                 {"B", "A", "G", "Defaults", "BlackLayer"},
                  {"C"}},
+        MoveCase{"ItemCreatedInRootKeepsDefaultsThenBlackLayerLast",
+                 {{commands::ItemCreated,
+                   {{"GroupId", "Layers"}, {"ItemId", "A"}, {"ItemOrder", QVariantList{"G", "A"}}}}},
+                 {"G", "A", "Defaults", "BlackLayer"},
+                 {"B", "C"}},
         MoveCase{"GroupMovedAfterLayersMovedHasDefaultsOnce",
                  {{commands::LayersMoved,
-                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"C"}}, {"ItemOrder", QVariantList{"A", "C", "G"}}}},
+                   {{"GroupId", "Layers"},
+                    {"LayerIds", QVariantList{"C"}},
+                    {"ItemOrder", QVariantList{"A", "C", "G"}}}},
                   {commands::GroupMoved, {{"GroupId", "G"}, {"ItemOrder", QVariantList{"G", "A", "C"}}}}},
-                 {"G", "A", "C", "Defaults"},
+                 {"G", "A", "C", "Defaults", "BlackLayer"},
                  {"B"}},
         MoveCase{"LayersMovedIntoGroup",
                  {{commands::LayersMoved,
-                   {{"GroupId", "G"}, {"LayerIds", QVariantList{"A"}}, {"ItemOrder", QVariantList{"B", "A", "C"}}}}},
+                   {{"GroupId", "G"},
+                    {"LayerIds", QVariantList{"A"}},
+                    {"ItemOrder", QVariantList{"B", "A", "C"}}}}},
                  {"G", "Defaults", "BlackLayer"},
                  {"B", "A", "C"}},
         MoveCase{"ItemsDeletedLeaveTheirParentsOrderAndUnknownIdsAreIgnored",
-                 {{commands::ItemsDeleted, {{"ItemIds", QVariantList{"B", "Nope", "A"}}}}},
+                 {{commands::ItemsDeleted, {{"ItemIds", QVariantList{"B", "Nope", "A", "BlackLayer"}}}}},
                  {"G", "Defaults", "BlackLayer"},
                  {"C"}},
         MoveCase{"FailedLayersMovedKeepsWhatItApplied",
                  {{commands::LayersMoved,
-                   {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"B", "Nope"}}, {"ItemOrder", QVariantList{"B"}}}}},
+                   {{"GroupId", "Layers"},
+                    {"LayerIds", QVariantList{"B", "Nope"}},
+                    {"ItemOrder", QVariantList{"B"}}}}},
                  {"A", "G", "Defaults", "BlackLayer"},
                  {"C"}}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -236,46 +290,80 @@ TEST_P(CommandFailureTest, LogsItsTextAndSkipsTheRecomposition)
 INSTANTIATE_TEST_SUITE_P(
     Failures, CommandFailureTest,
     ::testing::Values(
-        FailureCase{"BadTarget", commands::LayersMoved, {{"GroupId", "A"}}, "LayersMoved command has illegal target group id"},
-        FailureCase{"NoLayerIds", commands::LayersMoved, {{"GroupId", "Layers"}}, "LayersMoved command doesn't have layer ids"},
-        FailureCase{"NoOrder", commands::LayersMoved, {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}},
-                    "LayersMoved command doesn't have new item order"},
-        FailureCase{"LayerIdsWrongType", commands::LayersMoved, {{"GroupId", "Layers"}, {"LayerIds", 5}},
+        FailureCase{"BadTarget",
+                    commands::LayersMoved,
+                    {{"GroupId", "A"}},
+                    "LayersMoved command has illegal target group id"},
+        FailureCase{"NoLayerIds",
+                    commands::LayersMoved,
+                    {{"GroupId", "Layers"}},
                     "LayersMoved command doesn't have layer ids"},
-        FailureCase{"UnknownLayer", commands::LayersMoved,
+        FailureCase{"NoOrder",
+                    commands::LayersMoved,
+                    {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}},
+                    "LayersMoved command doesn't have new item order"},
+        FailureCase{"LayerIdsWrongType",
+                    commands::LayersMoved,
+                    {{"GroupId", "Layers"}, {"LayerIds", 5}},
+                    "LayersMoved command doesn't have layer ids"},
+        FailureCase{"UnknownLayer",
+                    commands::LayersMoved,
                     {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"X"}}, {"ItemOrder", QVariantList{}}},
                     "layer with id='X' not found"},
-        FailureCase{"GroupMovedNoOrder", commands::GroupMoved, {{"GroupId", "Layers"}},
+        FailureCase{"GroupMovedNoOrder",
+                    commands::GroupMoved,
+                    {{"GroupId", "Layers"}},
                     "LayersMoved command doesn't have new item order"},
         FailureCase{"DeletedNoIds", commands::ItemsDeleted, {{"Other", 1}}, "illegal LayersDeleted params"},
-        FailureCase{"MovedFromNowhere", commands::ButtonsMoved, {{"SourceLayer", "X"}, {"TargetLayer", "A"}},
+        FailureCase{"MovedFromNowhere",
+                    commands::ButtonsMoved,
+                    {{"SourceLayer", "X"}, {"TargetLayer", "A"}},
                     "buttons moved from non-existing layer"},
-        FailureCase{"MovedToNowhere", commands::ButtonsMoved, {{"SourceLayer", "A"}, {"TargetLayer", "X"}},
+        FailureCase{"MovedToNowhere",
+                    commands::ButtonsMoved,
+                    {{"SourceLayer", "A"}, {"TargetLayer", "X"}},
                     "buttons moved to non-existing layer"},
-        FailureCase{"VisibilityNoId", commands::LayerVisibilityChanged, {{"Enabled", true}},
+        FailureCase{"VisibilityNoId",
+                    commands::LayerVisibilityChanged,
+                    {{"Enabled", true}},
                     "LayerVisibilityChanged params doesn't have LayerId"},
-        FailureCase{"ConditionsNoId", commands::LayerConditionsChanged, {{"Conditions", QVariantList{}}},
+        FailureCase{"ConditionsNoId",
+                    commands::LayerConditionsChanged,
+                    {{"Conditions", QVariantList{}}},
                     "LayerConditionsChanged params doesn't have LayerId"},
-        FailureCase{"ConditionsMissing", commands::LayerConditionsChanged, {{"LayerId", "A"}},
+        FailureCase{"ConditionsMissing",
+                    commands::LayerConditionsChanged,
+                    {{"LayerId", "A"}},
                     "LayerConditionsChanged params doesn't have conditions"},
-        FailureCase{"ConditionWithoutType", commands::LayerConditionsChanged,
-                    {{"LayerId", "A"}, {"Conditions", QVariantList{QVariantMap{{"Settings", QVariantMap{}}}}}},
-                    "Illegal condition type"}),
+        FailureCase{
+            "ConditionWithoutType",
+            commands::LayerConditionsChanged,
+            {{"LayerId", "A"}, {"Conditions", QVariantList{QVariantMap{{"Settings", QVariantMap{}}}}}},
+            "Illegal condition type"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(LayerTreeTest, ItemCreatedLoadsTheFolderAndTakesTheOrder)
 {
-    store->group(QString(), {"A"});
+    store->group(QString(), {"A", "G"});
     store->layer(QStringLiteral("A"));
+    store->group(QStringLiteral("G"), {});
     auto manager = makeManager();
     store->layer(QStringLiteral("New"));
-    command(commands::ItemCreated, {{"GroupId", "Layers"}, {"ItemId", "New"}, {"ItemOrder", QVariantList{"New", "A"}}});
-    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"New", "A", "Defaults"}));
-    EXPECT_EQ(composition(*manager), (QStringList{"", "A", "New"}));
+    command(commands::ItemCreated,
+            {{"GroupId", "Layers"}, {"ItemId", "New"}, {"ItemOrder", QVariantList{"New", "A", "G"}}});
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "A", "New"}));
 
     LogCapture log;
-    command(commands::ItemCreated, {{"GroupId", "Layers"}, {"ItemId", "../../escape"}, {"ItemOrder", QVariantList{}}});
-    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"New", "A", "Defaults"}));
+    command(commands::ItemCreated,
+            {{"GroupId", "Layers"}, {"ItemId", "../../escape"}, {"ItemOrder", QVariantList{}}});
+    EXPECT_EQ(manager->root()->itemOrder(), (QStringList{"New", "A", "G", "Defaults", "BlackLayer"}));
+
+    // The loaded folder carries the identifier of the group handling the command: it replaces that
+    // group in the registry while the group is still at work.
+    store->layer(QStringLiteral("G/G"));
+    command(commands::ItemCreated, {{"GroupId", "G"}, {"ItemId", "G"}, {"ItemOrder", QVariantList{"G"}}});
+    EXPECT_FALSE(KDContext::getContextByIdentifier(QStringLiteral("G"))->isGroup());
+    EXPECT_EQ(composition(*manager), (QStringList{"", "BlackLayer", "G", "A", "New"}));
 }
 
 TEST_F(LayerTreeTest, RefreshRereadsTheWholeStore)
@@ -294,14 +382,16 @@ TEST_F(LayerTreeTest, InsertChildChecksItsIndex)
     store->group(QString(), {"A"});
     store->layer(QStringLiteral("A"));
     auto manager = makeManager();
-    auto root = std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Layers")));
+    auto root =
+        std::static_pointer_cast<KDLayerGroup>(KDContext::getContextByIdentifier(QStringLiteral("Layers")));
     const int count = root->getChildItemsCount();
-    EXPECT_EQ(root->insertChild(QStringLiteral("X"), static_cast<quint32>(count)),
-              QStringLiteral("KDLayerGroup insertChild failed due to illegal parameter: index=%1").arg(count));
+    EXPECT_EQ(
+        root->insertChild(QStringLiteral("X"), static_cast<quint32>(count)),
+        QStringLiteral("KDLayerGroup insertChild failed due to illegal parameter: index=%1").arg(count));
     EXPECT_TRUE(root->insertChild(QStringLiteral("X"), KDLayerGroup::AppendIndex).isEmpty());
-    EXPECT_EQ(root->itemOrder().last(), QStringLiteral("X"));
     EXPECT_TRUE(root->insertChild(QStringLiteral("Y"), 0).isEmpty());
-    EXPECT_EQ(root->itemOrder().first(), QStringLiteral("Y"));
+    // Appending stops above the root's own bottom entries.
+    EXPECT_EQ(root->itemOrder(), (QStringList{"Y", "A", "X", "Defaults", "BlackLayer"}));
 }
 
 TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
@@ -310,7 +400,8 @@ TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
     store->layer(QStringLiteral("S"), {{"Buttons", QVariantMap{{"G", QVariantMap{}}, {"H", QVariantMap{}}}}});
     store->layer(QStringLiteral("T"), {{"Buttons", QVariantMap{{"A", QVariantMap{}}}}});
     auto manager = makeManager();
-    command(commands::ButtonsMoved, {{"SourceLayer", "S"}, {"TargetLayer", "T"}, {"Buttons", QVariantMap{{"G", "A"}, {"H", "B"}}}});
+    command(commands::ButtonsMoved,
+            {{"SourceLayer", "S"}, {"TargetLayer", "T"}, {"Buttons", QVariantMap{{"G", "A"}, {"H", "B"}}}});
     auto source = std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QStringLiteral("S")));
     auto target = std::static_pointer_cast<KDLayer>(KDContext::getContextByIdentifier(QStringLiteral("T")));
     QStringList sourceKeys, targetKeys;

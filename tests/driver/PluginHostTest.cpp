@@ -41,9 +41,11 @@ protected:
         ASSERT_TRUE(home.isValid());
         home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", TestPlugins);
         KDPluginManager::sharedInstance().loadPlugins();
-        KDButton::setDisplaySink([this](const std::shared_ptr<KCLumivoxImage> &, int oled) { sent.append(oled); });
+        KDButton::setDisplaySink(
+            [this](const std::shared_ptr<KCLumivoxImage> &, int oled) { sent.append(oled); });
         // The probe's journal lives in its code, loaded on the first instance.
-        KDButton::create(QVariantMap{{"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"}}}}, "G", {});
+        KDButton::create(QVariantMap{{"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"}}}},
+                         "G", {});
         ASSERT_NE(journal(), nullptr);
         journal()->clear();
     }
@@ -79,16 +81,22 @@ TEST_F(PluginHostTest, BrokenBundlesYieldNoPluginAndSayWhy)
         const char *log;
     };
     const Row rows[] = {
-        {"brevona.test.old", "was built for plugin interface"},
-        {"brevona.test.orphan", "due to illegal principal class"},
-        {"brevona.test.missing", "could not be loaded"},
-        {"brevona.test.unknown", "Warning: can't create plugin by signature 'brevona.test.unknown'"},
+        {.signature = "brevona.test.old", .log = "was built for plugin interface"},
+        // Built for interface 1: loaded, so what fails is its classes.
+        {.signature = "brevona.test.orphan", .log = "due to illegal principal class"},
+        {.signature = "brevona.test.missing", .log = "could not be loaded"},
+        {.signature = "brevona.test.unknown",
+         .log = "Warning: can't create plugin by signature 'brevona.test.unknown'"},
+        {.signature = "brevona.test.entrythrows", .log = "failed in brevona_plugin_module: no module today"},
+        {.signature = "brevona.test.failing",
+         .log = "exception when creating brevona.test.failing: cannot create"},
     };
     for (const Row &row : rows) {
         LogCapture log;
         auto button = KDButton::create(entry("DisplayPlugin", row.signature), QStringLiteral("G"), {});
         EXPECT_FALSE(button->hasDisplayPlugin()) << row.signature;
-        EXPECT_GE(log.count(QLatin1String(row.log)), 1) << row.signature << ": " << log.messages().join('\n').toStdString();
+        EXPECT_GE(log.count(QLatin1String(row.log)), 1)
+            << row.signature << ": " << log.messages().join('\n').toStdString();
     }
 }
 
@@ -97,27 +105,36 @@ TEST_F(PluginHostTest, UserFolderBundleWinsOverTheSystemOne)
     const QString userCopy = QDir(Paths::userPluginFolder()).filePath(QStringLiteral("Probe.plugin"));
     QDir().mkpath(Paths::userPluginFolder());
     QProcess copy;
-    copy.start(QStringLiteral("cp"), {QStringLiteral("-r"), TestPlugins + QStringLiteral("/Probe.plugin"), userCopy});
+    copy.start(QStringLiteral("cp"),
+               {QStringLiteral("-r"), TestPlugins + QStringLiteral("/Probe.plugin"), userCopy});
     ASSERT_TRUE(copy.waitForFinished());
     KDPluginManager::sharedInstance().loadPlugins();
-    EXPECT_EQ(KDPluginManager::sharedInstance().bundleBySignature(QStringLiteral("brevona.test.probe"))->path(), userCopy);
+    EXPECT_EQ(
+        KDPluginManager::sharedInstance().bundleBySignature(QStringLiteral("brevona.test.probe"))->path(),
+        userCopy);
     QDir(userCopy).removeRecursively();
     KDPluginManager::sharedInstance().loadPlugins();
-    EXPECT_TRUE(KDPluginManager::sharedInstance().bundleBySignature(QStringLiteral("brevona.test.probe"))->path().startsWith(TestPlugins));
+    EXPECT_TRUE(KDPluginManager::sharedInstance()
+                    .bundleBySignature(QStringLiteral("brevona.test.probe"))
+                    ->path()
+                    .startsWith(TestPlugins));
 }
 
 TEST_F(PluginHostTest, ScrambledSettingsReachThePluginUnscrambled)
 {
-    const QVariantMap settings{{"#secret#", KCEncryptor::encryptString(QStringLiteral("abc"))}, {"plain", "text"}};
+    const QVariantMap settings{{"#secret#", KCEncryptor::encryptString(QStringLiteral("abc"))},
+                               {"plain", "text"}};
     KDButton::create(entry("DisplayPlugin", "brevona.test.probe", settings), QStringLiteral("G"), {});
-    EXPECT_TRUE(journal()->contains(QStringLiteral("display G set secret=abc"))) << journal()->join('\n').toStdString();
+    EXPECT_TRUE(journal()->contains(QStringLiteral("display G set secret=abc")))
+        << journal()->join('\n').toStdString();
     EXPECT_TRUE(journal()->contains(QStringLiteral("display G set plain=text")));
 }
 
 TEST_F(PluginHostTest, ThrowingPluginIsLoggedAndTheButtonStays)
 {
     LogCapture log;
-    auto button = KDButton::create(entry("ActionPlugin", "brevona.test.throwing", {{"a", 1}}), QStringLiteral("G"), {});
+    auto button =
+        KDButton::create(entry("ActionPlugin", "brevona.test.throwing", {{"a", 1}}), QStringLiteral("G"), {});
     EXPECT_EQ(log.count(QStringLiteral("exception while set properties for plugin: setValue failed")), 1);
     ASSERT_TRUE(button->hasActionPlugin());
     button->activate();
@@ -145,14 +162,17 @@ TEST_F(PluginHostTest, OnlyActiveButtonsRunTheirActions)
 
 TEST_F(PluginHostTest, ImageChangeDropsTheDisplayPluginAndAPluginComesBack)
 {
-    auto button = KDButton::create(entry("DisplayPlugin", "brevona.test.probe", {{"color", "#ff0000"}}), QStringLiteral("G"), {});
+    auto button = KDButton::create(entry("DisplayPlugin", "brevona.test.probe", {{"color", "#ff0000"}}),
+                                   QStringLiteral("G"), {});
     button->activate();
     QImage green(4, 4, QImage::Format_RGB32);
     green.fill(Qt::green);
-    button->changeByPlist({{"Image", QVariant::fromValue(green)}, {"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"}}}});
+    button->changeByPlist({{"Image", QVariant::fromValue(green)},
+                           {"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"}}}});
     EXPECT_FALSE(button->hasDisplayPlugin());
     EXPECT_EQ(QColor(button->image()->image().pixel(24, 24)), QColor(Qt::green));
-    button->changeByPlist({{"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"}, {"Settings", QVariantMap{{"color", "#0000ff"}}}}}});
+    button->changeByPlist({{"DisplayPlugin", QVariantMap{{"Signature", "brevona.test.probe"},
+                                                         {"Settings", QVariantMap{{"color", "#0000ff"}}}}}});
     EXPECT_TRUE(button->hasDisplayPlugin());
     EXPECT_TRUE(button->isActivated());
     EXPECT_EQ(QColor(button->image()->image().pixel(24, 24)), QColor(Qt::blue));
@@ -164,8 +184,9 @@ TEST_F(PluginHostTest, PluginSettingsGoToTheNamedPlugin)
 {
     auto button = KDButton::create(entry("DisplayPlugin", "brevona.test.probe"), QStringLiteral("G"), {});
     LogCapture log;
-    EXPECT_FALSE(button->setPluginSettingsByPlist(
-        {{"DisplayPlugin", QVariantMap{{"x", 1}, {"gone", nullMarker()}}}, {"ActionPlugin", QVariantMap{{"y", 2}}}}));
+    EXPECT_FALSE(
+        button->setPluginSettingsByPlist({{"DisplayPlugin", QVariantMap{{"x", 1}, {"gone", nullMarker()}}},
+                                          {"ActionPlugin", QVariantMap{{"y", 2}}}}));
     EXPECT_TRUE(journal()->contains(QStringLiteral("display G set x=1")));
     EXPECT_TRUE(journal()->contains(QStringLiteral("display G set gone=<none>")));
     EXPECT_EQ(log.count(QStringLiteral("illegal plugin settings for button G:")), 1);

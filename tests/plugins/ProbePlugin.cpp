@@ -36,9 +36,20 @@ public:
     unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate | KeyActions; }
     void setValue(const QVariant &value, const QString &key) override
     {
-        note(QStringLiteral("set %1=%2").arg(key, value.isValid() ? value.toString() : QStringLiteral("<none>")));
+        note(QStringLiteral("set %1=%2")
+                 .arg(key, value.isValid() ? value.toString() : QStringLiteral("<none>")));
         if (key == QLatin1String("color"))
             m_color = QColor::fromString(value.toString());
+        // Looks at the key's picture while the host is still creating the plugin.
+        if (key == QLatin1String("peek"))
+            note(QStringLiteral("peek %1").arg(QColor(m_button->getImage()->image().pixel(24, 24)).name()));
+        // Draws without update() and asks for one repaint of every key instead.
+        if (key == QLatin1String("repaint")) {
+            m_button->getImage()->paint([&](QPainter &painter) {
+                painter.fillRect(0, 0, 48, 48, QColor::fromString(value.toString()));
+            });
+            m_button->requestTotalRepaint();
+        }
     }
     void activate() override
     {
@@ -53,7 +64,10 @@ public:
     void onKeyUp() override { note(QStringLiteral("up")); }
 
 private:
-    void note(const QString &what) { journal().append(QStringLiteral("%1 %2 %3").arg(m_kind, m_button->buttonIdentifier(), what)); }
+    void note(const QString &what)
+    {
+        journal().append(QStringLiteral("%1 %2 %3").arg(m_kind, m_button->buttonIdentifier(), what));
+    }
 
     KCPluginButtonProtocol *m_button;
     QString m_kind;
@@ -65,8 +79,7 @@ class Thrower : public KCPluginProtocol
 public:
     explicit Thrower(bool throwOnActivate)
         : m_throwOnActivate(throwOnActivate)
-    {
-    }
+    {}
     unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate | KeyActions; }
     void setValue(const QVariant &, const QString &) override { throw std::runtime_error("setValue failed"); }
     void activate() override
@@ -87,8 +100,7 @@ class Painter : public KCPluginProtocol
 public:
     explicit Painter(KCPluginButtonProtocol *button)
         : m_button(button)
-    {
-    }
+    {}
     ~Painter() override { deactivate(); }
     unsigned operations() const override { return Activate; }
     void activate() override
@@ -120,11 +132,30 @@ private:
     std::thread m_thread;
 };
 
-KCPluginProtocol *createPainter(KCPluginButtonProtocol *button) { return new Painter(button); }
-KCPluginProtocol *createProbe(KCPluginButtonProtocol *button) { return new Probe(button, "display"); }
-KCPluginProtocol *createAction(KCPluginButtonProtocol *button) { return new Probe(button, "action"); }
-KCPluginProtocol *createThrowing(KCPluginButtonProtocol *) { return new Thrower(false); }
-KCPluginProtocol *createActivateThrower(KCPluginButtonProtocol *) { return new Thrower(true); }
+KCPluginProtocol *createPainter(KCPluginButtonProtocol *button)
+{
+    return new Painter(button);
+}
+KCPluginProtocol *createProbe(KCPluginButtonProtocol *button)
+{
+    return new Probe(button, "display");
+}
+KCPluginProtocol *createAction(KCPluginButtonProtocol *button)
+{
+    return new Probe(button, "action");
+}
+KCPluginProtocol *createThrowing(KCPluginButtonProtocol *)
+{
+    return new Thrower(false);
+}
+KCPluginProtocol *createActivateThrower(KCPluginButtonProtocol *)
+{
+    return new Thrower(true);
+}
+KCPluginProtocol *createFailing(KCPluginButtonProtocol *)
+{
+    throw std::runtime_error("cannot create");
+}
 
 } // namespace
 
@@ -138,4 +169,5 @@ BREVONA_PLUGIN_MODULE("BrevonaTestProbe", nullptr,
                        {"BrevonaTestAction", &createAction},
                        {"BrevonaTestThrowing", &createThrowing},
                        {"BrevonaTestThrowerActivate", &createActivateThrower},
-                       {"BrevonaTestPainter", &createPainter}})
+                       {"BrevonaTestPainter", &createPainter},
+                       {"BrevonaTestFailing", &createFailing}})

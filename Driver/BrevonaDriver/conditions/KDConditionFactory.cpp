@@ -1,5 +1,6 @@
 #include "KDConditionFactory.h"
 
+#include "CommandInfo.h"
 #include "ConditionKeys.h"
 #include "ConditionLogging.h"
 #include "KDApplicationConditionsFactory.h"
@@ -18,9 +19,17 @@ std::unique_ptr<KDCondition> KDConditionFactory::createCondition(const QVariant 
 {
     const QVariantMap map = record.toMap();
     const QVariant type = map.value(ck::Type);
-    if (record.typeId() != QMetaType::QVariantMap || type.typeId() != QMetaType::QString) {
+    if (record.typeId() != QMetaType::QVariantMap || !type.isValid()) {
         if (error)
             *error = QStringLiteral("Illegal condition type");
+        return nullptr;
+    }
+    // A type that is no string names no kind this driver knows: this record gives no condition,
+    // and the records after it still count.
+    if (type.typeId() != QMetaType::QString) {
+        qCWarning(lcConditions).noquote()
+            << QStringLiteral("Condition type is %1, not a string: no condition")
+                   .arg(CommandInfo::typeName(type));
         return nullptr;
     }
     const QString kind = type.toString();

@@ -1,5 +1,6 @@
 #include "KCLumivoxImage.h"
 
+#include <exception>
 #include <vector>
 
 #include "DeviceLogging.h"
@@ -308,7 +309,16 @@ namespace brevona {
 void KCLumivoxImage::paint(const std::function<void(QPainter &)> &draw)
 {
     Focus focus = lockFocus();
-    draw(focus.painter());
+    // Plugin code, often on a plugin's own thread where nothing else would catch: what it drew
+    // before failing stays.
+    try {
+        draw(focus.painter());
+    } catch (const std::exception &error) {
+        qCWarning(lcDevice).noquote()
+            << "exception while a plugin was drawing:" << QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        qCWarning(lcDevice).noquote() << "exception while a plugin was drawing: unknown exception";
+    }
 }
 
 } // namespace brevona

@@ -47,8 +47,7 @@ QString describe(const QVariant &value)
 
 // Runs one call into a plugin; a plugin that throws is logged with `format` (%1 plugin, %2 reason)
 // and the host carries on.
-template<typename Call>
-bool guarded(const QString &format, const QString &plugin, Call &&call)
+template<typename Call> bool guarded(const QString &format, const QString &plugin, Call &&call)
 {
     try {
         call();
@@ -97,10 +96,11 @@ std::shared_ptr<KDButton> KDButton::createWithId(const QString &identifier)
     return std::shared_ptr<KDButton>(new KDButton(identifier));
 }
 
-std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QString &identifier, const QImage &layerImage)
+std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QString &identifier,
+                                           const QImage &layerImage)
 {
     auto button = createWithId(identifier);
-    button->setPluginsByPlist(entry);
+    // The cut-out comes first: a plugin may look at its picture while it is being created.
     if (!layerImage.isNull()) {
         // The location is the cell's top-left corner measured from the picture's top, which is also
         // where QImage counts from. Transparent parts of the layer picture stay black.
@@ -115,6 +115,7 @@ std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QStri
         // 5-6-5 back to 8 bits per channel encodes to the very same display bytes.
         button->m_compactPicture = cut.convertToFormat(QImage::Format_RGB16);
     }
+    button->setPluginsByPlist(entry);
     return button;
 }
 
@@ -198,7 +199,8 @@ QImage KDButton::getScaledImage()
         if (!m_scaledImage.isNull())
             return m_scaledImage;
     }
-    const QImage reduced = image()->image().scaled(Size / 2, Size / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage reduced =
+        image()->image().scaled(Size / 2, Size / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     std::lock_guard guard(m_stateLock);
     m_scaledImage = reduced;
     return reduced;
@@ -211,12 +213,14 @@ std::unique_ptr<KCPluginProtocol> KDButton::initializePluginByPlist(const QVaria
     const QVariantMap map = entry.toMap();
     const QVariant signature = map.value(QStringLiteral("Signature"));
     if (signature.typeId() != QMetaType::QString) {
-        qCWarning(lcLayers).noquote() << QStringLiteral("Warning: plugin plist hasn't plugin signature: [\n%1\n]").arg(describe(entry));
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("Warning: plugin plist hasn't plugin signature: [\n%1\n]").arg(describe(entry));
         return nullptr;
     }
     auto plugin = KDPluginManager::sharedInstance().createInstance(signature.toString(), this);
     if (!plugin) {
-        qCWarning(lcLayers).noquote() << QStringLiteral("Warning: can't create plugin by signature '%1'").arg(signature.toString());
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("Warning: can't create plugin by signature '%1'").arg(signature.toString());
         return nullptr;
     }
     unsigned operations = 0;
@@ -225,7 +229,9 @@ std::unique_ptr<KCPluginProtocol> KDButton::initializePluginByPlist(const QVaria
         return plugin;
     if (!(operations & KCPluginProtocol::SetValueForKey)) {
         qCWarning(lcLayers).noquote()
-            << QStringLiteral("plugin '%1' doesn't have customizable properties (not key-value coding compliant)").arg(signature.toString());
+            << QStringLiteral(
+                   "plugin '%1' doesn't have customizable properties (not key-value coding compliant)")
+                   .arg(signature.toString());
         return plugin;
     }
     const QVariantMap settings = map.value(QStringLiteral("Settings")).toMap();
@@ -242,9 +248,11 @@ std::unique_ptr<KCPluginProtocol> KDButton::initializePluginByPlist(const QVaria
         try {
             plugin->setValue(value, key);
         } catch (const std::exception &error) {
-            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1").arg(QString::fromLocal8Bit(error.what()));
+            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1")
+                                                 .arg(QString::fromLocal8Bit(error.what()));
         } catch (...) {
-            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1").arg(QStringLiteral("unknown exception"));
+            qCWarning(lcLayers).noquote() << QStringLiteral("exception while set properties for plugin: %1")
+                                                 .arg(QStringLiteral("unknown exception"));
         }
     }
     return plugin;
@@ -292,8 +300,9 @@ QImage KDButton::readPicture(const QVariant &picture) const
     if (picture.typeId() == QMetaType::QImage)
         return picture.value<QImage>();
     if (picture.typeId() != QMetaType::QByteArray) {
-        qCWarning(lcLayers).noquote() << "Image of key" << m_identifier << "is" << CommandInfo::typeName(picture)
-                                      << "instead of picture data - ignored";
+        qCWarning(lcLayers).noquote()
+            << "Image of key" << m_identifier << "is" << CommandInfo::typeName(picture)
+            << "instead of picture data - ignored";
         return QImage();
     }
     QByteArray bytes = picture.toByteArray();
@@ -309,8 +318,8 @@ QImage KDButton::readPicture(const QVariant &picture) const
     }
     QImage read = reader.read();
     if (read.isNull())
-        qCWarning(lcLayers).noquote() << "Image of key" << m_identifier << "could not be read:"
-                                      << reader.errorString() << "- ignored";
+        qCWarning(lcLayers).noquote()
+            << "Image of key" << m_identifier << "could not be read:" << reader.errorString() << "- ignored";
     return read;
 }
 
@@ -324,14 +333,14 @@ bool KDButton::setPluginSettingsByPlist(const QVariantMap &settings)
         else if (it.key() == commands::keys::ActionPlugin)
             plugin = m_actionPlugin.get();
         if (!plugin) {
-            qCWarning(lcLayers).noquote()
-                << QStringLiteral("illegal plugin settings for button %1:\n%2").arg(m_identifier, describe(settings));
+            qCWarning(lcLayers).noquote() << QStringLiteral("illegal plugin settings for button %1:\n%2")
+                                                 .arg(m_identifier, describe(settings));
             allApplied = false;
             continue;
         }
         if (it.value().typeId() != QMetaType::QVariantMap) {
-            qCWarning(lcLayers).noquote()
-                << QStringLiteral("illegal plugin settings for button %1:\n%2").arg(m_identifier, describe(settings));
+            qCWarning(lcLayers).noquote() << QStringLiteral("illegal plugin settings for button %1:\n%2")
+                                                 .arg(m_identifier, describe(settings));
             allApplied = false;
             continue;
         }
@@ -342,7 +351,8 @@ bool KDButton::setPluginSettingsByPlist(const QVariantMap &settings)
                 *value = QVariant();
         }
         guarded(QStringLiteral("exception while set properties for plugin: %1 %2"), pluginName(plugin), [&] {
-            if (plugin->operations() & (KCPluginProtocol::SetValuesForKeys | KCPluginProtocol::SetValueForKey))
+            if (plugin->operations() &
+                (KCPluginProtocol::SetValuesForKeys | KCPluginProtocol::SetValueForKey))
                 plugin->setValuesForKeysWithDictionary(values);
         });
     }
@@ -353,13 +363,23 @@ void KDButton::activate()
 {
     if (m_isActivated.exchange(true))
         return;
-    if (m_displayPlugin && (m_displayPlugin->operations() & KCPluginProtocol::Activate))
-        m_displayPlugin->activate(); // left unguarded: its failure ends the whole activation
+    // A display plugin that fails costs its own key only: the key shows the picture it has, and
+    // the command or composition that activated it goes on with the other keys.
+    if (m_displayPlugin) {
+        guarded(QStringLiteral("exception when activating %1: %2"), pluginName(m_displayPlugin.get()), [&] {
+            if (m_displayPlugin->operations() & KCPluginProtocol::Activate)
+                m_displayPlugin->activate();
+        });
+    }
     if (auto reportTo = owner())
         reportTo->onChildButtonUpdated(*this);
     if (m_actionPlugin) {
+        // The button stays alive for the whole of its action, whatever the action sets off.
         NotificationCenter::defaultCenter().addObserver(this, notifications::TriggerActionButton,
-                                                        [this](Notification &n) { triggerActionButton(n); });
+                                                        [button = weak_from_this()](Notification &n) {
+                                                            if (const auto self = button.lock())
+                                                                self->triggerActionButton(n);
+                                                        });
         m_actionModifiers = modifiersOfLayer(m_context);
         KDActionListener::sharedActionListener().setupActionForButton(m_identifier, m_actionModifiers);
         guarded(QStringLiteral("exception when activating %1: %2"), pluginName(m_actionPlugin.get()), [&] {
@@ -411,6 +431,23 @@ void KDButton::update()
         reportTo->onChildButtonUpdated(*this);
 }
 
+void KDButton::requestTotalRepaint()
+{
+    // Plugins may ask from any thread, and the notification centre belongs to the main thread.
+    // Requests made before the repaint ran are served by it.
+    static std::atomic<bool> pending = false;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || pending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            pending = false;
+            NotificationCenter::defaultCenter().post(notifications::TotalRepaintNeeded);
+        },
+        Qt::QueuedConnection);
+}
+
 void KDButton::onChildButtonUpdated(KDButton &child)
 {
     sendToDevice(child.image());
@@ -424,10 +461,12 @@ void KDButton::sendToDevice(const std::shared_ptr<KCLumivoxImage> &picture)
     auto self = shared_from_this();
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread()) {
-        NotificationCenter::defaultCenter().post(notifications::ButtonChanged, QVariant::fromValue<void *>(self.get()));
+        NotificationCenter::defaultCenter().post(notifications::ButtonChanged,
+                                                 QVariant::fromValue<void *>(self.get()));
     } else {
         QMetaObject::invokeMethod(app, [self] {
-            NotificationCenter::defaultCenter().post(notifications::ButtonChanged, QVariant::fromValue<void *>(self.get()));
+            NotificationCenter::defaultCenter().post(notifications::ButtonChanged,
+                                                     QVariant::fromValue<void *>(self.get()));
         });
     }
 }

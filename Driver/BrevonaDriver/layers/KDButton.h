@@ -65,6 +65,8 @@ public:
     void setImage(const std::shared_ptr<KCLumivoxImage> &picture);
     // The 24 x 24 reduction, cached until the picture changes.
     QImage getScaledImage();
+    // Forgets the cached reduction (the picture was drawn into).
+    void dropScaledImage();
 
     void setPluginsByPlist(const QVariant &entry);
     void changeByPlist(const QVariantMap &change);
@@ -82,13 +84,14 @@ public:
     KCPluginImage *getImage() override;
     void update() override;
     QString buttonIdentifier() const override { return m_identifier; }
+    // Posts "TOTAL_REPAINT_NEEDED" on the main thread's next pass: every shown key is sent again.
+    void requestTotalRepaint() override;
 
     QString description() const;
 
 protected:
     explicit KDButton(const QString &identifier);
     void sendToDevice(const std::shared_ptr<KCLumivoxImage> &picture);
-    void dropScaledImage();
 
 private:
     static constexpr int MaxPictureSide = 4096;
@@ -113,7 +116,12 @@ private:
     std::shared_ptr<KCLumivoxImage> m_image;
     QImage m_compactPicture; // the cut-out until the picture is first needed
     QImage m_scaledImage;
-    enum class OwnerKind { Self, Other, None };
+    enum class OwnerKind
+    {
+        Self,
+        Other,
+        None
+    };
     std::weak_ptr<KDButton> m_owner;
     OwnerKind m_ownerKind = OwnerKind::Self;
 

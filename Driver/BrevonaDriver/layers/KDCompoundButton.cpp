@@ -32,8 +32,7 @@ QPoint zoneOrigin(int zone)
 
 KDCompoundButton::KDCompoundButton(const QString &identifier)
     : KDButton(identifier)
-{
-}
+{}
 
 KDCompoundButton::~KDCompoundButton() = default;
 
@@ -100,8 +99,9 @@ std::shared_ptr<KDButton> KDCompoundButton::buttonForSegment(int segment) const
 
 int KDCompoundButton::hybridCount() const
 {
-    return static_cast<int>(std::count_if(m_childButtons.begin(), m_childButtons.end(),
-                                          [](const auto &child) { return isHybridSegment(child->getSegment()); }));
+    return static_cast<int>(
+        std::count_if(m_childButtons.begin(), m_childButtons.end(),
+                      [](const auto &child) { return isHybridSegment(child->getSegment()); }));
 }
 
 void KDCompoundButton::removeAllButtons()
@@ -170,6 +170,32 @@ void KDCompoundButton::repaint()
     sendToDevice(picture);
 }
 
+void KDCompoundButton::redrawQuarters()
+{
+    std::lock_guard guard(m_compositionLock);
+    if (!m_active || !m_ownPicture || image() != m_ownPicture)
+        return;
+    for (const auto &child : m_childButtons) {
+        if (!isHybridSegment(child->getSegment()))
+            continue;
+        child->dropScaledImage();
+        drawQuarter(*child);
+    }
+}
+
+void KDCompoundButton::drawQuarter(KDButton &child)
+{
+    const QImage quarter = child.getScaledImage();
+    auto focus = m_ownPicture->lockFocus();
+    focus.painter().setCompositionMode(QPainter::CompositionMode_Source);
+    focus.painter().drawImage(zoneOrigin(child.getSegment()), quarter);
+}
+
+void KDCompoundButton::showBlack()
+{
+    sendToDevice(KCLumivoxImage::blackImage());
+}
+
 void KDCompoundButton::onChildButtonUpdated(KDButton &child)
 {
     std::shared_ptr<KCLumivoxImage> picture;
@@ -185,10 +211,7 @@ void KDCompoundButton::onChildButtonUpdated(KDButton &child)
                 m_ownPicture = KCLumivoxImage::create();
             if (image() != m_ownPicture)
                 setImage(m_ownPicture);
-            const QImage quarter = child.getScaledImage();
-            auto focus = m_ownPicture->lockFocus();
-            focus.painter().setCompositionMode(QPainter::CompositionMode_Source);
-            focus.painter().drawImage(zoneOrigin(segment), quarter);
+            drawQuarter(child);
         }
         if (m_lockedUpdate || !m_active)
             return;

@@ -35,11 +35,18 @@ public:
 
     // Re-sends the key's picture when active.
     void repaint();
+    // Draws every hybrid child's quarter afresh (a plugin may have drawn without update()); the
+    // picture is sent by the next repaint.
+    void redrawQuarters();
+    // Sends a black picture: the key left the composition.
+    void showBlack();
 
 private:
     explicit KDCompoundButton(const QString &identifier);
     void removeChild(std::vector<std::shared_ptr<KDButton>>::iterator it);
     void appendChild(const std::shared_ptr<KDButton> &button);
+    // Draws the child's reduction into its zone of the compound's own picture.
+    void drawQuarter(KDButton &child);
 
     std::vector<std::shared_ptr<KDButton>> m_childButtons;
     std::shared_ptr<KCLumivoxImage> m_ownPicture;

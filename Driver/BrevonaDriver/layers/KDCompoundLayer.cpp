@@ -34,6 +34,11 @@ void KDCompoundLayer::addLayer(const std::shared_ptr<KDLayer> &layer)
     }
 }
 
+void KDCompoundLayer::addAnimatedGroup(const std::shared_ptr<KDLayerGroup> &group)
+{
+    m_animatedGroups.push_back(group);
+}
+
 QStringList KDCompoundLayer::layerIdentifiers() const
 {
     QStringList ids;
@@ -66,13 +71,20 @@ void KDCompoundLayer::deactivateByNewFreshLayer(const KDCompoundLayer &fresh)
         const auto it = fresh.m_buttons.find(key);
         if (it == fresh.m_buttons.end() || it->second != compound)
             compound->deactivate();
+        // Otherwise the display would keep the last picture of a layer that is gone.
+        if (it == fresh.m_buttons.end())
+            compound->showBlack();
     }
 }
 
 void KDCompoundLayer::onTotalRepaint()
 {
-    for (auto &[key, compound] : m_buttons)
+    // Put together again from the children's pictures, then re-sent: the request comes from
+    // plugins that drew without update().
+    for (auto &[key, compound] : m_buttons) {
+        compound->redrawQuarters();
         compound->repaint();
+    }
 }
 
 } // namespace brevona

@@ -31,8 +31,7 @@ QHash<QString, std::shared_ptr<KDContext>> &registry()
 KDContext::KDContext(const QString &directory)
     : m_path(directory)
     , m_identifier(directory.isEmpty() ? QString() : QFileInfo(QDir::cleanPath(directory)).fileName())
-{
-}
+{}
 
 KDContext::~KDContext()
 {
@@ -43,11 +42,15 @@ void KDContext::startObserving()
 {
     auto &center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::configuratorSaid(commands::LayerVisibilityChanged),
-                       [this](Notification &n) { onVisibilityChanged(n); });
+                       keepingAlive(&KDContext::onVisibilityChanged));
     center.addObserver(this, notifications::configuratorSaid(commands::LayerConditionsChanged),
-                       [this](Notification &n) { onConditionsChanged(n); });
-    center.addObserver(this, notifications::ToggleLayerAction,
-                       [this](Notification &n) { toggleLayerVisibility(n.object().toString()); });
+                       keepingAlive(&KDContext::onConditionsChanged));
+    center.addObserver(this, notifications::ToggleLayerAction, keepingAlive(&KDContext::onToggleRequest));
+}
+
+void KDContext::onToggleRequest(Notification &notification)
+{
+    toggleLayerVisibility(notification.object().toString());
 }
 
 void KDContext::registerContext(const std::shared_ptr<KDContext> &context)
@@ -78,9 +81,21 @@ QString KDContext::initializeWithPlist(const QVariantMap &plist)
 {
     if (plist.contains(QStringLiteral("DisplayName")))
         m_displayName = plist.value(QStringLiteral("DisplayName")).toString();
-    m_disabled = plist.value(QStringLiteral("Disabled")).toBool();
+    m_disabled = readFlag(plist, QStringLiteral("Disabled"));
     // Every item carries the total-activity condition, also one whose plist has no "Conditions".
     return setConditionsByPlistArray(plist.value(commands::keys::Conditions).toList());
+}
+
+bool KDContext::readFlag(const QVariantMap &plist, const QString &key) const
+{
+    // Only a boolean says yes or no; "yes", 1 or a date say nothing, as a missing flag does.
+    const QVariant value = plist.value(key);
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    if (value.isValid())
+        qCWarning(lcLayers).noquote() << key << "of" << m_identifier << "is" << CommandInfo::typeName(value)
+                                      << "instead of a boolean - read as missing";
+    return false;
 }
 
 QString KDContext::setConditionsByPlistArray(const QVariantList &records)

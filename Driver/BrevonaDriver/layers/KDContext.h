@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -53,10 +54,25 @@ protected:
     // `directory` empty for items that are not part of the store.
     explicit KDContext(const QString &directory);
     void startObserving();
+    // A flag of the item's plist: false unless it is a boolean (one log line for another type).
+    bool readFlag(const QVariantMap &plist, const QString &key) const;
+
+    // An observer that holds the item for the whole of its handler: a command can replace the item
+    // in the registry while the item is handling it (a folder the command loads may carry the same
+    // identifier), and nothing else may own it then.
+    template<typename Item>
+    std::function<void(Notification &)> keepingAlive(void (Item::*handler)(Notification &))
+    {
+        return [item = weak_from_this(), handler](Notification &notification) {
+            if (const auto self = item.lock())
+                (static_cast<Item &>(*self).*handler)(notification);
+        };
+    }
 
 private:
     void onVisibilityChanged(Notification &notification);
     void onConditionsChanged(Notification &notification);
+    void onToggleRequest(Notification &notification);
 
     QString m_path;
     QString m_parentIdentifier;

@@ -18,8 +18,7 @@ namespace brevona {
 
 KDLayer::KDLayer(const QString &directory)
     : KDContext(directory)
-{
-}
+{}
 
 KDLayer::~KDLayer()
 {
@@ -43,7 +42,8 @@ bool KDLayer::load()
     const QString plistPath = QDir(path()).filePath(QStringLiteral("Layer.plist"));
     const auto plist = PropertyList::readDictionary(plistPath);
     if (!plist) {
-        qCWarning(lcLayers).noquote() << QStringLiteral("Loading of %1 failed, layer was not created").arg(plistPath);
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("Loading of %1 failed, layer was not created").arg(plistPath);
         return false;
     }
     QImageReader reader(QDir(path()).filePath(QStringLiteral("Main.tiff")));
@@ -55,7 +55,7 @@ bool KDLayer::load()
     const QVariant buttons = plist->value(commands::keys::Buttons);
     if (buttons.typeId() == QMetaType::QVariantMap)
         initializeButtonsWithPlist(LayerStoreCodec::archiveButtonsInfo(buttons.toMap(), true), layerImage);
-    setHybrid(isLanguageLayer() || plist->value(commands::keys::Hybrid).toBool());
+    setHybrid(readFlag(*plist, commands::keys::Hybrid));
     return true;
 }
 
@@ -74,14 +74,20 @@ void KDLayer::startLayerObserving()
 {
     auto &center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::configuratorSaid(commands::ButtonsDeleted),
-                       [this](Notification &n) { onButtonsDeleted(n); });
+                       keepingAlive(&KDLayer::onButtonsDeleted));
     center.addObserver(this, notifications::configuratorSaid(commands::ButtonsChanged),
-                       [this](Notification &n) { onButtonsChanged(n); });
+                       keepingAlive(&KDLayer::onButtonsChanged));
     center.addObserver(this, notifications::configuratorSaid(commands::PluginSettings),
-                       [this](Notification &n) { onPluginSettings(n); });
+                       keepingAlive(&KDLayer::onPluginSettings));
     center.addObserver(this, notifications::configuratorSaid(commands::LayerHybridStateChanged),
-                       [this](Notification &n) { onLayerHybridStateChanged(n); });
-    center.addObserver(this, notifications::UpdateHybridSegments, [this](Notification &) { setHybrid(m_isHybrid); });
+                       keepingAlive(&KDLayer::onLayerHybridStateChanged));
+    center.addObserver(this, notifications::UpdateHybridSegments,
+                       keepingAlive(&KDLayer::onUpdateHybridSegments));
+}
+
+void KDLayer::onUpdateHybridSegments(Notification &)
+{
+    setHybrid(m_isHybrid);
 }
 
 bool KDLayer::isLanguageLayer() const
@@ -91,8 +97,9 @@ bool KDLayer::isLanguageLayer() const
 
 void KDLayer::setHybrid(bool hybrid)
 {
-    m_isHybrid = hybrid;
-    if (!hybrid)
+    // Language and control-button layers are hybrid whatever their plist or a command says.
+    m_isHybrid = hybrid || isLanguageLayer();
+    if (!m_isHybrid)
         setSegment(-2);
     else if (isLanguageLayer())
         setSegment(HybridCorners::languageCorner());
@@ -137,7 +144,8 @@ void KDLayer::moveButton(const QString &sourceKey, KDLayer &target, const QStrin
 
 QString KDLayer::description() const
 {
-    return QStringLiteral("[%1] Layer %2").arg(isVisible() ? QStringLiteral("x") : QStringLiteral(" "), getId());
+    return QStringLiteral("[%1] Layer %2")
+        .arg(isVisible() ? QStringLiteral("x") : QStringLiteral(" "), getId());
 }
 
 bool KDLayer::isOurMessage(const Notification &notification) const
@@ -194,7 +202,9 @@ void KDLayer::onButtonsChanged(Notification &notification)
             button->setSegment(m_segment);
             found = m_buttons.emplace(it.key(), std::move(button)).first;
         }
-        found->second->changeByPlist(it.value().toMap());
+        // Held while plugin code runs for it.
+        const std::shared_ptr<KDButton> button = found->second;
+        button->changeByPlist(it.value().toMap());
     }
     if (!notDictionaries.isEmpty())
         qCWarning(lcLayers).noquote() << "ButtonsChanged skipped changes that are not dictionaries for keys"
@@ -220,8 +230,8 @@ void KDLayer::onPluginSettings(Notification &notification)
         const auto found = m_buttons.find(it.key());
         if (found == m_buttons.end()) {
             if (missing.size() < missingLogged)
-                qCWarning(lcLayers).noquote()
-                    << QStringLiteral("Layer with id '%1' doesn't have button '%2'").arg(getId(), CommandInfo::summarize({it.key()}));
+                qCWarning(lcLayers).noquote() << QStringLiteral("Layer with id '%1' doesn't have button '%2'")
+                                                     .arg(getId(), CommandInfo::summarize({it.key()}));
             missing.append(it.key());
             continue;
         }
@@ -231,12 +241,14 @@ void KDLayer::onPluginSettings(Notification &notification)
                                                  .arg(it.key(), CommandInfo::typeName(it.value()));
             continue;
         }
-        found->second->setPluginSettingsByPlist(*settings);
+        const std::shared_ptr<KDButton> button = found->second;
+        button->setPluginSettingsByPlist(*settings);
     }
     if (missing.size() > missingLogged)
-        qCWarning(lcLayers).noquote() << QStringLiteral("Layer with id '%1' doesn't have %2 more buttons of the command")
-                                             .arg(getId())
-                                             .arg(missing.size() - missingLogged);
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("Layer with id '%1' doesn't have %2 more buttons of the command")
+                   .arg(getId())
+                   .arg(missing.size() - missingLogged);
 }
 
 void KDLayer::onLayerHybridStateChanged(Notification &notification)

@@ -51,6 +51,7 @@ private:
     void onButtonsChanged(Notification &notification);
     void onPluginSettings(Notification &notification);
     void onLayerHybridStateChanged(Notification &notification);
+    void onUpdateHybridSegments(Notification &notification);
     bool isOurMessage(const Notification &notification) const;
 
     Buttons m_buttons;

@@ -37,13 +37,9 @@ bool KDLayerGroup::isGroupDirectory(const QString &directory)
 
 KDLayerGroup::KDLayerGroup(const QString &directory)
     : KDContext(directory)
-{
-}
+{}
 
-KDLayerGroup::~KDLayerGroup()
-{
-    delete m_demoTimer;
-}
+KDLayerGroup::~KDLayerGroup() = default;
 
 std::shared_ptr<KDLayerGroup> KDLayerGroup::createWithDirectory(const QString &directory)
 {
@@ -72,27 +68,29 @@ void KDLayerGroup::load()
     }
     m_demoGroup = getDisplayName() == DemoLayersName;
 
-    const QFileInfoList entries =
-        QDir(path()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    // Hidden folders are items like any other. Symbolic links are never followed: they could lead
+    // out of the store or round in a circle.
+    const QFileInfoList entries = QDir(path()).entryInfoList(
+        QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
     for (const QFileInfo &entry : entries) {
         if (auto child = loadItemFolder(entry.filePath()))
             child->setParentId(getId());
     }
 
-    if (m_demoGroup)
-        updateDemoTimer();
+    // A demo group animates while a composition shows it (the layer manager starts it then).
     startObserving();
-    NotificationCenter::defaultCenter().addObserver(this, notifications::configuratorSaid(commands::ItemCreated),
-                                                    [this](Notification &n) { onCreateItem(n); });
+    NotificationCenter::defaultCenter().addObserver(this,
+                                                    notifications::configuratorSaid(commands::ItemCreated),
+                                                    keepingAlive(&KDLayerGroup::onCreateItem));
 }
 
-void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition) const
+void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition)
 {
     std::vector<const KDLayerGroup *> path;
     addCompoundLayerTo(composition, path);
 }
 
-void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition, std::vector<const KDLayerGroup *> &path) const
+void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition, std::vector<const KDLayerGroup *> &path)
 {
     if (!isVisible())
         return;
@@ -100,6 +98,8 @@ void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition, std::vector<
     // contributes nothing there instead of recursing for ever.
     if (std::find(path.begin(), path.end(), this) != path.end())
         return;
+    if (m_demoGroup)
+        composition.addAnimatedGroup(std::static_pointer_cast<KDLayerGroup>(shared_from_this()));
     path.push_back(this);
     int position = 0;
     for (auto it = m_itemOrder.crbegin(); it != m_itemOrder.crend(); ++it, ++position) {
@@ -110,16 +110,28 @@ void KDLayerGroup::addCompoundLayerTo(KDCompoundLayer &composition, std::vector<
         if (!included)
             continue;
         if (child->isGroup())
-            static_cast<const KDLayerGroup &>(*child).addCompoundLayerTo(composition, path);
+            static_cast<KDLayerGroup &>(*child).addCompoundLayerTo(composition, path);
         else
             composition.addLayer(std::static_pointer_cast<KDLayer>(child));
     }
     path.pop_back();
 }
 
+void KDLayerGroup::setBottomEntries(const QStringList &identifiers)
+{
+    m_bottomEntries = identifiers;
+    const QStringList order = m_itemOrder;
+    setNewItems(order);
+}
+
 void KDLayerGroup::setNewItems(const QStringList &items)
 {
-    m_itemOrder = items;
+    m_itemOrder.clear();
+    for (const QString &item : items) {
+        if (!m_bottomEntries.contains(item))
+            m_itemOrder.append(item);
+    }
+    m_itemOrder += m_bottomEntries;
     m_currentActiveDemoLayer = 0;
 }
 
@@ -130,15 +142,18 @@ QString KDLayerGroup::insertChild(const QString &identifier, quint32 index)
             .arg(static_cast<qint32>(index));
     if (auto child = getContextByIdentifier(identifier))
         child->setParentId(getId());
-    if (index == AppendIndex)
-        m_itemOrder.append(identifier);
-    else
-        m_itemOrder.insert(static_cast<qsizetype>(index), identifier);
+    if (m_bottomEntries.contains(identifier))
+        return {};
+    const qsizetype aboveBottom = m_itemOrder.size() - m_bottomEntries.size();
+    m_itemOrder.insert(index == AppendIndex ? aboveBottom : std::min<qsizetype>(index, aboveBottom),
+                       identifier);
     return {};
 }
 
 void KDLayerGroup::removeChildById(const QString &identifier)
 {
+    if (m_bottomEntries.contains(identifier))
+        return;
     m_itemOrder.removeAll(identifier);
     m_currentActiveDemoLayer = 0;
 }
@@ -157,29 +172,30 @@ std::shared_ptr<KDContext> KDLayerGroup::getChildItemAtIndex(int index) const
 
 QString KDLayerGroup::description() const
 {
-    return QStringLiteral("[%1] Group %2").arg(isVisible() ? QStringLiteral("x") : QStringLiteral(" "), getId());
+    return QStringLiteral("[%1] Group %2")
+        .arg(isVisible() ? QStringLiteral("x") : QStringLiteral(" "), getId());
 }
 
-void KDLayerGroup::toggleLayerVisibility(const QString &identifier)
+bool KDLayerGroup::isDemoTimerRunning() const
 {
-    // A demo group follows only the toggles that name it: toggling another item must not stop or
-    // restart its animation.
-    KDContext::toggleLayerVisibility(identifier);
-    if (identifier == getId() && m_demoGroup)
-        updateDemoTimer();
+    return m_demoTimer && m_demoTimer->isActive();
 }
 
-void KDLayerGroup::updateDemoTimer()
+void KDLayerGroup::setDemoRunning(bool running)
 {
-    if (m_demoGroup && !m_demoTimer && !isDisabled()) {
-        m_demoTimer = new QTimer;
-        m_demoTimer->setInterval(DemoIntervalMs);
-        QObject::connect(m_demoTimer, &QTimer::timeout, [this] { animateDemoGroup(); });
-        m_demoTimer->start();
-    } else if (m_demoTimer) {
-        delete m_demoTimer;
-        m_demoTimer = nullptr;
+    if (!m_demoGroup || running == isDemoTimerRunning())
+        return;
+    if (!running) {
+        // Stopped, not destroyed: the recomposition that stops it may run from its own tick.
+        m_demoTimer->stop();
+        return;
     }
+    if (!m_demoTimer) {
+        m_demoTimer = std::make_unique<QTimer>();
+        m_demoTimer->setInterval(DemoIntervalMs);
+        QObject::connect(m_demoTimer.get(), &QTimer::timeout, [this] { animateDemoGroup(); });
+    }
+    m_demoTimer->start();
 }
 
 void KDLayerGroup::animateDemoGroup()
@@ -197,26 +213,35 @@ void KDLayerGroup::onCreateItem(Notification &notification)
         return;
     // The identifier becomes a folder name inside this group's folder.
     const QString itemId = CommandInfo::string(info.value(commands::keys::ItemId)).value_or(QString());
-    if (itemId.isEmpty() || itemId.contains(QLatin1Char('/')) || itemId.contains(QChar(0))
-        || itemId == QLatin1String("..") || itemId == QLatin1String(".")) {
-        qCWarning(lcLayers).noquote() << "ItemCreated command has an illegal item id:"
+    if (itemId.isEmpty() || itemId.contains(QLatin1Char('/')) || itemId.contains(QChar(0)) ||
+        itemId == QLatin1String("..") || itemId == QLatin1String(".")) {
+        qCWarning(lcLayers).noquote()
+            << "ItemCreated command has an illegal item id:" << CommandInfo::summarize({itemId});
+        notification.abandon();
+        return;
+    }
+    const QString folder = QDir(path()).filePath(itemId);
+    if (QFileInfo(folder).isSymLink()) {
+        qCWarning(lcLayers).noquote() << "ItemCreated command names a symbolic link, which is not followed:"
                                       << CommandInfo::summarize({itemId});
         notification.abandon();
         return;
     }
-    if (auto child = loadItemFolder(QDir(path()).filePath(itemId)))
+    // The folder may carry this group's own identifier (or hold an item that does): the registry
+    // then takes the new item in its place, and this group lives on only until the handler ends.
+    if (auto child = loadItemFolder(folder))
         child->setParentId(getId());
     insertChild(itemId, 0);
     const auto order = CommandInfo::stringList(info.value(commands::keys::ItemOrder));
     if (!order) {
         // Without a new order the group keeps its own, with the new item on top, rather than
         // losing every child.
-        qCWarning(lcLayers).noquote() << "ItemCreated command doesn't have new item order; the new item goes on top";
+        qCWarning(lcLayers).noquote()
+            << "ItemCreated command doesn't have new item order; the new item goes on top";
         return;
     }
+    // The root keeps "Defaults" and the black layer at its bottom (its bottom entries).
     setNewItems(*order);
-    if (getId() == QLatin1String("Layers"))
-        m_itemOrder.append(QStringLiteral("Defaults"));
 }
 
 } // namespace brevona

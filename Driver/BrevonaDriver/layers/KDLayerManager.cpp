@@ -1,6 +1,7 @@
 #include "KDLayerManager.h"
 
 #include <mutex>
+#include <set>
 
 #include <QDir>
 #include <QRegularExpression>
@@ -79,7 +80,8 @@ KDLayerManager::KDLayerManager(QString storeFolder, QString blackLayerFolder)
     , m_defaultLayer(KDDefaultLayer::create())
 {
     auto &center = NotificationCenter::defaultCenter();
-    center.addObserver(this, notifications::SomeConditionHaveTriggered, [this](Notification &) { recompose(); });
+    center.addObserver(this, notifications::SomeConditionHaveTriggered,
+                       [this](Notification &) { recompose(); });
     center.addObserver(this, notifications::configuratorSaid(commands::ItemsDeleted),
                        [this](Notification &n) { onLayersDeleted(n); });
     center.addObserver(this, notifications::configuratorSaid(commands::LayersMoved),
@@ -109,11 +111,14 @@ void KDLayerManager::load()
     if (!QDir(m_storeFolder).exists())
         qCWarning(lcLayers).noquote() << "Layer store folder does not exist:" << m_storeFolder;
     m_root = KDLayerGroup::createWithDirectory(m_storeFolder);
-    m_root->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
+    // The built-in tree and, below everything, the black layer that defines every key: no command
+    // moves them from the bottom of the root, so a key no other visible layer defines shows black.
+    QStringList bottom{DefaultsId};
     if (auto black = KDLayer::createWithDirectory(m_blackLayerFolder)) {
         black->setParentId(RootId);
-        m_root->insertChild(BlackLayerId, KDLayerGroup::AppendIndex);
+        bottom.append(BlackLayerId);
     }
+    m_root->setBottomEntries(bottom);
     qCDebug(lcLayers).noquote() << "Loaded" << KDContext::registrySize() << "items";
     // Each layer picture was decoded whole and dropped once its keys were cut out.
     MemoryHints::releaseFreeMemory();
@@ -137,16 +142,38 @@ void KDLayerManager::recompose()
             fresh->collapseCompoundButtons();
             fresh->activate();
         } catch (const std::exception &error) {
-            qCWarning(lcLayers).noquote() << QStringLiteral("!!!: %1").arg(QString::fromLocal8Bit(error.what()));
+            qCWarning(lcLayers).noquote()
+                << QStringLiteral("!!!: %1").arg(QString::fromLocal8Bit(error.what()));
         } catch (...) {
             qCWarning(lcLayers).noquote() << QStringLiteral("!!!: unknown exception");
         }
+        animateShownDemoGroups(*fresh);
         m_currentLayer = std::move(fresh);
     }
     listener.finishActionRegistration();
     QStringList names = m_currentLayer->layerIdentifiers();
     names.replaceInStrings(QRegularExpression(QStringLiteral("^$")), QStringLiteral("(default)"));
     qCDebug(lcLayers).noquote() << "Composition:" << names.join(QLatin1Char(' '));
+}
+
+void KDLayerManager::animateShownDemoGroups(const KDCompoundLayer &fresh)
+{
+    // A demo group animates exactly while the keyboard shows it: one hidden by its own switch, a
+    // parent's, a condition or the keyboard's absence must not recompose every five seconds. A
+    // running animation keeps its pace through other recompositions.
+    std::set<KDLayerGroup *> shown;
+    for (const auto &weak : fresh.animatedGroups()) {
+        if (const auto group = weak.lock()) {
+            shown.insert(group.get());
+            group->setDemoRunning(true);
+        }
+    }
+    if (!m_currentLayer)
+        return;
+    for (const auto &weak : m_currentLayer->animatedGroups()) {
+        if (const auto group = weak.lock(); group && !shown.count(group.get()))
+            group->setDemoRunning(false);
+    }
 }
 
 QString KDLayerManager::outline() const
@@ -186,7 +213,8 @@ void KDLayerManager::onLayersMoved(Notification &notification)
             return;
         }
         if (item->isGroup() && encloses(id, *group)) {
-            qCWarning(lcLayers).noquote() << QStringLiteral("LayersMoved command would put group '%1' inside itself").arg(id);
+            qCWarning(lcLayers).noquote()
+                << QStringLiteral("LayersMoved command would put group '%1' inside itself").arg(id);
             notification.abandon();
             return;
         }
@@ -195,8 +223,6 @@ void KDLayerManager::onLayersMoved(Notification &notification)
         item->setParentId(group->getId());
     }
     group->setNewItems(*order);
-    if (group->getId() == RootId)
-        group->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
 }
 
 void KDLayerManager::onGroupMoved(Notification &notification)
@@ -210,7 +236,6 @@ void KDLayerManager::onGroupMoved(Notification &notification)
     if (!m_root)
         return;
     m_root->setNewItems(*order);
-    m_root->insertChild(DefaultsId, KDLayerGroup::AppendIndex);
 }
 
 void KDLayerManager::onLayersDeleted(Notification &notification)
@@ -263,16 +288,18 @@ void KDLayerManager::onButtonsMoved(Notification &notification)
         source->moveButton(it.key(), *target, *targetKey);
     }
     if (!skipped.isEmpty())
-        qCWarning(lcLayers).noquote() << "ButtonsMoved skipped" << skipped.size()
-                                      << "keys without a known target key:" << CommandInfo::summarize(skipped);
+        qCWarning(lcLayers).noquote()
+            << "ButtonsMoved skipped" << skipped.size()
+            << "keys without a known target key:" << CommandInfo::summarize(skipped);
 }
 
 void KDLayerManager::onRefreshLayer(Notification &)
 {
     std::lock_guard guard(contextClassLock());
+    // Kept, inactive, until the next composition replaces it: keys that one lacks are then blacked
+    // out as after any change.
     if (m_currentLayer)
         m_currentLayer->deactivate();
-    m_currentLayer.reset();
     m_root.reset();
     // Items deleted from disk must not keep answering commands after a full reread.
     KDContext::clearRegistry();

@@ -38,6 +38,7 @@ private:
     void onLayersDeleted(Notification &notification);
     void onButtonsMoved(Notification &notification);
     void onRefreshLayer(Notification &notification);
+    void animateShownDemoGroups(const KDCompoundLayer &fresh);
 
     QString m_storeFolder;
     QString m_blackLayerFolder;

@@ -1,5 +1,7 @@
 #include "KDPluginBundle.h"
 
+#include <exception>
+
 #include <QDir>
 #include <QLibrary>
 
@@ -12,8 +14,7 @@ namespace brevona {
 KDPluginBundle::KDPluginBundle(QString path, QVariantMap info)
     : m_path(std::move(path))
     , m_info(std::move(info))
-{
-}
+{}
 
 // Bundles are never unloaded: instances and their code may outlive any owner here.
 KDPluginBundle::~KDPluginBundle() = default;
@@ -33,7 +34,8 @@ const KCPluginModule *KDPluginBundle::module()
     m_loadAttempted = true;
 
     const QString executable = m_info.value(QStringLiteral("CFBundleExecutable")).toString();
-    if (executable.isEmpty() || executable.contains(QLatin1Char('/')) || executable.startsWith(QLatin1Char('.'))) {
+    if (executable.isEmpty() || executable.contains(QLatin1Char('/')) ||
+        executable.startsWith(QLatin1Char('.'))) {
         qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "names no usable CFBundleExecutable";
         return nullptr;
     }
@@ -41,7 +43,8 @@ const KCPluginModule *KDPluginBundle::module()
     auto library = std::make_unique<QLibrary>(file);
     library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library->load()) {
-        qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "could not be loaded:" << library->errorString();
+        qCWarning(lcLayers).noquote()
+            << "Plugin bundle" << m_path << "could not be loaded:" << library->errorString();
         return nullptr;
     }
     auto entry = reinterpret_cast<KCPluginModuleEntry>(library->resolve(BREVONA_PLUGIN_ENTRY_NAME));
@@ -49,12 +52,32 @@ const KCPluginModule *KDPluginBundle::module()
         qCWarning(lcLayers).noquote() << "Plugin bundle" << m_path << "has no" << BREVONA_PLUGIN_ENTRY_NAME;
         return nullptr;
     }
-    const KCPluginModule *module = entry();
-    if (!module || module->interfaceVersion != BREVONA_PLUGIN_INTERFACE_VERSION) {
-        qCWarning(lcLayers).noquote() << QStringLiteral("Plugin bundle %1 was built for plugin interface %2, this driver has %3")
-                                             .arg(m_path)
-                                             .arg(module ? module->interfaceVersion : -1)
-                                             .arg(BREVONA_PLUGIN_INTERFACE_VERSION);
+    const KCPluginModule *module = nullptr;
+    try {
+        module = entry();
+    } catch (const std::exception &error) {
+        qCWarning(lcLayers).noquote() << QStringLiteral("Plugin bundle %1 failed in %2: %3")
+                                             .arg(m_path, QLatin1String(BREVONA_PLUGIN_ENTRY_NAME),
+                                                  QString::fromLocal8Bit(error.what()));
+        return nullptr;
+    } catch (...) {
+        qCWarning(lcLayers).noquote() << QStringLiteral("Plugin bundle %1 failed in %2: unknown exception")
+                                             .arg(m_path, QLatin1String(BREVONA_PLUGIN_ENTRY_NAME));
+        return nullptr;
+    }
+    // Older interfaces lack only what was added after them, so their bundles load unchanged.
+    if (!module || module->interfaceVersion < BREVONA_PLUGIN_OLDEST_INTERFACE_VERSION ||
+        module->interfaceVersion > BREVONA_PLUGIN_INTERFACE_VERSION) {
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("Plugin bundle %1 was built for plugin interface %2, this driver has %3")
+                   .arg(m_path)
+                   .arg(module ? module->interfaceVersion : -1)
+                   .arg(BREVONA_PLUGIN_INTERFACE_VERSION);
+        return nullptr;
+    }
+    if (module->classCount > 0 && !module->classes) {
+        qCWarning(lcLayers).noquote()
+            << "Plugin bundle" << m_path << "lists" << module->classCount << "classes but no table of them";
         return nullptr;
     }
     m_library = std::move(library);

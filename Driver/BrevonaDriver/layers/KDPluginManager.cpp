@@ -1,5 +1,7 @@
 #include "KDPluginManager.h"
 
+#include <exception>
+
 #include <QDir>
 
 #include "KCPluginModule.h"
@@ -33,7 +35,8 @@ void KDPluginManager::loadPlugins()
     std::map<QString, std::shared_ptr<KDPluginBundle>> previous;
     previous.swap(m_plugins);
     for (const QString &folder : getSearchPaths()) {
-        const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList entries =
+            QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo &entry : entries) {
             if (entry.suffix() != QLatin1String("plugin"))
                 continue;
@@ -54,7 +57,8 @@ void KDPluginManager::loadPlugins()
     qCDebug(lcLayers).noquote() << "Plugins:" << m_plugins.size() << "signatures";
 }
 
-void KDPluginManager::loadPluginsByPlist(const QVariantMap &info, const std::shared_ptr<KDPluginBundle> &bundle)
+void KDPluginManager::loadPluginsByPlist(const QVariantMap &info,
+                                         const std::shared_ptr<KDPluginBundle> &bundle)
 {
     for (const char *list : {"KCDisplayPlugins", "KCActionPlugins"}) {
         const QVariantMap plugins = info.value(QLatin1String(list)).toMap();
@@ -97,11 +101,18 @@ std::unique_ptr<KCPluginProtocol> KDPluginManager::createInstance(const QString 
                 return std::unique_ptr<KCPluginProtocol>(entry.initWithButton(button));
         }
         if (module->createInstance)
-            return std::unique_ptr<KCPluginProtocol>(module->createInstance(signature.toUtf8().constData(), button));
+            return std::unique_ptr<KCPluginProtocol>(
+                module->createInstance(signature.toUtf8().constData(), button));
         qCWarning(lcLayers).noquote()
-            << QStringLiteral("can't create any plugins from bundle %1 due to illegal principal class").arg(bundle->path());
-    } catch (...) {
+            << QStringLiteral("can't create any plugins from bundle %1 due to illegal principal class")
+                   .arg(bundle->path());
+    } catch (const std::exception &error) {
         // A plugin that throws while it is created yields no instance.
+        qCWarning(lcLayers).noquote() << QStringLiteral("exception when creating %1: %2")
+                                             .arg(signature, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        qCWarning(lcLayers).noquote()
+            << QStringLiteral("exception when creating %1: unknown exception").arg(signature);
     }
     return nullptr;
 }

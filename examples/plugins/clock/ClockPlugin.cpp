@@ -1,4 +1,10 @@
-// A display plugin that draws the time on its key every second.
+// A display plugin that draws the time on its key. All clocks of the keyboard share one timer:
+// each second it redraws the clocks whose text changed and then asks the driver once to send every
+// key again, so the clocks change together and cost one repaint however many keys show one.
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include <QColor>
 #include <QFont>
 #include <QPainter>
@@ -12,15 +18,34 @@
 
 namespace {
 
+class ClockPlugin;
+
+// The one timer of all shown clocks; it exists while at least one clock is shown.
+class Ticker
+{
+public:
+    static Ticker &shared()
+    {
+        static Ticker ticker;
+        return ticker;
+    }
+    void add(ClockPlugin *clock);
+    void remove(ClockPlugin *clock);
+
+private:
+    void tick();
+
+    std::vector<ClockPlugin *> m_clocks;
+    std::unique_ptr<QTimer> m_timer;
+};
+
 class ClockPlugin : public KCPluginProtocol
 {
 public:
     explicit ClockPlugin(KCPluginButtonProtocol *button)
         : m_button(button)
-    {
-        m_timer.setInterval(1000);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { draw(); });
-    }
+    {}
+    ~ClockPlugin() override { Ticker::shared().remove(this); }
 
     unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate; }
 
@@ -30,22 +55,26 @@ public:
             m_showSeconds = value.toBool();
         else if (key == QLatin1String("color") && QColor::isValidColorName(value.toString()))
             m_color = QColor::fromString(value.toString());
+        m_shown.clear();
     }
 
     void activate() override
     {
-        draw();
-        m_timer.start();
+        if (draw())
+            m_button->update();
+        Ticker::shared().add(this);
     }
 
-    void deactivate() override { m_timer.stop(); }
+    void deactivate() override { Ticker::shared().remove(this); }
 
-private:
-    void draw()
+    // Draws the time when its text changed; says whether it did. The picture is sent by whoever
+    // asked: update() for this key alone, or the ticker's one repaint of every key.
+    bool draw()
     {
-        const QString text = QTime::currentTime().toString(m_showSeconds ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm"));
+        const QString text = QTime::currentTime().toString(m_showSeconds ? QStringLiteral("hh:mm:ss")
+                                                                         : QStringLiteral("hh:mm"));
         if (text == m_shown)
-            return;
+            return false;
         m_shown = text;
         m_button->getImage()->paint([&](QPainter &painter) {
             painter.fillRect(0, 0, KCPluginImage::Size, KCPluginImage::Size, Qt::black);
@@ -56,15 +85,48 @@ private:
             painter.setPen(m_color);
             painter.drawText(QRect(0, 0, KCPluginImage::Size, KCPluginImage::Size), Qt::AlignCenter, text);
         });
-        m_button->update();
+        return true;
     }
 
+    KCPluginButtonProtocol *button() const { return m_button; }
+
+private:
     KCPluginButtonProtocol *m_button;
-    QTimer m_timer;
     QString m_shown;
     QColor m_color = QColor(120, 220, 255);
     bool m_showSeconds = false;
 };
+
+void Ticker::add(ClockPlugin *clock)
+{
+    if (std::find(m_clocks.begin(), m_clocks.end(), clock) != m_clocks.end())
+        return;
+    m_clocks.push_back(clock);
+    if (!m_timer) {
+        m_timer = std::make_unique<QTimer>();
+        m_timer->setInterval(1000);
+        QObject::connect(m_timer.get(), &QTimer::timeout, [this] { tick(); });
+        m_timer->start();
+    }
+}
+
+void Ticker::remove(ClockPlugin *clock)
+{
+    m_clocks.erase(std::remove(m_clocks.begin(), m_clocks.end(), clock), m_clocks.end());
+    if (m_clocks.empty())
+        m_timer.reset();
+}
+
+void Ticker::tick()
+{
+    KCPluginButtonProtocol *anyChanged = nullptr;
+    for (ClockPlugin *clock : m_clocks) {
+        if (clock->draw())
+            anyChanged = clock->button();
+    }
+    if (anyChanged)
+        anyChanged->requestTotalRepaint();
+}
 
 KCPluginProtocol *createClock(KCPluginButtonProtocol *button)
 {
