@@ -177,10 +177,12 @@ std::optional<QVariantMap> PreferencesStore::readFile()
     }
     const QByteArray bytes = file.readAll();
     file.close();
-    const std::optional<QVariant> parsed = PropertyList::fromData(bytes);
+    QString problem;
+    const std::optional<QVariant> parsed = PropertyList::fromData(bytes, &problem);
     if (!parsed)
-        return setAside(QStringLiteral("is not a property list")) ? std::optional(QVariantMap())
-                                                                  : std::nullopt;
+        return setAside(QStringLiteral("is not a property list (%1)").arg(problem))
+                   ? std::optional(QVariantMap())
+                   : std::nullopt;
     if (const auto dictionary = CommandInfo::dictionary(*parsed))
         return dictionary;
     return setAside(QStringLiteral("holds %1 instead of a dictionary").arg(CommandInfo::typeName(*parsed)))

@@ -11,7 +11,8 @@
 #include <xkbcommon/xkbcommon.h>
 #include <xkbcommon/xkbregistry.h>
 
-Q_LOGGING_CATEGORY(lcKeyboardLayouts, "brevona.platform.layouts")
+// xkbcommon's own lines go to debug output, which is off unless asked for.
+Q_LOGGING_CATEGORY(lcKeyboardLayouts, "brevona.platform.layouts", QtInfoMsg)
 
 namespace brevona {
 
