@@ -105,8 +105,9 @@ bool sameText(const QString &a, const QString &b)
 
 } // namespace
 
-DesktopEntries::DesktopEntries(QStringList folders)
+DesktopEntries::DesktopEntries(QStringList folders, Executables executables)
     : m_folders(std::move(folders))
+    , m_executables(executables)
 {
     if (m_folders.isEmpty())
         m_folders = QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation);
@@ -128,7 +129,8 @@ QString DesktopEntries::programOfExec(const QString &exec)
     return i < words.size() ? words.at(i) : QString();
 }
 
-std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, const QByteArray &contents)
+std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, const QByteArray &contents,
+                                                           Executables executables)
 {
     bool inMainGroup = false;
     QHash<QString, QString> values;
@@ -169,13 +171,16 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, co
     entry.icon = values.value(QStringLiteral("Icon"));
     entry.noDisplay = values.value(QStringLiteral("NoDisplay")) == QLatin1String("true");
     entry.startupWMClass = values.value(QStringLiteral("StartupWMClass"));
+    if (executables == Executables::Skip)
+        return entry;
     entry.executable = resolveProgram(programOfExec(values.value(QStringLiteral("Exec"))));
     if (entry.executable.isEmpty())
         entry.executable = resolveProgram(values.value(QStringLiteral("TryExec")));
     return entry;
 }
 
-std::optional<DesktopEntries::Entry> DesktopEntries::read(const QString &path, const QString &id)
+std::optional<DesktopEntries::Entry> DesktopEntries::read(const QString &path, const QString &id,
+                                                          Executables executables)
 {
     QFile file(path);
     if (file.size() > kMaxEntrySize) {
@@ -194,7 +199,7 @@ std::optional<DesktopEntries::Entry> DesktopEntries::read(const QString &path, c
                   qPrintable(path));
         return std::nullopt;
     }
-    auto entry = parse(id, contents);
+    auto entry = parse(id, contents, executables);
     if (entry)
         entry->path = path;
     return entry;
@@ -242,7 +247,7 @@ void DesktopEntries::reload()
             if (id.isEmpty() || id.startsWith(QLatin1String("..")) || seen.contains(id))
                 continue;
             seen.insert(id);
-            if (auto entry = read(path, id))
+            if (auto entry = read(path, id, m_executables))
                 m_entries.insert(id, *entry);
         }
     }

@@ -48,8 +48,16 @@ public:
         QString nameForLocale(const QString &locale) const;
     };
 
+    // Whether Entry::executable is looked up: matching windows needs it, listing does not, and it
+    // costs a search of PATH per entry.
+    enum class Executables
+    {
+        Resolve,
+        Skip,
+    };
+
     // `folders` empty: the "applications" folders of $XDG_DATA_HOME and $XDG_DATA_DIRS.
-    explicit DesktopEntries(QStringList folders = {});
+    explicit DesktopEntries(QStringList folders = {}, Executables executables = Executables::Resolve);
 
     // Reads the folders again.
     void reload();
@@ -67,17 +75,20 @@ public:
 
     // The entry of an application read from one file (also one outside the folders, with the id
     // its file name gives); nothing, with one log line for a broken or huge file, otherwise.
-    static std::optional<Entry> read(const QString &path, const QString &id);
+    static std::optional<Entry> read(const QString &path, const QString &id,
+                                     Executables executables = Executables::Resolve);
 
     // One entry from the text of its file; nothing for anything but an application entry that is
     // not hidden.
-    static std::optional<Entry> parse(const QString &id, const QByteArray &contents);
+    static std::optional<Entry> parse(const QString &id, const QByteArray &contents,
+                                      Executables executables = Executables::Resolve);
     // The program an "Exec" line runs (its first word, after an "env" prefix with its
     // assignments), unquoted; empty when the line has none.
     static QString programOfExec(const QString &exec);
 
 private:
     QStringList m_folders;
+    Executables m_executables;
     QHash<QString, Entry> m_entries;
     // Sorted by id, so that ties are broken the same way in every run.
     std::vector<Entry> m_sorted;

@@ -66,7 +66,7 @@ InstalledApplication XdgApplicationCatalog::describe(const DesktopEntries::Entry
 
 QHash<QString, DesktopEntries::Entry> XdgApplicationCatalog::scan()
 {
-    DesktopEntries entries(m_folders);
+    DesktopEntries entries(m_folders, DesktopEntries::Executables::Skip);
     {
         std::lock_guard guard(m_lock);
         m_entries = entries.entries();
@@ -122,7 +122,8 @@ std::optional<InstalledApplication> XdgApplicationCatalog::applicationAtPath(con
             break;
         }
     }
-    const std::optional<DesktopEntries::Entry> entry = DesktopEntries::read(file.absoluteFilePath(), id);
+    const std::optional<DesktopEntries::Entry> entry =
+        DesktopEntries::read(file.absoluteFilePath(), id, DesktopEntries::Executables::Skip);
     if (!entry) {
         qCWarning(lcDesktopEntries,
                   "%s describes no application that can be started; no application is added",

@@ -226,17 +226,14 @@ std::shared_ptr<const XkbKeyboardLayouts::Keymap> XkbKeyboardLayouts::keymap(con
 
 std::optional<QString> XkbKeyboardLayouts::characters(const QString &layout, int keyCode, unsigned modifiers)
 {
-    std::shared_ptr<const Keymap> map;
-    {
-        std::lock_guard guard(m_lock);
-        map = keymap(layout);
-    }
+    // xkbcommon counts references to a keymap without atomics: states are made under the lock.
+    std::lock_guard guard(m_lock);
+    const std::shared_ptr<const Keymap> map = keymap(layout);
     if (!map)
         return std::nullopt;
     if (keyCode < int(xkb_keymap_min_keycode(map->keymap)) ||
         keyCode > int(xkb_keymap_max_keycode(map->keymap)))
         return QString();
-    // A state of its own per call: keymaps are immutable and may be shared between threads.
     xkb_state *state = xkb_state_new(map->keymap);
     if (!state)
         return QString();
