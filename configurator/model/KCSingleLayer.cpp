@@ -114,14 +114,23 @@ const QImage &KCSingleLayer::unknownButton()
 
 void KCSingleLayer::setButtonsInfo(const QVariantMap &buttons)
 {
+    // One icon for the whole table rather than one per key.
     for (auto it = buttons.cbegin(); it != buttons.cend(); ++it)
-        setInfo(it.value().toMap(), it.key());
+        applyInfo(it.value().toMap(), it.key());
     recacheIcon();
 }
 
 void KCSingleLayer::setInfo(const QVariantMap &info, const QString &name)
 {
-    const auto button = createButton(name);
+    const bool isNew = !hasButton(name);
+    applyInfo(info, name);
+    if (isNew)
+        recacheIcon();
+}
+
+void KCSingleLayer::applyInfo(const QVariantMap &info, const QString &name)
+{
+    const auto button = addButton(name);
     if (info.isEmpty())
         return;
     // Through "none" first, so a plugin named again is created afresh.
@@ -349,16 +358,22 @@ QImage KCSingleLayer::imageForButton(const QString &name)
 
 std::shared_ptr<KCButton> KCSingleLayer::createButton(const QString &name)
 {
+    const bool isNew = !hasButton(name);
+    auto button = addButton(name);
+    if (isNew)
+        recacheIcon();
+    return button;
+}
+
+std::shared_ptr<KCButton> KCSingleLayer::addButton(const QString &name)
+{
     if (auto existing = buttonForName(name))
         return existing;
     auto button = KCButton::createButton(name);
     button->setDelegate(std::static_pointer_cast<KCSingleLayer>(shared_from_this()));
-    {
-        std::unique_lock lock(m_lock);
-        waitWhileCutting(lock);
-        m_buttons.emplace(name, button);
-    }
-    recacheIcon();
+    std::unique_lock lock(m_lock);
+    waitWhileCutting(lock);
+    m_buttons.emplace(name, button);
     return button;
 }
 

@@ -109,6 +109,8 @@ private:
         Cutting   // being cut
     };
 
+    std::shared_ptr<KCButton> addButton(const QString &name);
+    void applyInfo(const QVariantMap &info, const QString &name);
     void startRestore();
     // Cuts the stored picture; called with the state set to Cutting, on any thread.
     void restoreImageCache(const QString &path);

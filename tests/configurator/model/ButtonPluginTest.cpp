@@ -41,6 +41,11 @@ struct SetterRow
     QStringList logged = {}; // fragments of the expected log lines
 };
 
+void PrintTo(const SetterRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class PluginSetter : public ::testing::TestWithParam<SetterRow>
 {
 };
@@ -106,6 +111,11 @@ struct MergeRow
     QVariantMap changes = {};
     QVariantMap expected = {};
 };
+
+void PrintTo(const MergeRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class SettingsMerge : public ::testing::TestWithParam<MergeRow>
 {

@@ -126,6 +126,11 @@ struct AttributeFileRow
     QVariantMap expected = {}; // effective attributes of key Q that differ from the defaults
 };
 
+void PrintTo(const AttributeFileRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class AttributeFiles : public LanguageLayer, public ::testing::WithParamInterface<AttributeFileRow>
 {
 };
@@ -178,6 +183,11 @@ struct FontRow
     bool installed = false; // the request is drawn with itself
 };
 
+void PrintTo(const FontRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class FontChain : public ::testing::TestWithParam<FontRow>
 {
 };
@@ -212,6 +222,11 @@ struct LabelSizeRow
     QString label = {};
     double size = 0;
 };
+
+void PrintTo(const LabelSizeRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class ControlLabelSize : public ::testing::TestWithParam<LabelSizeRow>
 {

@@ -149,6 +149,11 @@ struct RestoreRow
     bool editedKey = false;  // the user drew key A before the cut
 };
 
+void PrintTo(const RestoreRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class RestoreBeforeSave : public SingleLayer, public ::testing::WithParamInterface<RestoreRow>
 {
 };
@@ -199,6 +204,11 @@ struct BadPictureRow
     const char *logged;
     bool keepsTopLeft = false; // keys inside a smaller picture are still cut from it
 };
+
+void PrintTo(const BadPictureRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 class BadStoredPicture : public SingleLayer, public ::testing::WithParamInterface<BadPictureRow>
 {
@@ -272,6 +282,11 @@ struct ConditionsRow
     QVariantList given = {};
     QVariantList stored = {};
 };
+
+void PrintTo(const ConditionsRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 QVariantMap modifier(const QString &keys)
 {
