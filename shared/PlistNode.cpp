@@ -320,30 +320,33 @@ plist_t PlistNode::release() noexcept
     return std::exchange(m_node, nullptr);
 }
 
-PlistNode PlistNode::parse(const QByteArray &bytes)
+PlistNode PlistNode::parse(const QByteArray &bytes, QString *problem)
 {
-    if (bytes.isEmpty()) {
-        qCDebug(lcShared) << "Empty input is no property list";
-        return {};
-    }
-    if (bytes.size() > kMaxInputBytes) {
-        qCWarning(lcShared) << "Property list of" << bytes.size() << "bytes is too large";
-        return {};
-    }
+    const auto refuse = [problem](const QString &reason, bool warn) {
+        if (problem)
+            *problem = reason;
+        else if (warn)
+            qCWarning(lcShared).noquote() << reason;
+        else
+            qCDebug(lcShared).noquote() << reason;
+        return PlistNode();
+    };
+    if (bytes.isEmpty())
+        return refuse(QStringLiteral("Empty input is no property list"), false);
+    if (bytes.size() > kMaxInputBytes)
+        return refuse(QStringLiteral("Property list of %1 bytes is too large").arg(bytes.size()), true);
     const auto length = static_cast<std::uint32_t>(bytes.size());
     const bool binary = plist_is_binary(bytes.constData(), length) != 0;
-    const QString problem = binary ? BinaryPlistCheck(bytes).run() : checkXml(bytes);
-    if (!problem.isEmpty()) {
-        qCWarning(lcShared).noquote() << "Property list refused:" << problem;
-        return {};
-    }
+    const QString check = binary ? BinaryPlistCheck(bytes).run() : checkXml(bytes);
+    if (!check.isEmpty())
+        return refuse(QStringLiteral("Property list refused: ") + check, true);
     plist_t node = nullptr;
     if (binary)
         plist_from_bin(bytes.constData(), length, &node);
     else
         plist_from_xml(bytes.constData(), length, &node);
     if (!node)
-        qCWarning(lcShared) << "Malformed property list";
+        return refuse(QStringLiteral("Malformed property list"), true);
     return PlistNode(node);
 }
 

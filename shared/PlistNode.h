@@ -49,8 +49,8 @@ public:
     explicit operator bool() const noexcept { return m_node != nullptr; }
 
     // Parses XML or binary property-list bytes. An empty node for malformed, too deep or too
-    // large input; the reason is logged.
-    static PlistNode parse(const QByteArray &bytes);
+    // large input; the reason is logged, or given in `problem` when the caller logs it.
+    static PlistNode parse(const QByteArray &bytes, QString *problem = nullptr);
     // Serialises the tree. Nothing when libplist produces no output.
     std::optional<QByteArray> serialize(Format format) const;
 

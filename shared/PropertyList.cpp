@@ -247,14 +247,19 @@ private:
 
 } // namespace
 
-std::optional<QVariant> PropertyList::fromData(const QByteArray &bytes)
+std::optional<QVariant> PropertyList::fromData(const QByteArray &bytes, QString *problem)
 {
-    const PlistNode root = PlistNode::parse(bytes);
+    const PlistNode root = PlistNode::parse(bytes, problem);
     if (!root)
         return std::nullopt;
     std::optional<QVariant> value = FromPlist().convert(root.get(), 0);
-    if (!value)
-        qCWarning(lcShared) << "Property list holds a value that cannot be read";
+    if (!value) {
+        const QString reason = QStringLiteral("Property list holds a value that cannot be read");
+        if (problem)
+            *problem = reason;
+        else
+            qCWarning(lcShared).noquote() << reason;
+    }
     return value;
 }
 

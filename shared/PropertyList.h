@@ -30,8 +30,9 @@ public:
         Binary
     };
 
-    // Parses XML or binary property-list bytes. Nothing for malformed input.
-    static std::optional<QVariant> fromData(const QByteArray &bytes);
+    // Parses XML or binary property-list bytes. Nothing for malformed input; the reason is logged,
+    // or given in `problem` when the caller logs it.
+    static std::optional<QVariant> fromData(const QByteArray &bytes, QString *problem = nullptr);
     // Reads a file; nothing when it is missing, unreadable or malformed.
     static std::optional<QVariant> readFile(const QString &path);
     // Reads a file whose top level must be a dictionary.

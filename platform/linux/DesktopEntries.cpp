@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+Q_LOGGING_CATEGORY(lcDesktopEntries, "brevona.platform.applications")
+
 namespace brevona {
 
 namespace {
@@ -103,8 +105,9 @@ bool sameText(const QString &a, const QString &b)
 
 } // namespace
 
-DesktopEntries::DesktopEntries(QStringList folders)
+DesktopEntries::DesktopEntries(QStringList folders, Executables executables)
     : m_folders(std::move(folders))
+    , m_executables(executables)
 {
     if (m_folders.isEmpty())
         m_folders = QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation);
@@ -126,10 +129,12 @@ QString DesktopEntries::programOfExec(const QString &exec)
     return i < words.size() ? words.at(i) : QString();
 }
 
-std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, const QByteArray &contents)
+std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, const QByteArray &contents,
+                                                           Executables executables)
 {
     bool inMainGroup = false;
     QHash<QString, QString> values;
+    QHash<QString, QString> localisedNames;
     for (const QByteArray &rawLine : contents.split('\n')) {
         const QString line = QString::fromUtf8(rawLine).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
@@ -144,7 +149,13 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, co
         if (equals <= 0)
             continue;
         const QString key = line.left(equals).trimmed();
-        // Localised values ("Name[de]") say nothing about the program.
+        // Of the localised values ("Name[de]") only the name is of use.
+        if (key.startsWith(QLatin1String("Name[")) && key.endsWith(QLatin1Char(']'))) {
+            const QString locale = key.mid(5, key.size() - 6);
+            if (!locale.isEmpty() && !localisedNames.contains(locale))
+                localisedNames.insert(locale, unescapeValue(line.mid(equals + 1).trimmed()));
+            continue;
+        }
         if (key.contains(QLatin1Char('[')) || values.contains(key))
             continue;
         values.insert(key, unescapeValue(line.mid(equals + 1).trimmed()));
@@ -155,11 +166,68 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, co
         return std::nullopt;
     Entry entry;
     entry.id = id;
+    entry.name = values.value(QStringLiteral("Name"));
+    entry.localisedNames = std::move(localisedNames);
+    entry.icon = values.value(QStringLiteral("Icon"));
+    entry.noDisplay = values.value(QStringLiteral("NoDisplay")) == QLatin1String("true");
     entry.startupWMClass = values.value(QStringLiteral("StartupWMClass"));
+    if (executables == Executables::Skip)
+        return entry;
     entry.executable = resolveProgram(programOfExec(values.value(QStringLiteral("Exec"))));
     if (entry.executable.isEmpty())
         entry.executable = resolveProgram(values.value(QStringLiteral("TryExec")));
     return entry;
+}
+
+std::optional<DesktopEntries::Entry> DesktopEntries::read(const QString &path, const QString &id,
+                                                          Executables executables)
+{
+    QFile file(path);
+    if (file.size() > kMaxEntrySize) {
+        qCWarning(lcDesktopEntries, "Desktop entry %s is larger than %lld bytes; skipped", qPrintable(path),
+                  kMaxEntrySize);
+        return std::nullopt;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcDesktopEntries, "Desktop entry %s cannot be read (%s); skipped", qPrintable(path),
+                  qPrintable(file.errorString()));
+        return std::nullopt;
+    }
+    const QByteArray contents = file.read(kMaxEntrySize);
+    if (!contents.contains("[Desktop Entry]")) {
+        qCWarning(lcDesktopEntries, "Desktop entry %s has no [Desktop Entry] group; skipped",
+                  qPrintable(path));
+        return std::nullopt;
+    }
+    auto entry = parse(id, contents, executables);
+    if (entry)
+        entry->path = path;
+    return entry;
+}
+
+QString DesktopEntries::Entry::nameForLocale(const QString &locale) const
+{
+    // "language_COUNTRY.ENCODING@MODIFIER": the encoding plays no part in the match.
+    QString base = locale.section(QLatin1Char('@'), 0, 0);
+    const QString modifier =
+        locale.contains(QLatin1Char('@')) ? locale.section(QLatin1Char('@'), 1) : QString();
+    base = base.section(QLatin1Char('.'), 0, 0);
+    const QString language = base.section(QLatin1Char('_'), 0, 0);
+    const QString country = base.contains(QLatin1Char('_')) ? base.section(QLatin1Char('_'), 1) : QString();
+    QStringList candidates;
+    if (!country.isEmpty() && !modifier.isEmpty())
+        candidates.append(language + QLatin1Char('_') + country + QLatin1Char('@') + modifier);
+    if (!country.isEmpty())
+        candidates.append(language + QLatin1Char('_') + country);
+    if (!modifier.isEmpty())
+        candidates.append(language + QLatin1Char('@') + modifier);
+    candidates.append(language);
+    for (const QString &candidate : std::as_const(candidates)) {
+        const QString value = localisedNames.value(candidate);
+        if (!candidate.isEmpty() && !value.isEmpty())
+            return value;
+    }
+    return name;
 }
 
 void DesktopEntries::reload()
@@ -179,10 +247,7 @@ void DesktopEntries::reload()
             if (id.isEmpty() || id.startsWith(QLatin1String("..")) || seen.contains(id))
                 continue;
             seen.insert(id);
-            QFile file(path);
-            if (file.size() > kMaxEntrySize || !file.open(QIODevice::ReadOnly))
-                continue;
-            if (auto entry = parse(id, file.readAll()))
+            if (auto entry = read(path, id, m_executables))
                 m_entries.insert(id, *entry);
         }
     }

@@ -5,8 +5,11 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDesktopEntries)
 
 namespace brevona {
 
@@ -29,14 +32,32 @@ public:
     struct Entry
     {
         QString id;
+        QString path; // the file it was read from; empty for an entry parsed from text
         QString startupWMClass;
         // The program of "Exec" (or "TryExec"), found on PATH and with links resolved; empty when
         // it cannot be found.
         QString executable;
+        QString name;                           // "Name"
+        QHash<QString, QString> localisedNames; // "Name[de_CH]" as "de_CH" -> value
+        QString icon;                           // "Icon": an icon-theme name or an absolute path
+        bool noDisplay = false;                 // "NoDisplay": not offered in menus
+
+        // The name in a locale ("de_CH.UTF-8@euro" style, as LC_MESSAGES gives it), matched as
+        // desktop entries prescribe: language_COUNTRY@MODIFIER, language_COUNTRY,
+        // language@MODIFIER, language, then the plain name.
+        QString nameForLocale(const QString &locale) const;
+    };
+
+    // Whether Entry::executable is looked up: matching windows needs it, listing does not, and it
+    // costs a search of PATH per entry.
+    enum class Executables
+    {
+        Resolve,
+        Skip,
     };
 
     // `folders` empty: the "applications" folders of $XDG_DATA_HOME and $XDG_DATA_DIRS.
-    explicit DesktopEntries(QStringList folders = {});
+    explicit DesktopEntries(QStringList folders = {}, Executables executables = Executables::Resolve);
 
     // Reads the folders again.
     void reload();
@@ -52,14 +73,22 @@ public:
     // class, instance or executable's file name, in that order. Empty when the window tells nothing.
     QString identifierFor(const WindowIdentity &window) const;
 
-    // One entry from the text of its file; nothing for anything but a visible application entry.
-    static std::optional<Entry> parse(const QString &id, const QByteArray &contents);
+    // The entry of an application read from one file (also one outside the folders, with the id
+    // its file name gives); nothing, with one log line for a broken or huge file, otherwise.
+    static std::optional<Entry> read(const QString &path, const QString &id,
+                                     Executables executables = Executables::Resolve);
+
+    // One entry from the text of its file; nothing for anything but an application entry that is
+    // not hidden.
+    static std::optional<Entry> parse(const QString &id, const QByteArray &contents,
+                                      Executables executables = Executables::Resolve);
     // The program an "Exec" line runs (its first word, after an "env" prefix with its
     // assignments), unquoted; empty when the line has none.
     static QString programOfExec(const QString &exec);
 
 private:
     QStringList m_folders;
+    Executables m_executables;
     QHash<QString, Entry> m_entries;
     // Sorted by id, so that ties are broken the same way in every run.
     std::vector<Entry> m_sorted;

@@ -21,6 +21,7 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
+#include "PreferenceKeys.h"
 #include "PropertyList.h"
 #include "PlistNumber.h"
 #include "SystemModifiers.h"
@@ -73,8 +74,9 @@ std::optional<bool> boolValue(const QVariant &value)
     return std::nullopt;
 }
 
-int intSetting(const QVariantMap &settings, const QString &key, int fallback)
+int intSetting(const QVariantMap &settings, const QString &key)
 {
+    const int fallback = intValue(PreferenceKeys::registeredDefault(key)).value_or(0);
     const auto it = settings.constFind(key);
     if (it == settings.constEnd())
         return fallback;
@@ -84,8 +86,9 @@ int intSetting(const QVariantMap &settings, const QString &key, int fallback)
     return fallback;
 }
 
-bool boolSetting(const QVariantMap &settings, const QString &key, bool fallback)
+bool boolSetting(const QVariantMap &settings, const QString &key)
 {
+    const bool fallback = boolValue(PreferenceKeys::registeredDefault(key)).value_or(false);
     const auto it = settings.constFind(key);
     if (it == settings.constEnd())
         return fallback;
@@ -387,10 +390,10 @@ void KDKeyboardDevice::readSettings()
             qCWarning(lcDevice).noquote()
                 << "Preferences" << m_preferencesFile << "cannot be read; defaults are used";
     }
-    setBrightness(intSetting(settings, QStringLiteral("KeyboardBrightness"), 100),
-                  boolSetting(settings, QStringLiteral("AutoAdjustKeyboardBrightness"), true));
-    setSleepTimeout(intSetting(settings, QStringLiteral("KeyboardSleepTimeout"), 30),
-                    boolSetting(settings, QStringLiteral("WakeOnWhenMouseMoves"), false));
+    setBrightness(intSetting(settings, PreferenceKeys::KeyboardBrightness),
+                  boolSetting(settings, PreferenceKeys::AutoAdjustKeyboardBrightness));
+    setSleepTimeout(intSetting(settings, PreferenceKeys::KeyboardSleepTimeout),
+                    boolSetting(settings, PreferenceKeys::WakeOnWhenMouseMoves));
 }
 
 void KDKeyboardDevice::onChangeBrightness(Notification &notification)

@@ -6,6 +6,7 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
+#include "PreferenceKeys.h"
 #include "PropertyList.h"
 
 namespace brevona {
@@ -38,8 +39,8 @@ void HybridCorners::update(const QVariant &zones)
     QStringList names;
     for (const QVariant &entry : list.value_or(QVariantList()))
         names.append(entry.typeId() == QMetaType::QString ? entry.toString() : QString());
-    const qsizetype image = names.indexOf(QStringLiteral("Layer Image"));
-    const qsizetype language = names.indexOf(QStringLiteral("Current Language"));
+    const qsizetype image = names.indexOf(PreferenceKeys::ZoneLayerImage);
+    const qsizetype language = names.indexOf(PreferenceKeys::ZoneCurrentLanguage);
     if (names.size() == 4 && image >= 0 && language >= 0) {
         g_HybridImageCorner = static_cast<int>(image);
         g_HybridLanguageCorner = static_cast<int>(language);
@@ -53,7 +54,7 @@ void HybridCorners::update(const QVariant &zones)
 void HybridCorners::updateFromPreferences()
 {
     const auto prefs = PropertyList::readDictionary(Paths::configuratorPreferencesFile());
-    update(prefs ? prefs->value(QStringLiteral("HybridLayerZonesSetup")) : QVariant());
+    update(prefs ? prefs->value(PreferenceKeys::HybridLayerZonesSetup) : QVariant());
 }
 
 void HybridCorners::observeSetupChanges()

@@ -1,0 +1,3 @@
+#include "SystemLogging.h"
+
+Q_LOGGING_CATEGORY(lcSystem, "brevona.configurator.system")
