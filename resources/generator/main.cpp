@@ -65,7 +65,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
-        std::printf("usage: %s <keyboard table> <input-event-codes.h> <output folder>\n", qPrintable(args[0]));
+        std::printf("usage: %s <keyboard table> <input-event-codes.h> <output folder>\n",
+                    qPrintable(args[0]));
         return 0;
     }
     if (args.size() != 4) {

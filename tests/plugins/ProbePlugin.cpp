@@ -42,7 +42,7 @@ public:
             m_color = QColor::fromString(value.toString());
         // Looks at the key's picture while the host is still creating the plugin.
         if (key == QLatin1String("peek"))
-            note(QStringLiteral("peek %1").arg(QColor(m_button->getImage()->image().pixel(24, 24)).name()));
+            m_button->getImage();
         // Draws without update() and asks for one repaint of every key instead.
         if (key == QLatin1String("repaint")) {
             m_button->getImage()->paint([&](QPainter &painter) {
