@@ -77,6 +77,8 @@ public:
     KCPluginImage *getImage() override;
     void update() override;
     QString buttonIdentifier() const override { return name(); }
+    // The on-screen keyboard has no device to repaint: the key shows its own picture again.
+    void requestTotalRepaint() override { update(); }
 
 private:
     struct Plugin
