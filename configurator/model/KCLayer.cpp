@@ -3,19 +3,9 @@
 #include <QUuid>
 #include <QVariantMap>
 
+#include "ConditionKeys.h"
+
 namespace brevona {
-
-namespace {
-
-const QString kType = QStringLiteral("Type");
-const QString kSettings = QStringLiteral("Settings");
-const QString kKeys = QStringLiteral("Keys");
-const QString kState = QStringLiteral("State");
-const QString kModifierType = QStringLiteral("brevona.condition.modifier");
-const QString kCapsLockType = QStringLiteral("brevona.condition.capslock");
-const QString kCapsLockKey = QStringLiteral("CapsLock");
-
-} // namespace
 
 KCLayer::KCLayer(const QString &uuid)
     : m_uuid(uuid.isEmpty() ? newIdentifier() : uuid)
@@ -65,32 +55,38 @@ QVariantList KCLayer::normalizedConditions(const QVariantList &conditions)
     bool hasCapsLockCondition = false;
     for (const QVariant &condition : conditions) {
         const QVariantMap record = condition.toMap();
-        const QString type = record.value(kType).toString();
-        if (type == kCapsLockType)
+        const QString type = record.value(conditionkeys::Type).toString();
+        if (type == conditionkeys::CapsLockType)
             hasCapsLockCondition = true;
-        if (type != kModifierType) {
+        if (type != conditionkeys::ModifierType) {
             result.append(condition);
             continue;
         }
-        const QStringList keys =
-            record.value(kSettings).toMap().value(kKeys).toString().split(QLatin1Char('|'));
-        if (!keys.contains(kCapsLockKey)) {
+        const QStringList keys = record.value(conditionkeys::Settings)
+                                     .toMap()
+                                     .value(conditionkeys::Keys)
+                                     .toString()
+                                     .split(QLatin1Char('|'));
+        if (!keys.contains(conditionkeys::CapsLockKey)) {
             result.append(condition);
             continue;
         }
         sawCapsLockKey = true;
         QStringList remaining;
         for (const QString &key : keys) {
-            if (key != kCapsLockKey && !key.isEmpty())
+            if (key != conditionkeys::CapsLockKey && !key.isEmpty())
                 remaining.append(key);
         }
         if (!remaining.isEmpty()) {
-            result.append(QVariantMap{{kType, kModifierType},
-                                      {kSettings, QVariantMap{{kKeys, remaining.join(QLatin1Char('|'))}}}});
+            result.append(
+                QVariantMap{{conditionkeys::Type, conditionkeys::ModifierType},
+                            {conditionkeys::Settings,
+                             QVariantMap{{conditionkeys::Keys, remaining.join(QLatin1Char('|'))}}}});
         }
     }
     if (sawCapsLockKey && !hasCapsLockCondition)
-        result.append(QVariantMap{{kType, kCapsLockType}, {kSettings, QVariantMap{{kState, true}}}});
+        result.append(QVariantMap{{conditionkeys::Type, conditionkeys::CapsLockType},
+                                  {conditionkeys::Settings, QVariantMap{{conditionkeys::State, true}}}});
     return result;
 }
 

@@ -10,7 +10,7 @@
 #include "KCLumivoxImage.h"
 #include "KCPluginProtocol.h"
 #include "KDButton.h"
-#include "KDPluginBundle.h"
+#include "PluginBundle.h"
 #include "KDPluginManager.h"
 #include "LogCapture.h"
 #include "NotificationCenter.h"

@@ -1,22 +1,21 @@
 #pragma once
 
-#include <map>
 #include <memory>
 
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
+
+#include "PluginCatalog.h"
 
 class KCPluginButtonProtocol;
 class KCPluginProtocol;
 
 namespace brevona {
 
-class KDPluginBundle;
+class PluginBundle;
 
-// Finds plugin bundles in the system and the user's plugin folders and creates plugin instances
-// from signatures. A signature registered by a later bundle replaces the earlier registration, so
-// the user's folder wins over the system folder. Code is loaded on the first instance only.
+// The driver's plugin bundles: those in the driver's system folder and in the user's, the user's
+// winning for a signature both offer.
 class KDPluginManager
 {
 public:
@@ -26,11 +25,11 @@ public:
     static QStringList getSearchPaths();
     // Rescans the folders; bundles whose code is already loaded stay loaded.
     void loadPlugins();
-    void loadPluginsByPlist(const QVariantMap &info, const std::shared_ptr<KDPluginBundle> &bundle);
 
     // A new instance hosted by `button`, or nothing (with a log line where one is due).
-    std::unique_ptr<KCPluginProtocol> createInstance(const QString &signature, KCPluginButtonProtocol *button);
-    std::shared_ptr<KDPluginBundle> bundleBySignature(const QString &signature) const;
+    std::unique_ptr<KCPluginProtocol> createInstance(const QString &signature,
+                                                     KCPluginButtonProtocol *button);
+    std::shared_ptr<PluginBundle> bundleBySignature(const QString &signature) const;
 
     // The class a signature names: its dotted parts capitalised and joined.
     static QString className(const QString &signature);
@@ -38,7 +37,7 @@ public:
 private:
     KDPluginManager();
 
-    std::map<QString, std::shared_ptr<KDPluginBundle>> m_plugins;
+    PluginCatalog m_catalog;
 };
 
 } // namespace brevona

@@ -4,7 +4,8 @@
 
 namespace brevona::conditionkeys {
 
-// Keys and values of the condition records stored in the layer store.
+// Keys and values of the condition records in the layer store: the driver reads them, the
+// configurator writes them.
 inline const QString Type = QStringLiteral("Type");
 inline const QString Settings = QStringLiteral("Settings");
 

@@ -1,0 +1,3 @@
+#include "PluginLogging.h"
+
+Q_LOGGING_CATEGORY(lcPlugins, "brevona.plugins")
