@@ -23,8 +23,11 @@ EvdevCodes EvdevCodes::parse(const QString &headerText)
             aliases.insert(match.captured(1), match.captured(2));
     }
     for (auto it = aliases.cbegin(); it != aliases.cend(); ++it) {
-        if (const auto target = codes.m_codes.constFind(it.value()); target != codes.m_codes.cend())
-            codes.m_codes.insert(it.key(), target.value());
+        // The value is copied out first: the insertion may grow the table under the iterator.
+        if (const auto target = codes.m_codes.constFind(it.value()); target != codes.m_codes.cend()) {
+            const int value = target.value();
+            codes.m_codes.insert(it.key(), value);
+        }
     }
     return codes;
 }
