@@ -25,6 +25,7 @@ void NotificationCenter::addObserver(const void *owner, const QString &name, Han
         return;
     m_entries.push_back(
         Entry{m_nextId++, owner, name, object, std::make_shared<const Handler>(std::move(handler))});
+    ++m_liveByOwner[owner];
 }
 
 void NotificationCenter::removeObserver(const void *owner)
@@ -39,22 +40,30 @@ void NotificationCenter::removeObserver(const void *owner, const QString &name)
 
 void NotificationCenter::markRemoved(const void *owner, const QString *name)
 {
+    const auto live = m_liveByOwner.find(owner);
+    if (live == m_liveByOwner.end())
+        return;
     for (Entry &entry : m_entries) {
-        if (entry.owner == owner && (!name || entry.name == *name)) {
+        if (entry.owner == owner && !entry.removed && (!name || entry.name == *name)) {
             entry.removed = true;
-            m_needsCompaction = true;
+            ++m_removedCount;
+            --live->second;
         }
     }
+    if (live->second == 0)
+        m_liveByOwner.erase(live);
     compactIfIdle();
 }
 
 void NotificationCenter::compactIfIdle()
 {
     // While a post walks the list by index, entries only get marked; they leave once it is done.
-    if (m_postDepth > 0 || !m_needsCompaction)
+    // Posts step over marked entries, so the list is compacted only once they are half of it:
+    // removing many owners one after the other stays linear.
+    if (m_postDepth > 0 || m_removedCount * 2 <= m_entries.size())
         return;
     std::erase_if(m_entries, [](const Entry &entry) { return entry.removed; });
-    m_needsCompaction = false;
+    m_removedCount = 0;
 }
 
 bool NotificationCenter::post(const QString &name, const QVariant &object)
@@ -104,8 +113,7 @@ bool NotificationCenter::post(Notification &notification)
 
 std::size_t NotificationCenter::observerCount() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(m_entries.begin(), m_entries.end(), [](const Entry &entry) { return !entry.removed; }));
+    return m_entries.size() - m_removedCount;
 }
 
 } // namespace brevona

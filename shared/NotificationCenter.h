@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include <QString>
@@ -75,9 +76,12 @@ private:
     void compactIfIdle();
 
     std::vector<Entry> m_entries;
+    // Live registrations per owner: most owners that remove themselves (every key of every layer)
+    // have none, and tearing down a large tree must not walk the whole list for each of them.
+    std::unordered_map<const void *, std::size_t> m_liveByOwner;
+    std::size_t m_removedCount = 0;
     std::uint64_t m_nextId = 1;
     int m_postDepth = 0;
-    bool m_needsCompaction = false;
 };
 
 } // namespace brevona

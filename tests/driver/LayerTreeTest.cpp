@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QDir>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include "KDLayerGroup.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
+#include "KCLumivoxImage.h"
+#include "KeyboardData.h"
 #include "LogCapture.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
@@ -396,9 +399,22 @@ TEST_F(LayerTreeTest, InsertChildChecksItsIndex)
 
 TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
 {
+    // Hidden layers: nothing has needed their pictures before the keys move, and the pictures go
+    // with the keys all the same.
+    auto picture = [](const QList<std::pair<QString, QColor>> &cells) {
+        QImage image(1312, 376, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        for (const auto &[key, colour] : cells)
+            painter.fillRect(KeyboardData::shared().key(key)->cell(), colour);
+        return image;
+    };
     store->group(QString(), {"S", "T"});
-    store->layer(QStringLiteral("S"), {{"Buttons", QVariantMap{{"G", QVariantMap{}}, {"H", QVariantMap{}}}}});
-    store->layer(QStringLiteral("T"), {{"Buttons", QVariantMap{{"A", QVariantMap{}}}}});
+    store->layer(QStringLiteral("S"),
+                 {{"Disabled", true}, {"Buttons", QVariantMap{{"G", QVariantMap{}}, {"H", QVariantMap{}}}}},
+                 picture({{"G", Qt::red}, {"H", Qt::green}}));
+    store->layer(QStringLiteral("T"), {{"Disabled", true}, {"Buttons", QVariantMap{{"A", QVariantMap{}}}}},
+                 picture({{"A", Qt::blue}}));
     auto manager = makeManager();
     command(commands::ButtonsMoved,
             {{"SourceLayer", "S"}, {"TargetLayer", "T"}, {"Buttons", QVariantMap{{"G", "A"}, {"H", "B"}}}});
@@ -417,6 +433,12 @@ TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
     }
     EXPECT_EQ(sourceKeys, (QStringList{"G"}));
     EXPECT_EQ(targetKeys, (QStringList{"A", "B"}));
+    auto colour = [](const KDLayer &layer, const QString &key) {
+        return QColor(layer.getButtons().at(key)->image()->image().pixel(24, 24));
+    };
+    EXPECT_EQ(colour(*target, QStringLiteral("A")), QColor(Qt::red));
+    EXPECT_EQ(colour(*target, QStringLiteral("B")), QColor(Qt::green));
+    EXPECT_EQ(colour(*source, QStringLiteral("G")), QColor(Qt::blue));
 }
 
 TEST_F(LayerTreeTest, ToggleRequestsInvertTheNamedItemOnly)

@@ -1,5 +1,7 @@
 #include "KCLumivoxImage.h"
 
+#include <bit>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -10,6 +12,10 @@ namespace brevona {
 namespace {
 
 constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
+// The encoder reads a pixel's bytes as blue, green, red, alpha and writes 16-bit values whose
+// first byte in memory is the low one.
+static_assert(std::endian::native == std::endian::little,
+              "the display encoder assumes a little-endian machine");
 
 // The free black pictures. Made on first use and never destroyed, so a picture released during the
 // process's exit still finds its pool.
@@ -42,16 +48,23 @@ Pool &pool()
     return *instance;
 }
 
-inline void packPixel(QRgb pixel, unsigned char *out)
+// One row of premultiplied ARGB pixels to display values, already in the display's byte order.
+// The pixels are read as pairs of 16-bit halves (green-blue, alpha-red) and every step is a plain
+// 16-bit operation without branches, so the compiler turns the loop into vector instructions.
+void encodeRow(const uchar *pixels, quint16 *__restrict out)
 {
-    const unsigned red = qRed(pixel);
-    unsigned green = qGreen(pixel);
-    const unsigned blue = qBlue(pixel);
-    // The display's lowest green level is dropped: it shows as a green cast on black.
-    if (green < 8)
-        green = 0;
-    out[0] = static_cast<unsigned char>((red & 0xF8) | (green >> 5));
-    out[1] = static_cast<unsigned char>(((blue >> 3) + ((green & 0xFC) << 3)) & 0xFF);
+    quint16 halves[2 * KCLumivoxImage::Size];
+    std::memcpy(halves, pixels, sizeof halves);
+    for (int column = 0; column < KCLumivoxImage::Size; ++column) {
+        const quint16 greenBlue = halves[2 * column];
+        const quint16 alphaRed = halves[2 * column + 1];
+        quint16 green = (greenBlue >> 5) & 0x07E0u;
+        // The display's lowest green level is dropped: it shows as a green cast on black.
+        green = green == 0x0020u ? 0u : green;
+        const quint16 value = ((alphaRed << 8) & 0xF800u) | green | ((greenBlue >> 3) & 0x001Fu);
+        // Most significant byte first in memory.
+        out[column] = quint16((value >> 8) | (value << 8));
+    }
 }
 
 } // namespace
@@ -167,24 +180,26 @@ void KCLumivoxImage::invalidate()
 void KCLumivoxImage::encode(const QImage &image, bool rotated, unsigned char *out)
 {
     Q_ASSERT(image.size() == QSize(Size, Size) && image.format() == kFormat);
+    const uchar *bits = image.constBits();
+    const qsizetype stride = image.bytesPerLine();
+    quint16 line[Size];
     if (!rotated) {
         for (int row = 0; row < Size; ++row) {
-            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(row));
-            for (int column = 0; column < Size; ++column, out += 2)
-                packPixel(line[column], out);
+            encodeRow(bits + stride * row, line);
+            std::memcpy(out + row * sizeof line, line, sizeof line);
         }
         return;
     }
-    // A quarter turn clockwise: the source's top-left pixel ends at the top-right, so output row r
-    // is source column r read from the bottom row up.
-    const uchar *bits = image.constBits();
-    const qsizetype stride = image.bytesPerLine();
+    // A quarter turn clockwise: the source's top-left pixel ends at the top-right, so source row y
+    // becomes output column 47 - y, read from the top down.
+    quint16 turned[Size * Size];
     for (int row = 0; row < Size; ++row) {
-        for (int column = 0; column < Size; ++column, out += 2) {
-            const auto *line = reinterpret_cast<const QRgb *>(bits + stride * (Size - 1 - column));
-            packPixel(line[row], out);
-        }
+        encodeRow(bits + stride * row, line);
+        const int column = Size - 1 - row;
+        for (int outputRow = 0; outputRow < Size; ++outputRow)
+            turned[outputRow * Size + column] = line[outputRow];
     }
+    std::memcpy(out, turned, sizeof turned);
 }
 
 QByteArray KCLumivoxImage::oledData() const
@@ -192,8 +207,10 @@ QByteArray KCLumivoxImage::oledData() const
     std::lock_guard guard(m_lock);
     if (!m_oledBytesAreValid || m_cachedRotation != m_rotateOledImage) {
         // Most pictures are never shown; their encoding buffer is made on first use.
-        if (m_oledBytes.size() != OledDataSize)
-            m_oledBytes = QByteArray(OledDataSize, '\0');
+        // A buffer still shared with an earlier caller is replaced rather than detached: the
+        // detach would copy bytes that are about to be overwritten.
+        if (m_oledBytes.size() != OledDataSize || !m_oledBytes.isDetached())
+            m_oledBytes = QByteArray(OledDataSize, Qt::Uninitialized);
         encode(m_image, m_rotateOledImage, reinterpret_cast<unsigned char *>(m_oledBytes.data()));
         m_cachedRotation = m_rotateOledImage;
         m_oledBytesAreValid = true;

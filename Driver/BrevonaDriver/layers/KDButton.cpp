@@ -17,6 +17,7 @@
 #include "KCPluginProtocol.h"
 #include "KDActionListener.h"
 #include "KDContext.h"
+#include "KDLayerPicture.h"
 #include "KeyboardData.h"
 #include "KDPluginManager.h"
 #include "LayerLogging.h"
@@ -97,23 +98,14 @@ std::shared_ptr<KDButton> KDButton::createWithId(const QString &identifier)
 }
 
 std::shared_ptr<KDButton> KDButton::create(const QVariantMap &entry, const QString &identifier,
-                                           const QImage &layerImage)
+                                           const std::shared_ptr<KDLayerPicture> &layerPicture)
 {
     auto button = createWithId(identifier);
-    // The cut-out comes first: a plugin may look at its picture while it is being created.
-    if (!layerImage.isNull()) {
-        // The location is the cell's top-left corner measured from the picture's top, which is also
-        // where QImage counts from. Transparent parts of the layer picture stay black.
-        QImage cut(Size, Size, QImage::Format_ARGB32_Premultiplied);
-        cut.fill(Qt::black);
-        QPainter painter(&cut);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.drawImage(QRect(0, 0, Size, Size), layerImage, QRect(button->m_location, QSize(Size, Size)));
-        painter.end();
-        // Kept in the display's own 5-6-5 depth until the key is first shown or drawn: most keys of
-        // most layers are covered or hidden, and the full picture is four times the size. Widening
-        // 5-6-5 back to 8 bits per channel encodes to the very same display bytes.
-        button->m_compactPicture = cut.convertToFormat(QImage::Format_RGB16);
+    if (layerPicture) {
+        // The cell is reserved before the plugins are created, which may ask for the picture.
+        button->m_layerPicture = layerPicture;
+        button->m_cellLocation = button->m_location;
+        layerPicture->reserve(button->m_location);
     }
     button->setPluginsByPlist(entry);
     return button;
@@ -167,8 +159,10 @@ std::shared_ptr<KCLumivoxImage> KDButton::image()
 {
     std::lock_guard guard(m_stateLock);
     if (!m_image) {
-        m_image = KCLumivoxImage::create(m_compactPicture);
-        m_compactPicture = QImage();
+        // The layer picture's lock is the only one taken under the button's, and it takes none.
+        m_image =
+            KCLumivoxImage::create(m_layerPicture ? m_layerPicture->takeCell(m_cellLocation) : QImage());
+        m_layerPicture.reset();
     }
     return m_image;
 }
@@ -177,7 +171,7 @@ void KDButton::setImage(const std::shared_ptr<KCLumivoxImage> &picture)
 {
     std::lock_guard guard(m_stateLock);
     m_image = picture;
-    m_compactPicture = QImage();
+    m_layerPicture.reset();
     m_scaledImage = QImage();
 }
 

@@ -17,6 +17,7 @@ class KCPluginProtocol;
 namespace brevona {
 
 class KCLumivoxImage;
+class KDLayerPicture;
 class Notification;
 
 // One key of one layer: its 48 x 48 picture, an optional display plugin that draws it and an
@@ -31,9 +32,10 @@ public:
 
     // A button without plugins, black.
     static std::shared_ptr<KDButton> createWithId(const QString &identifier);
-    // A button from its store entry; `layerImage` may be null (the key then starts black).
+    // A button from its store entry, its picture the key's cell of `layerPicture` (black when
+    // there is none).
     static std::shared_ptr<KDButton> create(const QVariantMap &entry, const QString &identifier,
-                                            const QImage &layerImage);
+                                            const std::shared_ptr<KDLayerPicture> &layerPicture);
     virtual ~KDButton();
 
     // Where top-level buttons send their pictures (the keyboard device in the driver).
@@ -114,7 +116,10 @@ private:
 
     mutable std::mutex m_stateLock; // guards the picture pointer, the reduction and the owner
     std::shared_ptr<KCLumivoxImage> m_image;
-    QImage m_compactPicture; // the cut-out until the picture is first needed
+    // Where the picture comes from until it is first needed: the key's cell of its layer's
+    // picture, cut where the key was when the layer loaded.
+    std::shared_ptr<KDLayerPicture> m_layerPicture;
+    QPoint m_cellLocation;
     QImage m_scaledImage;
     enum class OwnerKind
     {

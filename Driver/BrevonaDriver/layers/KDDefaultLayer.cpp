@@ -15,7 +15,7 @@ std::shared_ptr<KDDefaultLayer> KDDefaultLayer::create()
 {
     std::shared_ptr<KDDefaultLayer> layer(new KDDefaultLayer);
     for (const QString &key : QStringLiteral("App0/App1/App2/App3/App4/App5/App6/App7/App8/App9").split(QLatin1Char('/'))) {
-        if (auto button = KDButton::create({}, key, QImage()))
+        if (auto button = KDButton::create({}, key, nullptr))
             layer->buttons()[key] = std::move(button);
     }
     return layer;

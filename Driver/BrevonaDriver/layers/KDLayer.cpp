@@ -1,13 +1,12 @@
 #include "KDLayer.h"
 
 #include <QDir>
-#include <QImage>
-#include <QImageReader>
 
 #include "CommandInfo.h"
 #include "CommandNames.h"
 #include "HybridCorners.h"
 #include "KDButton.h"
+#include "KDLayerPicture.h"
 #include "LayerLogging.h"
 #include "LayerStoreCodec.h"
 #include "NotificationCenter.h"
@@ -46,23 +45,26 @@ bool KDLayer::load()
             << QStringLiteral("Loading of %1 failed, layer was not created").arg(plistPath);
         return false;
     }
-    QImageReader reader(QDir(path()).filePath(QStringLiteral("Main.tiff")));
-    const QImage layerImage = reader.read();
+    // Read now, decoded when a key of the layer is first needed.
+    const auto layerPicture = KDLayerPicture::read(QDir(path()).filePath(QStringLiteral("Main.tiff")));
 
     const QString error = initializeWithPlist(*plist);
     if (!error.isEmpty())
         qCWarning(lcLayers).noquote() << error;
     const QVariant buttons = plist->value(commands::keys::Buttons);
     if (buttons.typeId() == QMetaType::QVariantMap)
-        initializeButtonsWithPlist(LayerStoreCodec::archiveButtonsInfo(buttons.toMap(), true), layerImage);
+        initializeButtonsWithPlist(LayerStoreCodec::archiveButtonsInfo(buttons.toMap(), true), layerPicture);
+    if (layerPicture)
+        layerPicture->decodeIfSmaller();
     setHybrid(readFlag(*plist, commands::keys::Hybrid));
     return true;
 }
 
-void KDLayer::initializeButtonsWithPlist(const QVariantMap &buttons, const QImage &layerImage)
+void KDLayer::initializeButtonsWithPlist(const QVariantMap &buttons,
+                                         const std::shared_ptr<KDLayerPicture> &layerPicture)
 {
     for (auto it = buttons.constBegin(); it != buttons.constEnd(); ++it) {
-        auto button = KDButton::create(it.value().toMap(), it.key(), layerImage);
+        auto button = KDButton::create(it.value().toMap(), it.key(), layerPicture);
         if (!button)
             continue;
         button->setContext(getId());

@@ -7,11 +7,10 @@
 
 #include "KDContext.h"
 
-class QImage;
-
 namespace brevona {
 
 class KDButton;
+class KDLayerPicture;
 
 class KDLayer : public KDContext
 {
@@ -31,8 +30,9 @@ public:
     void setHybrid(bool hybrid);
     void setSegment(int segment);
 
-    // Buttons from a decoded "Buttons" dictionary, cut from the layer picture.
-    void initializeButtonsWithPlist(const QVariantMap &buttons, const QImage &layerImage);
+    // Buttons from a decoded "Buttons" dictionary, their pictures cells of the layer picture.
+    void initializeButtonsWithPlist(const QVariantMap &buttons,
+                                    const std::shared_ptr<KDLayerPicture> &layerPicture);
 
     // Moves the button of `sourceKey` to `targetKey` of `target`; a button already there swaps
     // places with it. A key this layer does not define moves nothing.
