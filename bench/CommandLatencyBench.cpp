@@ -13,25 +13,16 @@
 #include <optional>
 #include <vector>
 
-#include <QBuffer>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QImage>
-#include <QImageWriter>
-#include <QPainter>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <benchmark/benchmark.h>
 
 #include "DriverLink.h"
-#include "KeyboardData.h"
-#include "PropertyList.h"
-#include "Rgb565Codec.h"
-#include "SimulatedVolume.h"
+#include "DriverSession.h"
+#include "StoreBuilder.h"
+#include "Wait.h"
 
 using namespace brevona;
 using Clock = std::chrono::steady_clock;
@@ -42,15 +33,7 @@ const QString Key = QStringLiteral("A");
 
 QByteArray tiff(const QColor &colour)
 {
-    QImage picture(48, 48, QImage::Format_RGB32);
-    picture.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    writer.setCompression(1);
-    writer.write(picture);
-    return bytes;
+    return test::StoreBuilder::tiff(colour);
 }
 
 QVariantMap pictureCommand(const QByteArray &picture)
@@ -62,66 +45,15 @@ QVariantMap pictureCommand(const QByteArray &picture)
 class Rig
 {
 public:
-    Rig()
-        : m_dir(QDir(QStringLiteral("/dev/shm")).exists()
-                    ? QStringLiteral("/dev/shm/brevona-bench-XXXXXX")
-                    : QDir::tempPath() + QStringLiteral("/brevona-bench-XXXXXX"))
-        , m_volume(m_dir.filePath(QStringLiteral("keyboard")))
-    {}
-
-    ~Rig()
-    {
-        for (QProcess *process : {&m_driver, &m_bus}) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
-        }
-    }
-
     QString start()
     {
-        if (!m_dir.isValid() || !m_volume.create(QByteArray()))
-            return QStringLiteral("cannot create the simulated keyboard");
-        const QString home = m_dir.path();
-        const QString store = home + QStringLiteral("/data/Lumivox/Layers");
-        QDir().mkpath(store + QStringLiteral("/L"));
-        PropertyList::writeFile(store + QStringLiteral("/Group.plist"),
-                                QVariantMap{{"ItemOrder", QVariantList{"L"}}});
-        PropertyList::writeFile(
-            store + QStringLiteral("/L/Layer.plist"),
-            QVariantMap{{"Buttons", QVariantMap{{Key, QVariantMap()}, {"B", QVariantMap()}}}});
-
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                    QStringLiteral("--print-address")});
-        if (!m_bus.waitForReadyRead(5000))
-            return QStringLiteral("cannot start dbus-daemon");
-        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-        environment.insert(QStringLiteral("BREVONA_SIMULATED_KEYBOARD"), m_volume.root());
-        environment.insert(QStringLiteral("BREVONA_RESOURCE_DIR"), QStringLiteral(BREVONA_RESOURCE_DIR));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_driver.setProcessEnvironment(environment);
-        m_driver.setStandardOutputFile(QProcess::nullDevice());
-        m_driver.setStandardErrorFile(QProcess::nullDevice());
-        m_driver.start(QStringLiteral(BREVONA_DRIVER_EXECUTABLE), {});
-        if (!m_driver.waitForStarted(5000))
-            return QStringLiteral("cannot start the driver");
-
-        m_link = std::make_unique<DriverLink>(address);
-        QDeadlineTimer deadline(20000);
-        while (!m_link->setupDriverConnection()) {
-            if (deadline.hasExpired())
-                return QStringLiteral("the driver did not register");
-            QThread::msleep(20);
-        }
-        m_display = KeyboardData::shared().key(Key)->display;
+        m_session.store().group(QString(), {"L"});
+        m_session.store().layer("L", {{"Buttons", test::StoreBuilder::buttons({Key, "B"})}});
+        if (!m_session.start())
+            return m_session.error();
+        m_link = std::make_unique<DriverLink>(m_session.busAddress());
+        if (!test::waitUntil([&] { return m_link->setupDriverConnection(); }, std::chrono::seconds(20)))
+            return QStringLiteral("the driver did not register");
         // Up and drawing: a first picture reaches the key.
         m_link->notifyDriverForCommand(QStringLiteral("ButtonsChanged"), pictureCommand(tiff(Qt::white)));
         if (!waitForColour(Qt::white, 20000))
@@ -130,42 +62,20 @@ public:
     }
 
     DriverLink &link() { return *m_link; }
-    QString displayPath() const { return m_volume.displayPath(m_display); }
-
+    QString displayPath() const
+    {
+        return m_session.volume().displayPath(test::DriverSession::displayOf(Key));
+    }
     bool waitForColour(const QColor &colour, int timeoutMs)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            if (const auto bytes = m_volume.readDisplay(m_display)) {
-                if (const auto shown = Rgb565Codec::decode(*bytes, KeyboardData::isTurnedDisplay(m_display));
-                    shown && QColor(shown->pixel(24, 24)) == colour)
-                    return true;
-            }
-            if (deadline.hasExpired())
-                return false;
-            QThread::usleep(200);
-        }
+        return m_session.waitForColour(Key, colour, std::chrono::milliseconds(timeoutMs));
     }
-
-    qint64 residentKilobytes()
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(m_driver.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
-        return 0;
-    }
+    qint64 residentKilobytes() const { return m_session.residentKilobytes(); }
 
 private:
-    QTemporaryDir m_dir;
-    SimulatedVolume m_volume;
-    QProcess m_bus;
-    QProcess m_driver;
+    // Without its verbose log: the flood would spend its time writing it.
+    test::DriverSession m_session{{.arguments = {}, .keepLog = false}};
     std::unique_ptr<DriverLink> m_link;
-    int m_display = 0;
 };
 
 Rig *g_rig = nullptr;
@@ -257,6 +167,9 @@ int main(int argc, char **argv)
     qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
     // Options first: --help answers without starting a driver.
     benchmark::Initialize(&argc, argv);
+    // The session's home, and with it the keyboard's display files, in memory where there is a tmpfs.
+    if (QDir(QStringLiteral("/dev/shm")).exists())
+        qputenv("TMPDIR", "/dev/shm");
     Rig rig;
     const QString error = rig.start();
     if (!error.isEmpty()) {

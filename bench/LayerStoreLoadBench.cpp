@@ -1,13 +1,11 @@
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include "KDLayerManager.h"
-#include "PropertyList.h"
+#include "StoreBuilder.h"
 
 using namespace brevona;
 
@@ -17,43 +15,30 @@ namespace {
 struct GeneratedStore
 {
     QTemporaryDir dir;
-    QString root;
+    test::StoreBuilder store{dir.filePath(QStringLiteral("Layers"))};
     QString blackLayer;
 
     GeneratedStore()
     {
-        root = dir.filePath(QStringLiteral("Layers"));
-        blackLayer = dir.filePath(QStringLiteral("BlackLayer"));
         QImage picture(1312, 376, QImage::Format_RGB32);
         picture.fill(QColor(40, 90, 160));
         const QStringList keys{"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
-        QVariantMap buttons;
-        for (const QString &key : keys)
-            buttons.insert(key, QVariantMap{});
-        auto writeLayer = [&](const QString &folder) {
-            QDir().mkpath(folder);
-            PropertyList::writeFile(folder + QStringLiteral("/Layer.plist"),
-                                    QVariantMap{{"DisplayName", "bench"}, {"Buttons", buttons}, {"Conditions", QVariantList{}}});
-            QImageWriter writer(folder + QStringLiteral("/Main.tiff"), "tiff");
-            writer.setCompression(1);
-            writer.write(picture);
-        };
-        QVariantList rootOrder;
+        const QVariantMap layer{{"DisplayName", "bench"},
+                                {"Buttons", test::StoreBuilder::buttons(keys)},
+                                {"Conditions", QVariantList{}}};
+        QStringList groups;
         for (int g = 0; g < 50; ++g) {
-            const QString groupId = QStringLiteral("G%1").arg(g);
-            rootOrder.append(groupId);
-            QVariantList order;
+            const QString group = QStringLiteral("G%1").arg(g);
+            QStringList layers;
             for (int l = 0; l < 10; ++l) {
-                const QString layerId = QStringLiteral("L%1_%2").arg(g).arg(l);
-                order.append(layerId);
-                writeLayer(root + QLatin1Char('/') + groupId + QLatin1Char('/') + layerId);
+                layers.append(QStringLiteral("L%1_%2").arg(g).arg(l));
+                store.layer(group + QLatin1Char('/') + layers.last(), layer, picture);
             }
-            PropertyList::writeFile(root + QLatin1Char('/') + groupId + QStringLiteral("/Group.plist"),
-                                    QVariantMap{{"DisplayName", groupId}, {"ItemOrder", order}});
+            store.group(group, layers);
+            groups.append(group);
         }
-        PropertyList::writeFile(root + QStringLiteral("/Group.plist"),
-                                QVariantMap{{"DisplayName", "root"}, {"ItemOrder", rootOrder}});
-        writeLayer(blackLayer);
+        store.group(QString(), groups, {{"DisplayName", "root"}});
+        blackLayer = test::StoreBuilder(dir.path()).layer(QStringLiteral("BlackLayer"), layer, picture);
     }
 };
 
@@ -61,7 +46,7 @@ void BM_LoadStoreOf500Layers(benchmark::State &state)
 {
     static GeneratedStore store;
     for (auto _ : state) {
-        KDLayerManager manager(store.root, store.blackLayer);
+        KDLayerManager manager(store.store.root(), store.blackLayer);
         benchmark::DoNotOptimize(manager.currentLayer());
     }
 }

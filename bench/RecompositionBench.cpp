@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -21,9 +20,9 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
-#include "PropertyList.h"
 #include "SimulatedVolume.h"
 #include "SimulatedVolumeMonitor.h"
+#include "StoreBuilder.h"
 
 using namespace brevona;
 using namespace std::chrono_literals;
@@ -32,47 +31,43 @@ namespace {
 
 QString memoryFolder()
 {
-    return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/brevona-bench-XXXXXX")
-                                                     : QDir::tempPath() + QStringLiteral("/brevona-bench-XXXXXX");
+    return QDir(QStringLiteral("/dev/shm")).exists()
+               ? QStringLiteral("/dev/shm/brevona-bench-XXXXXX")
+               : QDir::tempPath() + QStringLiteral("/brevona-bench-XXXXXX");
 }
 
-void writeLayer(const QString &folder, int seed, bool hybrid, bool disabled = false)
+// A layer defining every key, each cell in its own colour and numbered.
+void fullLayer(const test::StoreBuilder &store, const QString &path, int seed, bool hybrid)
 {
-    QDir().mkpath(folder);
-    QImage picture(KeyboardData::kPictureWidth, KeyboardData::kPictureHeight, QImage::Format_RGB32);
-    picture.fill(Qt::black);
+    QImage picture = test::StoreBuilder::layerPicture();
     QPainter painter(&picture);
-    QVariantMap buttons;
     for (const auto &key : KeyboardData::shared().keys()) {
         painter.fillRect(key.cell(), QColor::fromHsv((seed * 37 + key.display * 3) % 360, 200, 200));
         painter.drawText(key.cell(), Qt::AlignCenter, QString::number(seed));
-        buttons.insert(key.name, QVariantMap{});
     }
     painter.end();
-    PropertyList::writeFile(folder + QStringLiteral("/Layer.plist"),
-                            QVariantMap{{"DisplayName", QString::number(seed)}, {"Hybrid", hybrid},
-                                        {"Disabled", disabled}, {"Conditions", QVariantList{}}, {"Buttons", buttons}});
-    QImageWriter writer(folder + QStringLiteral("/Main.tiff"), "tiff");
-    writer.setCompression(1);
-    writer.write(picture);
+    const QVariantMap plist{{"DisplayName", QString::number(seed)},
+                            {"Hybrid", hybrid},
+                            {"Disabled", false},
+                            {"Conditions", QVariantList{}},
+                            {"Buttons", test::StoreBuilder::buttons(test::StoreBuilder::allKeys())}};
+    store.layer(path, plist, picture);
 }
 
 // A store of `count` user layers over the built-in language and control-button layers.
 QString writeStore(const QString &root, int count)
 {
-    QVariantList order;
+    const test::StoreBuilder store(root);
+    QStringList order;
     for (int i = 0; i < count; ++i) {
-        const QString id = QStringLiteral("L%1").arg(i);
-        order.append(id);
-        writeLayer(root + QLatin1Char('/') + id, i, i == count / 2);
+        order.append(QStringLiteral("L%1").arg(i));
+        fullLayer(store, order.last(), i, i == count / 2);
     }
-    PropertyList::writeFile(root + QStringLiteral("/Group.plist"), QVariantMap{{"DisplayName", "root"}, {"ItemOrder", order}});
-    PropertyList::writeFile(root + QStringLiteral("/Defaults/Group.plist"),
-                            QVariantMap{{"DisplayName", "Background"}, {"ItemOrder", QVariantList{"Language0", "ControlButtons"}}});
-    PropertyList::writeFile(root + QStringLiteral("/Defaults/Language0/Group.plist"),
-                            QVariantMap{{"DisplayName", "English"}, {"ItemOrder", QVariantList{"Lang0_None"}}});
-    writeLayer(root + QStringLiteral("/Defaults/Language0/Lang0_None"), 1000, true);
-    writeLayer(root + QStringLiteral("/Defaults/ControlButtons"), 2000, false);
+    store.group(QString(), order, {{"DisplayName", "root"}});
+    store.group("Defaults", {"Language0", "ControlButtons"}, {{"DisplayName", "Background"}});
+    store.group("Defaults/Language0", {"Lang0_None"}, {{"DisplayName", "English"}});
+    fullLayer(store, "Defaults/Language0/Lang0_None", 1000, true);
+    fullLayer(store, "Defaults/ControlButtons", 2000, false);
     return root;
 }
 
@@ -99,7 +94,8 @@ struct Rig
             device->showImage(picture, oled);
         });
         const QString store = writeStore(dir.filePath(QStringLiteral("Layers")), layers);
-        manager = std::make_unique<KDLayerManager>(store, QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+        manager = std::make_unique<KDLayerManager>(
+            store, QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
         device->waitUntilIdle(10s);
     }
     ~Rig()

@@ -9,14 +9,10 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <QBuffer>
 #include <QDateTime>
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 #include <QLoggingCategory>
-#include <QTemporaryDir>
 
 #include "FakeVolumeMonitor.h"
 #include "KDButton.h"
@@ -26,7 +22,8 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "NullMarker.h"
-#include "PropertyList.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
 
 using namespace brevona;
 
@@ -108,7 +105,7 @@ const char *const Words[] = {
 struct World
 {
     std::unique_ptr<QGuiApplication> app;
-    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<test::TestHome> home;
     std::unique_ptr<KDKeyboardDevice> device;
     std::unique_ptr<KDLayerManager> manager;
     std::unique_ptr<KDServer> server;
@@ -121,23 +118,6 @@ World &world()
 {
     static World *w = new World;
     return *w;
-}
-
-void writeLayer(const QString &folder, const QStringList &keys, bool hybrid)
-{
-    QVariantMap buttons;
-    for (const QString &key : keys)
-        buttons.insert(key, QVariantMap());
-    PropertyList::writeFile(QDir(folder).filePath("Layer.plist"),
-                            QVariantMap{{"Buttons", buttons}, {"Hybrid", hybrid}});
-}
-
-void writeGroup(const QString &folder, const QStringList &order)
-{
-    QVariantList list;
-    for (const QString &id : order)
-        list.append(id);
-    PropertyList::writeFile(QDir(folder).filePath("Group.plist"), QVariantMap{{"ItemOrder", list}});
 }
 
 QVariant value(FuzzedDataProvider &data, int depth);
@@ -206,37 +186,30 @@ QVariant value(FuzzedDataProvider &data, int depth)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     World &w = world();
-    w.home = std::make_unique<QTemporaryDir>();
+    w.home = std::make_unique<test::TestHome>();
     const QString home = w.home->path();
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + "/cache").toUtf8());
     qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
     QLoggingCategory::setFilterRules(QStringLiteral("*=false"));
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     w.app = std::make_unique<QGuiApplication>(*argc, *argv);
 
     // root: L1, G (L2, Hyb), Defaults (Control0); every layer with a few keys.
-    const QString store = home + "/data/Lumivox/Layers";
-    QDir().mkpath(store + "/G/L2");
-    QDir().mkpath(store + "/G/Hyb");
-    QDir().mkpath(store + "/L1");
-    QDir().mkpath(store + "/Defaults/Control0");
-    writeGroup(store, {"L1", "G"});
-    writeGroup(store + "/G", {"L2", "Hyb"});
-    writeGroup(store + "/Defaults", {"Control0"});
-    writeLayer(store + "/L1", {"A", "B", "App0"}, false);
-    writeLayer(store + "/G/L2", {"A", "Esc"}, false);
-    writeLayer(store + "/G/Hyb", {"A", "B"}, true);
-    writeLayer(store + "/Defaults/Control0", {"A", "Esc"}, true);
+    const test::StoreBuilder store(w.home->dataHome() + "/Lumivox/Layers");
+    const auto layer = [&](const QString &path, const QStringList &keys, bool hybrid) {
+        store.layer(path, {{"Buttons", test::StoreBuilder::buttons(keys)}, {"Hybrid", hybrid}});
+    };
+    store.group(QString(), {"L1", "G"});
+    store.group("G", {"L2", "Hyb"});
+    store.group("Defaults", {"Control0"});
+    layer("L1", {"A", "B", "App0"}, false);
+    layer("G/L2", {"A", "Esc"}, false);
+    layer("G/Hyb", {"A", "B"}, true);
+    layer("Defaults/Control0", {"A", "Esc"}, true);
 
     QImage picture(12, 12, QImage::Format_RGB32);
     picture.fill(Qt::red);
-    QBuffer buffer(&w.picture);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "tiff").write(picture);
+    w.picture = test::StoreBuilder::tiff(picture);
 
     // A keyboard that is never mounted: the device takes its commands and writes nothing.
     KDKeyboardDevice::Environment environment;
@@ -247,10 +220,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     KDButton::setDisplaySink([](const std::shared_ptr<KCLumivoxImage> &, int) {});
     // The bottom layer with a handful of keys instead of all of them: every command recomposes,
     // and the fuzzer's speed is the number of inputs it tries.
-    const QString black = home + "/BlackLayer";
-    QDir().mkpath(black);
-    writeLayer(black, {"A", "B", "Esc", "App0", "Q"}, false);
-    w.manager = std::make_unique<KDLayerManager>(store, black);
+    const QString black = test::StoreBuilder(home).layer(
+        "BlackLayer", {{"Buttons", test::StoreBuilder::buttons({"A", "B", "Esc", "App0", "Q"})}});
+    w.manager = std::make_unique<KDLayerManager>(store.root(), black);
     w.server = std::make_unique<KDServer>();
     return 0;
 }

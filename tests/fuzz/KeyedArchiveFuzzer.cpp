@@ -1,56 +1,17 @@
 // Keyed-archive decoder: any input decodes to a value or to an error, never a crash or a hang,
 // and whatever decodes archives again and decodes to the same value.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include <QByteArray>
 #include <QLoggingCategory>
 
 #include "KeyedArchive.h"
+#include "SameValue.h"
 
 using brevona::KeyedArchive;
-
-namespace {
-
-bool sameValue(const QVariant &a, const QVariant &b)
-{
-    if (a.typeId() != b.typeId())
-        return false;
-    switch (a.typeId()) {
-    case QMetaType::Double: {
-        const double x = a.toDouble();
-        const double y = b.toDouble();
-        return (std::isnan(x) && std::isnan(y)) || std::memcmp(&x, &y, sizeof x) == 0;
-    }
-    case QMetaType::QVariantList: {
-        const QVariantList x = a.toList();
-        const QVariantList y = b.toList();
-        if (x.size() != y.size())
-            return false;
-        for (qsizetype i = 0; i < x.size(); ++i)
-            if (!sameValue(x[i], y[i]))
-                return false;
-        return true;
-    }
-    case QMetaType::QVariantMap: {
-        const QVariantMap x = a.toMap();
-        const QVariantMap y = b.toMap();
-        if (x.keys() != y.keys())
-            return false;
-        for (auto it = x.cbegin(); it != x.cend(); ++it)
-            if (!sameValue(it.value(), y.value(it.key())))
-                return false;
-        return true;
-    }
-    default:
-        return a == b;
-    }
-}
-
-} // namespace
+using brevona::test::sameValue;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -1,5 +1,6 @@
 // Cross-checks of the generated keyboard data set: the tables must describe one keyboard.
 
+#include <map>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -8,12 +9,13 @@
 #include <QImage>
 #include <QImageReader>
 
-#include "PropertyList.h"
-#include "PythonPlist.h"
+#include "KDActionListener.h"
+#include "KDScancodeTable.h"
 #include "ResourceFiles.h"
+#include "TestPrinters.h"
 
-using brevona::PropertyList;
-using brevona::PythonPlist;
+using brevona::KDActionListener;
+using brevona::KDScancodeTable;
 using brevona::test::ResourceFiles;
 
 namespace {
@@ -38,35 +40,6 @@ QVariantMap usageTable(const char *part)
         .value(QLatin1String(part))
         .toMap();
 }
-
-// The action listener's translation of the consumer-page names into application keys.
-const QMap<QString, QString> kApplicationKeys = {
-    {"Word*", "App0"},  {"Excel*", "App1"}, {"Mail*", "App2"}, {"Calender*", "App3"}, {"Calculator*", "App4"},
-    {"Spell*", "App5"}, {"New*", "App6"},   {"Open*", "App7"}, {"Close*", "App8"},    {"Save*", "App9"},
-};
-
-// -- every property list reads the same with an independent reader -----------------------------
-
-class PlistFile : public testing::TestWithParam<const char *>
-{
-};
-
-TEST_P(PlistFile, ReadsTheSameWithPythonPlistlib)
-{
-    const QString path = ResourceFiles::path(QLatin1String(GetParam()));
-    const auto ours = PropertyList::readFile(path);
-    ASSERT_TRUE(ours.has_value()) << path.toStdString();
-    const auto theirs = PythonPlist::dump(path);
-    ASSERT_TRUE(theirs.has_value()) << PythonPlist::lastError().toStdString();
-    EXPECT_EQ(*theirs, PythonPlist::canonical(*ours));
-    EXPECT_FALSE(ours->toMap().isEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Resources, PlistFile,
-                         testing::Values("LumivoxBrevonaData.plist", "LumivoxBrevonaType.plist",
-                                         "LumivoxUsageTable.plist", "VirtualKeyCodes.plist",
-                                         "DefaultLayerData.plist", "OLEDNumbers.plist",
-                                         "LumivoxBrevonaMiniPreview.plist", "BlackLayer/Layer.plist"));
 
 // -- names ---------------------------------------------------------------------------------------
 
@@ -95,7 +68,6 @@ TEST(KeyboardTables, UsageTableNamesOnlyKnownKeys)
 {
     const QVariantMap info = buttonInfo();
     const QVariantMap standard = usageTable("Standard");
-    const QVariantMap multimedia = usageTable("Multimedia");
     ASSERT_FALSE(standard.isEmpty());
     for (auto it = standard.cbegin(); it != standard.cend(); ++it) {
         bool number = false;
@@ -103,13 +75,15 @@ TEST(KeyboardTables, UsageTableNamesOnlyKnownKeys)
         EXPECT_TRUE(number) << it.key().toStdString();
         EXPECT_TRUE(info.contains(it.value().toString())) << it.value().toString().toStdString();
     }
-    // The consumer page carries exactly the ten names that the action listener translates.
-    std::set<QString> names;
-    for (const QVariant &name : multimedia)
-        names.insert(name.toString());
-    EXPECT_EQ(names, std::set<QString>(kApplicationKeys.keyBegin(), kApplicationKeys.keyEnd()));
-    for (const QString &button : kApplicationKeys)
-        EXPECT_TRUE(info.contains(button)) << button.toStdString();
+    // The consumer page carries the names that the action listener turns into the ten
+    // application keys, one each.
+    std::set<QString> buttons;
+    for (const QVariant &name : usageTable("Multimedia")) {
+        const QString button = KDActionListener::translateKeyName(name.toString());
+        EXPECT_TRUE(buttons.insert(button).second) << button.toStdString();
+        EXPECT_TRUE(button.startsWith("App") && info.contains(button)) << name.toString().toStdString();
+    }
+    EXPECT_EQ(buttons.size(), 10u);
 }
 
 TEST(KeyboardTables, HasTheKeysOtherPartsName)
@@ -158,12 +132,6 @@ TEST(KeyboardTables, ApplicationKeysHaveDisplays89To98)
 }
 
 // -- geometry ------------------------------------------------------------------------------------
-
-TEST(KeyboardGeometry, StandardSizeAndNoShift)
-{
-    EXPECT_EQ(geometry().value("ButtonsSize").toString(), "{48, 48}");
-    EXPECT_EQ(geometry().value("VisualDelta").toString(), "{0, 0}");
-}
 
 TEST(KeyboardGeometry, CellsLieInsideThePictureAndApart)
 {
@@ -234,26 +202,43 @@ TEST(KeyboardGeometry, MiniPreviewRectanglesFlipIntoTheIcon)
 
 // -- key codes and usages ------------------------------------------------------------------------
 
-// X11 key codes of the evdev keyboard model that every X server uses.
-class X11KeyCode : public testing::TestWithParam<std::pair<const char *, int>>
+// X11 key codes of the evdev keyboard model that every X server uses, one key of each kind.
+struct KeyCode
+{
+    const char *name;
+    int code;
+};
+
+class X11KeyCode : public testing::TestWithParam<KeyCode>
 {
 };
 
 TEST_P(X11KeyCode, IsTheKeysChar)
 {
-    const auto [name, code] = GetParam();
-    EXPECT_EQ(buttonInfo().value(QLatin1String(name)).toMap().value("Char").toInt(), code) << name;
+    EXPECT_EQ(buttonInfo().value(QLatin1String(GetParam().name)).toMap().value("Char").toInt(),
+              GetParam().code);
 }
 
-INSTANTIATE_TEST_SUITE_P(Anchors, X11KeyCode,
-                         testing::Values(std::pair{"Esc", 9}, std::pair{"1", 10}, std::pair{"A", 38},
-                                         std::pair{"G", 42}, std::pair{"H", 43}, std::pair{"Enter", 36},
-                                         std::pair{"ShiftLeft", 50}, std::pair{"CapsLock", 66},
-                                         std::pair{"Space", 65}, std::pair{"F1", 67}, std::pair{"F12", 96},
-                                         std::pair{"CtrlRight", 105}, std::pair{"AltRight", 108},
-                                         std::pair{"CmdLeft", 133}, std::pair{"Menu", 135},
-                                         std::pair{"ArrowUp", 111}, std::pair{"KeypadEnter", 104},
-                                         std::pair{"App0", 0}));
+const KeyCode kKeyCodes[] = {
+    {.name = "Esc", .code = 9},
+    {.name = "1", .code = 10},
+    {.name = "A", .code = 38},
+    {.name = "Enter", .code = 36},
+    {.name = "ShiftLeft", .code = 50},
+    {.name = "CapsLock", .code = 66},
+    {.name = "Space", .code = 65},
+    {.name = "F1", .code = 67},
+    {.name = "F12", .code = 96},
+    {.name = "CtrlRight", .code = 105},
+    {.name = "AltRight", .code = 108},
+    {.name = "CmdLeft", .code = 133},
+    {.name = "Menu", .code = 135},
+    {.name = "ArrowUp", .code = 111},
+    {.name = "KeypadEnter", .code = 104},
+    {.name = "App0", .code = 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Anchors, X11KeyCode, testing::ValuesIn(kKeyCodes), brevona::test::RowName());
 
 TEST(KeyCodes, VirtualKeyCodesAreTheCharactersKeysChars)
 {
@@ -297,55 +282,65 @@ TEST(KeyCodes, ControlKeyLabelsFitTheirPicture)
     }
 }
 
+// The name the usage table gives the usage a scancode record sends, or nothing for an empty record.
+QString sentKey(const QByteArray &record)
+{
+    const auto byte = [&](int i) { return static_cast<quint8>(record[i]); };
+    if (byte(0) == 1)
+        return usageTable("Standard").value(QString::number(byte(1))).toString();
+    if (byte(0) == 2)
+        return KDActionListener::translateKeyName(
+            usageTable("Multimedia").value(QString::number(byte(1) << 8 | byte(2))).toString());
+    return {};
+}
+
+// Each key's record, at its "KeyIndex", sends the usage that the HID watcher reports as that key.
 TEST(Scancodes, TableHoldsWhatEachKeySends)
 {
     QFile file(ResourceFiles::path("scancode.sys"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray table = file.readAll();
-    ASSERT_EQ(table.size(), 9216);
-    const QVariantMap standard = usageTable("Standard");
-    const QVariantMap multimedia = usageTable("Multimedia");
-    std::set<int> used;
+    ASSERT_EQ(table.size(), KDScancodeTable::TableSize);
+    std::map<int, QString> keyAt;
     const QVariantMap info = buttonInfo();
     for (auto it = info.cbegin(); it != info.cend(); ++it) {
         const int position = it.value().toMap().value("KeyIndex").toInt();
-        ASSERT_GE(position, 1) << it.key().toStdString();
-        ASSERT_LE(position, 144) << it.key().toStdString();
-        EXPECT_TRUE(used.insert(position).second) << "KeyIndex " << position << " twice";
-        const QByteArray record = table.mid((position - 1) * 64, 64);
-        const auto byte = [&](int i) { return static_cast<quint8>(record[i]); };
-        if (byte(0) == 1) {
-            EXPECT_EQ(standard.value(QString::number(byte(1))).toString(), it.key());
-        } else {
-            ASSERT_EQ(byte(0), 2) << it.key().toStdString();
-            const QString name = multimedia.value(QString::number(byte(1) << 8 | byte(2))).toString();
-            EXPECT_EQ(kApplicationKeys.value(name), it.key());
-        }
+        ASSERT_TRUE(position >= 1 && position <= KDScancodeTable::RecordCount) << it.key().toStdString();
+        EXPECT_TRUE(keyAt.emplace(position, it.key()).second) << "KeyIndex " << position << " twice";
     }
-    for (int position = 1; position <= 144; ++position) {
-        if (!used.count(position)) {
-            EXPECT_EQ(table.mid((position - 1) * 64, 64), QByteArray(64, '\0')) << position;
+    for (int position = 1; position <= KDScancodeTable::RecordCount; ++position) {
+        const QByteArray record =
+            table.mid((position - 1) * KDScancodeTable::RecordSize, KDScancodeTable::RecordSize);
+        if (keyAt.count(position)) {
+            EXPECT_EQ(sentKey(record), keyAt[position]) << position;
+        } else {
+            EXPECT_EQ(record, QByteArray(KDScancodeTable::RecordSize, '\0')) << position;
         }
     }
 }
 
+// The driver rewrites ten records with keyboard-page usages of its own; the usage table must
+// report them as the keys sitting at those positions.
 TEST(Scancodes, TheDriversTenKeysAreNamedAfterTheirKeys)
 {
-    // The driver writes these usages into these records; the usage table must report them as
-    // the keys sitting at those positions.
-    const std::pair<int, int> special[] = {{7, 0x7E},  {47, 0x7F}, {15, 0x80}, {55, 0x81}, {23, 0x82},
-                                           {63, 0x87}, {31, 0x89}, {71, 0x8A}, {39, 0x8B}, {79, 0x8C}};
+    const QByteArray empty(KDScancodeTable::TableSize, '\0');
+    QByteArray table = empty;
+    KDScancodeTable::writeKeystrokesToSpecialButtons(table);
+    std::map<int, QString> keyAt;
     const QVariantMap info = buttonInfo();
-    const QVariantMap standard = usageTable("Standard");
-    for (const auto &[position, usage] : special) {
-        QString atPosition;
-        for (auto it = info.cbegin(); it != info.cend(); ++it) {
-            if (it.value().toMap().value("KeyIndex").toInt() == position)
-                atPosition = it.key();
-        }
-        ASSERT_FALSE(atPosition.isEmpty()) << position;
-        EXPECT_EQ(standard.value(QString::number(usage)).toString(), atPosition) << position;
+    for (auto it = info.cbegin(); it != info.cend(); ++it)
+        keyAt[it.value().toMap().value("KeyIndex").toInt()] = it.key();
+    int rewritten = 0;
+    for (int position = 1; position <= KDScancodeTable::RecordCount; ++position) {
+        const QByteArray record =
+            table.mid((position - 1) * KDScancodeTable::RecordSize, KDScancodeTable::RecordSize);
+        if (record == empty.left(KDScancodeTable::RecordSize))
+            continue;
+        ++rewritten;
+        ASSERT_EQ(record[0], 1) << position;
+        EXPECT_EQ(sentKey(record), keyAt[position]) << position;
     }
+    EXPECT_EQ(rewritten, 10);
 }
 
 // -- pictures ------------------------------------------------------------------------------------

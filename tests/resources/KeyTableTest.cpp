@@ -4,6 +4,7 @@
 
 #include "EvdevCodes.h"
 #include "KeyTable.h"
+#include "TestPrinters.h"
 
 using brevona::EvdevCodes;
 using brevona::KeyTable;
@@ -51,7 +52,7 @@ TEST(KeyTable, ReadsAGoodTable)
 
 struct BadTable
 {
-    const char *what;
+    const char *name;
     QString rows;
     const char *complaint;
 };
@@ -63,31 +64,26 @@ class KeyTableRejects : public testing::TestWithParam<BadTable>
 TEST_P(KeyTableRejects, WithTheReason)
 {
     QString error;
-    EXPECT_FALSE(parsed(GetParam().rows, &error)) << GetParam().what;
+    EXPECT_FALSE(parsed(GetParam().rows, &error));
     EXPECT_TRUE(error.contains(QLatin1String(GetParam().complaint))) << error.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, KeyTableRejects,
-    testing::Values(
-        BadTable{"overlapping caps", kGood + "B\t3\t3\t0.5\t0\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n",
-                 "overlaps"},
-        BadTable{"key outside the picture", kGood + "B\t3\t3\t24.5\t0\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n",
-                 "leaves the"},
-        BadTable{"display twice", kGood + "B\t1\t3\t0\t3\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "display 1"},
-        BadTable{"name twice", kGood + "A\t3\t3\t0\t3\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "twice"},
-        BadTable{"usage twice", kGood + "B\t3\t3\t0\t3\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n", "usage"},
-        BadTable{"display out of range", "A\t115\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n",
-                 "display must"},
-        BadTable{"position off the quarter grid", "A\t1\t1\t0.1\t0\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n",
-                 "quarters"},
-        BadTable{"bad usage", "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7-4\t-\t-\tchar\t-\n", "page:usage"},
-        BadTable{"control key without labels", "Esc\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x29\t-\t-\tcontrol\t-\n",
-                 "label"},
-        BadTable{"unknown evdev name", "A\t1\t1\t0\t0\t1\t1\tKEY_NOPE\t7:0x04\t-\t-\tchar\t-\n", "KEY_NOPE"},
-        BadTable{"missing column", "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\tchar\t-\n", "columns"},
-        BadTable{"driver usage off the keyboard page",
-                 "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\t12:0x7E\tchar\t-\n", "driver"}));
+const BadTable kBadTables[] = {
+    {"overlapping_caps", kGood + "B\t3\t3\t0.5\t0\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "overlaps"},
+    {"outside_picture", kGood + "B\t3\t3\t24.5\t0\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "leaves the"},
+    {"display_twice", kGood + "B\t1\t3\t0\t3\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "display 1"},
+    {"name_twice", kGood + "A\t3\t3\t0\t3\t1\t1\tKEY_A\t7:0x05\t-\t-\tchar\t-\n", "twice"},
+    {"usage_twice", kGood + "B\t3\t3\t0\t3\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n", "usage"},
+    {"display_out_of_range", "A\t115\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n", "display must"},
+    {"off_quarter_grid", "A\t1\t1\t0.1\t0\t1\t1\tKEY_A\t7:0x04\t-\t-\tchar\t-\n", "quarters"},
+    {"bad_usage", "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7-4\t-\t-\tchar\t-\n", "page:usage"},
+    {"control_without_labels", "Esc\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x29\t-\t-\tcontrol\t-\n", "label"},
+    {"unknown_evdev_name", "A\t1\t1\t0\t0\t1\t1\tKEY_NOPE\t7:0x04\t-\t-\tchar\t-\n", "KEY_NOPE"},
+    {"missing_column", "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\tchar\t-\n", "columns"},
+    {"driver_usage_off_page", "A\t1\t1\t0\t0\t1\t1\tKEY_A\t7:0x04\t-\t12:0x7E\tchar\t-\n", "driver"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, KeyTableRejects, testing::ValuesIn(kBadTables), brevona::test::RowName());
 
 TEST(KeyTable, NeedsTheHeader)
 {

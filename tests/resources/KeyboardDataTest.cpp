@@ -9,12 +9,18 @@
 #include "KeyboardData.h"
 #include "PropertyList.h"
 #include "ResourceFiles.h"
+#include "TestPrinters.h"
 
 using brevona::KeyboardData;
 using brevona::PropertyList;
 using brevona::test::ResourceFiles;
 
 namespace {
+
+const char *const kData = "LumivoxBrevonaData.plist";
+const char *const kGeometry = "LumivoxBrevonaType.plist";
+const char *const kUsages = "LumivoxUsageTable.plist";
+const char *const kCodes = "VirtualKeyCodes.plist";
 
 const KeyboardData &generated()
 {
@@ -40,7 +46,6 @@ TEST(KeyboardData, FindsKeysByNameAndDisplay)
     EXPECT_EQ(generated().key("Nope"), nullptr);
     EXPECT_EQ(generated().keyForDisplay(0), nullptr);
     EXPECT_EQ(generated().keyForDisplay(115), nullptr);
-    EXPECT_EQ(generated().keyForDisplay(89)->name, "App0");
     EXPECT_EQ(generated().keys().front().display, 1);
     EXPECT_EQ(generated().keys().back().display, 114);
 }
@@ -76,13 +81,14 @@ TEST(KeyboardData, TranslatesUsagesBothWays)
     EXPECT_FALSE(generated().virtualKeyCodes().contains("ShiftLeft"));
 }
 
-struct TextCase
+struct RectCase
 {
+    const char *name;
     const char *text;
     std::optional<QRect> rect;
 };
 
-class RectText : public testing::TestWithParam<TextCase>
+class RectText : public testing::TestWithParam<RectCase>
 {
 };
 
@@ -91,15 +97,18 @@ TEST_P(RectText, Parses)
     EXPECT_EQ(KeyboardData::parseRect(QLatin1String(GetParam().text)), GetParam().rect) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Notation, RectText,
-                         testing::Values(TextCase{"{{1, 2}, {3, 4}}", QRect(1, 2, 3, 4)},
-                                         TextCase{"{{1,2},{3,4}}", QRect(1, 2, 3, 4)},
-                                         TextCase{" {{-5, 2.0}, {30, 40}} ", QRect(-5, 2, 30, 40)},
-                                         TextCase{"{{1, 2}, {-3, 4}}", std::nullopt},
-                                         TextCase{"{{1, 2.5}, {3, 4}}", std::nullopt},
-                                         TextCase{"{1, 2}", std::nullopt},
-                                         TextCase{"{{1, 2}, {3}}", std::nullopt},
-                                         TextCase{"", std::nullopt}));
+const RectCase kRects[] = {
+    {"Spaced", "{{1, 2}, {3, 4}}", QRect(1, 2, 3, 4)},
+    {"Tight", "{{1,2},{3,4}}", QRect(1, 2, 3, 4)},
+    {"Padded", " {{-5, 2.0}, {30, 40}} ", QRect(-5, 2, 30, 40)},
+    {"NegativeSize", "{{1, 2}, {-3, 4}}", std::nullopt},
+    {"Fraction", "{{1, 2.5}, {3, 4}}", std::nullopt},
+    {"Point", "{1, 2}", std::nullopt},
+    {"ShortSize", "{{1, 2}, {3}}", std::nullopt},
+    {"Empty", "", std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Notation, RectText, testing::ValuesIn(kRects), brevona::test::RowName());
 
 TEST(KeyboardData, PointText)
 {
@@ -108,77 +117,62 @@ TEST(KeyboardData, PointText)
     EXPECT_EQ(KeyboardData::parsePoint("{12, 99, 3}"), std::nullopt);
 }
 
-// A copy of the generated folder with one table replaced.
-class DamagedData : public testing::Test
+// A copy of the generated folder with one table damaged: the data set is refused as a whole.
+struct Damage
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        for (const char *name : {"LumivoxBrevonaData.plist", "LumivoxBrevonaType.plist",
-                                 "LumivoxUsageTable.plist", "VirtualKeyCodes.plist"})
-            ASSERT_TRUE(QFile::copy(ResourceFiles::path(name), m_dir.filePath(name)));
-    }
-    void changeKey(const QString &key, const QString &field, const QVariant &value)
-    {
-        QVariantMap info = ResourceFiles::dictionary("LumivoxBrevonaData.plist");
-        QVariantMap entry = info.value(key).toMap();
-        entry.insert(field, value);
-        info.insert(key, entry);
-        ASSERT_TRUE(PropertyList::writeFile(m_dir.filePath("LumivoxBrevonaData.plist"), info));
-    }
-    QTemporaryDir m_dir;
+    const char *name;
+    const char *file;
+    // A changed field of one key's entry (`value`, or the value another key has there); or the
+    // whole file replaced by `bytes`; or, with neither, the file missing.
+    const char *key = nullptr;
+    const char *field = nullptr;
+    QVariant value = {};
+    const char *sameAs = nullptr;
+    QByteArray bytes = {};
 };
 
-TEST_F(DamagedData, IntactCopyLoads)
+class DamagedData : public testing::TestWithParam<Damage>
 {
-    EXPECT_TRUE(KeyboardData::load(m_dir.path()));
+};
+
+TEST_P(DamagedData, IsRefused)
+{
+    const Damage &damage = GetParam();
+    QTemporaryDir dir;
+    for (const char *name : {kData, kGeometry, kUsages, kCodes})
+        ASSERT_TRUE(QFile::copy(ResourceFiles::path(name), dir.filePath(name)));
+    ASSERT_TRUE(KeyboardData::load(dir.path()));
+
+    const QString path = dir.filePath(damage.file);
+    QByteArray bytes = damage.bytes;
+    if (damage.key) {
+        QVariantMap table = ResourceFiles::dictionary(damage.file);
+        QVariantMap entry = table.value(damage.key).toMap();
+        entry.insert(damage.field,
+                     damage.sameAs ? table.value(damage.sameAs).toMap().value(damage.field) : damage.value);
+        table.insert(damage.key, entry);
+        bytes = *PropertyList::toData(table);
+    }
+    QFile::remove(path);
+    if (!bytes.isNull()) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    EXPECT_FALSE(KeyboardData::load(dir.path()));
 }
 
-TEST_F(DamagedData, MissingTableIsRefused)
-{
-    QFile::remove(m_dir.filePath("LumivoxUsageTable.plist"));
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
+const char *const kUnknownKeyCode = "<plist><dict><key>Nope</key><integer>40</integer></dict></plist>";
 
-TEST_F(DamagedData, NotAPropertyListIsRefused)
-{
-    QFile file(m_dir.filePath("LumivoxBrevonaType.plist"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<plist><dict><key>ButtonsSize");
-    file.close();
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
+const Damage kDamages[] = {
+    {.name = "MissingTable", .file = kUsages},
+    {.name = "NotAPropertyList", .file = kGeometry, .bytes = "<plist><dict><key>ButtonsSize"},
+    {.name = "BadLocation", .file = kData, .key = "G", .field = "Location", .value = "{ten, 3}"},
+    {.name = "CellOutsideThePicture", .file = kData, .key = "G", .field = "Location", .value = "{1300, 10}"},
+    {.name = "DisplayGivenTwice", .file = kData, .key = "G", .field = "OLEDIndex", .sameAs = "H"},
+    {.name = "KeyCodeAboveEightBits", .file = kData, .key = "G", .field = "Char", .value = 300},
+    {.name = "KeyCodeForAnUnknownKey", .file = kCodes, .bytes = kUnknownKeyCode},
+};
 
-TEST_F(DamagedData, BadLocationIsRefused)
-{
-    changeKey("G", "Location", "{ten, 3}");
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
-
-TEST_F(DamagedData, CellOutsideThePictureIsRefused)
-{
-    changeKey("G", "Location", "{1300, 10}");
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
-
-TEST_F(DamagedData, DisplayGivenTwiceIsRefused)
-{
-    changeKey("G", "OLEDIndex", qint64(generated().key("H")->display));
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
-
-TEST_F(DamagedData, KeyCodeAboveEightBitsIsRefused)
-{
-    changeKey("G", "Char", qint64(300));
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
-
-TEST_F(DamagedData, KeyCodeForAnUnknownKeyIsRefused)
-{
-    ASSERT_TRUE(
-        PropertyList::writeFile(m_dir.filePath("VirtualKeyCodes.plist"), QVariantMap{{"Nope", qint64(40)}}));
-    EXPECT_FALSE(KeyboardData::load(m_dir.path()));
-}
+INSTANTIATE_TEST_SUITE_P(Tables, DamagedData, testing::ValuesIn(kDamages), brevona::test::RowName());
 
 } // namespace

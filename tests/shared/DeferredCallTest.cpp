@@ -15,18 +15,6 @@ namespace {
 class DeferredCallTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (QCoreApplication::instance())
-            return;
-        static int argc = 1;
-        static char name[] = "brevona_shared_tests";
-        static char *argv[] = {name, nullptr};
-        // Lives for the rest of the program, as the application object of a real program does.
-        static QCoreApplication *application = new QCoreApplication(argc, argv);
-        (void)application;
-    }
-
     void TearDown() override
     {
         DeferredCall::cancelAll(&first);

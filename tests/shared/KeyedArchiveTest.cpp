@@ -1,4 +1,3 @@
-#include <chrono>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -14,8 +13,10 @@
 #include "PlistNode.h"
 #include "PropertyList.h"
 #include "PythonPlist.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
+using test::RowName;
 
 namespace {
 
@@ -35,11 +36,6 @@ struct Value
     const char *name;
     QVariant value;
 };
-
-void PrintTo(const Value &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class KeyedArchiveRoundTrip : public testing::TestWithParam<Value>
 {
@@ -74,28 +70,35 @@ QVariant nestedArrays(int levels)
     return value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, KeyedArchiveRoundTrip,
-    testing::Values(
-        Value{"String", QStringLiteral("text")}, Value{"EmptyString", QString()},
-        Value{"DollarNullText", QStringLiteral("$null")},
-        Value{"NonAscii", QStringLiteral(u"\u00e9t\u00e9 \U0001F600")},
-        Value{"NegativeInteger", QVariant::fromValue<qint64>(-2)},
-        Value{"Int64Min", QVariant::fromValue(std::numeric_limits<qint64>::min())},
-        Value{"UInt64Max", QVariant::fromValue(std::numeric_limits<quint64>::max())}, Value{"Real", 2.75},
-        Value{"True", true}, Value{"False", false}, Value{"Data", QByteArray("\x00\x01\xff", 3)},
-        Value{"Date", utc(2024, 2, 29, 13, 14, 15, 678)},
-        Value{"DateBefore2001", utc(1969, 7, 20, 20, 17, 40, 5)}, Value{"FirstDate", utc(1, 1, 1)},
-        Value{"LastDate", utc(9999, 12, 31, 23, 59, 59, 999)}, Value{"Null", nullMarker()},
-        Value{"EmptyArray", QVariantList{}}, Value{"EmptyDictionary", QVariantMap{}},
-        Value{"Array", QVariantList{"a", 1, 2.5, true, QByteArray("d"), utc(2001, 1, 1), nullMarker()}},
-        Value{"StringList", QStringList{"x", "y"}},
-        Value{"Dictionary", QVariantMap{{"Colors", QVariantList{1, 2, 3}},
-                                        {"Font", QVariantMap{{"Name", "Sans"}, {"Size", 12.5}}},
-                                        {"Missing", nullMarker()},
-                                        {QStringLiteral(u"\u00fcber"), QVariantList{QVariantMap{}}}}},
-        Value{"DeepNesting", nestedArrays(200)}),
-    [](const auto &info) { return std::string(info.param.name); });
+const Value kValues[] = {
+    {"String", QStringLiteral("text")},
+    {"EmptyString", QString()},
+    {"DollarNullText", QStringLiteral("$null")},
+    {"NonAscii", QStringLiteral(u"\u00e9t\u00e9 \U0001F600")},
+    {"NegativeInteger", qint64(-2)},
+    {"Int64Min", std::numeric_limits<qint64>::min()},
+    {"UInt64Max", std::numeric_limits<quint64>::max()},
+    {"Real", 2.75},
+    {"True", true},
+    {"False", false},
+    {"Data", QByteArray("\x00\x01\xff", 3)},
+    {"Date", utc(2024, 2, 29, 13, 14, 15, 678)},
+    {"DateBefore2001", utc(1969, 7, 20, 20, 17, 40, 5)},
+    {"FirstDate", utc(1, 1, 1)},
+    {"LastDate", utc(9999, 12, 31, 23, 59, 59, 999)},
+    {"Null", nullMarker()},
+    {"EmptyArray", QVariantList{}},
+    {"EmptyDictionary", QVariantMap{}},
+    {"Array", QVariantList{"a", 1, 2.5, true, QByteArray("d"), utc(2001, 1, 1), nullMarker()}},
+    {"StringList", QStringList{"x", "y"}},
+    {"Dictionary", QVariantMap{{"Colors", QVariantList{1, 2, 3}},
+                               {"Font", QVariantMap{{"Name", "Sans"}, {"Size", 12.5}}},
+                               {"Missing", nullMarker()},
+                               {QStringLiteral(u"\u00fcber"), QVariantList{QVariantMap{}}}}},
+    {"DeepNesting", nestedArrays(200)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Values, KeyedArchiveRoundTrip, testing::ValuesIn(kValues), RowName());
 
 // Archives written by another tool, in the layout the platform's archiver produces.
 struct Foreign
@@ -105,11 +108,6 @@ struct Foreign
     bool binary;
     QVariant expected;
 };
-
-void PrintTo(const Foreign &c, std::ostream *os)
-{
-    *os << c.name;
-}
 
 class ForeignArchive : public testing::TestWithParam<Foreign>
 {
@@ -156,38 +154,36 @@ const QVariant kMutableCollectionsValue = QVariantMap{
     {"none", nullMarker()},
     {"list", QVariantList{"Hello", "name", -7, 1.5, true}}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, ForeignArchive,
-    testing::Values(
-        Foreign{"InlineString",
-                "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': UID(1)},"
-                " '$objects': ['$null', 'plain']}",
-                true, QStringLiteral("plain")},
-        Foreign{"NilRoot",
-                "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': UID(0)}, '$objects': "
-                "['$null']}",
-                true, nullMarker()},
-        Foreign{"MutableCollections", kMutableCollections, true, kMutableCollectionsValue},
-        // XML archives carry references as {"CF$UID": n}.
-        Foreign{
-            "XmlReferences",
-            "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': {'CF$UID': 1}},"
-            " '$objects': ['$null', {'NS.objects': [{'CF$UID': 2}, {'CF$UID': 2}], '$class': {'CF$UID': 3}},"
-            " 'twice', {'$classname': 'NSArray', '$classes': ['NSArray', 'NSObject']}]}",
-            false, QVariantList{"twice", "twice"}},
-        // A class this reader does not know is read as its first known ancestor.
-        Foreign{"SubclassOfKnownClass",
-                "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': UID(1)},"
-                " '$objects': ['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 3,"
-                " {'$classname': 'KCColorList', '$classes': ['KCColorList', 'NSMutableArray', 'NSArray', "
-                "'NSObject']}]}",
-                true, QVariantList{3}},
-        Foreign{"SetAsArray",
-                "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': UID(1)},"
-                " '$objects': ['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 'member',"
-                " {'$classname': 'NSSet', '$classes': ['NSSet', 'NSObject']}]}",
-                true, QVariantList{"member"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+// The frame every archive below shares around its objects.
+#define ARCHIVE(root, objects)                                                                               \
+    "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': " root "}, '$objects': " objects  \
+    "}"
+
+const Foreign kForeign[] = {
+    {"InlineString", ARCHIVE("UID(1)", "['$null', 'plain']"), true, QStringLiteral("plain")},
+    {"NilRoot", ARCHIVE("UID(0)", "['$null']"), true, nullMarker()},
+    {"MutableCollections", kMutableCollections, true, kMutableCollectionsValue},
+    // XML archives carry references as {"CF$UID": n}.
+    {"XmlReferences",
+     ARCHIVE("{'CF$UID': 1}",
+             "['$null', {'NS.objects': [{'CF$UID': 2}, {'CF$UID': 2}], '$class': {'CF$UID': 3}},"
+             " 'twice', {'$classname': 'NSArray', '$classes': ['NSArray', 'NSObject']}]"),
+     false, QVariantList{"twice", "twice"}},
+    // A class this reader does not know is read as its first known ancestor.
+    {"SubclassOfKnownClass",
+     ARCHIVE("UID(1)",
+             "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 3, {'$classname': 'KCColorList',"
+             " '$classes': ['KCColorList', 'NSMutableArray', 'NSArray', 'NSObject']}]"),
+     true, QVariantList{3}},
+    {"SetAsArray",
+     ARCHIVE("UID(1)", "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 'member',"
+                       " {'$classname': 'NSSet', '$classes': ['NSSet', 'NSObject']}]"),
+     true, QVariantList{"member"}},
+};
+
+#undef ARCHIVE
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ForeignArchive, testing::ValuesIn(kForeign), RowName());
 
 // Malformed archives are built as property lists whose references are {"CF$UID": n} dictionaries,
 // the XML form of a reference, which the decoder reads in either format.
@@ -209,13 +205,10 @@ QVariantMap archiveOf(const QVariantList &objects, const QVariant &root = uid(1)
             {"$objects", objects}};
 }
 
-QVariantMap withKey(QVariantMap map, const QString &key, const QVariant &value)
+// An archive whose root object is `object`, with the class record `className` at index 2.
+QVariantMap rootObject(const QVariantMap &object, const QString &className, const QVariantList &more = {})
 {
-    if (value.isValid())
-        map.insert(key, value);
-    else
-        map.remove(key);
-    return map;
+    return archiveOf(QVariantList{"$null", object, classRecord(className)} + more);
 }
 
 // Arrays each referring twice to the next one: 2^levels values once expanded.
@@ -238,120 +231,58 @@ QVariantMap chain(int levels)
     return archiveOf(objects);
 }
 
-const QVariantMap kSelfArray = archiveOf(
-    {"$null", QVariantMap{{"NS.objects", QVariantList{uid(1)}}, {"$class", uid(2)}}, classRecord("NSArray")});
+// Archives that crashed, hung or exhausted the stack of a decoder that trusted them: references
+// out of range, cycles, exponential sharing, nesting, dates beyond any calendar. The fuzz target
+// fuzz_keyed_archive covers damaged archives in general.
+struct MalformedArchive
+{
+    const char *name;
+    QVariant archive;
+};
 
-class MalformedArchive : public testing::TestWithParam<std::tuple<std::pair<const char *, QVariant>, bool>>
+class MalformedArchiveTest : public testing::TestWithParam<MalformedArchive>
 {
 };
 
-TEST_P(MalformedArchive, GivesAnErrorAndNoValue)
+TEST_P(MalformedArchiveTest, GivesAnErrorAndNoValue)
 {
-    const auto &[c, binary] = GetParam();
-    const auto bytes =
-        PropertyList::toData(c.second, binary ? PropertyList::Format::Binary : PropertyList::Format::Xml);
+    const auto bytes = PropertyList::toData(GetParam().archive, PropertyList::Format::Binary);
     ASSERT_TRUE(bytes.has_value());
-    const auto started = std::chrono::steady_clock::now();
     const KeyedArchive::Result result = KeyedArchive::unarchive(*bytes);
     EXPECT_FALSE(result.value.has_value());
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_FALSE(result.error.contains('\n'));
-    // Generous: only an endless loop or an exponential walk comes near it.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 }
 
-const QVariantMap kValid = archiveOf({"$null", "text"});
-const QVariantMap kNSDate = classRecord("NSDate");
+// An object of the class whose record is at `record`, with one field.
+QVariantMap object(const char *field, const QVariant &value, int record = 2)
+{
+    return {{field, value}, {"$class", uid(record)}};
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MalformedArchive,
-    testing::Combine(
-        testing::Values(
-            std::pair<const char *, QVariant>{"TopLevelArray", QVariantList{kValid}},
-            std::pair<const char *, QVariant>{"OtherArchiver", withKey(kValid, "$archiver", "NSArchiver")},
-            std::pair<const char *, QVariant>{"NoArchiver", withKey(kValid, "$archiver", {})},
-            std::pair<const char *, QVariant>{"VersionNotNumber", withKey(kValid, "$version", "100000")},
-            std::pair<const char *, QVariant>{"NoObjects", withKey(kValid, "$objects", {})},
-            std::pair<const char *, QVariant>{"EmptyObjects", withKey(kValid, "$objects", QVariantList{})},
-            std::pair<const char *, QVariant>{"ObjectsNotStartingWithNull", archiveOf({"text", "text"})},
-            std::pair<const char *, QVariant>{"NoTop", withKey(kValid, "$top", {})},
-            std::pair<const char *, QVariant>{"NoRoot",
-                                              withKey(kValid, "$top", QVariantMap{{"object", uid(1)}})},
-            std::pair<const char *, QVariant>{"RootNotReference", archiveOf({"$null", "text"}, 1)},
-            std::pair<const char *, QVariant>{"NegativeReference", archiveOf({"$null", "text"}, uid(-1))},
-            std::pair<const char *, QVariant>{"RootOutOfRange", archiveOf({"$null", "text"}, uid(2))},
-            std::pair<const char *, QVariant>{"HugeReference",
-                                              archiveOf({"$null"}, uid(std::numeric_limits<int>::max()))},
-            std::pair<const char *, QVariant>{"SelfContainingArray", kSelfArray},
-            std::pair<const char *, QVariant>{
-                "CycleThroughDictionary",
-                archiveOf({"$null",
-                           QVariantMap{{"NS.keys", QVariantList{uid(3)}},
-                                       {"NS.objects", QVariantList{uid(4)}},
-                                       {"$class", uid(2)}},
-                           classRecord("NSDictionary"), "key",
-                           QVariantMap{{"NS.objects", QVariantList{uid(1)}}, {"$class", uid(5)}},
-                           classRecord("NSArray")})},
-            std::pair<const char *, QVariant>{
-                "StringReferringToItself",
-                archiveOf({"$null", QVariantMap{{"NS.string", uid(1)}, {"$class", uid(2)}},
-                           classRecord("NSMutableString")})},
-            std::pair<const char *, QVariant>{
-                "StringRecordHoldingNumber",
-                archiveOf({"$null", QVariantMap{{"NS.string", uid(3)}, {"$class", uid(2)}},
-                           classRecord("NSString"), 5})},
-            std::pair<const char *, QVariant>{
-                "RecordWithoutClass", archiveOf({"$null", QVariantMap{{"NS.objects", QVariantList{}}}})},
-            std::pair<const char *, QVariant>{"ClassIsNil",
-                                              archiveOf({"$null", QVariantMap{{"$class", uid(0)}}})},
-            std::pair<const char *, QVariant>{"ClassOutOfRange",
-                                              archiveOf({"$null", QVariantMap{{"$class", uid(9)}}})},
-            std::pair<const char *, QVariant>{
-                "ClassRecordIsString", archiveOf({"$null", QVariantMap{{"$class", uid(2)}}, "NSArray"})},
-            std::pair<const char *, QVariant>{
-                "ClassWithoutName", archiveOf({"$null", QVariantMap{{"$class", uid(2)}},
-                                               QVariantMap{{"$classes", QVariantList{"NSArray"}}}})},
-            std::pair<const char *, QVariant>{
-                "UnknownClass",
-                archiveOf({"$null", QVariantMap{{"$class", uid(2)}}, classRecord("NSColor")})},
-            std::pair<const char *, QVariant>{
-                "ObjectsNotArray",
-                archiveOf({"$null", QVariantMap{{"NS.objects", uid(0)}, {"$class", uid(2)}},
-                           classRecord("NSArray")})},
-            std::pair<const char *, QVariant>{
-                "ElementNotReference",
-                archiveOf({"$null", QVariantMap{{"NS.objects", QVariantList{"inline"}}, {"$class", uid(2)}},
-                           classRecord("NSArray")})},
-            std::pair<const char *, QVariant>{
-                "KeysAndObjectsDiffer", archiveOf({"$null",
-                                                   QVariantMap{{"NS.keys", QVariantList{uid(3), uid(3)}},
-                                                               {"NS.objects", QVariantList{uid(3)}},
-                                                               {"$class", uid(2)}},
-                                                   classRecord("NSDictionary"), "k"})},
-            std::pair<const char *, QVariant>{"NumberAsKey",
-                                              archiveOf({"$null",
-                                                         QVariantMap{{"NS.keys", QVariantList{uid(3)}},
-                                                                     {"NS.objects", QVariantList{uid(3)}},
-                                                                     {"$class", uid(2)}},
-                                                         classRecord("NSDictionary"), 42})},
-            std::pair<const char *, QVariant>{"DateWithoutTime",
-                                              archiveOf({"$null", QVariantMap{{"$class", uid(2)}}, kNSDate})},
-            std::pair<const char *, QVariant>{
-                "DateWithTextTime",
-                archiveOf({"$null", QVariantMap{{"NS.time", "now"}, {"$class", uid(2)}}, kNSDate})},
-            std::pair<const char *, QVariant>{
-                "DateAfterYear9999",
-                archiveOf({"$null", QVariantMap{{"NS.time", 1e12}, {"$class", uid(2)}}, kNSDate})},
-            std::pair<const char *, QVariant>{
-                "DateWithNaNTime",
-                archiveOf({"$null", QVariantMap{{"NS.time", std::nan("")}, {"$class", uid(2)}}, kNSDate})},
-            std::pair<const char *, QVariant>{"BareArrayObject", archiveOf({"$null", QVariantList{uid(0)}})},
-            std::pair<const char *, QVariant>{"TooDeep", chain(PlistNode::kMaxDepth + 10)},
-            std::pair<const char *, QVariant>{"SharedObjectBlowUp", sharedBlowUp(60)}),
-        testing::Bool()),
-    [](const auto &info) {
-        return std::string(std::get<0>(info.param).first) + (std::get<1>(info.param) ? "_Binary" : "_Xml");
-    });
+const QVariantMap kDictionaryCycle = rootObject(
+    {{"NS.keys", QVariantList{uid(3)}}, {"NS.objects", QVariantList{uid(4)}}, {"$class", uid(2)}},
+    "NSDictionary", {"key", object("NS.objects", QVariantList{uid(1)}, 5), classRecord("NSArray")});
+const QVariantMap kUnevenDictionary = rootObject(
+    {{"NS.keys", QVariantList{uid(3), uid(3)}}, {"NS.objects", QVariantList{uid(3)}}, {"$class", uid(2)}},
+    "NSDictionary", {"k"});
+
+const MalformedArchive kMalformed[] = {
+    {"NegativeReference", archiveOf({"$null", "text"}, uid(-1))},
+    {"RootOutOfRange", archiveOf({"$null", "text"}, uid(2))},
+    {"HugeReference", archiveOf({"$null"}, uid(std::numeric_limits<int>::max()))},
+    {"ClassOutOfRange", archiveOf({"$null", QVariantMap{{"$class", uid(9)}}})},
+    {"SelfContainingArray", rootObject(object("NS.objects", QVariantList{uid(1)}), "NSArray")},
+    {"CycleThroughDictionary", kDictionaryCycle},
+    {"StringReferringToItself", rootObject(object("NS.string", uid(1)), "NSMutableString")},
+    {"KeysAndObjectsDiffer", kUnevenDictionary},
+    {"DateAfterYear9999", rootObject(object("NS.time", 1e12), "NSDate")},
+    {"DateWithNaNTime", rootObject(object("NS.time", std::nan("")), "NSDate")},
+    {"TooDeep", chain(PlistNode::kMaxDepth + 10)},
+    {"SharedObjectBlowUp", sharedBlowUp(60)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, MalformedArchiveTest, testing::ValuesIn(kMalformed), RowName());
 
 TEST(KeyedArchive, AcceptsModerateSharingAndNesting)
 {
@@ -362,22 +293,6 @@ TEST(KeyedArchive, AcceptsModerateSharingAndNesting)
 
     const auto deep = PropertyList::toData(chain(PlistNode::kMaxDepth - 10), PropertyList::Format::Binary);
     EXPECT_TRUE(KeyedArchive::unarchive(*deep).value.has_value());
-}
-
-TEST(KeyedArchive, DataThatIsNoArchiveGivesAnError)
-{
-    const QByteArray archive = *KeyedArchive::archive(QVariantList{1, 2});
-    const QByteArray inputs[] = {QByteArray(),
-                                 QByteArray("\x89PNG\r\n\x1a\n", 8),
-                                 QByteArray(64, '\0'),
-                                 QByteArray("bplist00garbage"),
-                                 QByteArray("<plist><string>x</string></plist>"),
-                                 archive.left(archive.size() / 2)};
-    for (const QByteArray &input : inputs) {
-        const KeyedArchive::Result result = KeyedArchive::unarchive(input);
-        EXPECT_FALSE(result.value.has_value());
-        EXPECT_FALSE(result.error.isEmpty());
-    }
 }
 
 TEST(KeyedArchive, RefusesValuesWithoutArchivedForm)

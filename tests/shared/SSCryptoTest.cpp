@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "SSCrypto.h"
+#include "TestPrinters.h"
 
 using brevona::SSCrypto;
 
@@ -15,13 +16,13 @@ namespace {
 
 // The same construction done by the openssl command-line tool: an independent implementation of
 // the key derivation and padding.
-std::optional<QByteArray> opensslEnc(const QByteArray &keyText, const QByteArray &input, bool decrypt)
+std::optional<QByteArray> opensslEnc(const QByteArray &keyText, const QByteArray &input)
 {
     const QString program = QStandardPaths::findExecutable("openssl");
     if (program.isEmpty())
         return std::nullopt;
     QProcess process;
-    process.start(program, {"enc", "-aes-128-cbc", "-md", "md5", "-nosalt", decrypt ? "-d" : "-e", "-pass",
+    process.start(program, {"enc", "-aes-128-cbc", "-md", "md5", "-nosalt", "-e", "-pass",
                             QStringLiteral("pass:") + QString::fromUtf8(keyText)});
     if (!process.waitForStarted())
         return std::nullopt;
@@ -35,7 +36,7 @@ std::optional<QByteArray> opensslEnc(const QByteArray &keyText, const QByteArray
 
 struct CipherCase
 {
-    const char *description;
+    const char *name;
     QByteArray keyText;
     QByteArray plain;
 };
@@ -54,24 +55,21 @@ TEST_P(SSCryptoCipherTest, MatchesOpenSslCommandLine)
     const std::optional<QByteArray> ours = crypto.encrypt(c.plain);
     ASSERT_TRUE(ours.has_value());
     EXPECT_EQ(ours->size(), (c.plain.size() / 16 + 1) * 16) << "always one padding block at most";
-    EXPECT_EQ(ours, opensslEnc(c.keyText, c.plain, false));
-
-    // And the other direction: what the tool encrypted, we decrypt.
-    const std::optional<QByteArray> theirs = opensslEnc(c.keyText, c.plain, false);
-    ASSERT_TRUE(theirs.has_value());
-    EXPECT_EQ(crypto.decrypt(*theirs), c.plain);
-    EXPECT_EQ(opensslEnc(c.keyText, *ours, true), c.plain);
+    // The same bytes both ways, so what either side encrypts the other decrypts.
+    EXPECT_EQ(ours, opensslEnc(c.keyText, c.plain));
+    EXPECT_EQ(crypto.decrypt(*ours), c.plain);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SSCryptoCipherTest,
-    ::testing::Values(CipherCase{"empty_text", "C02XK1ABJGH5", ""},
-                      CipherCase{"short", "C02XK1ABJGH5", "abc"},
-                      CipherCase{"one_block", "3d1219c7c4c5404aaa1f6d2a48adfda4", "0123456789abcdef"},
-                      CipherCase{"fallback_key", "Rt7#pQ%%w2Zx!mK9&bL4^sVy*e8Nj", "secret password"},
-                      CipherCase{"utf8_key_and_text", "clé-Ω", "pässwörd \xF0\x9F\x94\x91"},
-                      CipherCase{"long", "k", QByteArray(1000, 'x') + QByteArray("\0\1\2", 3)}),
-    [](const ::testing::TestParamInfo<CipherCase> &info) { return std::string(info.param.description); });
+const CipherCase kCiphers[] = {
+    {"empty_text", "C02XK1ABJGH5", ""},
+    {"short", "C02XK1ABJGH5", "abc"},
+    {"one_block", "3d1219c7c4c5404aaa1f6d2a48adfda4", "0123456789abcdef"},
+    {"fallback_key", "Rt7#pQ%%w2Zx!mK9&bL4^sVy*e8Nj", "secret password"},
+    {"utf8_key_and_text", "clé-Ω", "pässwörd \xF0\x9F\x94\x91"},
+    {"long", "k", QByteArray(1000, 'x') + QByteArray("\0\1\2", 3)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SSCryptoCipherTest, ::testing::ValuesIn(kCiphers), brevona::test::RowName());
 
 TEST(SSCryptoTest, RoundTripsEveryLengthAroundTheBlockSize)
 {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 
 #include <QString>
 #include <QVariant>
@@ -35,14 +34,3 @@ public:
 };
 
 } // namespace brevona
-
-// Readable values in test failure messages.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << text.toStdString();
-}
-
-inline void PrintTo(const QVariant &value, std::ostream *os)
-{
-    *os << brevona::PythonPlist::canonical(value).toStdString();
-}
