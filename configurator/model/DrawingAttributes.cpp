@@ -4,6 +4,7 @@
 
 #include "KeyLabelPainter.h"
 #include "ModelLogging.h"
+#include "NullMarker.h"
 #include "PlistNumber.h"
 #include "PropertyList.h"
 
@@ -120,6 +121,24 @@ QVariantMap DrawingAttributes::toFile(const QVariantMap &attributes)
             stored.insert(it.key(), it.value());
     }
     return stored;
+}
+
+void DrawingAttributes::applyEdit(QHash<QString, QVariantMap> &table, const QString &name,
+                                  const std::optional<QVariantMap> &edit)
+{
+    if (!edit) {
+        table.remove(name);
+        return;
+    }
+    QVariantMap &overrides = table[name];
+    for (auto it = edit->cbegin(); it != edit->cend(); ++it) {
+        if (isNullMarker(it.value()))
+            overrides.remove(it.key());
+        else
+            overrides.insert(it.key(), it.value());
+    }
+    if (overrides.isEmpty())
+        table.remove(name);
 }
 
 QHash<QString, QVariantMap> DrawingAttributes::readTable(const QString &path)

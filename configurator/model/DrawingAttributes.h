@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QColor>
+#include <QHash>
 #include <QString>
 #include <QVariantMap>
 
@@ -25,6 +28,10 @@ public:
     // Control keys: 14, white at 0.8 on black (their size follows the label, see the layer).
     static QVariantMap controlDefaults();
     static QVariantMap overlaid(const QVariantMap &defaults, const QVariantMap &overrides);
+    // Merges an edit into one key's overrides: no edit clears them, a null marker removes its entry,
+    // and a key left without overrides is dropped from the table.
+    static void applyEdit(QHash<QString, QVariantMap> &table, const QString &name,
+                          const std::optional<QVariantMap> &edit);
 
     // A colour attribute as a QColor (invalid when it is none).
     static QColor color(const QVariant &value);

@@ -11,7 +11,6 @@
 #include "ModelLogging.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
-#include "NullMarker.h"
 #include "Paths.h"
 #include "PropertyList.h"
 
@@ -166,19 +165,7 @@ QImage KCKeyboardDefaultLayer::imageForButton(const QString &name)
 void KCKeyboardDefaultLayer::updateAttributes(const std::optional<QVariantMap> &attributes,
                                               const QString &name)
 {
-    if (!attributes) {
-        m_buttonAttributes.remove(name);
-    } else {
-        QVariantMap &overrides = m_buttonAttributes[name];
-        for (auto it = attributes->cbegin(); it != attributes->cend(); ++it) {
-            if (isNullMarker(it.value()))
-                overrides.remove(it.key());
-            else
-                overrides.insert(it.key(), it.value());
-        }
-        if (overrides.isEmpty())
-            m_buttonAttributes.remove(name);
-    }
+    DrawingAttributes::applyEdit(m_buttonAttributes, name, attributes);
     m_buttonImagesCache.remove(name);
     scheduleSave(kAttributes);
 }

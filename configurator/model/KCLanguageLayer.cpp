@@ -17,7 +17,6 @@
 #include "ModelLogging.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
-#include "NullMarker.h"
 #include "Paths.h"
 #include "SystemModifiers.h"
 
@@ -248,19 +247,7 @@ void KCLanguageLayer::updateAttributes(const std::optional<QVariantMap> &attribu
 {
     const QString modifierKey = m_currentModifierKeys;
     QHash<QString, QVariantMap> &table = m_buttonAttributes[modifierKey];
-    if (!attributes) {
-        table.remove(name);
-    } else {
-        QVariantMap &overrides = table[name];
-        for (auto it = attributes->cbegin(); it != attributes->cend(); ++it) {
-            if (isNullMarker(it.value()))
-                overrides.remove(it.key());
-            else
-                overrides.insert(it.key(), it.value());
-        }
-        if (overrides.isEmpty())
-            table.remove(name);
-    }
+    DrawingAttributes::applyEdit(table, name, attributes);
     dropPicture(modifierKey + name);
 
     // Keyed by the modifier key: an edit under Shift and one under Opt in the same pass are two
