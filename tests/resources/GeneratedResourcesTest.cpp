@@ -86,21 +86,6 @@ TEST(KeyboardTables, UsageTableNamesOnlyKnownKeys)
     EXPECT_EQ(buttons.size(), 10u);
 }
 
-TEST(KeyboardTables, HasTheKeysOtherPartsName)
-{
-    const QVariantMap info = buttonInfo();
-    for (const char *name : {"ShiftLeft", "ShiftRight", "CtrlLeft", "CtrlRight", "AltLeft", "AltRight",
-                             "CmdLeft", "CmdRight", "CapsLock", "G", "H"})
-        EXPECT_TRUE(info.contains(QLatin1String(name))) << name;
-    // Modifier keys are reported by the keyboard interface under their own names.
-    QStringList standardNames;
-    for (const QVariant &name : usageTable("Standard"))
-        standardNames.append(name.toString());
-    for (const char *name : {"ShiftLeft", "ShiftRight", "CtrlLeft", "CtrlRight", "AltLeft", "AltRight",
-                             "CmdLeft", "CmdRight", "CapsLock"})
-        EXPECT_TRUE(standardNames.contains(QLatin1String(name))) << name;
-}
-
 // -- displays ------------------------------------------------------------------------------------
 
 TEST(KeyboardTables, DisplayNumbersAreUniqueAndCoverAllDisplays)

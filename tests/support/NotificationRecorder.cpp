@@ -5,35 +5,20 @@
 
 namespace brevona::test {
 
-namespace {
-
-std::vector<std::pair<QString, QString>> unlabelled(const QStringList &names)
-{
-    std::vector<std::pair<QString, QString>> pairs;
-    for (const QString &name : names)
-        pairs.emplace_back(name, name);
-    return pairs;
-}
-
-} // namespace
-
-NotificationRecorder::NotificationRecorder(const QStringList &names)
-    : NotificationRecorder(unlabelled(names))
+NotificationRecorder::NotificationRecorder(const QStringList &names, const QStringList &labels)
+    : NotificationRecorder(names, labels, NotificationCenter::defaultCenter())
 {}
 
-NotificationRecorder::NotificationRecorder(const std::vector<std::pair<QString, QString>> &labelledNames)
-    : NotificationRecorder(labelledNames, NotificationCenter::defaultCenter())
-{}
-
-NotificationRecorder::NotificationRecorder(const std::vector<std::pair<QString, QString>> &labelledNames,
+NotificationRecorder::NotificationRecorder(const QStringList &names, const QStringList &labels,
                                            NotificationCenter &center)
     : m_center(center)
 {
-    for (const auto &[name, label] : labelledNames) {
-        m_center.addObserver(this, name, [this, label = label](Notification &notification) {
-            const QVariant &object = notification.object();
-            m_entries.append(object.isValid() ? label + QLatin1Char(' ') + object.toString() : label);
-        });
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        m_center.addObserver(
+            this, names[i], [this, label = labels.value(i, names[i])](Notification &notification) {
+                const QVariant &object = notification.object();
+                m_entries.append(object.isValid() ? label + QLatin1Char(' ') + object.toString() : label);
+            });
     }
 }
 

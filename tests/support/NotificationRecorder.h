@@ -1,8 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <utility>
-#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -14,15 +12,13 @@ class NotificationCenter;
 namespace brevona::test {
 
 // Writes down the in-process notifications of the given names as they are posted: "NAME", or
-// "NAME object" when the notification carries an object (as text). A name may come with a shorter
-// label that stands in its place ({HidKeyDown, "down"} writes "down A").
+// "NAME object" when the notification carries an object (as text). Labels, where given, stand in
+// for the names one by one ({HidKeyDown}, {"down"} writes "down A").
 class NotificationRecorder
 {
 public:
-    explicit NotificationRecorder(const QStringList &names);
-    explicit NotificationRecorder(const std::vector<std::pair<QString, QString>> &labelledNames);
-    NotificationRecorder(const std::vector<std::pair<QString, QString>> &labelledNames,
-                         NotificationCenter &center);
+    explicit NotificationRecorder(const QStringList &names, const QStringList &labels = {});
+    NotificationRecorder(const QStringList &names, const QStringList &labels, NotificationCenter &center);
     ~NotificationRecorder();
     NotificationRecorder(const NotificationRecorder &) = delete;
     NotificationRecorder &operator=(const NotificationRecorder &) = delete;
