@@ -1,6 +1,6 @@
-// Property-list values through a real bus: every type round-trips, outside clients' equivalent
-// forms are accepted, and what has no property-list form or nests too deeply is refused.
-#include <cmath>
+// Property-list values through a real bus: every type round-trips, outside
+// clients' equivalent forms are accepted, and what has no property-list form or
+// nests too deeply is refused.
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -14,6 +14,8 @@
 #include "DBusPlist.h"
 #include "FakeDriver.h"
 #include "NullMarker.h"
+#include "SameValue.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -78,35 +80,6 @@ public:
     FakeDriver driver;
 };
 
-bool same(const QVariant &a, const QVariant &b)
-{
-    if (isNullMarker(a) || isNullMarker(b))
-        return isNullMarker(a) && isNullMarker(b);
-    if (a.typeId() != b.typeId())
-        return false;
-    if (a.typeId() == QMetaType::Double)
-        return (std::isnan(a.toDouble()) && std::isnan(b.toDouble())) || a.toDouble() == b.toDouble();
-    if (a.typeId() == QMetaType::QVariantList) {
-        const QVariantList x = a.toList(), y = b.toList();
-        if (x.size() != y.size())
-            return false;
-        for (qsizetype i = 0; i < x.size(); ++i)
-            if (!same(x[i], y[i]))
-                return false;
-        return true;
-    }
-    if (a.typeId() == QMetaType::QVariantMap) {
-        const QVariantMap x = a.toMap(), y = b.toMap();
-        if (x.keys() != y.keys())
-            return false;
-        for (auto it = x.cbegin(); it != x.cend(); ++it)
-            if (!same(it.value(), y.value(it.key())))
-                return false;
-        return true;
-    }
-    return a == b;
-}
-
 QVariant nested(int depth, const QVariant &leaf)
 {
     QVariant value = leaf;
@@ -120,11 +93,6 @@ struct RoundTripCase
     const char *name;
     QVariant value;
 };
-
-void PrintTo(const RoundTripCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 class DBusPlistRoundTrip : public ::testing::TestWithParam<RoundTripCase>
 {
@@ -140,30 +108,34 @@ TEST_P(DBusPlistRoundTrip, ValueArrivesUnchanged)
     ASSERT_TRUE(wire) << error.toStdString();
     const auto received = loopback.roundTrip(*wire);
     ASSERT_TRUE(received);
-    EXPECT_TRUE(same(received->value("Value"), info["Value"]))
+    EXPECT_TRUE(sameValue(received->value("Value"), info["Value"]))
         << QDebug::toString(received->value("Value")).toStdString()
         << " != " << QDebug::toString(info["Value"]).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryType, DBusPlistRoundTrip,
-    ::testing::Values(
-        RoundTripCase{"String", QString::fromUtf8("Zürich \xe2\x9c\x93")},
-        RoundTripCase{"EmptyString", QString("")}, RoundTripCase{"Integer", QVariant(qint64(-42))},
-        RoundTripCase{"LargestInteger", QVariant(std::numeric_limits<qint64>::max())},
-        RoundTripCase{"UnsignedAboveInt64", QVariant(quint64(18446744073709551615ull))},
-        RoundTripCase{"Real", QVariant(2.5)},
-        RoundTripCase{"Infinity", QVariant(std::numeric_limits<double>::infinity())},
-        RoundTripCase{"True", QVariant(true)}, RoundTripCase{"False", QVariant(false)},
-        RoundTripCase{"DataNotUtf8", QVariant(QByteArray("\xff\xfe\x00\x80", 4))},
-        RoundTripCase{"EmptyData", QVariant(QByteArray())},
-        RoundTripCase{"Date", QVariant(QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC))},
-        RoundTripCase{"NullMarker", nullMarker()}, RoundTripCase{"EmptyArray", QVariant(QVariantList())},
-        RoundTripCase{"EmptyDictionary", QVariant(QVariantMap())},
-        RoundTripCase{"Mixed", QVariant(QVariantList{qint64(1), QString("two"),
-                                                     QVariantMap{{"three", nullMarker()}}, QByteArray("4")})},
-        RoundTripCase{"AsDeepAsTheBusCarries", nested(20, QString("leaf"))}),
-    [](const ::testing::TestParamInfo<RoundTripCase> &info) { return std::string(info.param.name); });
+// clang-format off
+const RoundTripCase kRoundTrips[] = {
+    {.name = "String", .value = QString::fromUtf8("Zürich \xe2\x9c\x93")},
+    {.name = "EmptyString", .value = QString("")},
+    {.name = "Integer", .value = QVariant(qint64(-42))},
+    {.name = "LargestInteger", .value = QVariant(std::numeric_limits<qint64>::max())},
+    {.name = "UnsignedAboveInt64", .value = QVariant(quint64(18446744073709551615ull))},
+    {.name = "Real", .value = QVariant(2.5)},
+    {.name = "Infinity", .value = QVariant(std::numeric_limits<double>::infinity())},
+    {.name = "True", .value = QVariant(true)},
+    {.name = "False", .value = QVariant(false)},
+    {.name = "DataNotUtf8", .value = QVariant(QByteArray("\xff\xfe\x00\x80", 4))},
+    {.name = "EmptyData", .value = QVariant(QByteArray())},
+    {.name = "Date", .value = QVariant(QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC))},
+    {.name = "NullMarker", .value = nullMarker()},
+    {.name = "EmptyArray", .value = QVariant(QVariantList())},
+    {.name = "EmptyDictionary", .value = QVariant(QVariantMap())},
+    {.name = "Mixed", .value = QVariantList{qint64(1), QString("two"), QVariantMap{{"three", nullMarker()}}, QByteArray("4")}},
+    {.name = "AsDeepAsTheBusCarries", .value = nested(20, QString("leaf"))},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(EveryType, DBusPlistRoundTrip, ::testing::ValuesIn(kRoundTrips), RowName());
 
 TEST(DBusPlistTest, OutsideClientsTypedFormsAreAccepted)
 {

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QVariantMap>
 
 #include "CommandNames.h"
 #include "DBusPlist.h"
 #include "NotificationNames.h"
+#include "Wait.h"
 
 namespace brevona::test {
 
@@ -51,12 +50,9 @@ public:
     }
 
     const QList<Received> &received() const { return m_received; }
-    bool waitForCommands(int count, int timeoutMs = 5000)
+    bool waitForCommands(int count)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (m_received.size() < count && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        return m_received.size() >= count;
+        return waitUntil([&] { return m_received.size() >= count; });
     }
 
 public Q_SLOTS:
@@ -72,24 +68,5 @@ private:
     bool m_connected = false;
     QList<Received> m_received;
 };
-
-// Lets queued events (bus signals, timers) run for a while.
-inline void spin(int milliseconds)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-}
-
-template<typename Condition> bool spinUntil(Condition &&condition, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
-}
 
 } // namespace brevona::test

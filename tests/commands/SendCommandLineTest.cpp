@@ -131,14 +131,14 @@ TEST(SendCommandLineTest, SendsToTheDriverOrSaysThereIsNone)
     const QString deepFile = writeFile(dir, "deep.plist", *PropertyList::toData(QVariantMap{{"X", deep}}));
     outcome = runSend({"Deep", deepFile});
     EXPECT_EQ(outcome.status, SendCommandLine::UsageError);
-    EXPECT_EQ(outcome.err,
-              "brevona-send: the info cannot be sent: values nested deeper than the bus carries\n");
+    EXPECT_EQ(outcome.err, "brevona-send: the info cannot be sent: values nested "
+                           "deeper than the bus carries\n");
     ASSERT_TRUE(driver.waitForCommands(2));
     EXPECT_EQ(driver.received()[0].name, "ButtonsChanged");
     EXPECT_TRUE(isNullMarker(driver.received()[0].info["Buttons"].toMap()["A"].toMap()["DisplayPlugin"]));
     EXPECT_EQ(driver.received()[1].name, "ForceDeviceStop");
     EXPECT_TRUE(driver.received()[1].info.isEmpty());
-    spin(100);
+    settle(std::chrono::milliseconds(100));
     EXPECT_EQ(driver.received().size(), 2);
 }
 

@@ -1,7 +1,6 @@
 #include <map>
 #include <mutex>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPainter>
@@ -23,6 +22,7 @@
 #include "Paths.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 using brevona::test::LogCapture;
@@ -77,10 +77,10 @@ struct StackCase
 {
     const char *name;
     const char *key;
-    std::vector<LayerSpec> userLayers; // top of the list first, as in "ItemOrder"
-    bool withLanguage;
-    QVariantList zones;
-    Quarters expected;
+    std::vector<LayerSpec> userLayers = {}; // top of the list first, as in "ItemOrder"
+    bool withLanguage = true;
+    QVariantList zones = {};
+    Quarters expected = {};
 };
 
 class CompositionTest : public ::testing::TestWithParam<StackCase>
@@ -145,8 +145,11 @@ protected:
             writeLayer(QStringLiteral("Defaults/Language0/Lang0_None"), QLatin1String(c.key), Blue, false,
                        false);
         }
-        if (!c.zones.isEmpty())
-            HybridCorners::update(c.zones);
+        if (!c.zones.isEmpty()) {
+            // As the configurator sends them.
+            HybridCorners::ensureInitialized();
+            KDServer().handleCommand(commands::HybridSetupChanged, {{"Zones", c.zones}}, true);
+        }
         manager = std::make_unique<KDLayerManager>(
             store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
     }
@@ -173,57 +176,23 @@ TEST_P(CompositionTest, KeyShowsTheExpectedQuarters)
     EXPECT_EQ(sends[oled], 1) << "activation sends each key once";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stacks, CompositionTest,
-    ::testing::Values(
-        StackCase{"DefaultLayerAloneIsBlack", "App3", {}, false, {}, {Black, Black, Black, Black}},
-        StackCase{"LanguageOverBlackShowsFullSize", "G", {}, true, {}, {Blue, Blue, Blue, Blue}},
-        StackCase{
-            "HybridUserSharesWithLanguage", "G", {{"U", Red, true}}, true, {}, {Red, Black, Black, Blue}},
-        StackCase{"WholeUserCoversLanguage", "G", {{"U", Red}}, true, {}, {Red, Red, Red, Red}},
-        StackCase{"ActionKeyCoversEvenWhenHybrid",
-                  "G",
-                  {{"U", Green, true, true}},
-                  true,
-                  {},
-                  {Green, Green, Green, Green}},
-        StackCase{"UpperHybridWinsTheImageZone",
-                  "G",
-                  {{"Top", Green, true}, {"Low", Red, true}},
-                  true,
-                  {},
-                  {Green, Black, Black, Blue}},
-        StackCase{"WholeUnderHybridIsRemoved",
-                  "G",
-                  {{"Top", Green, true}, {"Low", Red}},
-                  true,
-                  {},
-                  {Green, Black, Black, Blue}},
-        StackCase{"ZonesFromPreferences",
-                  "G",
-                  {{"U", Red, true}},
-                  true,
-                  QVariantList{"", "Layer Image", "", "Current Language"},
-                  {Black, Red, Black, Blue}},
-        StackCase{"ZoneListWithoutLanguageFallsBack",
-                  "G",
-                  {{"U", Red, true}},
-                  true,
-                  QVariantList{"Layer Image", "", ""},
-                  {Red, Black, Black, Blue}},
-        StackCase{"PluginPeekingWhileCreatedKeepsTheCutOut",
-                  "G",
-                  {{.id = "U", .colour = Red, .probe = {{"peek", true}}}},
-                  false,
-                  {},
-                  {Red, Red, Red, Red}},
-        StackCase{"ApplicationKeyShowsOnlyItsTopButton",
-                  "App0",
-                  {{"Top", Yellow, true}, {"Low", Red}},
-                  true,
-                  {},
-                  {Yellow, Yellow, Yellow, Yellow}}),
-    [](const auto &info) { return std::string(info.param.name); });
+// clang-format off
+const StackCase kStacks[] = {
+    {.name = "DefaultLayerAloneIsBlack", .key = "App3", .withLanguage = false, .expected = {Black, Black, Black, Black}},
+    {.name = "LanguageOverBlackShowsFullSize", .key = "G", .expected = {Blue, Blue, Blue, Blue}},
+    {.name = "HybridUserSharesWithLanguage", .key = "G", .userLayers = {{"U", Red, true}}, .expected = {Red, Black, Black, Blue}},
+    {.name = "WholeUserCoversLanguage", .key = "G", .userLayers = {{"U", Red}}, .expected = {Red, Red, Red, Red}},
+    {.name = "ActionKeyCoversEvenWhenHybrid", .key = "G", .userLayers = {{"U", Green, true, true}}, .expected = {Green, Green, Green, Green}},
+    {.name = "UpperHybridWinsTheImageZone", .key = "G", .userLayers = {{"Top", Green, true}, {"Low", Red, true}}, .expected = {Green, Black, Black, Blue}},
+    {.name = "WholeUnderHybridIsRemoved", .key = "G", .userLayers = {{"Top", Green, true}, {"Low", Red}}, .expected = {Green, Black, Black, Blue}},
+    {.name = "ZonesFromPreferences", .key = "G", .userLayers = {{"U", Red, true}}, .zones = {"", "Layer Image", "", "Current Language"}, .expected = {Black, Red, Black, Blue}},
+    {.name = "ZoneListWithoutLanguageFallsBack", .key = "G", .userLayers = {{"U", Red, true}}, .zones = {"Layer Image", "", ""}, .expected = {Red, Black, Black, Blue}},
+    {.name = "PluginPeekingWhileCreatedKeepsTheCutOut", .key = "G", .userLayers = {{.id = "U", .colour = Red, .probe = {{"peek", true}}}}, .withLanguage = false, .expected = {Red, Red, Red, Red}},
+    {.name = "ApplicationKeyShowsOnlyItsTopButton", .key = "App0", .userLayers = {{"Top", Yellow, true}, {"Low", Red}}, .expected = {Yellow, Yellow, Yellow, Yellow}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Stacks, CompositionTest, ::testing::ValuesIn(kStacks), brevona::test::RowName());
 
 class CompositionBehaviourTest : public CompositionTest
 {
@@ -263,23 +232,49 @@ TEST_F(CompositionBehaviourTest, PluginAsksForATotalRepaint)
 
 TEST_F(CompositionBehaviourTest, ButtonsChangedImageReplacesThePicture)
 {
-    build(StackCase{"", "G", {{"U", Red}}, false, {}, {}});
+    build(StackCase{.name = "", .key = "G", .userLayers = {{"U", Red}}, .withLanguage = false});
+    KDServer server;
+    const auto change = [&](const char *key, const QImage &picture) {
+        server.handleCommand(
+            commands::ButtonsChanged,
+            {{"LayerId", "U"},
+             {"Buttons", QVariantMap{{key, QVariantMap{{"Image", StoreBuilder::tiff(picture)}}}}}},
+            true);
+    };
     QImage green(10, 10, QImage::Format_RGB32);
     green.fill(Green);
-    QByteArray tiff;
-    QBuffer buffer(&tiff);
-    buffer.open(QIODevice::WriteOnly);
-    green.save(&buffer, "TIFF");
-    KDServer server;
-    server.handleCommand(commands::ButtonsChanged,
-                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"G", QVariantMap{{"Image", tiff}}}}}},
-                         true);
+    change("G", green);
     EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Green));
     // A key the layer lacks is created black before the change applies.
-    server.handleCommand(commands::ButtonsChanged,
-                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"H", QVariantMap{{"Image", tiff}}}}}},
-                         true);
+    change("H", green);
     EXPECT_TRUE(sameColour(quarters(shown[display("H")])[3], Green));
+    // A picture that claims to be huge is refused before it is decoded.
+    LogCapture log;
+    QImage wide(5000, 4, QImage::Format_RGB32);
+    wide.fill(Red);
+    change("G", wide);
+    EXPECT_EQ(log.count(QStringLiteral("5000 x 4 pixels, too large - ignored")), 1);
+    EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Green));
+}
+
+TEST_F(CompositionBehaviourTest, KeyCommandsTakeOnlyKeysTheLayerAndTheKeyboardHave)
+{
+    build(StackCase{.name = "", .key = "G", .userLayers = {{"U", Red}}});
+    KDServer server;
+    LogCapture log;
+    const QVariantMap picture{{"Image", StoreBuilder::tiff(Green)}};
+    server.handleCommand(commands::ButtonsChanged,
+                         {{"LayerId", "U"}, {"Buttons", QVariantMap{{"NoSuchKey", picture}}}}, true);
+    EXPECT_EQ(log.count(QStringLiteral("ButtonsChanged skipped keys the keyboard doesn't have: NoSuchKey")),
+              1);
+    const QVariantMap white{{"DisplayPlugin", QVariantMap{{"color", "#ffffff"}}}};
+    server.handleCommand(commands::PluginSettings, {{"LayerId", "U"}, {"Buttons", QVariantMap{{"C", white}}}},
+                         true);
+    EXPECT_EQ(log.count(QStringLiteral("Layer with id 'U' doesn't have button 'C'")), 1);
+    EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Red));
+    // A deleted button leaves its key to the layers below.
+    server.handleCommand(commands::ButtonsDeleted, {{"LayerId", "U"}, {"Buttons", QVariantList{"G"}}}, true);
+    EXPECT_TRUE(sameColour(quarters(shown[display("G")])[0], Blue));
 }
 
 TEST_F(CompositionBehaviourTest, KeyNoVisibleLayerDefinesShowsBlack)

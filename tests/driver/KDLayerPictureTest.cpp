@@ -7,6 +7,7 @@
 #include "KCLumivoxImage.h"
 #include "KDLayerPicture.h"
 #include "LogCapture.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 using brevona::test::LogCapture;
@@ -106,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .right = Qt::black},
         CellCase{
             .name = "pngContent", .format = "png", .location = {100, 50}, .left = Qt::red, .right = Qt::red}),
-    [](const auto &info) { return std::string(info.param.name); });
+    brevona::test::RowName());
 
 TEST(KDLayerPicture, EveryReservationOfACellIsServed)
 {
@@ -158,6 +159,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A file larger than the cells cut from it is decoded during loading and let go.
         UnreadableCase{
             .name = "largeFileFewKeys", .bytes = 3 * 4608 + 1, .reservations = 3, .decodedAtOnce = true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    brevona::test::RowName());
 
 } // namespace

@@ -6,19 +6,21 @@
 #include <gtest/gtest.h>
 
 #include "CommandNames.h"
+#include "KCLumivoxImage.h"
 #include "KDButton.h"
 #include "KDCompoundLayer.h"
 #include "KDLayer.h"
 #include "KDLayerGroup.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
-#include "KCLumivoxImage.h"
 #include "KeyboardData.h"
 #include "LogCapture.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "PropertyList.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 using brevona::test::LogCapture;
@@ -220,48 +222,26 @@ TEST_P(StructuralCommandTest, OrdersFollowTheCommands)
     EXPECT_EQ(group->itemOrder(), GetParam().groupOrder);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, StructuralCommandTest,
-    ::testing::Values(
-        MoveCase{"LayersMovedIntoRootKeepsDefaultsThenBlackLayerLast",
-                 {{commands::LayersMoved,
-                   {{"GroupId", "Layers"},
-                    {"LayerIds", QVariantList{"B"}},
-                    {"ItemOrder", QVariantList{"B", "A", "G"}}}}},
-                 {"B", "A", "G", "Defaults", "BlackLayer"},
-                 {"C"}},
-        MoveCase{"ItemCreatedInRootKeepsDefaultsThenBlackLayerLast",
-                 {{commands::ItemCreated,
-                   {{"GroupId", "Layers"}, {"ItemId", "A"}, {"ItemOrder", QVariantList{"G", "A"}}}}},
-                 {"G", "A", "Defaults", "BlackLayer"},
-                 {"B", "C"}},
-        MoveCase{"GroupMovedAfterLayersMovedHasDefaultsOnce",
-                 {{commands::LayersMoved,
-                   {{"GroupId", "Layers"},
-                    {"LayerIds", QVariantList{"C"}},
-                    {"ItemOrder", QVariantList{"A", "C", "G"}}}},
-                  {commands::GroupMoved, {{"GroupId", "G"}, {"ItemOrder", QVariantList{"G", "A", "C"}}}}},
-                 {"G", "A", "C", "Defaults", "BlackLayer"},
-                 {"B"}},
-        MoveCase{"LayersMovedIntoGroup",
-                 {{commands::LayersMoved,
-                   {{"GroupId", "G"},
-                    {"LayerIds", QVariantList{"A"}},
-                    {"ItemOrder", QVariantList{"B", "A", "C"}}}}},
-                 {"G", "Defaults", "BlackLayer"},
-                 {"B", "A", "C"}},
-        MoveCase{"ItemsDeletedLeaveTheirParentsOrderAndUnknownIdsAreIgnored",
-                 {{commands::ItemsDeleted, {{"ItemIds", QVariantList{"B", "Nope", "A", "BlackLayer"}}}}},
-                 {"G", "Defaults", "BlackLayer"},
-                 {"C"}},
-        MoveCase{"FailedLayersMovedKeepsWhatItApplied",
-                 {{commands::LayersMoved,
-                   {{"GroupId", "Layers"},
-                    {"LayerIds", QVariantList{"B", "Nope"}},
-                    {"ItemOrder", QVariantList{"B"}}}}},
-                 {"A", "G", "Defaults", "BlackLayer"},
-                 {"C"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+using Command = std::pair<QString, QVariantMap>;
+
+Command layersMoved(const QString &group, const QVariantList &ids, const QVariantList &order)
+{
+    return {commands::LayersMoved, {{"GroupId", group}, {"LayerIds", ids}, {"ItemOrder", order}}};
+}
+
+// clang-format off
+const MoveCase kMoves[] = {
+    {.name = "LayersMovedIntoRootKeepsDefaultsThenBlackLayerLast", .commands = {layersMoved("Layers", {"B"}, {"B", "A", "G"})}, .rootOrder = {"B", "A", "G", "Defaults", "BlackLayer"}, .groupOrder = {"C"}},
+    {.name = "ItemCreatedInRootKeepsDefaultsThenBlackLayerLast", .commands = {{commands::ItemCreated, {{"GroupId", "Layers"}, {"ItemId", "A"}, {"ItemOrder", QVariantList{"G", "A"}}}}}, .rootOrder = {"G", "A", "Defaults", "BlackLayer"}, .groupOrder = {"B", "C"}},
+    {.name = "GroupMovedAfterLayersMovedHasDefaultsOnce", .commands = {layersMoved("Layers", {"C"}, {"A", "C", "G"}), {commands::GroupMoved, {{"GroupId", "G"}, {"ItemOrder", QVariantList{"G", "A", "C"}}}}}, .rootOrder = {"G", "A", "C", "Defaults", "BlackLayer"}, .groupOrder = {"B"}},
+    {.name = "LayersMovedIntoGroup", .commands = {layersMoved("G", {"A"}, {"B", "A", "C"})}, .rootOrder = {"G", "Defaults", "BlackLayer"}, .groupOrder = {"B", "A", "C"}},
+    {.name = "ItemsDeletedLeaveTheirParentsOrderAndUnknownIdsAreIgnored", .commands = {{commands::ItemsDeleted, {{"ItemIds", QVariantList{"B", "Nope", "A", "BlackLayer"}}}}}, .rootOrder = {"G", "Defaults", "BlackLayer"}, .groupOrder = {"C"}},
+    {.name = "FailedLayersMovedKeepsWhatItApplied", .commands = {layersMoved("Layers", {"B", "Nope"}, {"B"})}, .rootOrder = {"A", "G", "Defaults", "BlackLayer"}, .groupOrder = {"C"}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Commands, StructuralCommandTest, ::testing::ValuesIn(kMoves),
+                         brevona::test::RowName());
 
 struct FailureCase
 {
@@ -277,8 +257,9 @@ class CommandFailureTest : public LayerTreeTest, public ::testing::WithParamInte
 
 TEST_P(CommandFailureTest, LogsItsTextAndSkipsTheRecomposition)
 {
-    store->group(QString(), {"A"});
+    store->group(QString(), {"A", "G"});
     store->layer(QStringLiteral("A"));
+    store->group(QStringLiteral("G"), {});
     auto manager = makeManager();
     int recompositions = 0;
     NotificationCenter::defaultCenter().addObserver(this, notifications::SomeConditionHaveTriggered,
@@ -290,60 +271,29 @@ TEST_P(CommandFailureTest, LogsItsTextAndSkipsTheRecomposition)
     EXPECT_EQ(recompositions, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, CommandFailureTest,
-    ::testing::Values(
-        FailureCase{"BadTarget",
-                    commands::LayersMoved,
-                    {{"GroupId", "A"}},
-                    "LayersMoved command has illegal target group id"},
-        FailureCase{"NoLayerIds",
-                    commands::LayersMoved,
-                    {{"GroupId", "Layers"}},
-                    "LayersMoved command doesn't have layer ids"},
-        FailureCase{"NoOrder",
-                    commands::LayersMoved,
-                    {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}},
-                    "LayersMoved command doesn't have new item order"},
-        FailureCase{"LayerIdsWrongType",
-                    commands::LayersMoved,
-                    {{"GroupId", "Layers"}, {"LayerIds", 5}},
-                    "LayersMoved command doesn't have layer ids"},
-        FailureCase{"UnknownLayer",
-                    commands::LayersMoved,
-                    {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"X"}}, {"ItemOrder", QVariantList{}}},
-                    "layer with id='X' not found"},
-        FailureCase{"GroupMovedNoOrder",
-                    commands::GroupMoved,
-                    {{"GroupId", "Layers"}},
-                    "LayersMoved command doesn't have new item order"},
-        FailureCase{"DeletedNoIds", commands::ItemsDeleted, {{"Other", 1}}, "illegal LayersDeleted params"},
-        FailureCase{"MovedFromNowhere",
-                    commands::ButtonsMoved,
-                    {{"SourceLayer", "X"}, {"TargetLayer", "A"}},
-                    "buttons moved from non-existing layer"},
-        FailureCase{"MovedToNowhere",
-                    commands::ButtonsMoved,
-                    {{"SourceLayer", "A"}, {"TargetLayer", "X"}},
-                    "buttons moved to non-existing layer"},
-        FailureCase{"VisibilityNoId",
-                    commands::LayerVisibilityChanged,
-                    {{"Enabled", true}},
-                    "LayerVisibilityChanged params doesn't have LayerId"},
-        FailureCase{"ConditionsNoId",
-                    commands::LayerConditionsChanged,
-                    {{"Conditions", QVariantList{}}},
-                    "LayerConditionsChanged params doesn't have LayerId"},
-        FailureCase{"ConditionsMissing",
-                    commands::LayerConditionsChanged,
-                    {{"LayerId", "A"}},
-                    "LayerConditionsChanged params doesn't have conditions"},
-        FailureCase{
-            "ConditionWithoutType",
-            commands::LayerConditionsChanged,
-            {{"LayerId", "A"}, {"Conditions", QVariantList{QVariantMap{{"Settings", QVariantMap{}}}}}},
-            "Illegal condition type"}),
-    [](const auto &info) { return std::string(info.param.name); });
+// clang-format off
+const FailureCase kFailures[] = {
+    {.name = "BadTarget", .command = commands::LayersMoved, .info = {{"GroupId", "A"}}, .message = "LayersMoved command has illegal target group id"},
+    {.name = "NoLayerIds", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}}, .message = "LayersMoved command doesn't have layer ids"},
+    {.name = "NoOrder", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}}, .message = "LayersMoved command doesn't have new item order"},
+    {.name = "LayerIdsWrongType", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}, {"LayerIds", 5}}, .message = "LayersMoved command doesn't have layer ids"},
+    {.name = "UnknownLayer", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"X"}}, {"ItemOrder", QVariantList{}}}, .message = "layer with id='X' not found"},
+    {.name = "GroupIntoItself", .command = commands::LayersMoved, .info = {{"GroupId", "G"}, {"LayerIds", QVariantList{"G"}}, {"ItemOrder", QVariantList{"G"}}}, .message = "LayersMoved command would put group 'G' inside itself"},
+    {.name = "RootIntoAGroup", .command = commands::LayersMoved, .info = {{"GroupId", "G"}, {"LayerIds", QVariantList{"Layers"}}, {"ItemOrder", QVariantList{"Layers"}}}, .message = "LayersMoved command would put group 'Layers' inside itself"},
+    {.name = "GroupMovedNoOrder", .command = commands::GroupMoved, .info = {{"GroupId", "Layers"}}, .message = "LayersMoved command doesn't have new item order"},
+    {.name = "CreatedOutsideItsGroup", .command = commands::ItemCreated, .info = {{"GroupId", "Layers"}, {"ItemId", "../A"}, {"ItemOrder", QVariantList{"A"}}}, .message = "ItemCreated command has an illegal item id"},
+    {.name = "DeletedNoIds", .command = commands::ItemsDeleted, .info = {{"Other", 1}}, .message = "illegal LayersDeleted params"},
+    {.name = "MovedFromNowhere", .command = commands::ButtonsMoved, .info = {{"SourceLayer", "X"}, {"TargetLayer", "A"}}, .message = "buttons moved from non-existing layer"},
+    {.name = "MovedToNowhere", .command = commands::ButtonsMoved, .info = {{"SourceLayer", "A"}, {"TargetLayer", "X"}}, .message = "buttons moved to non-existing layer"},
+    {.name = "VisibilityNoId", .command = commands::LayerVisibilityChanged, .info = {{"Enabled", true}}, .message = "LayerVisibilityChanged params doesn't have LayerId"},
+    {.name = "ConditionsNoId", .command = commands::LayerConditionsChanged, .info = {{"Conditions", QVariantList{}}}, .message = "LayerConditionsChanged params doesn't have LayerId"},
+    {.name = "ConditionsMissing", .command = commands::LayerConditionsChanged, .info = {{"LayerId", "A"}}, .message = "LayerConditionsChanged params doesn't have conditions"},
+    {.name = "ConditionWithoutType", .command = commands::LayerConditionsChanged, .info = {{"LayerId", "A"}, {"Conditions", QVariantList{QVariantMap{{"Settings", QVariantMap{}}}}}}, .message = "Illegal condition type"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Failures, CommandFailureTest, ::testing::ValuesIn(kFailures),
+                         brevona::test::RowName());
 
 TEST_F(LayerTreeTest, ItemCreatedLoadsTheFolderAndTakesTheOrder)
 {

@@ -1,20 +1,15 @@
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
 #include "KDPluginManager.h"
-#include "NotificationCenter.h"
-#include "NotificationNames.h"
 #include "TestHome.h"
+#include "Wait.h"
 
 using namespace brevona;
 
@@ -31,19 +26,12 @@ protected:
         KDPluginManager::sharedInstance().loadPlugins();
     }
 
-    static std::shared_ptr<KDButton> button(const char *kind, const char *signature, const QVariantMap &settings)
+    static std::shared_ptr<KDButton> button(const char *kind, const char *signature,
+                                            const QVariantMap &settings)
     {
-        return KDButton::create({{QLatin1String(kind), QVariantMap{{"Signature", signature}, {"Settings", settings}}}},
-                                QStringLiteral("G"), {});
-    }
-
-    template<typename Condition>
-    static bool waitFor(Condition condition, int timeoutMs = 10000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!condition() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return condition();
+        return KDButton::create(
+            {{QLatin1String(kind), QVariantMap{{"Signature", signature}, {"Settings", settings}}}},
+            QStringLiteral("G"), {});
     }
 
     static QColor centre(KDButton &b) { return QColor(b.image()->image().pixel(24, 24)); }
@@ -65,18 +53,6 @@ TEST_F(SamplePluginTest, ClockDrawsWhenActive)
     clock->deactivate();
 }
 
-TEST_F(SamplePluginTest, CommandRunsTheProgramOnTrigger)
-{
-    QTemporaryDir dir;
-    const QString marker = dir.filePath(QStringLiteral("pressed"));
-    auto action = button("ActionPlugin", "brevona.action.general.command",
-                         {{"command", "touch"}, {"arguments", QVariantList{marker}}});
-    action->activate();
-    NotificationCenter::defaultCenter().post(notifications::TriggerActionButton, QStringLiteral("G"));
-    EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(marker); }));
-    action->deactivate();
-}
-
 TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
 {
     QImage red(8, 8, QImage::Format_RGB32);
@@ -95,31 +71,37 @@ TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
             const QByteArray request = socket->readAll();
             const bool found = request.startsWith("GET /red.png");
             const QByteArray body = found ? png : QByteArray("missing");
-            socket->write((found ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" : "HTTP/1.1 404 Not Found\r\n")
-                          + QByteArray("Content-Length: ") + QByteArray::number(body.size())
-                          + "\r\nConnection: close\r\n\r\n" + body);
+            socket->write(
+                (found ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" : "HTTP/1.1 404 Not Found\r\n") +
+                QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     });
     const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
 
-    auto web = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("red.png")}});
+    auto web = button("DisplayPlugin", "brevona.display.internet.webpicture",
+                      {{"url", base + QStringLiteral("red.png")}});
     ASSERT_TRUE(web->hasDisplayPlugin());
     web->activate();
-    EXPECT_TRUE(waitFor([&] { return centre(*web).red() > 200 && centre(*web).green() < 50; }));
+    EXPECT_TRUE(test::waitUntil([&] { return centre(*web).red() > 200 && centre(*web).green() < 50; },
+                                std::chrono::seconds(10)));
 
     // A missing picture shows the problem instead of a stale picture.
-    auto missing = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("nope.png")}});
+    auto missing = button("DisplayPlugin", "brevona.display.internet.webpicture",
+                          {{"url", base + QStringLiteral("nope.png")}});
     missing->activate();
-    EXPECT_TRUE(waitFor([&] { return QColor(missing->image()->image().pixel(14, 14)).red() > 100; }));
+    EXPECT_TRUE(test::waitUntil([&] { return QColor(missing->image()->image().pixel(14, 14)).red() > 100; },
+                                std::chrono::seconds(10)));
 
     // A key switched off while its download runs is never called back.
-    auto gone = button("DisplayPlugin", "brevona.display.internet.webpicture", {{"url", base + QStringLiteral("red.png")}});
+    auto gone = button("DisplayPlugin", "brevona.display.internet.webpicture",
+                       {{"url", base + QStringLiteral("red.png")}});
     gone->activate();
     gone->deactivate();
     gone.reset();
-    waitFor([] { return false; }, 300);
+    test::settle(std::chrono::milliseconds(300));
     web->deactivate();
     missing->deactivate();
 }

@@ -6,9 +6,13 @@
 #include "FakeX11Session.h"
 #include "HidTestSupport.h"
 #include "IOHIDWatcher.h"
+#include "LogCapture.h"
+#include "NotificationCenter.h"
+#include "NotificationNames.h"
+#include "NotificationRecorder.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
-using brevona::test::KeyNotificationRecorder;
 
 namespace {
 
@@ -72,7 +76,9 @@ protected:
     FakeHidBackend backend;
     FakeX11Session session;
     std::unique_ptr<IOHIDWatcher> watcher;
-    KeyNotificationRecorder recorder;
+    test::NotificationRecorder recorder{{notifications::HidKeyDown, notifications::HidKeyUp,
+                                         notifications::HidKeyDownSpecial, notifications::HidKeyUpSpecial},
+                                        {"down", "up", "down*", "up*"}};
     HidEntry standard = 0;
     HidEntry multimedia = 0;
 };
@@ -87,7 +93,7 @@ TEST_F(IOHIDWatcherTest, FindsAKeyboardAttachedBeforeItStarts)
     EXPECT_EQ(watcher->multimediaEntry(), multimedia);
     // The state at attach is taken over silently.
     EXPECT_TRUE(watcher->shiftState());
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
 }
 
 TEST_F(IOHIDWatcherTest, FollowsPluggingAndUnplugging)
@@ -113,7 +119,7 @@ TEST_F(IOHIDWatcherTest, PostsEveryStandardKeyChangeWithItsName)
     key(kA, 1); // a repeated value is reported again
     key(kA, 0);
     EXPECT_FALSE(watcher->isKeyPressed("A"));
-    EXPECT_EQ(recorder.events(), (QStringList{"down A", "down A", "up A"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down A", "down A", "up A"}));
 }
 
 TEST_F(IOHIDWatcherTest, DrainsTheWholeQueueOnOneWakeUp)
@@ -123,7 +129,7 @@ TEST_F(IOHIDWatcherTest, DrainsTheWholeQueueOnOneWakeUp)
     backend.report(standard, {{kKeyboardCookieBase + kShiftLeft, HidElementType::Button, 1},
                               {kKeyboardCookieBase + kA, HidElementType::Button, 1},
                               {kKeyboardCookieBase + kA, HidElementType::Button, 0}});
-    EXPECT_EQ(recorder.events(), (QStringList{"down ShiftLeft", "down A", "up A"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down ShiftLeft", "down A", "up A"}));
 }
 
 TEST_F(IOHIDWatcherTest, NeverReportsUnnamedOrReservedUsages)
@@ -135,11 +141,11 @@ TEST_F(IOHIDWatcherTest, NeverReportsUnnamedOrReservedUsages)
     key(1, 1);
     key(0, 1);
     media(kMute, 1);
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
     EXPECT_FALSE(watcher->currentKeysTable().value("Rollover"));
     // Elements without a name are not even queued.
     key(kA, 1);
-    EXPECT_EQ(recorder.events(), (QStringList{"down A"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down A"}));
 }
 
 TEST_F(IOHIDWatcherTest, SpecialKeysOnlyPostTheirOwnNotifications)
@@ -152,11 +158,11 @@ TEST_F(IOHIDWatcherTest, SpecialKeysOnlyPostTheirOwnNotifications)
     key(kApp0, 0);
     // Multimedia keys are never special.
     media(kWord, 1);
-    EXPECT_EQ(recorder.events(), (QStringList{"down* App0", "up* App0", "down Word*"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down* App0", "up* App0", "down Word*"}));
     watcher->setSpecialActionKeys({});
     key(kApp0, 1);
     EXPECT_TRUE(watcher->isKeyPressed("App0"));
-    EXPECT_EQ(recorder.events().last(), "down App0");
+    EXPECT_EQ(recorder.entries().last(), "down App0");
 }
 
 TEST_F(IOHIDWatcherTest, AKeyThatBecomesSpecialWhileHeldIsReleased)
@@ -167,7 +173,7 @@ TEST_F(IOHIDWatcherTest, AKeyThatBecomesSpecialWhileHeldIsReleased)
     watcher->setSpecialActionKeys({"CtrlLeft"});
     key(kCtrlLeft, 0);
     EXPECT_FALSE(watcher->ctrlState());
-    EXPECT_EQ(recorder.events(), (QStringList{"down CtrlLeft", "up* CtrlLeft"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down CtrlLeft", "up* CtrlLeft"}));
 }
 
 TEST_F(IOHIDWatcherTest, MultimediaKeysReportStateChangesOnly)
@@ -179,13 +185,13 @@ TEST_F(IOHIDWatcherTest, MultimediaKeysReportStateChangesOnly)
     media(kWord, 1); // no change: nothing
     media(kMute, 1); // unnamed: not queued, nothing to tell
     media(kWord, 0);
-    EXPECT_EQ(recorder.events(), (QStringList{"down Word*", "up Word*"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down Word*", "up Word*"}));
 
     // Each wake-up polls every element: a change the queue missed shows with the next one.
     recorder.clear();
     backend.setValueSilently(multimedia, kConsumerCookieBase + kMail, 0);
     media(kWord, 1);
-    EXPECT_EQ(recorder.events(), (QStringList{"down Word*", "up Mail*"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down Word*", "up Mail*"}));
 }
 
 TEST_F(IOHIDWatcherTest, DetachingEitherInterfaceForgetsAllKeyStates)
@@ -200,7 +206,7 @@ TEST_F(IOHIDWatcherTest, DetachingEitherInterfaceForgetsAllKeyStates)
     EXPECT_TRUE(watcher->currentKeysTable().isEmpty());
     // The standard interface still reports.
     key(kA, 1);
-    EXPECT_EQ(recorder.events().last(), "down A");
+    EXPECT_EQ(recorder.entries().last(), "down A");
 }
 
 TEST_F(IOHIDWatcherTest, IgnoresOtherDevicesAndCollections)
@@ -211,7 +217,7 @@ TEST_F(IOHIDWatcherTest, IgnoresOtherDevicesAndCollections)
     EXPECT_FALSE(watcher->isKeyboardConnected());
     backend.report(otherKeyboard, {{kKeyboardCookieBase + kA, HidElementType::Button, 1}});
     backend.report(mouse, {{kKeyboardCookieBase + kA, HidElementType::Button, 1}});
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
     EXPECT_EQ(backend.openCount(), 0);
 }
 
@@ -222,14 +228,14 @@ TEST_F(IOHIDWatcherTest, KeepsTheFirstOfTwoKeyboards)
     const HidEntry second = backend.addInterface(kStandardInterface, keyboardElements());
     EXPECT_EQ(watcher->standardEntry(), standard);
     backend.report(second, {{kKeyboardCookieBase + kA, HidElementType::Button, 1}});
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
     backend.removeInterface(second);
     EXPECT_TRUE(watcher->isKeyboardConnected());
 }
 
 TEST_F(IOHIDWatcherTest, LogsAnInterfaceThatCannotBeOpened)
 {
-    test::HidLogCapture log;
+    test::LogCapture log;
     backend.setOpenError(13);
     plugKeyboard();
     start();
@@ -240,7 +246,7 @@ TEST_F(IOHIDWatcherTest, LogsAnInterfaceThatCannotBeOpened)
 
 struct AttachFailureCase
 {
-    const char *description;
+    const char *name;
     bool queueFails;
     bool elementsFail;
 };
@@ -261,13 +267,18 @@ TEST_P(IOHIDWatcherAttachFailureTest, StopsTheAttachAndClosesTheInterface)
     EXPECT_FALSE(watcher->shiftState());
     EXPECT_EQ(backend.closeCount(), 2);
     key(kA, 1);
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
 }
 
+// clang-format off
+const AttachFailureCase kIOHIDWatcherAttachFailureRows[] = {
+    {.name = "queue", .queueFails = true, .elementsFail = false},
+    {.name = "elements", .queueFails = false, .elementsFail = true},
+};
+// clang-format on
+
 INSTANTIATE_TEST_SUITE_P(Steps, IOHIDWatcherAttachFailureTest,
-                         ::testing::Values(AttachFailureCase{"queue", true, false},
-                                           AttachFailureCase{"elements", false, true}),
-                         [](const auto &info) { return std::string(info.param.description); });
+                         ::testing::ValuesIn(kIOHIDWatcherAttachFailureRows), brevona::test::RowName());
 
 TEST_F(IOHIDWatcherTest, NoWatcherWhenTheBackendCannotWatch)
 {
@@ -298,7 +309,7 @@ TEST_F(IOHIDWatcherTest, AnObserverMayUnplugTheKeyboardMidQueue)
     backend.report(standard, {{kKeyboardCookieBase + kA, HidElementType::Button, 1},
                               {kKeyboardCookieBase + kA, HidElementType::Button, 0}});
     NotificationCenter::defaultCenter().removeObserver(this);
-    EXPECT_EQ(recorder.events(), (QStringList{"down A"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down A"}));
     EXPECT_FALSE(watcher->isKeyboardConnected());
 }
 
@@ -310,13 +321,13 @@ TEST_F(IOHIDWatcherTest, AGoneWatcherHearsNothing)
     key(kA, 1);
     media(kWord, 1);
     backend.removeInterface(standard);
-    EXPECT_TRUE(recorder.events().isEmpty());
+    EXPECT_TRUE(recorder.entries().isEmpty());
 }
 
 // isKeyPressed through the system's modifier remapping.
 struct RemappedKeyCase
 {
-    const char *description;
+    const char *name;
     std::vector<ModifierRemapEntry> remapping;
     std::vector<int> held;
     const char *asked;
@@ -343,20 +354,24 @@ const ModifierRemapEntry kNoCaps{CapsLock, CtrlLeft};
 const ModifierRemapEntry kCapsNone{CapsLock, None};
 const std::vector<ModifierRemapEntry> kSwapCaps{{CapsLock, CtrlLeft}, {CtrlLeft, CapsLock}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, IOHIDWatcherRemappingTest,
-    ::testing::Values(RemappedKeyCase{"plain_ctrl", {}, {kCtrlLeft}, "CtrlLeft", true},
-                      RemappedKeyCase{"plain_nothing_held", {}, {}, "CtrlLeft", false},
-                      RemappedKeyCase{"nocaps_caps_acts_as_ctrl", {kNoCaps}, {kCapsLock}, "CtrlLeft", true},
-                      RemappedKeyCase{"nocaps_ctrl_stays_ctrl", {kNoCaps}, {kCtrlLeft}, "CtrlLeft", true},
-                      RemappedKeyCase{"nocaps_ctrl_is_no_caps", {kNoCaps}, {kCtrlLeft}, "CapsLock", false},
-                      RemappedKeyCase{"nocaps_caps_is_no_caps", {kNoCaps}, {kCapsLock}, "CapsLock", false},
-                      RemappedKeyCase{"swap_caps_as_ctrl", kSwapCaps, {kCapsLock}, "CtrlLeft", true},
-                      RemappedKeyCase{"swap_ctrl_as_caps", kSwapCaps, {kCtrlLeft}, "CapsLock", true},
-                      RemappedKeyCase{"swap_ctrl_not_ctrl", kSwapCaps, {kCtrlLeft}, "CtrlLeft", false},
-                      RemappedKeyCase{"none_caps_is_nothing", {kCapsNone}, {kCapsLock}, "CapsLock", false},
-                      RemappedKeyCase{"other_keys_unaffected", {kNoCaps}, {kA}, "A", true}),
-    [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const RemappedKeyCase kIOHIDWatcherRemappingRows[] = {
+    {.name = "plain_ctrl", .remapping = {}, .held = {kCtrlLeft}, .asked = "CtrlLeft", .pressed = true},
+    {.name = "plain_nothing_held", .remapping = {}, .held = {}, .asked = "CtrlLeft", .pressed = false},
+    {.name = "nocaps_caps_acts_as_ctrl", .remapping = {kNoCaps}, .held = {kCapsLock}, .asked = "CtrlLeft", .pressed = true},
+    {.name = "nocaps_ctrl_stays_ctrl", .remapping = {kNoCaps}, .held = {kCtrlLeft}, .asked = "CtrlLeft", .pressed = true},
+    {.name = "nocaps_ctrl_is_no_caps", .remapping = {kNoCaps}, .held = {kCtrlLeft}, .asked = "CapsLock", .pressed = false},
+    {.name = "nocaps_caps_is_no_caps", .remapping = {kNoCaps}, .held = {kCapsLock}, .asked = "CapsLock", .pressed = false},
+    {.name = "swap_caps_as_ctrl", .remapping = kSwapCaps, .held = {kCapsLock}, .asked = "CtrlLeft", .pressed = true},
+    {.name = "swap_ctrl_as_caps", .remapping = kSwapCaps, .held = {kCtrlLeft}, .asked = "CapsLock", .pressed = true},
+    {.name = "swap_ctrl_not_ctrl", .remapping = kSwapCaps, .held = {kCtrlLeft}, .asked = "CtrlLeft", .pressed = false},
+    {.name = "none_caps_is_nothing", .remapping = {kCapsNone}, .held = {kCapsLock}, .asked = "CapsLock", .pressed = false},
+    {.name = "other_keys_unaffected", .remapping = {kNoCaps}, .held = {kA}, .asked = "A", .pressed = true},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, IOHIDWatcherRemappingTest, ::testing::ValuesIn(kIOHIDWatcherRemappingRows),
+                         brevona::test::RowName());
 
 TEST_F(IOHIDWatcherTest, ModifierStatesFollowTheRemapping)
 {

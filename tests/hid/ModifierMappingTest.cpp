@@ -6,6 +6,7 @@
 #include "HidTestSupport.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
+#include "TestPrinters.h"
 #include "XkbModifierOptions.h"
 
 using namespace brevona;
@@ -28,7 +29,7 @@ QByteArray rulesNames(std::initializer_list<const char *> fields, bool trailingN
 // The session's XKB options as the reader presents them.
 struct OptionsCase
 {
-    const char *description;
+    const char *name;
     const char *options; // as in _XKB_RULES_NAMES
     NameMap expected;
 };
@@ -47,34 +48,26 @@ TEST_P(XkbOptionsMappingTest, MapsToTheKeyNames)
     EXPECT_EQ(reader.getMap(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, XkbOptionsMappingTest,
-    ::testing::Values(
-        OptionsCase{"none", "", {}}, OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
-        OptionsCase{"swapcaps", "ctrl:swapcaps", {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-        OptionsCase{"caps_none", "caps:none", {{"CapsLock", "None"}}},
-        OptionsCase{"caps_ctrl_modifier", "caps:ctrl_modifier", {{"CapsLock", "CtrlLeft"}}},
-        OptionsCase{"swap_alt_win",
-                    "altwin:swap_alt_win",
-                    {{"AltLeft", "CmdLeft"},
-                     {"CmdLeft", "AltLeft"},
-                     {"AltRight", "CmdRight"},
-                     {"CmdRight", "AltRight"}}},
-        OptionsCase{
-            "swap_lalt_lctl", "ctrl:swap_lalt_lctl", {{"AltLeft", "CtrlLeft"}, {"CtrlLeft", "AltLeft"}}},
-        OptionsCase{"unrelated_options", "grp:alt_shift_toggle,compose:ralt,terminate:ctrl_alt_bksp", {}},
-        OptionsCase{"mixed_with_unrelated", "grp:alt_shift_toggle, ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
-        OptionsCase{"later_option_wins_for_a_key", "ctrl:nocaps,caps:none", {{"CapsLock", "None"}}},
-        OptionsCase{"later_option_keeps_other_keys",
-                    "ctrl:swapcaps,ctrl:nocaps",
-                    {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-        OptionsCase{"repeated_option",
-                    "altwin:swap_lalt_lwin,altwin:swap_lalt_lwin",
-                    {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}}},
-        OptionsCase{"combined_chain",
-                    "ctrl:swap_lalt_lctl,altwin:swap_lalt_lwin",
-                    {{"AltLeft", "CmdLeft"}, {"CtrlLeft", "AltLeft"}, {"CmdLeft", "AltLeft"}}}),
-    [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const OptionsCase kXkbOptionsMappingRows[] = {
+    {.name = "none", .options = "", .expected = {}},
+    {.name = "nocaps", .options = "ctrl:nocaps", .expected = {{"CapsLock", "CtrlLeft"}}},
+    {.name = "swapcaps", .options = "ctrl:swapcaps", .expected = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
+    {.name = "caps_none", .options = "caps:none", .expected = {{"CapsLock", "None"}}},
+    {.name = "caps_ctrl_modifier", .options = "caps:ctrl_modifier", .expected = {{"CapsLock", "CtrlLeft"}}},
+    {.name = "swap_alt_win", .options = "altwin:swap_alt_win", .expected = {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}, {"AltRight", "CmdRight"}, {"CmdRight", "AltRight"}}},
+    {.name = "swap_lalt_lctl", .options = "ctrl:swap_lalt_lctl", .expected = {{"AltLeft", "CtrlLeft"}, {"CtrlLeft", "AltLeft"}}},
+    {.name = "unrelated_options", .options = "grp:alt_shift_toggle,compose:ralt,terminate:ctrl_alt_bksp", .expected = {}},
+    {.name = "mixed_with_unrelated", .options = "grp:alt_shift_toggle, ctrl:nocaps", .expected = {{"CapsLock", "CtrlLeft"}}},
+    {.name = "later_option_wins_for_a_key", .options = "ctrl:nocaps,caps:none", .expected = {{"CapsLock", "None"}}},
+    {.name = "later_option_keeps_other_keys", .options = "ctrl:swapcaps,ctrl:nocaps", .expected = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
+    {.name = "repeated_option", .options = "altwin:swap_lalt_lwin,altwin:swap_lalt_lwin", .expected = {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}}},
+    {.name = "combined_chain", .options = "ctrl:swap_lalt_lctl,altwin:swap_lalt_lwin", .expected = {{"AltLeft", "CmdLeft"}, {"CtrlLeft", "AltLeft"}, {"CmdLeft", "AltLeft"}}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, XkbOptionsMappingTest, ::testing::ValuesIn(kXkbOptionsMappingRows),
+                         brevona::test::RowName());
 
 TEST(XkbModifierOptionsTest, EveryKnownOptionNamesOnlyTableKeys)
 {
@@ -90,7 +83,7 @@ TEST(XkbModifierOptionsTest, EveryKnownOptionNamesOnlyTableKeys)
 
 struct RulesNamesCase
 {
-    const char *description;
+    const char *name;
     QByteArray property;
     QStringList options;
 };
@@ -104,18 +97,18 @@ TEST_P(RulesNamesTest, ReadsTheOptionsField)
     EXPECT_EQ(XkbModifierOptions::optionsFromRulesNames(GetParam().property), GetParam().options);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RulesNamesTest,
-    ::testing::Values(RulesNamesCase{"two_options",
-                                     rulesNames({"evdev", "pc105", "us,de", ",", "ctrl:nocaps,caps:none"}),
-                                     {"ctrl:nocaps", "caps:none"}},
-                      RulesNamesCase{"no_trailing_nul",
-                                     rulesNames({"evdev", "pc105", "us", "", "ctrl:nocaps"}, false),
-                                     {"ctrl:nocaps"}},
-                      RulesNamesCase{"empty_options", rulesNames({"evdev", "pc105", "us", "", ""}), {}},
-                      RulesNamesCase{"too_few_fields", rulesNames({"evdev", "pc105", "us"}, false), {}},
-                      RulesNamesCase{"empty_property", QByteArray(), {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const RulesNamesCase kRulesNamesRows[] = {
+    {.name = "two_options", .property = rulesNames({"evdev", "pc105", "us,de", ",", "ctrl:nocaps,caps:none"}), .options = {"ctrl:nocaps", "caps:none"}},
+    {.name = "no_trailing_nul", .property = rulesNames({"evdev", "pc105", "us", "", "ctrl:nocaps"}, false), .options = {"ctrl:nocaps"}},
+    {.name = "empty_options", .property = rulesNames({"evdev", "pc105", "us", "", ""}), .options = {}},
+    {.name = "too_few_fields", .property = rulesNames({"evdev", "pc105", "us"}, false), .options = {}},
+    {.name = "empty_property", .property = QByteArray(), .options = {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, RulesNamesTest, ::testing::ValuesIn(kRulesNamesRows),
+                         brevona::test::RowName());
 
 TEST(KDModifierMappingReaderTest, TranslatesTheSystemCodesAndSkipsUnknownOnes)
 {
@@ -160,7 +153,7 @@ TEST(KDModifierMappingReaderTest, ReadsOnceAndAgainAfterTheSessionChanged)
 
 struct IdleCase
 {
-    const char *description;
+    const char *name;
     std::optional<quint64> nanoseconds;
     quint64 idleTime;
     quint32 seconds;
@@ -180,13 +173,17 @@ TEST_P(SSHidIdleTimeTest, ReadsTheSessionsIdleTime)
 }
 
 constexpr quint64 kMax64 = std::numeric_limits<quint64>::max();
-INSTANTIATE_TEST_SUITE_P(Rows, SSHidIdleTimeTest,
-                         ::testing::Values(IdleCase{"no_session_counts_as_active", std::nullopt, 0, 0},
-                                           IdleCase{"just_touched", 0, 0, 0},
-                                           IdleCase{"rounds_down", 59'999'999'999ULL, 59'999'999'999ULL, 59},
-                                           IdleCase{"whole_minute", 60'000'000'000ULL, 60'000'000'000ULL, 60},
-                                           IdleCase{"beyond_32_bits_of_seconds", kMax64, kMax64,
-                                                    std::numeric_limits<quint32>::max()}),
-                         [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const IdleCase kSSHidIdleTimeRows[] = {
+    {.name = "no_session_counts_as_active", .nanoseconds = std::nullopt, .idleTime = 0, .seconds = 0},
+    {.name = "just_touched", .nanoseconds = 0, .idleTime = 0, .seconds = 0},
+    {.name = "rounds_down", .nanoseconds = 59'999'999'999ULL, .idleTime = 59'999'999'999ULL, .seconds = 59},
+    {.name = "whole_minute", .nanoseconds = 60'000'000'000ULL, .idleTime = 60'000'000'000ULL, .seconds = 60},
+    {.name = "beyond_32_bits_of_seconds", .nanoseconds = kMax64, .idleTime = kMax64, .seconds = std::numeric_limits<quint32>::max()},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, SSHidIdleTimeTest, ::testing::ValuesIn(kSSHidIdleTimeRows),
+                         brevona::test::RowName());
 
 } // namespace

@@ -10,7 +10,11 @@
 #include "FakeX11Session.h"
 #include "HidTestSupport.h"
 #include "IOHIDWatcher.h"
+#include "NotificationNames.h"
+#include "NotificationRecorder.h"
 #include "SimulatedHidBackend.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 
@@ -21,7 +25,6 @@ class SimulatedHidTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        test::ensureApplication();
         ASSERT_TRUE(root.isValid());
         const HidUsageTable table = test::sampleUsageTable();
         backend = std::make_unique<SimulatedHidBackend>(
@@ -43,8 +46,9 @@ protected:
         auto answer = std::async(std::launch::async, [path = root.path(), line, error] {
             return SimulatedHidBackend::sendLine(path, line, error);
         });
-        test::pumpUntil(
-            [&] { return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; });
+        if (!test::waitUntil(
+                [&] { return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }))
+            ADD_FAILURE() << "no answer to " << line.toStdString();
         return answer.get();
     }
 
@@ -52,7 +56,9 @@ protected:
     FakeX11Session session;
     std::unique_ptr<SimulatedHidBackend> backend;
     std::unique_ptr<IOHIDWatcher> watcher;
-    test::KeyNotificationRecorder recorder;
+    test::NotificationRecorder recorder{{notifications::HidKeyDown, notifications::HidKeyUp,
+                                         notifications::HidKeyDownSpecial, notifications::HidKeyUpSpecial},
+                                        {"down", "up", "down*", "up*"}};
 };
 
 TEST_F(SimulatedHidTest, PluggedWhileTheVolumeFolderExists)
@@ -60,18 +66,18 @@ TEST_F(SimulatedHidTest, PluggedWhileTheVolumeFolderExists)
     EXPECT_FALSE(watcher->isKeyboardConnected());
     EXPECT_TRUE(backend->handleLine("down A").startsWith("error the simulated keyboard is unplugged"));
     ASSERT_TRUE(plug());
-    ASSERT_TRUE(test::pumpUntil([&] { return watcher->isKeyboardConnected(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return watcher->isKeyboardConnected(); }));
     EXPECT_NE(watcher->multimediaEntry(), 0u);
     EXPECT_EQ(backend->handleLine("down ShiftLeft"), "ok");
     EXPECT_TRUE(watcher->shiftState());
     ASSERT_TRUE(unplug());
-    ASSERT_TRUE(test::pumpUntil([&] { return !watcher->isKeyboardConnected(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !watcher->isKeyboardConnected(); }));
     EXPECT_FALSE(watcher->shiftState());
 }
 
 struct LineCase
 {
-    const char *description;
+    const char *name;
     const char *line;
     const char *answerStart;
     QStringList notifications;
@@ -87,27 +93,30 @@ TEST_P(SimulatedHidLineTest, AnswersAndReports)
     backend->refresh();
     const QString answer = backend->handleLine(GetParam().line);
     EXPECT_TRUE(answer.startsWith(GetParam().answerStart)) << answer.toStdString();
-    EXPECT_EQ(recorder.events(), GetParam().notifications);
+    EXPECT_EQ(recorder.entries(), GetParam().notifications);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SimulatedHidLineTest,
-    ::testing::Values(LineCase{"name", "down A", "ok", {"down A"}},
-                      LineCase{"release", "up A", "ok", {"up A"}},
-                      LineCase{"extra_spaces", "down    CapsLock  ", "ok", {"down CapsLock"}},
-                      LineCase{"hex_usage", "down 7:0x04", "ok", {"down A"}},
-                      LineCase{"application_key_by_name", "down App0", "ok", {"down App0"}},
-                      LineCase{"multimedia_name", "down Word*", "ok", {"down Word*"}},
-                      LineCase{"multimedia_usage", "down 12:0x18A", "ok", {"down Mail*"}},
-                      LineCase{"unnamed_usage", "down 7:0x68", "ok", {}},
-                      LineCase{"unknown_name", "down Hyper", "error unknown key Hyper", {}},
-                      LineCase{
-                          "usage_beyond_the_page", "down 7:0x1234", "error the keyboard has no usage", {}},
-                      LineCase{"other_page", "down 1:0x81", "error the keyboard has no usage", {}},
-                      LineCase{"no_key", "down", "error expected", {}},
-                      LineCase{"unknown_verb", "press A", "error expected", {}},
-                      LineCase{"empty", "", "error expected", {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const LineCase kSimulatedHidLineRows[] = {
+    {.name = "name", .line = "down A", .answerStart = "ok", .notifications = {"down A"}},
+    {.name = "release", .line = "up A", .answerStart = "ok", .notifications = {"up A"}},
+    {.name = "extra_spaces", .line = "down    CapsLock  ", .answerStart = "ok", .notifications = {"down CapsLock"}},
+    {.name = "hex_usage", .line = "down 7:0x04", .answerStart = "ok", .notifications = {"down A"}},
+    {.name = "application_key_by_name", .line = "down App0", .answerStart = "ok", .notifications = {"down App0"}},
+    {.name = "multimedia_name", .line = "down Word*", .answerStart = "ok", .notifications = {"down Word*"}},
+    {.name = "multimedia_usage", .line = "down 12:0x18A", .answerStart = "ok", .notifications = {"down Mail*"}},
+    {.name = "unnamed_usage", .line = "down 7:0x68", .answerStart = "ok", .notifications = {}},
+    {.name = "unknown_name", .line = "down Hyper", .answerStart = "error unknown key Hyper", .notifications = {}},
+    {.name = "usage_beyond_the_page", .line = "down 7:0x1234", .answerStart = "error the keyboard has no usage", .notifications = {}},
+    {.name = "other_page", .line = "down 1:0x81", .answerStart = "error the keyboard has no usage", .notifications = {}},
+    {.name = "no_key", .line = "down", .answerStart = "error expected", .notifications = {}},
+    {.name = "unknown_verb", .line = "press A", .answerStart = "error expected", .notifications = {}},
+    {.name = "empty", .line = "", .answerStart = "error expected", .notifications = {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, SimulatedHidLineTest, ::testing::ValuesIn(kSimulatedHidLineRows),
+                         brevona::test::RowName());
 
 TEST_F(SimulatedHidTest, KeysArriveThroughTheSocket)
 {
@@ -115,7 +124,7 @@ TEST_F(SimulatedHidTest, KeysArriveThroughTheSocket)
     EXPECT_EQ(send("down App0"), "ok");
     EXPECT_EQ(send("up App0"), "ok");
     EXPECT_EQ(send("down Hyper"), "error unknown key Hyper");
-    EXPECT_EQ(recorder.events(), (QStringList{"down App0", "up App0"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down App0", "up App0"}));
 }
 
 TEST_F(SimulatedHidTest, NoAnswerWhereNoDriverListens)
@@ -134,15 +143,15 @@ TEST_F(SimulatedHidTest, TheSimulatorTapsKeys)
     sim.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), {"tap", "Word*", root.path()});
     ASSERT_TRUE(sim.waitForStarted());
     ASSERT_TRUE(
-        test::pumpUntil([&] { return sim.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
+        test::waitUntil([&] { return sim.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
     EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
-    EXPECT_EQ(recorder.events(), (QStringList{"down Word*", "up Word*"}));
+    EXPECT_EQ(recorder.entries(), (QStringList{"down Word*", "up Word*"}));
 
     QProcess unknown;
     unknown.start(QStringLiteral(BREVONA_SIM_EXECUTABLE), {"press", "Hyper", root.path()});
     ASSERT_TRUE(unknown.waitForStarted());
     ASSERT_TRUE(
-        test::pumpUntil([&] { return unknown.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
+        test::waitUntil([&] { return unknown.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
     EXPECT_NE(unknown.exitCode(), 0);
     EXPECT_TRUE(unknown.readAllStandardError().contains("unknown key Hyper"));
 }

@@ -4,7 +4,6 @@
 #include <thread>
 
 #include <QProcess>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,9 @@
 #include "IOHIDWatcher.h"
 #include "KDModifierMappingReader.h"
 #include "SSHidIdleTime.h"
-#include "XvfbServer.h"
+#include "TestPrinters.h"
+#include "Wait.h"
+#include "XvfbTest.h"
 #include "linux/X11HotKeyService.h"
 #include "linux/X11IdleTimeSource.h"
 #include "linux/X11SystemModifiers.h"
@@ -24,70 +25,38 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template<typename Predicate> bool eventually(Predicate predicate)
+class X11SessionTest : public test::XvfbTest
 {
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        if (predicate())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return predicate();
-}
+public:
+    static void SetUpTestSuite() { startServer({.tools = {"xdotool", "setxkbmap"}}); }
 
-class X11SessionTest : public ::testing::Test
-{
 protected:
-    static void SetUpTestSuite()
-    {
-        test::ensureApplication();
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-            return;
-        s_server = std::make_unique<test::XvfbServer>();
-        if (!s_server->start())
-            s_server.reset();
-    }
-    static void TearDownTestSuite() { s_server.reset(); }
-
-    void SetUp() override
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-            GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_TRUE(s_server) << "Xvfb did not start";
-        for (const char *tool : {"xdotool", "setxkbmap"})
-            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                << tool << " is missing";
-    }
-
     bool setOptions(const QString &options) const
     {
-        return s_server->run(QStringLiteral("setxkbmap"),
-                             {"-layout", "us", "-option", "", "-option", options});
+        return server().run(QStringLiteral("setxkbmap"),
+                            {"-layout", "us", "-option", "", "-option", options});
     }
-
-    static std::unique_ptr<test::XvfbServer> s_server;
 };
-
-std::unique_ptr<test::XvfbServer> X11SessionTest::s_server;
 
 TEST_F(X11SessionTest, IdleTimeGrowsThenResetsAfterAKeyPress)
 {
-    X11IdleTimeSource source(s_server->display());
+    X11IdleTimeSource source(display());
     const SSHidIdleTime idle(source);
-    ASSERT_TRUE(s_server->run("xdotool", {"key", "shift"}));
+    ASSERT_TRUE(server().run("xdotool", {"key", "shift"}));
     const quint64 before = idle.idleTime();
     std::this_thread::sleep_for(1500ms);
     const quint64 later = idle.idleTime();
     EXPECT_GE(later, before + 1'000'000'000ULL);
     EXPECT_GE(idle.idleTimeInSeconds(), 1u);
 
-    ASSERT_TRUE(s_server->run("xdotool", {"key", "shift"}));
-    EXPECT_TRUE(eventually([&] { return idle.idleTime() < later; }));
+    ASSERT_TRUE(server().run("xdotool", {"key", "shift"}));
+    EXPECT_TRUE(test::waitUntil([&] { return idle.idleTime() < later; }));
     EXPECT_LT(idle.idleTime(), 1'000'000'000ULL);
 }
 
 struct OptionsCase
 {
-    const char *description;
+    const char *name;
     const char *options;
     QHash<QString, QString> map;
 };
@@ -99,51 +68,47 @@ class X11ModifierOptionsTest : public X11SessionTest, public ::testing::WithPara
 TEST_P(X11ModifierOptionsTest, ReadsTheSessionsXkbOptions)
 {
     ASSERT_TRUE(setOptions(GetParam().options));
-    X11SystemModifiers session(s_server->display());
+    X11SystemModifiers session(display());
     KDModifierMappingReader reader(session);
     EXPECT_EQ(reader.getMap(), GetParam().map);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, X11ModifierOptionsTest,
-                         ::testing::Values(OptionsCase{"nocaps", "ctrl:nocaps", {{"CapsLock", "CtrlLeft"}}},
-                                           OptionsCase{"caps_none", "caps:none", {{"CapsLock", "None"}}},
-                                           OptionsCase{"swapcaps",
-                                                       "ctrl:swapcaps",
-                                                       {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-                                           OptionsCase{"two_options",
-                                                       "altwin:swap_alt_win,grp:alt_shift_toggle",
-                                                       {{"AltLeft", "CmdLeft"},
-                                                        {"CmdLeft", "AltLeft"},
-                                                        {"AltRight", "CmdRight"},
-                                                        {"CmdRight", "AltRight"}}},
-                                           OptionsCase{"cleared", "", {}}),
-                         [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const OptionsCase kX11ModifierOptionsRows[] = {
+    {.name = "swapcaps", .options = "ctrl:swapcaps", .map = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
+    {.name = "two_options", .options = "altwin:swap_alt_win,grp:alt_shift_toggle", .map = {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}, {"AltRight", "CmdRight"}, {"CmdRight", "AltRight"}}},
+    {.name = "cleared", .options = "", .map = {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, X11ModifierOptionsTest, ::testing::ValuesIn(kX11ModifierOptionsRows),
+                         brevona::test::RowName());
 
 TEST_F(X11SessionTest, FollowsANewSetting)
 {
     ASSERT_TRUE(setOptions("ctrl:nocaps"));
-    X11SystemModifiers session(s_server->display());
+    X11SystemModifiers session(display());
     KDModifierMappingReader reader(session);
     EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CtrlLeft");
     ASSERT_TRUE(setOptions("caps:none"));
-    EXPECT_TRUE(test::pumpUntil([&] { return reader.getMappingOfModifier("CapsLock") == "None"; }));
+    EXPECT_TRUE(test::waitUntil([&] { return reader.getMappingOfModifier("CapsLock") == "None"; }));
 }
 
 TEST_F(X11SessionTest, CapsLockFollowsTheXkbState)
 {
     ASSERT_TRUE(setOptions(""));
-    X11SystemModifiers session(s_server->display());
+    X11SystemModifiers session(display());
     ASSERT_EQ(session.isCapsLocked(), false);
-    ASSERT_TRUE(s_server->run("xdotool", {"key", "Caps_Lock"}));
-    EXPECT_TRUE(eventually([&] { return session.isCapsLocked() == true; }));
-    ASSERT_TRUE(s_server->run("xdotool", {"key", "Caps_Lock"}));
-    EXPECT_TRUE(eventually([&] { return session.isCapsLocked() == false; }));
+    ASSERT_TRUE(server().run("xdotool", {"key", "Caps_Lock"}));
+    EXPECT_TRUE(test::waitUntil([&] { return session.isCapsLocked() == true; }));
+    ASSERT_TRUE(server().run("xdotool", {"key", "Caps_Lock"}));
+    EXPECT_TRUE(test::waitUntil([&] { return session.isCapsLocked() == false; }));
 }
 
 // Whether a key counts as Option, for the modifier conditions and for the hot keys, under a layout.
 struct OptionKeyCase
 {
-    const char *description;
+    const char *name;
     const char *layout;
     int usage;          // the key on this keyboard
     const char *keysym; // the same key typed in the session
@@ -156,8 +121,8 @@ class X11OptionKeyTest : public X11SessionTest, public ::testing::WithParamInter
 
 TEST_P(X11OptionKeyTest, ConditionsAndHotKeysAgree)
 {
-    ASSERT_TRUE(s_server->run("setxkbmap", {"-layout", GetParam().layout, "-option", ""}));
-    X11SystemModifiers session(s_server->display());
+    ASSERT_TRUE(server().run("setxkbmap", {"-layout", GetParam().layout, "-option", ""}));
+    X11SystemModifiers session(display());
     FakeHidBackend backend;
     std::vector<HidElement> elements;
     for (int usage = 0; usage <= 0xE7; ++usage)
@@ -167,7 +132,7 @@ TEST_P(X11OptionKeyTest, ConditionsAndHotKeysAgree)
     ASSERT_TRUE(watcher);
     backend.report(keyboard, {{HidCookie(GetParam().usage + 1), HidElementType::Button, 1}});
 
-    X11HotKeyService hotKeys(s_server->display());
+    X11HotKeyService hotKeys(display());
     int fired = 0;
     QObject::connect(&hotKeys, &HotKeyService::hotKeyPressed, [&fired](int id) { fired |= id; });
     constexpr int KeyA = 38;
@@ -175,22 +140,26 @@ TEST_P(X11OptionKeyTest, ConditionsAndHotKeysAgree)
     ASSERT_TRUE(hotKeys.registerHotKey(KeyA, hotkey_modifiers::Option, "a  1", 1));
     ASSERT_TRUE(hotKeys.registerHotKey(KeyC, 0, "a  2", 2));
     const QString held = QString::fromLatin1(GetParam().keysym);
-    ASSERT_TRUE(s_server->run("xdotool", {"keydown", held, "key", "a", "keyup", held, "key", "c"}));
+    ASSERT_TRUE(server().run("xdotool", {"keydown", held, "key", "a", "keyup", held, "key", "c"}));
     // C, typed last, comes after whatever A brought.
-    ASSERT_TRUE(test::pumpUntil([&] { return fired & 2; }));
+    ASSERT_TRUE(test::waitUntil([&] { return fired & 2; }));
     EXPECT_EQ(watcher->altState(), GetParam().isOption);
     EXPECT_EQ((fired & 1) != 0, GetParam().isOption);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, X11OptionKeyTest,
-                         ::testing::Values(OptionKeyCase{"us_right_alt", "us", 0xE6, "Alt_R", true},
-                                           OptionKeyCase{"de_altgr", "de", 0xE6, "ISO_Level3_Shift", false},
-                                           OptionKeyCase{"de_left_alt", "de", 0xE2, "Alt_L", true}),
-                         [](const auto &info) { return std::string(info.param.description); });
+// clang-format off
+const OptionKeyCase kX11OptionKeyRows[] = {
+    {.name = "us_right_alt", .layout = "us", .usage = 0xE6, .keysym = "Alt_R", .isOption = true},
+    {.name = "de_altgr", .layout = "de", .usage = 0xE6, .keysym = "ISO_Level3_Shift", .isOption = false},
+    {.name = "de_left_alt", .layout = "de", .usage = 0xE2, .keysym = "Alt_L", .isOption = true},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, X11OptionKeyTest, ::testing::ValuesIn(kX11OptionKeyRows),
+                         brevona::test::RowName());
 
 TEST(X11WithoutServerTest, AnswersAsWithoutAnXServer)
 {
-    test::ensureApplication();
     // No server listens on this display number.
     const QString display = QStringLiteral(":31999");
     X11IdleTimeSource idleSource(display);

@@ -7,6 +7,7 @@
 
 #include "FakeMachineIdentity.h"
 #include "MachineIdentity.h"
+#include "TestPrinters.h"
 #include "linux/LinuxMachineIdentity.h"
 
 using brevona::FakeMachineIdentity;
@@ -17,7 +18,7 @@ namespace {
 
 struct IdFileCase
 {
-    const char *description;
+    const char *name;
     const char *content; // nullptr: no file at all
     std::optional<QString> expected;
 };
@@ -39,17 +40,19 @@ TEST_P(LinuxMachineIdentityTest, ReadsTheTrimmedId)
     EXPECT_EQ(LinuxMachineIdentity(path).serialNumber(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, LinuxMachineIdentityTest,
-                         ::testing::Values(IdFileCase{"systemd", "3d1219c7c4c5404aaa1f6d2a48adfda4\n",
-                                                      QString("3d1219c7c4c5404aaa1f6d2a48adfda4")},
-                                           IdFileCase{"padded", "  \tabc def \r\n\n", QString("abc def")},
-                                           IdFileCase{"no_newline", "abc", QString("abc")},
-                                           IdFileCase{"empty", "", std::nullopt},
-                                           IdFileCase{"blank", " \n\n\t", std::nullopt},
-                                           IdFileCase{"missing", nullptr, std::nullopt}),
-                         [](const ::testing::TestParamInfo<IdFileCase> &info) {
-                             return std::string(info.param.description);
-                         });
+// clang-format off
+const IdFileCase kLinuxMachineIdentityRows[] = {
+    {.name = "systemd", .content = "3d1219c7c4c5404aaa1f6d2a48adfda4\n", .expected = QString("3d1219c7c4c5404aaa1f6d2a48adfda4")},
+    {.name = "padded", .content = "  \tabc def \r\n\n", .expected = QString("abc def")},
+    {.name = "no_newline", .content = "abc", .expected = QString("abc")},
+    {.name = "empty", .content = "", .expected = std::nullopt},
+    {.name = "blank", .content = " \n\n\t", .expected = std::nullopt},
+    {.name = "missing", .content = nullptr, .expected = std::nullopt},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, LinuxMachineIdentityTest, ::testing::ValuesIn(kLinuxMachineIdentityRows),
+                         brevona::test::RowName());
 
 TEST(MachineIdentityTest, InstanceIsLinuxUnlessReplaced)
 {

@@ -13,6 +13,7 @@
 
 #include "Paths.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 
 using brevona::Paths;
 using brevona::test::TestHome;
@@ -41,7 +42,7 @@ mode_t modeOf(const QString &path)
 
 struct XdgCase
 {
-    const char *description;
+    const char *name;
     const char *dataHome; // nullptr: unset
     const char *configHome;
     const char *cacheHome;
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         XdgCase{"relative", "d", "./c", "k/", "<home>/.local/share", "<home>/.config", "<home>/.cache"},
         XdgCase{"untidy", "<home>/d/", "<home>//c", "<home>/x/../k", "<home>/d", "<home>/c", "<home>/k"},
         XdgCase{"mixed", "<home>/d", nullptr, "rel", "<home>/d", "<home>/.config", "<home>/.cache"}),
-    [](const ::testing::TestParamInfo<XdgCase> &info) { return std::string(info.param.description); });
+    brevona::test::RowName());
 
 TEST(PathsTest, HomeWithoutVariableComesFromTheAccountDatabase)
 {
@@ -153,7 +154,7 @@ TEST_F(PrivateWorkingFolderTest, RefusesNamesThatAreNotOneComponent)
 
 struct Tampering
 {
-    const char *description;
+    const char *name;
     std::function<void(const QString &target)> prepare;
 };
 
@@ -201,9 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PrivateWorkingFolderRefusalTest,
                                                          QFile file(target);
                                                          ASSERT_TRUE(file.open(QIODevice::WriteOnly));
                                                      }}),
-                         [](const ::testing::TestParamInfo<Tampering> &info) {
-                             return std::string(info.param.description);
-                         });
+                         brevona::test::RowName());
 
 TEST_F(PrivateWorkingFolderTest, RefusesAFolderOfAnotherUser)
 {

@@ -22,8 +22,11 @@
 #include "SimWindow.h"
 #include "SimulatedHidBackend.h"
 #include "SimulatedVolume.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
+using brevona::test::waitUntil;
 
 namespace {
 
@@ -177,16 +180,14 @@ TEST_F(Simulator, WindowFollowsDisplayChanges)
     EXPECT_EQ(window.picture().pixel(f2->location), qRgb(0, 0, 0));
     // Written in place, as the driver does through its open handle.
     ASSERT_TRUE(m_volume.writeDisplay(3, Rgb565Codec::encode(knownPicture(3), true)));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return window.picture().pixel(f2->location) == qRgb(255, 255, 255); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return window.picture().pixel(f2->location) == qRgb(255, 255, 255); }));
     // Unplugging and plugging in again is followed too.
     QDir(m_volume.volumeFolder()).removeRecursively();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.picture().pixel(f2->location) == qRgb(0, 0, 0); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return window.picture().pixel(f2->location) == qRgb(0, 0, 0); }));
     ASSERT_TRUE(m_volume.create(QByteArray()));
     setLayout(m_volume, 1);
     ASSERT_TRUE(m_volume.writeDisplay(3, Rgb565Codec::encode(knownPicture(3), true)));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return window.picture().pixel(f2->location) == qRgb(255, 255, 255); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return window.picture().pixel(f2->location) == qRgb(255, 255, 255); }));
 }
 
 TEST_F(Simulator, AKeyClickedInTheWindowIsHeldWhileTheButtonIsDown)
@@ -211,9 +212,9 @@ TEST_F(Simulator, AKeyClickedInTheWindowIsHeldWhileTheButtonIsDown)
     window.resize(window.sizeHint());
     const QPoint a = keyboard().key("A")->cell().center();
     QTest::mousePress(&window, Qt::LeftButton, {}, a);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return lines.size() == 1; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return lines.size() == 1; }));
     QTest::mouseRelease(&window, Qt::LeftButton, {}, a);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return lines.size() == 2; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return lines.size() == 2; }));
     EXPECT_EQ(lines, (QStringList{"down A", "up A"}));
     if (!display.isEmpty())
         qputenv("DISPLAY", display);
@@ -283,16 +284,18 @@ TEST_P(CommandLineRefuses, WithAOneLineReason)
     EXPECT_TRUE(result.err.contains(QLatin1String(GetParam().says))) << result.err.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, CommandLineRefuses,
-    testing::Values(Refused{"UnknownCommand", {"fly"}, 2, "usage"}, Refused{"NoCommand", {}, 2, "usage"},
-                    Refused{"TooManyArguments", {"render", "a", "b", "c"}, 2, "usage"},
-                    Refused{"UnknownBackground",
-                            {"render", "/tmp/x", "o.png", "--background", "green"},
-                            2,
-                            "black or white"},
-                    Refused{"UnwritableFolder", {"create", "/proc/no/such/place"}, 1, "cannot create"}),
-    [](const auto &info) { return std::string(info.param.name); });
+// clang-format off
+const Refused kCommandLineRefusesRows[] = {
+    {.name = "UnknownCommand", .arguments = {"fly"}, .status = 2, .says = "usage"},
+    {.name = "NoCommand", .arguments = {}, .status = 2, .says = "usage"},
+    {.name = "TooManyArguments", .arguments = {"render", "a", "b", "c"}, .status = 2, .says = "usage"},
+    {.name = "UnknownBackground", .arguments = {"render", "/tmp/x", "o.png", "--background", "green"}, .status = 2, .says = "black or white"},
+    {.name = "UnwritableFolder", .arguments = {"create", "/proc/no/such/place"}, .status = 1, .says = "cannot create"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CommandLineRefuses, ::testing::ValuesIn(kCommandLineRefusesRows),
+                         brevona::test::RowName());
 
 class ProgramHelp : public testing::TestWithParam<const char *>
 {

@@ -1,5 +1,6 @@
-// The configurator's sending end against a stand-in driver: one-way sends, dropped commands
-// without a driver, the announcements, and one reconnection after a failed send.
+// The configurator's sending end over a real bus against a stand-in driver:
+// one-way sends, dropped commands without a driver, the announcements, and one
+// reconnection after a failed send.
 #include <QDBusConnection>
 #include <QDir>
 #include <QPoint>
@@ -10,11 +11,12 @@
 
 #include "DriverLink.h"
 #include "FakeDriver.h"
-#include "NullMarker.h"
+#include "Wait.h"
 
 using namespace brevona;
 using namespace brevona::test;
 using Result = DriverLink::SendResult;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -34,14 +36,14 @@ TEST_F(DriverLinkTest, CommandsAreDroppedWithoutADriver)
     EXPECT_FALSE(link.isConnected());
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "L"}}), Result::NoDriver);
 
-    // A driver that appears later is not picked up by itself: only its announcement or a new
-    // lookup connects.
+    // A driver that appears later is not picked up by itself: only its
+    // announcement or a new lookup connects.
     FakeDriver driver(QStringLiteral("fake-driver"));
     ASSERT_TRUE(driver.isConnected());
     ASSERT_TRUE(driver.own());
     EXPECT_EQ(link.notifyDriverForCommand("ItemsDeleted", {{"ItemIds", QVariantList{"X"}}}),
               Result::NoDriver);
-    spin(100);
+    settle(100ms);
     EXPECT_TRUE(driver.received().isEmpty());
 }
 
@@ -52,32 +54,17 @@ TEST_F(DriverLinkTest, SendsOneWayToTheDriverThatOwnsTheName)
     DriverLink link;
     ASSERT_TRUE(link.setupDriverConnection());
     EXPECT_EQ(link.driverAddress(), driver.bus().baseService());
-
-    const QVariantMap info{
-        {"LayerId", "L"},
-        {"Buttons", QVariantMap{{"A", QVariantMap{{"DisplayPlugin", nullMarker()},
-                                                  {"Image", QByteArray("\xff\x00tiff", 6)}}}}}};
-    EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", info), Result::Sent);
+    EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "L"}}), Result::Sent);
     EXPECT_EQ(link.notifyDriverForCommand("ForceDeviceStop"), Result::Sent);
     ASSERT_TRUE(driver.waitForCommands(2));
     EXPECT_EQ(driver.received()[0].name, "ButtonsChanged");
     EXPECT_FALSE(driver.received()[0].replyRequired);
-    const QVariantMap change = driver.received()[0].info["Buttons"].toMap()["A"].toMap();
-    EXPECT_TRUE(isNullMarker(change["DisplayPlugin"]));
-    EXPECT_EQ(change["Image"].toByteArray(), QByteArray("\xff\x00tiff", 6));
     EXPECT_EQ(driver.received()[1].name, "ForceDeviceStop");
     EXPECT_TRUE(driver.received()[1].info.isEmpty());
-
-    // What cannot travel is refused before it is sent, and the link stays connected.
+    // What cannot travel is refused before it is sent, and the link stays
+    // connected.
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"Where", QPoint(1, 2)}}), Result::Rejected);
-    QVariant deep = QStringLiteral("x");
-    for (int i = 0; i < 40; ++i)
-        deep = QVariantList{deep};
-    EXPECT_EQ(link.notifyDriverForCommand("Deep", {{"X", deep}}), Result::Rejected);
     EXPECT_TRUE(link.isConnected());
-    EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer", {{"LayerId", "Defaults"}}), Result::Sent);
-    ASSERT_TRUE(driver.waitForCommands(3));
-    EXPECT_EQ(driver.received().size(), 3);
 }
 
 TEST_F(DriverLinkTest, FollowsTheDriversAnnouncements)
@@ -89,26 +76,29 @@ TEST_F(DriverLinkTest, FollowsTheDriversAnnouncements)
     ASSERT_TRUE(link.setupDriverConnection());
 
     ASSERT_TRUE(driver.announce("BrevonaDriverTerminated"));
-    ASSERT_TRUE(spinUntil([&] { return !link.isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !link.isConnected(); }));
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::NoDriver);
 
-    // The link looks again only after the delay, when the new driver has registered.
+    // The link looks again only after the delay, when the new driver has
+    // registered.
     ASSERT_TRUE(driver.announce("BrevonaDriverLaunched"));
-    spin(50);
+    settle(50ms);
     EXPECT_FALSE(link.isConnected());
-    ASSERT_TRUE(spinUntil([&] { return link.isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }));
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::Sent);
     ASSERT_TRUE(driver.waitForCommands(1));
-    spin(100);
+    settle(100ms);
     EXPECT_EQ(driver.received().size(), 1);
 
-    // A driver that loses its name, killed without a word, is gone for the link too.
+    // A driver that loses its name, killed without a word, is gone for the link
+    // too.
     ASSERT_TRUE(driver.release());
-    ASSERT_TRUE(spinUntil([&] { return !link.isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !link.isConnected(); }));
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::NoDriver);
 }
 
-// A bus of the test's own, at a fixed address so that it can be stopped and started again.
+// A bus of the test's own, at a fixed address so that it can be stopped and
+// started again.
 class PrivateBus
 {
 public:
@@ -151,18 +141,18 @@ TEST_F(DriverLinkTest, AFailedSendReconnectsOnceAndDropsTheCommand)
     // The bus goes away and comes back, with the driver on it again.
     driver.reset();
     bus.stop();
-    ASSERT_TRUE(spinUntil([&] { return !link.isBusConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !link.isBusConnected(); }));
     ASSERT_TRUE(bus.start());
     driver = std::make_unique<FakeDriver>(QStringLiteral("fake-on-private-bus-2"), bus.address());
     ASSERT_TRUE(driver->own());
 
-    // The send on the broken connection fails; the link then connects again at once, but the
-    // failed command is not repeated.
+    // The send on the broken connection fails; the link then connects again at
+    // once, but the failed command is not repeated.
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "Lost"}}), Result::Failed);
     EXPECT_TRUE(link.isConnected());
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "Kept"}}), Result::Sent);
     ASSERT_TRUE(driver->waitForCommands(1));
-    spin(100);
+    settle(100ms);
     ASSERT_EQ(driver->received().size(), 1);
     EXPECT_EQ(driver->received()[0].info["LayerId"], "Kept");
 }
@@ -178,7 +168,7 @@ TEST_F(DriverLinkTest, AFailedSendWithoutABusLeavesTheLinkDisconnected)
     DriverLink link(bus.address());
     ASSERT_TRUE(link.setupDriverConnection());
     bus.stop();
-    ASSERT_TRUE(spinUntil([&] { return !link.isBusConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !link.isBusConnected(); }));
 
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::Failed);
     EXPECT_FALSE(link.isConnected());
