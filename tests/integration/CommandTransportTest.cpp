@@ -1,8 +1,7 @@
-// Commands as outside programs send them, over a real bus to the real driver:
-// the configurator's link, brevona-send with a property list, gdbus with
-// GVariant text and dbus-send's toggle signal. What each command does is proven
-// on the layer tree; here, that it arrives with its values intact, and that
-// what no property list can hold is turned away without harm.
+// Commands as outside programs send them, over a real bus to the real driver: the configurator's link,
+// brevona-send with a property list, gdbus with GVariant text and dbus-send's toggle signal. What each
+// command does is proven on the layer tree; here, that it arrives with its values intact, and that what no
+// property list can hold is turned away without harm.
 #include <QDBusConnection>
 
 #include <gtest/gtest.h>
@@ -30,9 +29,8 @@ enum class Client
     DbusSend,
 };
 
-// Each row either hides the layer "Top" (key A then shows the blue of the layer
-// under it) or, with `picture`, gives key A of "Top" a green picture as TIFF
-// bytes.
+// Each row either hides the layer "Top" (key A then shows the blue of the layer under it) or, with `picture`,
+// gives key A of "Top" a green picture as TIFF bytes.
 struct DeliveryRow
 {
     const char *name;
@@ -59,8 +57,7 @@ QString gdbusBytes(const QByteArray &bytes)
     return QStringLiteral("@ay [") + values.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 
-// Sends through the configurator's link and waits until the driver has taken
-// the command.
+// Sends through the configurator's link and waits until the driver has taken the command.
 bool post(DriverSession &session, const QString &command, const QVariantMap &info)
 {
     DriverLink link(session.busAddress());
@@ -127,8 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Clients, CommandDeliveryTest, ::testing::ValuesIn(kDeli
 
 TEST_F(CommandTransportTest, InfoNoPropertyListHoldsIsDroppedWithOneLine)
 {
-    // Only an outside client can send a structure; the configurator's link
-    // refuses it itself.
+    // Only an outside client can send a structure; the configurator's link refuses it itself.
     ASSERT_TRUE(session.gdbus(QStringLiteral("Odd"), QStringLiteral("{'X': <(1, 2)>}")));
     EXPECT_TRUE(session.waitForLog(QStringLiteral("Command Odd dropped: its info holds a structure")));
     ASSERT_TRUE(session.gdbus(commands::LayerVisibilityChanged,

@@ -1,6 +1,5 @@
-// The driver as a process: it announces itself on the bus, ends cleanly however
-// it is asked to and hands the displays back to the keyboard, and a newer
-// driver of the user replaces an older one.
+// The driver as a process: it announces itself on the bus, ends cleanly however it is asked to and hands the
+// displays back to the keyboard, and a newer driver of the user replaces an older one.
 #include <signal.h>
 
 #include <QDBusConnectionInterface>
@@ -46,8 +45,7 @@ bool end(DriverSession &session, const EndingRow &row)
     case Ending::Gdbus:
         return session.gdbus(commands::Terminate);
     case Ending::BrevonaSend:
-        // The driver ends without logging the command: only brevona-send's own
-        // success counts.
+        // The driver ends without logging the command: only brevona-send's own success counts.
         (void)session.send(commands::Terminate, std::nullopt);
         return session.error().isEmpty();
     case Ending::Signal:

@@ -1,6 +1,5 @@
-// The configurator's sending end over a real bus against a stand-in driver:
-// one-way sends, dropped commands without a driver, the announcements, and one
-// reconnection after a failed send.
+// The configurator's sending end over a real bus against a stand-in driver: one-way sends, dropped commands
+// without a driver, the announcements, and one reconnection after a failed send.
 #include <QDBusConnection>
 #include <QDir>
 #include <QPoint>
@@ -36,8 +35,7 @@ TEST_F(DriverLinkTest, CommandsAreDroppedWithoutADriver)
     EXPECT_FALSE(link.isConnected());
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "L"}}), Result::NoDriver);
 
-    // A driver that appears later is not picked up by itself: only its
-    // announcement or a new lookup connects.
+    // A driver that appears later is not picked up by itself: only its announcement or a new lookup connects.
     FakeDriver driver(QStringLiteral("fake-driver"));
     ASSERT_TRUE(driver.isConnected());
     ASSERT_TRUE(driver.own());
@@ -61,8 +59,7 @@ TEST_F(DriverLinkTest, SendsOneWayToTheDriverThatOwnsTheName)
     EXPECT_FALSE(driver.received()[0].replyRequired);
     EXPECT_EQ(driver.received()[1].name, "ForceDeviceStop");
     EXPECT_TRUE(driver.received()[1].info.isEmpty());
-    // What cannot travel is refused before it is sent, and the link stays
-    // connected.
+    // What cannot travel is refused before it is sent, and the link stays connected.
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"Where", QPoint(1, 2)}}), Result::Rejected);
     EXPECT_TRUE(link.isConnected());
 }
@@ -79,8 +76,7 @@ TEST_F(DriverLinkTest, FollowsTheDriversAnnouncements)
     ASSERT_TRUE(waitUntil([&] { return !link.isConnected(); }));
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::NoDriver);
 
-    // The link looks again only after the delay, when the new driver has
-    // registered.
+    // The link looks again only after the delay, when the new driver has registered.
     ASSERT_TRUE(driver.announce("BrevonaDriverLaunched"));
     settle(50ms);
     EXPECT_FALSE(link.isConnected());
@@ -90,15 +86,13 @@ TEST_F(DriverLinkTest, FollowsTheDriversAnnouncements)
     settle(100ms);
     EXPECT_EQ(driver.received().size(), 1);
 
-    // A driver that loses its name, killed without a word, is gone for the link
-    // too.
+    // A driver that loses its name, killed without a word, is gone for the link too.
     ASSERT_TRUE(driver.release());
     ASSERT_TRUE(waitUntil([&] { return !link.isConnected(); }));
     EXPECT_EQ(link.notifyDriverForCommand("RefreshLayer"), Result::NoDriver);
 }
 
-// A bus of the test's own, at a fixed address so that it can be stopped and
-// started again.
+// A bus of the test's own, at a fixed address so that it can be stopped and started again.
 class PrivateBus
 {
 public:
@@ -146,8 +140,8 @@ TEST_F(DriverLinkTest, AFailedSendReconnectsOnceAndDropsTheCommand)
     driver = std::make_unique<FakeDriver>(QStringLiteral("fake-on-private-bus-2"), bus.address());
     ASSERT_TRUE(driver->own());
 
-    // The send on the broken connection fails; the link then connects again at
-    // once, but the failed command is not repeated.
+    // The send on the broken connection fails; the link then connects again at once, but the failed command
+    // is not repeated.
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "Lost"}}), Result::Failed);
     EXPECT_TRUE(link.isConnected());
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "Kept"}}), Result::Sent);

@@ -1,7 +1,6 @@
-// The real driver in an X11 session under Xvfb with a window manager and real
-// clients: the layers follow the application in front, the input language and
-// the XKB options; a key of this keyboard with an action runs it once, the same
-// key typed on another keyboard runs nothing.
+// The real driver in an X11 session under Xvfb with a window manager and real clients: the layers follow the
+// application in front, the input language and the XKB options; a key of this keyboard with an action runs it
+// once, the same key typed on another keyboard runs nothing.
 #include <memory>
 
 #include <QDir>
@@ -49,8 +48,7 @@ protected:
         return waitUntil([&] { return session->composition() == expected; }, 10s);
     }
 
-    // An xmessage window whose WM_CLASS instance is `name`, once the window
-    // manager shows it.
+    // An xmessage window whose WM_CLASS instance is `name`, once the window manager shows it.
     QString window(const QString &name)
     {
         const qsizetype managed = server().clientList().size();
@@ -117,9 +115,8 @@ TEST_F(SessionTest, LayersFollowTheSession)
     EXPECT_TRUE(waitForComposition(base + QStringList{"German", "AppA"})) << session->log().toStdString();
 }
 
-// xdotool reading its commands from a pipe: connected before the test needs it,
-// so that a key is typed within a millisecond or two of the request, as the
-// same press of this keyboard would.
+// xdotool reading its commands from a pipe: connected before the test needs it, so that a key is typed within
+// a millisecond or two of the request, as the same press of this keyboard would.
 class Typist
 {
 public:
@@ -128,8 +125,7 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), display);
         m_process.setProcessEnvironment(environment);
-        // Line-buffered output, so that the answer to the readiness probe comes at
-        // once.
+        // Line-buffered output, so that the answer to the readiness probe comes at once.
         m_process.start(QStringLiteral("stdbuf"), {"-oL", "xdotool", "-"});
         m_process.write("getmouselocation\n");
         m_ready = waitUntil([&] { return m_process.canReadLine(); }, 10s);
@@ -177,8 +173,7 @@ protected:
                                                       {{"command", "/bin/sh"}, {"arguments", arguments}})}};
     }
 
-    // A key going down or up on the simulated keyboard; true when the driver took
-    // it.
+    // A key going down or up on the simulated keyboard; true when the driver took it.
     bool simulate(const QString &line)
     {
         QString error;
@@ -204,17 +199,15 @@ TEST_F(ActionKeyTest, KeyOfThisKeyboardRunsTheCommandOnceAndOtherKeyboardsDoNot)
     Typist typist(display());
     ASSERT_TRUE(typist.isReady());
 
-    // This keyboard: its HID key-down and, as the same press passes the X server,
-    // the hot key.
+    // This keyboard: its HID key-down and, as the same press passes the X server, the hot key.
     ASSERT_TRUE(simulate(QStringLiteral("down A")));
     typist.key("a");
     ASSERT_TRUE(simulate(QStringLiteral("up A")));
     ASSERT_TRUE(session->waitForLog(QStringLiteral("trigger 1")));
     EXPECT_TRUE(waitUntil([&] { return fired() == QStringList{"A"}; }, 10s));
 
-    // Another keyboard: only the hot key. Then this keyboard's key-down without
-    // the X server's key press (no key code reached the session), well after the
-    // other keyboard's.
+    // Another keyboard: only the hot key. Then this keyboard's key-down without the X server's key press (no
+    // key code reached the session), well after the other keyboard's.
     typist.key("a");
     ASSERT_TRUE(session->waitForLog(QStringLiteral("trigger 1"), 2));
     settle(300ms);
@@ -226,8 +219,7 @@ TEST_F(ActionKeyTest, KeyOfThisKeyboardRunsTheCommandOnceAndOtherKeyboardsDoNot)
 
 TEST_F(ActionKeyTest, KeyTappedOnTheSimulatorReachesTheSessionAndRunsOnce)
 {
-    // As the real keyboard's presses pass the X server, the simulator's reach it
-    // through XTEST.
+    // As the real keyboard's presses pass the X server, the simulator's reach it through XTEST.
     QProcess sim;
     sim.start(QStringLiteral(BREVONA_SIM_EXECUTABLE),
               {QStringLiteral("tap"), QStringLiteral("A"), session->volume().root()});
