@@ -292,7 +292,7 @@ private:
     {
         const XcbReply<xcb_intern_atom_reply_t> reply(
             xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, 0, quint16(std::strlen(name)), name), nullptr));
-        return reply ? reply->atom : XCB_ATOM_NONE;
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     int propertyLength(xcb_atom_t property)
