@@ -753,12 +753,15 @@ void KDKeyboardDevice::perform(int key, Payload &payload)
         volume->lastWrittenScancodes = payload.scancodes;
         std::this_thread::sleep_for(m_timing.afterScancodes);
         return;
-    case Order:
+    case Order: {
+        // Named from the volume's root here: the write's log line has always read "/vLumivox/order.sys".
+        const QString orderFile = QLatin1Char('/') + volumelayout::OrderFile;
         for (const QString &order : std::as_const(payload.orders)) {
-            if (!writeDataToKeyboard(volume->mountPoint(), volumelayout::OrderFile, order.toLatin1(), &error))
+            if (!writeDataToKeyboard(volume->mountPoint(), orderFile, order.toLatin1(), &error))
                 qCWarning(lcDevice).noquote() << "Error in sendOrder:" << error;
         }
         return;
+    }
     default:
         if (key >= 1 && key <= DisplayCount && payload.picture)
             sendImageToKeyboard(volume, key, *payload.picture);
