@@ -11,6 +11,7 @@
 #include "SameValue.h"
 
 using brevona::KeyedArchive;
+using brevona::Result;
 using brevona::test::sameValue;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
