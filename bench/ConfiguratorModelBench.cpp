@@ -17,6 +17,7 @@
 #include "LanguageKeyTranslator.h"
 #include "LayerPicture.h"
 #include "LayerPictureWriter.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 
@@ -86,7 +87,7 @@ BENCHMARK(BM_CutLayerPictureInto114Keys)->Unit(benchmark::kMillisecond);
 void BM_RestoreStoredPictureFromTiff(benchmark::State &state)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Main.tiff"));
+    const QString path = dir.filePath(storenames::PictureFile);
     LayerPictureWriter::writeTiff(path, storedPicture());
     for (auto _ : state) {
         state.PauseTiming();

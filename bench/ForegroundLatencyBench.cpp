@@ -41,11 +41,15 @@
 #include <benchmark/benchmark.h>
 #include <xcb/xcb.h>
 
+#include "CommandNames.h"
+#include "ConditionKeys.h"
 #include "DriverLink.h"
 #include "KeyboardData.h"
+#include "linux/XcbReply.h"
 #include "PropertyList.h"
 #include "Rgb565Codec.h"
 #include "SimulatedVolume.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 using Clock = std::chrono::steady_clock;
@@ -64,8 +68,8 @@ double milliseconds(Clock::duration duration)
 void writeLayer(const QString &folder, const QVariantMap &plist, const QImage &picture)
 {
     QDir().mkpath(folder);
-    PropertyList::writeFile(folder + QStringLiteral("/Layer.plist"), plist);
-    QImageWriter writer(folder + QStringLiteral("/Main.tiff"), "tiff");
+    PropertyList::writeFile(folder + QLatin1Char('/') + storenames::LayerFile, plist);
+    QImageWriter writer(folder + QLatin1Char('/') + storenames::PictureFile, "tiff");
     writer.setCompression(1);
     writer.write(picture);
 }
@@ -79,8 +83,9 @@ void writeStore(const QString &root, int fullLayers)
     front.fill(Qt::black);
     QPainter(&front).fillRect(keyboard.key(Key)->cell(), Qt::red);
     const QVariantMap condition{
-        {"Type", "brevona.condition.application"},
-        {"Settings", QVariantMap{{"Application", "BenchAlpha"}, {"Predicate", "isActive"}}}};
+        {conditionkeys::Type, conditionkeys::ApplicationType},
+        {conditionkeys::Settings, QVariantMap{{conditionkeys::Application, "BenchAlpha"},
+                                              {conditionkeys::Predicate, conditionkeys::IsActive}}}};
     writeLayer(root + QStringLiteral("/Front"),
                {{"DisplayName", "Front"},
                 {"Conditions", QVariantList{condition}},
@@ -102,8 +107,9 @@ void writeStore(const QString &root, int fullLayers)
         writeLayer(root + QLatin1Char('/') + id,
                    {{"DisplayName", id}, {"Conditions", QVariantList()}, {"Buttons", buttons}}, picture);
     }
-    PropertyList::writeFile(root + QStringLiteral("/Group.plist"),
-                            QVariantMap{{"DisplayName", "root"}, {"ItemOrder", order}});
+    PropertyList::writeFile(
+        root + QLatin1Char('/') + storenames::GroupFile,
+        QVariantMap{{storenames::DisplayName, "root"}, {commands::keys::ItemOrder, order}});
 }
 
 // Xvfb, openbox, a bus and one driver; two windows of this program.
@@ -284,20 +290,16 @@ private:
 
     xcb_atom_t atom(const char *name)
     {
-        xcb_intern_atom_reply_t *reply =
-            xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, 0, quint16(std::strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
-        std::free(reply);
-        return value;
+        const XcbReply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, 0, quint16(std::strlen(name)), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     int propertyLength(xcb_atom_t property)
     {
-        xcb_get_property_reply_t *reply = xcb_get_property_reply(
-            m_x, xcb_get_property(m_x, 0, m_root, property, XCB_ATOM_ANY, 0, 64), nullptr);
-        const int length = reply ? xcb_get_property_value_length(reply) : 0;
-        std::free(reply);
-        return length;
+        const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            m_x, xcb_get_property(m_x, 0, m_root, property, XCB_ATOM_ANY, 0, 64), nullptr));
+        return reply ? xcb_get_property_value_length(reply.get()) : 0;
     }
 
     xcb_window_t window(const char *wmClass, size_t length)
@@ -331,8 +333,8 @@ private:
 
 void drainX(xcb_connection_t *x)
 {
-    while (xcb_generic_event_t *event = xcb_poll_for_event(x))
-        std::free(event);
+    while (XcbReply<xcb_generic_event_t>(xcb_poll_for_event(x)))
+        continue;
 }
 
 bool isActiveWindowChange(const xcb_generic_event_t *event, xcb_atom_t activeWindow)
@@ -387,14 +389,13 @@ void BM_ForegroundChangeToDisplayFile(benchmark::State &state)
             if (poll(descriptors, 2, 5000) <= 0)
                 break;
             const auto now = Clock::now();
-            while (xcb_generic_event_t *event = xcb_poll_for_event(x)) {
-                if (isActiveWindowChange(event, rig.activeWindowAtom())) {
+            while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(x)}) {
+                if (isActiveWindowChange(event.get(), rig.activeWindowAtom())) {
                     if (firstAnnounced == Clock::time_point())
                         firstAnnounced = now;
                     announced = now;
                     ++eventsPerSwitch;
                 }
-                std::free(event);
             }
             if (descriptors[1].revents & POLLIN)
                 written = true;

@@ -6,6 +6,7 @@
 
 #include "KDLayerManager.h"
 #include "StoreBuilder.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 
@@ -20,7 +21,7 @@ struct GeneratedStore
 
     GeneratedStore()
     {
-        QImage picture(1312, 376, QImage::Format_RGB32);
+        QImage picture(storenames::PictureWidth, storenames::PictureHeight, QImage::Format_RGB32);
         picture.fill(QColor(40, 90, 160));
         const QStringList keys{"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
         const QVariantMap layer{{"DisplayName", "bench"},
@@ -38,7 +39,7 @@ struct GeneratedStore
             groups.append(group);
         }
         store.group(QString(), groups, {{"DisplayName", "root"}});
-        blackLayer = test::StoreBuilder(dir.path()).layer(QStringLiteral("BlackLayer"), layer, picture);
+        blackLayer = test::StoreBuilder(dir.path()).layer(storenames::BlackLayerId, layer, picture);
     }
 };
 

@@ -23,6 +23,7 @@
 #include "SimulatedVolume.h"
 #include "SimulatedVolumeMonitor.h"
 #include "StoreBuilder.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 using namespace std::chrono_literals;
@@ -95,7 +96,7 @@ struct Rig
         });
         const QString store = writeStore(dir.filePath(QStringLiteral("Layers")), layers);
         manager = std::make_unique<KDLayerManager>(
-            store, QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+            store, QDir(Paths::resourceFolder()).filePath(storenames::BlackLayerId));
         device->waitUntilIdle(10s);
     }
     ~Rig()

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include "ResourceFiles.h"
+
 Q_LOGGING_CATEGORY(lcPaths, "brevona.platform.paths")
 
 namespace brevona {
@@ -205,8 +207,8 @@ QString Paths::resourceFolder()
     static const QString folder = [] {
         const QString installed = QStringLiteral(BREVONA_DATA_DIR);
         const QString built = QStringLiteral(BREVONA_BUILD_RESOURCE_DIR);
-        if (!QFileInfo::exists(installed + QStringLiteral("/LumivoxBrevonaData.plist"))
-            && QFileInfo::exists(built + QStringLiteral("/LumivoxBrevonaData.plist")))
+        if (!QFileInfo::exists(installed + QLatin1Char('/') + resourcefiles::ButtonData) &&
+            QFileInfo::exists(built + QLatin1Char('/') + resourcefiles::ButtonData))
             return built;
         return installed;
     }();

@@ -7,13 +7,13 @@
 #include <QRegularExpression>
 
 #include "HidBackendLogging.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
 namespace {
 
 const QString kSocketName = QStringLiteral("hid.socket");
-const QString kVolumeName = QStringLiteral("vLumivox");
 // A line longer than this is no command; the connection that sends it is dropped.
 constexpr qsizetype kMaxLineLength = 512;
 
@@ -72,7 +72,7 @@ bool SimulatedHidBackend::armWatching()
 
 bool SimulatedHidBackend::isPlugged() const
 {
-    return QFileInfo(QDir(m_root).filePath(kVolumeName)).isDir();
+    return QFileInfo(QDir(m_root).filePath(volumelayout::VolumeFolder)).isDir();
 }
 
 void SimulatedHidBackend::refresh()
@@ -155,7 +155,7 @@ QString SimulatedHidBackend::handleLine(const QString &line)
     refresh();
     if (m_standardEntry == 0)
         return QStringLiteral("error the simulated keyboard is unplugged (no %1 in %2)")
-            .arg(kVolumeName, m_root);
+            .arg(volumelayout::VolumeFolder, m_root);
 
     std::optional<std::pair<int, int>> usage;
     if (const QRegularExpressionMatch numbers = usageForm.match(key); numbers.hasMatch()) {

@@ -11,6 +11,8 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 namespace {
@@ -45,7 +47,7 @@ SimulatedVolumeMonitor::~SimulatedVolumeMonitor() = default;
 SimulatedVolumeMonitor::State SimulatedVolumeMonitor::readState() const
 {
     struct statx status = {};
-    const QByteArray path = QFile::encodeName(m_mountPoint + QStringLiteral("/vLumivox"));
+    const QByteArray path = QFile::encodeName(m_mountPoint + QLatin1Char('/') + volumelayout::VolumeFolder);
     if (::statx(AT_FDCWD, path.constData(), 0, STATX_TYPE | STATX_INO | STATX_BTIME, &status) != 0 ||
         !S_ISDIR(status.stx_mode))
         return {};

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev python3
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format python3
   # Qt 6: Core, Gui, Widgets, DBus, Network, Test, and the TIFF image plugin
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   # libraries

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+bash scripts/check-format.sh
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j"$(nproc)"
 exec dbus-run-session -- ctest --preset debug -j"$(nproc)" "$@"

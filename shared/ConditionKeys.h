@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "HotKeyService.h"
+
 namespace brevona::conditionkeys {
 
 // Keys and values of the condition records in the layer store: the driver reads them, the
@@ -33,11 +35,11 @@ inline const QString IsNotActive = QStringLiteral("isNotActive");
 // Modifier mask bits shared with the hot keys; conditions never use the Caps Lock bit.
 enum ModifierMask : int
 {
-    CommandMask = 0x100,
-    ShiftMask = 0x200,
-    CapsLockMask = 0x400,
-    OptionMask = 0x800,
-    ControlMask = 0x1000,
+    CommandMask = hotkey_modifiers::Command,
+    ShiftMask = hotkey_modifiers::Shift,
+    CapsLockMask = hotkey_modifiers::CapsLock,
+    OptionMask = hotkey_modifiers::Option,
+    ControlMask = hotkey_modifiers::Control,
 };
 
 } // namespace brevona::conditionkeys

@@ -8,6 +8,7 @@
 #include "Logging.h"
 #include "Paths.h"
 #include "PropertyList.h"
+#include "ResourceFiles.h"
 
 namespace brevona {
 
@@ -34,23 +35,6 @@ std::optional<int> integerValue(const QVariant &value)
     if (!ok || number < 0 || number > 0xFFFF)
         return std::nullopt;
     return static_cast<int>(number);
-}
-
-// Usage numbers are written as decimal text keys.
-std::optional<QHash<int, QString>> usageNames(const QVariant &value)
-{
-    if (value.typeId() != QMetaType::QVariantMap)
-        return std::nullopt;
-    QHash<int, QString> names;
-    const QVariantMap map = value.toMap();
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        bool ok = false;
-        const int usage = it.key().toInt(&ok);
-        if (!ok || it.value().typeId() != QMetaType::QString)
-            return std::nullopt;
-        names.insert(usage, it.value().toString());
-    }
-    return names;
 }
 
 } // namespace
@@ -97,11 +81,10 @@ std::optional<KeyboardData> KeyboardData::load(const QString &folder)
         qCWarning(lcShared, "Keyboard data in %s unusable: %s", qUtf8Printable(folder), qUtf8Printable(what));
         return std::nullopt;
     };
-    const auto info = PropertyList::readDictionary(dir.filePath(QStringLiteral("LumivoxBrevonaData.plist")));
-    const auto geometry =
-        PropertyList::readDictionary(dir.filePath(QStringLiteral("LumivoxBrevonaType.plist")));
-    const auto usages = PropertyList::readDictionary(dir.filePath(QStringLiteral("LumivoxUsageTable.plist")));
-    const auto codes = PropertyList::readDictionary(dir.filePath(QStringLiteral("VirtualKeyCodes.plist")));
+    const auto info = PropertyList::readDictionary(dir.filePath(resourcefiles::ButtonData));
+    const auto geometry = PropertyList::readDictionary(dir.filePath(resourcefiles::Geometry));
+    const auto usages = PropertyList::readDictionary(dir.filePath(resourcefiles::UsageTable));
+    const auto codes = PropertyList::readDictionary(dir.filePath(resourcefiles::VirtualKeyCodes));
     if (!info || !geometry || !usages || !codes)
         return fail(QStringLiteral("a key table is missing or not a property-list dictionary"));
 
@@ -151,12 +134,10 @@ std::optional<KeyboardData> KeyboardData::load(const QString &folder)
             data.m_byDisplay.insert(data.m_keys[i].display, i);
     }
 
-    const auto standard = usageNames(usages->value(QStringLiteral("Standard")));
-    const auto multimedia = usageNames(usages->value(QStringLiteral("Multimedia")));
-    if (!standard || !multimedia)
-        return fail(QStringLiteral("the usage table needs \"Standard\" and \"Multimedia\" dictionaries"));
-    data.m_standardUsages = *standard;
-    data.m_multimediaUsages = *multimedia;
+    data.m_usages = HidUsageTable::fromDictionary(*usages);
+    if (!data.m_usages.isWellFormed())
+        return fail(QStringLiteral("the usage table needs \"Standard\" and \"Multimedia\" dictionaries of "
+                                   "usage numbers and key names"));
     for (auto it = codes->cbegin(); it != codes->cend(); ++it) {
         const auto code = integerValue(it.value());
         if (!code || !data.m_byName.contains(it.key()))
@@ -200,28 +181,12 @@ const KeyboardData::Key *KeyboardData::keyForDisplay(int display) const
 
 QString KeyboardData::nameForUsage(int page, int usage) const
 {
-    if (page == kUsagePageKeyboard)
-        return m_standardUsages.value(usage);
-    if (page == kUsagePageConsumer)
-        return m_multimediaUsages.value(usage);
-    return QString();
+    return m_usages.nameForUsage(page, usage);
 }
 
 std::vector<std::pair<int, int>> KeyboardData::usagesForKey(const QString &name) const
 {
-    std::vector<std::pair<int, int>> found;
-    for (const auto &[page, table] : {std::pair{kUsagePageKeyboard, &m_standardUsages},
-                                      std::pair{kUsagePageConsumer, &m_multimediaUsages}}) {
-        std::vector<int> numbers;
-        for (auto it = table->cbegin(); it != table->cend(); ++it) {
-            if (it.value() == name)
-                numbers.push_back(it.key());
-        }
-        std::sort(numbers.begin(), numbers.end());
-        for (int usage : numbers)
-            found.emplace_back(page, usage);
-    }
-    return found;
+    return m_usages.usagesForName(name);
 }
 
 } // namespace brevona

@@ -10,6 +10,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "HidUsageTable.h"
+#include "StoreNames.h"
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // Read-only view of the keyboard data set generated at build time from the keyboard table:
@@ -33,12 +37,12 @@ public:
         bool isTurned() const { return isTurnedDisplay(display); }
     };
 
-    static constexpr int kDisplayCount = 114;
-    static constexpr int kCellSize = 48;
-    static constexpr int kPictureWidth = 1312;
-    static constexpr int kPictureHeight = 376;
-    static constexpr int kUsagePageKeyboard = 7;
-    static constexpr int kUsagePageConsumer = 12;
+    static constexpr int kDisplayCount = volumelayout::DisplayCount;
+    static constexpr int kCellSize = volumelayout::DisplaySide;
+    static constexpr int kPictureWidth = storenames::PictureWidth;
+    static constexpr int kPictureHeight = storenames::PictureHeight;
+    static constexpr int kUsagePageKeyboard = HidUsageTable::kKeyboardPage;
+    static constexpr int kUsagePageConsumer = HidUsageTable::kConsumerPage;
 
     // Displays 3 and 14 are mounted a quarter turn round: their pictures are sent turned.
     static bool isTurnedDisplay(int display) { return display == 3 || display == 14; }
@@ -78,8 +82,7 @@ private:
     std::vector<Key> m_keys;
     QHash<QString, int> m_byName;
     QHash<int, int> m_byDisplay;
-    QHash<int, QString> m_standardUsages;
-    QHash<int, QString> m_multimediaUsages;
+    HidUsageTable m_usages;
     QHash<QString, int> m_virtualKeyCodes;
 };
 

@@ -548,10 +548,10 @@ bool looksLikePropertyList(const QByteArray &data)
     return start.startsWith('<') || start.startsWith("\xEF\xBB\xBF<");
 }
 
-KeyedArchive::Result failure(const QString &error)
+Result<QVariant> failure(const QString &error)
 {
     qCWarning(lcShared).noquote() << "Keyed archive not decoded:" << error;
-    return KeyedArchive::Result{std::nullopt, error};
+    return Result<QVariant>::failure(error);
 }
 
 } // namespace
@@ -567,12 +567,12 @@ std::optional<QByteArray> KeyedArchive::archive(const QVariant &value)
     return encoder.finish(*root);
 }
 
-KeyedArchive::Result KeyedArchive::unarchive(const QByteArray &data)
+Result<QVariant> KeyedArchive::unarchive(const QByteArray &data)
 {
     // Plain data that is no property list at all is an expected case for the callers.
     if (!looksLikePropertyList(data)) {
         qCDebug(lcShared) << "Data is no keyed archive";
-        return Result{std::nullopt, QStringLiteral("not a property list")};
+        return Result<QVariant>::failure(QStringLiteral("not a property list"));
     }
     const PlistNode root = PlistNode::parse(data);
     if (!root)
@@ -596,7 +596,7 @@ KeyedArchive::Result KeyedArchive::unarchive(const QByteArray &data)
     std::optional<QVariant> value = decoder.reference(plist_dict_get_item(top, "root"), 0, "root");
     if (!value)
         return failure(decoder.error());
-    return Result{std::move(value), {}};
+    return std::move(*value);
 }
 
 } // namespace brevona

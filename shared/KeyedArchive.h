@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "Result.h"
+
 namespace brevona {
 
 // Codec for the standard keyed-archive layout ($archiver "NSKeyedArchiver", $version 100000,
@@ -18,17 +20,11 @@ namespace brevona {
 class KeyedArchive
 {
 public:
-    struct Result
-    {
-        std::optional<QVariant> value;
-        QString error; // one line, set when value is empty
-    };
-
     // Archives a value as a binary property list. Nothing when a value has no archivable form.
     static std::optional<QByteArray> archive(const QVariant &value);
     // Decodes an archive (binary or XML plist). Cycles, references out of range, unknown classes
     // and wrong types give an error, never a crash or an endless loop.
-    static Result unarchive(const QByteArray &data);
+    static Result<QVariant> unarchive(const QByteArray &data);
 };
 
 } // namespace brevona

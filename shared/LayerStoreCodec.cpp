@@ -49,13 +49,13 @@ std::optional<QVariant> transformSetting(const QString &key, const QVariant &val
     if (decode) {
         if (value.typeId() != QMetaType::QByteArray)
             return value;
-        KeyedArchive::Result decoded = KeyedArchive::unarchive(value.toByteArray());
-        if (!decoded.value)
+        Result<QVariant> decoded = KeyedArchive::unarchive(value.toByteArray());
+        if (!decoded)
             return value; // plain data, handed on as such
         // An archive whose root is the null reference holds no object at all.
-        if (isNullMarker(*decoded.value))
+        if (isNullMarker(*decoded))
             return std::nullopt;
-        return *decoded.value;
+        return *decoded;
     }
 
     if (!LayerStoreCodec::shouldArchiveObject(value))

@@ -39,10 +39,10 @@ QByteArray PreferenceKeys::Colour::archived() const
 
 std::optional<PreferenceKeys::Colour> PreferenceKeys::Colour::fromArchive(const QByteArray &data)
 {
-    const KeyedArchive::Result result = KeyedArchive::unarchive(data);
-    if (!result.value)
+    const Result<QVariant> result = KeyedArchive::unarchive(data);
+    if (!result)
         return std::nullopt;
-    const auto components = CommandInfo::dictionary(*result.value);
+    const auto components = CommandInfo::dictionary(*result);
     if (!components)
         return std::nullopt;
     const auto hue = unitComponent(*components, kHue);

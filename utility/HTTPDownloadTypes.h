@@ -7,6 +7,10 @@
 #include <QUrl>
 #include <QVariant>
 
+// The structures a plugin's download delegate receives. They are part of the plugins' interface and
+// stay as they are: a download ends in exactly one of the two delegate calls, takeDownloadBack with
+// an HTTPDownloadResult or errorOnDownload with a DownloadError, which is this library's form of a
+// value-or-error result.
 namespace brevona {
 
 class HTTPDownloadDelegate;

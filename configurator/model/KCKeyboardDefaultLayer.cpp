@@ -5,14 +5,15 @@
 
 #include "DeferredCall.h"
 #include "DrawingAttributes.h"
-#include "KeyLabelPainter.h"
 #include "KeyboardData.h"
+#include "KeyLabelPainter.h"
 #include "LayerPicture.h"
 #include "ModelLogging.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
 #include "Paths.h"
 #include "PropertyList.h"
+#include "ResourceFiles.h"
 
 namespace brevona {
 
@@ -31,7 +32,7 @@ QString fileFor(const QString &what)
 QHash<QString, QStringList> offeredLabels()
 {
     QHash<QString, QStringList> buttons;
-    const QString path = KeyboardData::shared().filePath(QStringLiteral("DefaultLayerData.plist"));
+    const QString path = KeyboardData::shared().filePath(resourcefiles::DefaultLayerData);
     const auto table = PropertyList::readDictionary(path);
     if (!table) {
         qCWarning(lcModel, "Control-button labels %s are missing or unreadable; no control button is drawn",

@@ -12,6 +12,7 @@
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
 #include "PropertyList.h"
+#include "ResourceFiles.h"
 
 namespace brevona {
 
@@ -42,12 +43,12 @@ const MiniPreview &miniPreview()
     static const MiniPreview preview = [] {
         MiniPreview loaded;
         const KeyboardData &data = KeyboardData::shared();
-        loaded.keyboard = QImage(data.filePath(QStringLiteral("keyboardPreviewSmall.png")));
-        const QString tablePath = data.filePath(QStringLiteral("LumivoxBrevonaMiniPreview.plist"));
+        loaded.keyboard = QImage(data.filePath(resourcefiles::SmallPreview));
+        const QString tablePath = data.filePath(resourcefiles::MiniPreview);
         const auto table = PropertyList::readDictionary(tablePath);
         if (loaded.keyboard.isNull() || !table) {
             qCWarning(lcModel, "Miniature keyboard %s or its table is missing; layer icons stay empty",
-                      qUtf8Printable(data.filePath(QStringLiteral("keyboardPreviewSmall.png"))));
+                      qUtf8Printable(data.filePath(resourcefiles::SmallPreview)));
             return loaded;
         }
         for (auto it = table->cbegin(); it != table->cend(); ++it) {

@@ -6,6 +6,7 @@
 
 #include "KeyboardData.h"
 #include "ModelLogging.h"
+#include "ResourceFiles.h"
 
 namespace brevona {
 
@@ -29,7 +30,7 @@ QImage LayerPicture::blackLayer()
 const QImage &LayerPicture::placeholder()
 {
     static const QImage picture = [] {
-        const QString path = KeyboardData::shared().filePath(QStringLiteral("Loading48x48.png"));
+        const QString path = KeyboardData::shared().filePath(resourcefiles::LoadingPicture);
         QImage loaded(path);
         if (loaded.isNull()) {
             qCWarning(lcModel, "Placeholder picture %s is missing; keys being loaded show nothing",

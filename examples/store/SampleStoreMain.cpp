@@ -11,6 +11,7 @@
 
 #include "KeyboardData.h"
 #include "PropertyList.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 
@@ -23,9 +24,9 @@ bool writeLayer(const QString &folder, const QVariantMap &plist, const QImage &p
 {
     if (!QDir().mkpath(folder))
         return false;
-    if (!PropertyList::writeFile(folder + QStringLiteral("/Layer.plist"), plist))
+    if (!PropertyList::writeFile(folder + QLatin1Char('/') + storenames::LayerFile, plist))
         return false;
-    QImageWriter writer(folder + QStringLiteral("/Main.tiff"), "tiff");
+    QImageWriter writer(folder + QLatin1Char('/') + storenames::PictureFile, "tiff");
     writer.setCompression(1);
     return writer.write(picture);
 }
@@ -169,13 +170,15 @@ int main(int argc, char *argv[])
     QVariantList frameOrder;
     for (const QString &frame : frames)
         frameOrder.append(frame);
-    ok = ok && PropertyList::writeFile(root + QLatin1Char('/') + demo + QStringLiteral("/Group.plist"),
-                                       QVariantMap{{"DisplayName", "DemoLayers"}, {"Disabled", false},
-                                                   {"Conditions", QVariantList{}}, {"Expanded", true},
-                                                   {"ItemOrder", frameOrder}});
-    ok = ok && PropertyList::writeFile(root + QStringLiteral("/Group.plist"),
-                                       QVariantMap{{"DisplayName", "root"},
-                                                   {"ItemOrder", rootOrder}});
+    ok = ok &&
+         PropertyList::writeFile(root + QLatin1Char('/') + demo + QLatin1Char('/') + storenames::GroupFile,
+                                 QVariantMap{{"DisplayName", "DemoLayers"},
+                                             {"Disabled", false},
+                                             {"Conditions", QVariantList{}},
+                                             {"Expanded", true},
+                                             {"ItemOrder", frameOrder}});
+    ok = ok && PropertyList::writeFile(root + QLatin1Char('/') + storenames::GroupFile,
+                                       QVariantMap{{"DisplayName", "root"}, {"ItemOrder", rootOrder}});
     if (!ok) {
         std::fprintf(stderr, "brevona-sample-store: could not write the store in %s\n", qPrintable(root));
         return 1;

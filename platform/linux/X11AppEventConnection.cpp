@@ -1,12 +1,12 @@
 #include "X11AppEventConnection.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include "DisplaySession.h"
+#include "linux/XcbReply.h"
 
 Q_LOGGING_CATEGORY(lcX11, "brevona.platform.x11")
 
@@ -159,12 +159,11 @@ void X11AppEventConnection::dispatch()
         return;
     m_dispatching = true;
     while (m_connection) {
-        xcb_generic_event_t *event = xcb_poll_for_event(m_connection);
+        const XcbReply<xcb_generic_event_t> event(xcb_poll_for_event(m_connection));
         if (!event)
             break;
         if (m_handler)
             m_handler(*event);
-        std::free(event);
     }
     m_dispatching = false;
     if (m_connection && xcb_connection_has_error(m_connection))
@@ -179,13 +178,12 @@ xcb_atom_t X11AppEventConnection::atom(const char *name)
     xcb_connection_t *connection = get();
     if (!connection)
         return XCB_ATOM_NONE;
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, static_cast<quint16>(key.size()), key.constData()),
-        nullptr);
+        nullptr));
     if (!reply)
         return XCB_ATOM_NONE;
     const xcb_atom_t value = reply->atom;
-    std::free(reply);
     m_atoms.insert(key, value);
     return value;
 }
@@ -198,24 +196,20 @@ std::optional<QByteArray> X11AppEventConnection::property(xcb_window_t window, x
         return std::nullopt;
     quint32 length = kFirstReadLength;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        xcb_get_property_reply_t *reply = xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, window, property, type, 0, length), nullptr);
+        const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, property, type, 0, length), nullptr));
         if (!reply)
             return std::nullopt;
-        if (reply->type == XCB_ATOM_NONE || (type != XCB_ATOM_ANY && reply->type != type)) {
-            std::free(reply);
+        if (reply->type == XCB_ATOM_NONE || (type != XCB_ATOM_ANY && reply->type != type))
             return std::nullopt;
-        }
         if (reply->bytes_after > 0 && attempt == 0) {
             length += (reply->bytes_after + 3) / 4;
-            std::free(reply);
             continue;
         }
-        QByteArray value(static_cast<const char *>(xcb_get_property_value(reply)),
-                         xcb_get_property_value_length(reply));
+        QByteArray value(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                         xcb_get_property_value_length(reply.get()));
         if (format)
             *format = reply->format;
-        std::free(reply);
         return value;
     }
     return std::nullopt;

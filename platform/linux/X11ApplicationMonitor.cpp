@@ -16,6 +16,8 @@
 
 #include <xcb/res.h>
 
+#include "linux/XcbReply.h"
+
 namespace brevona {
 
 namespace {
@@ -93,10 +95,9 @@ void X11ApplicationMonitor::setUp()
     m_resources = false;
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_res_id);
     if (extension && extension->present) {
-        xcb_res_query_version_reply_t *version =
-            xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2), nullptr);
+        const XcbReply<xcb_res_query_version_reply_t> version(
+            xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2), nullptr));
         m_resources = version && (version->server_major > 1 || version->server_minor >= 2);
-        std::free(version);
     }
 
     // The windows that exist already were launched before anyone watched: only a connection made
@@ -184,17 +185,16 @@ pid_t X11ApplicationMonitor::processOf(xcb_window_t window)
     // The X-Resource extension knows the process of a local client for certain.
     if (m_resources) {
         xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        xcb_res_query_client_ids_reply_t *reply = xcb_res_query_client_ids_reply(
-            connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr);
+        const XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(
+            connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr));
         pid_t pid = 0;
         if (reply) {
-            for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem > 0 && pid == 0;
+            for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0 && pid == 0;
                  xcb_res_client_id_value_next(&it)) {
                 if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
                     xcb_res_client_id_value_value_length(it.data) >= 1)
                     pid = static_cast<pid_t>(*xcb_res_client_id_value_value(it.data));
             }
-            std::free(reply);
         }
         if (pid > 0)
             return pid;

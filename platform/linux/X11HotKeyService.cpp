@@ -1,10 +1,9 @@
 #include "linux/X11HotKeyService.h"
 
-#include <cstdlib>
-
 #include <QSet>
 
 #include "linux/X11AppEventConnection.h"
+#include "linux/XcbReply.h"
 
 namespace brevona {
 
@@ -67,21 +66,23 @@ quint16 X11HotKeyService::readNumLockMask(xcb_connection_t *c) const
     const xcb_get_keyboard_mapping_cookie_t keysCookie =
         xcb_get_keyboard_mapping(c, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1);
     const xcb_get_modifier_mapping_cookie_t modifiersCookie = xcb_get_modifier_mapping(c);
-    xcb_get_keyboard_mapping_reply_t *keys = xcb_get_keyboard_mapping_reply(c, keysCookie, nullptr);
-    xcb_get_modifier_mapping_reply_t *modifiers = xcb_get_modifier_mapping_reply(c, modifiersCookie, nullptr);
+    const XcbReply<xcb_get_keyboard_mapping_reply_t> keys(
+        xcb_get_keyboard_mapping_reply(c, keysCookie, nullptr));
+    const XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(c, modifiersCookie, nullptr));
     quint16 mask = 0;
     if (keys && modifiers && keys->keysyms_per_keycode > 0) {
         QSet<xcb_keycode_t> numLockKeys;
-        const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(keys);
-        const int count = xcb_get_keyboard_mapping_keysyms_length(keys);
+        const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(keys.get());
+        const int count = xcb_get_keyboard_mapping_keysyms_length(keys.get());
         for (int i = 0; i < count; ++i) {
             if (keysyms[i] == kNumLockKeysym)
                 numLockKeys.insert(
                     static_cast<xcb_keycode_t>(setup->min_keycode + i / keys->keysyms_per_keycode));
         }
-        const xcb_keycode_t *holders = xcb_get_modifier_mapping_keycodes(modifiers);
+        const xcb_keycode_t *holders = xcb_get_modifier_mapping_keycodes(modifiers.get());
         const int perModifier = modifiers->keycodes_per_modifier;
-        const int length = xcb_get_modifier_mapping_keycodes_length(modifiers);
+        const int length = xcb_get_modifier_mapping_keycodes_length(modifiers.get());
         for (int modifier = 0; modifier < 8; ++modifier) {
             for (int k = 0; k < perModifier && modifier * perModifier + k < length; ++k) {
                 const xcb_keycode_t code = holders[modifier * perModifier + k];
@@ -90,8 +91,6 @@ quint16 X11HotKeyService::readNumLockMask(xcb_connection_t *c) const
             }
         }
     }
-    std::free(keys);
-    std::free(modifiers);
     return mask;
 }
 
@@ -120,10 +119,8 @@ bool X11HotKeyService::grab(xcb_connection_t *c, const Grab &entry)
     }
     int refusal = 0;
     for (const xcb_void_cookie_t &cookie : cookies) {
-        if (xcb_generic_error_t *error = xcb_request_check(c, cookie)) {
+        if (const XcbReply<xcb_generic_error_t> error{xcb_request_check(c, cookie)})
             refusal = error->error_code;
-            std::free(error);
-        }
     }
     // Events that came in with the replies no longer wake the event loop; hand them over later, so
     // that no hot key fires inside a registration.

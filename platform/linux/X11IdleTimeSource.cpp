@@ -1,8 +1,8 @@
 #include "X11IdleTimeSource.h"
 
-#include <cstdlib>
-
 #include <xcb/screensaver.h>
+
+#include "linux/XcbReply.h"
 
 namespace brevona {
 
@@ -23,12 +23,11 @@ std::optional<quint64> X11IdleTimeSource::idleNanoseconds()
         m_missingLogged = true;
         return std::nullopt;
     }
-    xcb_screensaver_query_info_reply_t *reply = xcb_screensaver_query_info_reply(
-        connection, xcb_screensaver_query_info(connection, m_x11.root()), nullptr);
+    const XcbReply<xcb_screensaver_query_info_reply_t> reply(xcb_screensaver_query_info_reply(
+        connection, xcb_screensaver_query_info(connection, m_x11.root()), nullptr));
     if (!reply)
         return std::nullopt;
     const quint64 milliseconds = reply->ms_since_user_input;
-    std::free(reply);
     return milliseconds * 1'000'000ULL;
 }
 

@@ -1,8 +1,8 @@
 #include "X11KeyInjector.h"
 
-#include <cstdlib>
-
 #include <xcb/xtest.h>
+
+#include "linux/XcbReply.h"
 
 namespace brevona {
 
@@ -37,9 +37,8 @@ bool X11KeyInjector::sendKey(int keyCode, bool down)
         xcb_test_fake_input_checked(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
                                     static_cast<quint8>(keyCode), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     // The check is a round trip: the press has reached the server when it returns.
-    xcb_generic_error_t *error = xcb_request_check(connection, cookie);
-    std::free(error);
-    return error == nullptr;
+    const XcbReply<xcb_generic_error_t> error(xcb_request_check(connection, cookie));
+    return !error;
 }
 
 } // namespace brevona

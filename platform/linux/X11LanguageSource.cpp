@@ -1,10 +1,10 @@
 #include "X11LanguageSource.h"
 
-#include <cstdlib>
-
 // xcb's XKB header names a member "explicit", which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
+
+#include "linux/XcbReply.h"
 #undef explicit
 
 namespace brevona {
@@ -57,10 +57,10 @@ void X11LanguageSource::setUp()
     xcb_change_window_attributes(connection, m_x.root(), XCB_CW_EVENT_MASK, &mask);
     m_rulesNamesAtom = m_x.atom("_XKB_RULES_NAMES");
 
-    xcb_xkb_use_extension_reply_t *use = xcb_xkb_use_extension_reply(
-        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr);
+    const XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
+        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
+        nullptr));
     m_xkb = use && use->supported;
-    std::free(use);
     if (m_xkb) {
         m_xkbEventBase = xcb_get_extension_data(connection, &xcb_xkb_id)->first_event;
         // Only changes of the locked group, and new keymaps, wake the driver; modifier presses do not.
@@ -116,12 +116,11 @@ void X11LanguageSource::readGroup()
     m_group.reset();
     if (!connection || !m_xkb)
         return;
-    xcb_xkb_get_state_reply_t *state =
-        xcb_xkb_get_state_reply(connection, xcb_xkb_get_state(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+    const XcbReply<xcb_xkb_get_state_reply_t> state(
+        xcb_xkb_get_state_reply(connection, xcb_xkb_get_state(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     if (!state)
         return;
     m_group = state->lockedGroup;
-    std::free(state);
 }
 
 void X11LanguageSource::handleEvent(const xcb_generic_event_t &event)

@@ -1,7 +1,5 @@
 #include "X11SystemModifiers.h"
 
-#include <cstdlib>
-
 // xcb's XKB header names a member "explicit", which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -10,6 +8,7 @@
 #include "HotKeyService.h"
 #include "XkbModifierOptions.h"
 #include "linux/X11HotKeyService.h"
+#include "linux/XcbReply.h"
 
 namespace brevona {
 
@@ -46,10 +45,10 @@ void X11SystemModifiers::setUp(xcb_connection_t *connection)
     xcb_change_window_attributes(connection, m_x.root(), XCB_CW_EVENT_MASK, &mask);
     m_rulesNamesAtom = m_x.atom("_XKB_RULES_NAMES");
 
-    xcb_xkb_use_extension_reply_t *use = xcb_xkb_use_extension_reply(
-        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr);
+    const XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
+        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
+        nullptr));
     m_xkb = use && use->supported;
-    std::free(use);
     if (!m_xkb) {
         if (!m_xkbMissingLogged)
             qCWarning(lcX11).noquote() << "The X server has no XKB extension; Caps Lock reads as off";
@@ -109,13 +108,11 @@ std::optional<bool> X11SystemModifiers::isCapsLocked()
     xcb_connection_t *connection = ready();
     if (!connection || !m_xkb)
         return std::nullopt;
-    xcb_xkb_get_state_reply_t *state =
-        xcb_xkb_get_state_reply(connection, xcb_xkb_get_state(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+    const XcbReply<xcb_xkb_get_state_reply_t> state(
+        xcb_xkb_get_state_reply(connection, xcb_xkb_get_state(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     if (!state)
         return std::nullopt;
-    const bool locked = (state->mods & XCB_MOD_MASK_LOCK) != 0;
-    std::free(state);
-    return locked;
+    return (state->mods & XCB_MOD_MASK_LOCK) != 0;
 }
 
 std::optional<ModifierKeyCodes> X11SystemModifiers::modifierKeyCodes()
@@ -125,13 +122,13 @@ std::optional<ModifierKeyCodes> X11SystemModifiers::modifierKeyCodes()
         return std::nullopt;
     if (m_keyCodes)
         return m_keyCodes;
-    xcb_get_modifier_mapping_reply_t *mapping =
-        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr);
+    const XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     if (!mapping)
         return std::nullopt;
-    const xcb_keycode_t *holders = xcb_get_modifier_mapping_keycodes(mapping);
+    const xcb_keycode_t *holders = xcb_get_modifier_mapping_keycodes(mapping.get());
     const int perModifier = mapping->keycodes_per_modifier;
-    const int length = xcb_get_modifier_mapping_keycodes_length(mapping);
+    const int length = xcb_get_modifier_mapping_keycodes_length(mapping.get());
     ModifierKeyCodes codes;
     for (const int modifier : {hotkey_modifiers::Command, hotkey_modifiers::Shift, hotkey_modifiers::Option,
                                hotkey_modifiers::Control}) {
@@ -147,7 +144,6 @@ std::optional<ModifierKeyCodes> X11SystemModifiers::modifierKeyCodes()
             }
         }
     }
-    std::free(mapping);
     m_keyCodes = codes;
     return codes;
 }

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "StoreNames.h"
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // The hand-written keyboard table (resources/keyboard.tsv) in memory. Parsing checks every cell,
@@ -49,11 +52,11 @@ public:
     };
 
     // The fixed facts of the keyboard that no table row can change.
-    static constexpr int kPictureWidth = 1312;
-    static constexpr int kPictureHeight = 376;
-    static constexpr int kCellSize = 48;
-    static constexpr int kDisplayCount = 114;
-    static constexpr int kMatrixPositions = 144;
+    static constexpr int kPictureWidth = storenames::PictureWidth;
+    static constexpr int kPictureHeight = storenames::PictureHeight;
+    static constexpr int kCellSize = volumelayout::DisplaySide;
+    static constexpr int kDisplayCount = volumelayout::DisplayCount;
+    static constexpr int kMatrixPositions = volumelayout::ScancodeRecordCount;
 
     // Parses the table text. On failure, `error` holds "line N: what is wrong".
     static std::optional<KeyTable> parse(const QString &text, QString *error);

@@ -1,6 +1,7 @@
 #include "ResourceTables.h"
 
 #include "KeyTable.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
@@ -128,7 +129,7 @@ QVariantMap ResourceTables::blackLayer(const KeyTable &table)
             buttons.insert(key.name, QVariantMap());
     }
     return {
-        {QStringLiteral("DisplayName"), QStringLiteral("BlackLayer")},
+        {storenames::DisplayName, storenames::BlackLayerId},
         {QStringLiteral("Disabled"), false},
         {QStringLiteral("Conditions"), QVariantList()},
         {QStringLiteral("Hybrid"), false},

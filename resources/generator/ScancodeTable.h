@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 class KeyTable;
@@ -14,9 +16,9 @@ class KeyTable;
 class ScancodeTable
 {
 public:
-    static constexpr int kRecordSize = 64;
-    static constexpr int kRecordCount = 144;
-    static constexpr int kSize = kRecordSize * kRecordCount; // 9216
+    static constexpr int kRecordSize = volumelayout::ScancodeRecordSize;
+    static constexpr int kRecordCount = volumelayout::ScancodeRecordCount;
+    static constexpr int kSize = volumelayout::ScancodeTableSize;
 
     static QByteArray build(const KeyTable &table);
 };

@@ -12,8 +12,10 @@
 #include "KeyTable.h"
 #include "KeyboardArtist.h"
 #include "PropertyList.h"
+#include "ResourceFiles.h"
 #include "ResourceTables.h"
 #include "ScancodeTable.h"
+#include "StoreNames.h"
 
 using namespace brevona;
 
@@ -87,26 +89,29 @@ int main(int argc, char **argv)
         return exitWithError(QStringLiteral("%1: %2").arg(args[1], error));
 
     const QDir out(args[3]);
-    if (!out.mkpath(QStringLiteral("BlackLayer")))
+    if (!out.mkpath(storenames::BlackLayerId))
         return exitWithError(QStringLiteral("cannot create %1").arg(out.path()));
-    const auto at = [&](const char *name) { return out.filePath(QLatin1String(name)); };
+    const auto at = [&](const QString &name) { return out.filePath(name); };
+    const auto inBlackLayer = [&](const QString &name) {
+        return at(storenames::BlackLayerId + QLatin1Char('/') + name);
+    };
     const KeyboardArtist artist(*table);
 
     const bool ok =
-        writePlist(at("LumivoxBrevonaData.plist"), ResourceTables::buttonInformation(*table)) &&
-        writePlist(at("LumivoxBrevonaType.plist"), ResourceTables::geometry(*table)) &&
-        writePlist(at("LumivoxUsageTable.plist"), ResourceTables::usageTable(*table)) &&
-        writePlist(at("VirtualKeyCodes.plist"), ResourceTables::virtualKeyCodes(*table)) &&
-        writePlist(at("DefaultLayerData.plist"), ResourceTables::defaultLayerData(*table)) &&
-        writePlist(at("OLEDNumbers.plist"), ResourceTables::oledNumbers(*table)) &&
-        writePlist(at("LumivoxBrevonaMiniPreview.plist"), ResourceTables::miniPreview(*table)) &&
-        writePlist(at("BlackLayer/Layer.plist"), ResourceTables::blackLayer(*table)) &&
-        writeBytes(at("scancode.sys"), ScancodeTable::build(*table)) &&
-        writeImage(at("LumivoxBrevonaWhite.png"), artist.background(KeyboardArtist::Finish::White)) &&
-        writeImage(at("LumivoxBrevonaBlack.png"), artist.background(KeyboardArtist::Finish::Black)) &&
-        writeImage(at("KeyboardDrawMask.tiff"), artist.drawMask()) &&
-        writeImage(at("keyboardPreviewSmall.png"), artist.miniPreview()) &&
-        writeImage(at("Loading48x48.png"), KeyboardArtist::loadingPlaceholder()) &&
-        writeImage(at("BlackLayer/Main.tiff"), KeyboardArtist::blackLayerPicture());
+        writePlist(at(resourcefiles::ButtonData), ResourceTables::buttonInformation(*table)) &&
+        writePlist(at(resourcefiles::Geometry), ResourceTables::geometry(*table)) &&
+        writePlist(at(resourcefiles::UsageTable), ResourceTables::usageTable(*table)) &&
+        writePlist(at(resourcefiles::VirtualKeyCodes), ResourceTables::virtualKeyCodes(*table)) &&
+        writePlist(at(resourcefiles::DefaultLayerData), ResourceTables::defaultLayerData(*table)) &&
+        writePlist(at(resourcefiles::OledNumbers), ResourceTables::oledNumbers(*table)) &&
+        writePlist(at(resourcefiles::MiniPreview), ResourceTables::miniPreview(*table)) &&
+        writePlist(inBlackLayer(storenames::LayerFile), ResourceTables::blackLayer(*table)) &&
+        writeBytes(at(resourcefiles::ScancodeTable), ScancodeTable::build(*table)) &&
+        writeImage(at(resourcefiles::WhiteKeyboard), artist.background(KeyboardArtist::Finish::White)) &&
+        writeImage(at(resourcefiles::BlackKeyboard), artist.background(KeyboardArtist::Finish::Black)) &&
+        writeImage(at(resourcefiles::DrawMask), artist.drawMask()) &&
+        writeImage(at(resourcefiles::SmallPreview), artist.miniPreview()) &&
+        writeImage(at(resourcefiles::LoadingPicture), KeyboardArtist::loadingPlaceholder()) &&
+        writeImage(inBlackLayer(storenames::PictureFile), KeyboardArtist::blackLayerPicture());
     return ok ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include "SameValue.h"
 
 using brevona::KeyedArchive;
+using brevona::Result;
 using brevona::test::sameValue;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -22,17 +23,17 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    const KeyedArchive::Result result = KeyedArchive::unarchive(input);
-    if (!result.value) {
-        if (result.error.isEmpty())
+    const Result<QVariant> result = KeyedArchive::unarchive(input);
+    if (!result) {
+        if (result.error().isEmpty())
             std::abort();
         return 0;
     }
-    const std::optional<QByteArray> archived = KeyedArchive::archive(*result.value);
+    const std::optional<QByteArray> archived = KeyedArchive::archive(*result);
     if (!archived)
         std::abort();
-    const KeyedArchive::Result again = KeyedArchive::unarchive(*archived);
-    if (!again.value || !sameValue(*result.value, *again.value))
+    const Result<QVariant> again = KeyedArchive::unarchive(*archived);
+    if (!again || !sameValue(*result, *again))
         std::abort();
     return 0;
 }

@@ -50,9 +50,9 @@ TEST_P(KeyedArchiveRoundTrip, DecodesToTheSameValueHereAndInPython)
     ASSERT_TRUE(archive.has_value());
     EXPECT_TRUE(archive->startsWith("bplist00"));
 
-    const KeyedArchive::Result back = KeyedArchive::unarchive(*archive);
-    ASSERT_TRUE(back.value.has_value()) << back.error.toStdString();
-    EXPECT_EQ(PythonPlist::canonical(*back.value), PythonPlist::canonical(value));
+    const Result<QVariant> back = KeyedArchive::unarchive(*archive);
+    ASSERT_TRUE(back.has_value()) << back.error().toStdString();
+    EXPECT_EQ(PythonPlist::canonical(*back), PythonPlist::canonical(value));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("archive.bin");
@@ -123,9 +123,9 @@ TEST_P(ForeignArchive, Decodes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
 
-    const KeyedArchive::Result result = KeyedArchive::unarchive(file.readAll());
-    ASSERT_TRUE(result.value.has_value()) << result.error.toStdString();
-    EXPECT_EQ(PythonPlist::canonical(*result.value), PythonPlist::canonical(c.expected));
+    const Result<QVariant> result = KeyedArchive::unarchive(file.readAll());
+    ASSERT_TRUE(result.has_value()) << result.error().toStdString();
+    EXPECT_EQ(PythonPlist::canonical(*result), PythonPlist::canonical(c.expected));
 }
 
 const char *const kMutableCollections = R"PY({
@@ -248,10 +248,10 @@ TEST_P(MalformedArchiveTest, GivesAnErrorAndNoValue)
 {
     const auto bytes = PropertyList::toData(GetParam().archive, PropertyList::Format::Binary);
     ASSERT_TRUE(bytes.has_value());
-    const KeyedArchive::Result result = KeyedArchive::unarchive(*bytes);
-    EXPECT_FALSE(result.value.has_value());
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_FALSE(result.error.contains('\n'));
+    const Result<QVariant> result = KeyedArchive::unarchive(*bytes);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_FALSE(result.error().isEmpty());
+    EXPECT_FALSE(result.error().contains('\n'));
 }
 
 // An object of the class whose record is at `record`, with one field.
@@ -287,12 +287,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, MalformedArchiveTest, testing::ValuesIn(kMalform
 TEST(KeyedArchive, AcceptsModerateSharingAndNesting)
 {
     const auto shared = PropertyList::toData(sharedBlowUp(12), PropertyList::Format::Binary);
-    const KeyedArchive::Result sharedResult = KeyedArchive::unarchive(*shared);
-    ASSERT_TRUE(sharedResult.value.has_value()) << sharedResult.error.toStdString();
-    EXPECT_EQ(sharedResult.value->toList().size(), 2);
+    const Result<QVariant> sharedResult = KeyedArchive::unarchive(*shared);
+    ASSERT_TRUE(sharedResult.has_value()) << sharedResult.error().toStdString();
+    EXPECT_EQ(sharedResult->toList().size(), 2);
 
     const auto deep = PropertyList::toData(chain(PlistNode::kMaxDepth - 10), PropertyList::Format::Binary);
-    EXPECT_TRUE(KeyedArchive::unarchive(*deep).value.has_value());
+    EXPECT_TRUE(KeyedArchive::unarchive(*deep).has_value());
 }
 
 TEST(KeyedArchive, RefusesValuesWithoutArchivedForm)

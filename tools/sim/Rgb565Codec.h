@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QImage>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // The keyboard's display encoding: 48 x 48 pixels of 16-bit RGB 5-6-5, most significant byte
@@ -15,8 +17,8 @@ namespace brevona {
 class Rgb565Codec
 {
 public:
-    static constexpr int kSide = 48;
-    static constexpr int kByteCount = kSide * kSide * 2; // 4608
+    static constexpr int kSide = volumelayout::DisplaySide;
+    static constexpr int kByteCount = volumelayout::DisplayFileSize;
 
     // A picture of another size is scaled to 48 x 48 first. Alpha is ignored: the colour values
     // are taken as a premultiplied bitmap holds them.

@@ -9,13 +9,14 @@
 #include <QSaveFile>
 #include <QTextStream>
 
-#include "KeyInjector.h"
 #include "KeyboardData.h"
 #include "KeyboardRenderer.h"
+#include "KeyInjector.h"
+#include "ResourceFiles.h"
 #include "SimKeyboardLink.h"
-#include "SimWindow.h"
 #include "SimulatedHidBackend.h"
 #include "SimulatedVolume.h"
+#include "SimWindow.h"
 
 namespace brevona {
 
@@ -105,9 +106,8 @@ std::optional<KeyboardData> keyboardData(const Options &options, QTextStream &er
 
 QImage backgroundOf(const KeyboardData &data, const Options &options)
 {
-    return QImage(data.filePath(options.background == QLatin1String("white")
-                                    ? QStringLiteral("LumivoxBrevonaWhite.png")
-                                    : QStringLiteral("LumivoxBrevonaBlack.png")));
+    return QImage(data.filePath(options.background == QLatin1String("white") ? resourcefiles::WhiteKeyboard
+                                                                             : resourcefiles::BlackKeyboard));
 }
 
 int create(const Options &options, QTextStream &out, QTextStream &err)
@@ -118,7 +118,7 @@ int create(const Options &options, QTextStream &out, QTextStream &err)
     const auto data = root ? keyboardData(options, err) : std::nullopt;
     if (!data)
         return SimCommandLine::Failure;
-    QFile base(data->filePath(QStringLiteral("scancode.sys")));
+    QFile base(data->filePath(resourcefiles::ScancodeTable));
     const QByteArray scancodes = base.open(QIODevice::ReadOnly) ? base.readAll() : QByteArray();
     const SimulatedVolume volume(*root);
     if (!volume.create(scancodes)) {

@@ -4,9 +4,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "KeyInjector.h"
 #include "KeyboardData.h"
+#include "KeyInjector.h"
 #include "SimLogging.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
@@ -58,7 +59,8 @@ void SimWindow::refresh()
 void SimWindow::watchWhatExists()
 {
     QStringList wanted = {m_volume.root(), m_volume.volumeFolder(),
-                          m_volume.volumeFolder() + QStringLiteral("/dynamic"), m_volume.layoutPath()};
+                          m_volume.root() + QLatin1Char('/') + volumelayout::DisplaysFolder,
+                          m_volume.layoutPath()};
     for (int display = 1; display <= SimulatedVolume::kDisplayCount; ++display)
         wanted.append(m_volume.displayPath(display));
     const QStringList watched = m_watcher.files() + m_watcher.directories();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "SimLogging.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
@@ -36,27 +37,27 @@ SimulatedVolume::SimulatedVolume(const QString &root)
 
 QString SimulatedVolume::volumeFolder() const
 {
-    return m_root + QStringLiteral("/vLumivox");
+    return m_root + QLatin1Char('/') + volumelayout::VolumeFolder;
 }
 
 QString SimulatedVolume::layoutPath() const
 {
-    return volumeFolder() + QStringLiteral("/layout.sys");
+    return m_root + QLatin1Char('/') + volumelayout::LayoutFile;
 }
 
 QString SimulatedVolume::scancodePath() const
 {
-    return volumeFolder() + QStringLiteral("/scancode.sys");
+    return m_root + QLatin1Char('/') + volumelayout::ScancodeFile;
 }
 
 QString SimulatedVolume::displayPath(int display) const
 {
-    return volumeFolder() + QStringLiteral("/dynamic/%1.sys").arg(display, 3, 10, QLatin1Char('0'));
+    return m_root + QLatin1Char('/') + volumelayout::displayFile(display);
 }
 
 bool SimulatedVolume::create(const QByteArray &scancodeTable) const
 {
-    if (!QDir().mkpath(volumeFolder() + QStringLiteral("/dynamic"))) {
+    if (!QDir().mkpath(m_root + QLatin1Char('/') + volumelayout::DisplaysFolder)) {
         qCWarning(lcSim, "Cannot create %s", qUtf8Printable(volumeFolder()));
         return false;
     }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // A folder standing for the keyboard's mass-storage volume: "vLumivox" inside it holds
@@ -14,9 +16,9 @@ namespace brevona {
 class SimulatedVolume
 {
 public:
-    static constexpr int kDisplayCount = 114;
-    static constexpr int kDisplayFileSize = 4608;
-    static constexpr int kScancodeTableSize = 9216;
+    static constexpr int kDisplayCount = volumelayout::DisplayCount;
+    static constexpr int kDisplayFileSize = volumelayout::DisplayFileSize;
+    static constexpr int kScancodeTableSize = volumelayout::ScancodeTableSize;
 
     explicit SimulatedVolume(const QString &root);
 

@@ -48,9 +48,9 @@ std::unique_ptr<KDCondition> KDConditionFactory::createCondition(const QVariant 
     return nullptr;
 }
 
-KDConditionFactory::Result KDConditionFactory::createConditions(const QVariantList &records)
+KDConditionFactory::Built KDConditionFactory::createConditions(const QVariantList &records)
 {
-    Result result;
+    Built result;
     for (const QVariant &record : records) {
         QString error;
         auto condition = createCondition(record, &error);

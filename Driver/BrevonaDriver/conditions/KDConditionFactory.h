@@ -14,7 +14,8 @@ class KDCondition;
 class KDConditionFactory
 {
 public:
-    struct Result
+    // Not a value-or-error: the conditions before a rejected record are built and kept.
+    struct Built
     {
         std::vector<std::unique_ptr<KDCondition>> conditions;
         // Set when a record was rejected; the conditions before it were built.
@@ -27,7 +28,7 @@ public:
 
     // A whole "Conditions" array, with the Caps Lock split of modifier records, followed by the
     // total-activity condition every item carries. Stops at the first rejected record.
-    static Result createConditions(const QVariantList &records);
+    static Built createConditions(const QVariantList &records);
 };
 
 } // namespace brevona

@@ -12,9 +12,9 @@
 #include "CommandNames.h"
 #include "CoreLogging.h"
 #include "IOHIDWatcher.h"
-#include "KDKeyboardDevice.h"
 #include "KDButton.h"
 #include "KDIdleTimeTrigger.h"
+#include "KDKeyboardDevice.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
 #include "NotificationCenter.h"
@@ -22,6 +22,7 @@
 #include "Paths.h"
 #include "ProcessTable.h"
 #include "SignalWatcher.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
@@ -74,7 +75,7 @@ bool DriverApplication::start()
     });
 
     m_layerManager = std::make_unique<KDLayerManager>(
-        Paths::layerStoreFolder(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
+        Paths::layerStoreFolder(), QDir(Paths::resourceFolder()).filePath(storenames::BlackLayerId));
 
     m_server = new KDServer(this);
     m_server->setTerminateHandler([this] { terminate(); });

@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include "KCPluginImage.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
@@ -28,8 +29,8 @@ namespace brevona {
 class KCLumivoxImage final : public KCPluginImage
 {
 public:
-    static constexpr int Size = 48;
-    static constexpr int OledDataSize = Size * Size * 2; // 4608
+    static constexpr int Size = volumelayout::DisplaySide;
+    static constexpr int OledDataSize = volumelayout::DisplayFileSize;
 
     // A black picture.
     KCLumivoxImage();

@@ -21,10 +21,12 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
+#include "PlistNumber.h"
 #include "PreferenceKeys.h"
 #include "PropertyList.h"
-#include "PlistNumber.h"
+#include "ResourceFiles.h"
 #include "SystemModifiers.h"
+#include "VolumeLayout.h"
 #include "VolumeMonitor.h"
 
 namespace brevona {
@@ -33,10 +35,6 @@ namespace {
 
 // Posted by the idle-time trigger when the user becomes active again.
 const QString kIdleTimeResetNotification = QStringLiteral("IDLE_TIME_RESET_NOTIFICATION");
-
-const QString kLayoutFile = QStringLiteral("vLumivox/layout.sys");
-const QString kScancodeFile = QStringLiteral("vLumivox/scancode.sys");
-const QString kOrderFile = QStringLiteral("/vLumivox/order.sys");
 
 // Consecutive failed picture writes tolerated before the keyboard counts as gone.
 constexpr int kFailuresBeforeClear = 5;
@@ -118,7 +116,7 @@ KDKeyboardDevice::Environment KDKeyboardDevice::defaultEnvironment()
         if (key.display > 0)
             environment.displayIndexes.insert(key.name, key.display);
     }
-    environment.scancodeResource = QDir(Paths::resourceFolder()).filePath(QStringLiteral("scancode.sys"));
+    environment.scancodeResource = QDir(Paths::resourceFolder()).filePath(resourcefiles::ScancodeTable);
     environment.preferencesFile = Paths::configuratorPreferencesFile();
     return environment;
 }
@@ -212,18 +210,18 @@ bool KDKeyboardDevice::isLumivoxDisk(const BlockDeviceIdentity &identity)
     return false;
 }
 
-KDKeyboardDevice::FindResult KDKeyboardDevice::findLumivoxDrive()
+KDKeyboardDevice::DriveSearch KDKeyboardDevice::findLumivoxDrive()
 {
-    FindResult result;
     if (!m_userLoggedIn)
-        return result;
+        return DriveSearch::NotFound;
+    bool undetermined = false;
     setSession(nullptr);
     for (const MountedVolume &volume : m_volumes->mountedVolumes()) {
         if (!QFileInfo(volume.mountPoint).isDir())
             continue;
         const auto identity = m_volumes->identify(volume);
         if (!identity) {
-            result.undetermined = true;
+            undetermined = true;
             continue;
         }
         if (!isLumivoxDisk(*identity))
@@ -233,10 +231,9 @@ KDKeyboardDevice::FindResult KDKeyboardDevice::findLumivoxDrive()
         setLayoutSys(true);
         QTimer::singleShot(m_timing.settingsDelay, Qt::PreciseTimer, this, &KDKeyboardDevice::readSettings);
         m_scancodesWasChanged = true;
-        result.found = true;
-        return result;
+        return DriveSearch::Found;
     }
-    return result;
+    return undetermined ? DriveSearch::Undetermined : DriveSearch::NotFound;
 }
 
 bool KDKeyboardDevice::openDynamicSysFiles()
@@ -275,9 +272,9 @@ void KDKeyboardDevice::probeVolumes(int attempt)
 {
     if (!m_userLoggedIn || lumivoxVirtualDrivePath())
         return;
-    const FindResult result = findLumivoxDrive();
+    const DriveSearch search = findLumivoxDrive();
     const bool mayRetry = attempt + 1 < m_timing.probeAttempts;
-    if (result.found) {
+    if (search == DriveSearch::Found) {
         if (!openDynamicSysFiles() && mayRetry) {
             qCInfo(lcDevice) << "The keyboard volume is not ready yet; looking again";
             setSession(nullptr);
@@ -288,7 +285,7 @@ void KDKeyboardDevice::probeVolumes(int attempt)
         m_scancodesWasChanged = true;
         writeAllScancodes();
         repaintAll();
-    } else if (result.undetermined && mayRetry) {
+    } else if (search == DriveSearch::Undetermined && mayRetry) {
         scheduleProbe(attempt + 1);
     }
 }
@@ -734,7 +731,7 @@ void KDKeyboardDevice::perform(int key, Payload &payload)
         if (mountPoint.isEmpty())
             return;
         const QByteArray layout(DisplayCount, key == LayoutOn ? '\x01' : '\x00');
-        if (!writeDataToKeyboard(mountPoint, kLayoutFile, layout, &error)) {
+        if (!writeDataToKeyboard(mountPoint, volumelayout::LayoutFile, layout, &error)) {
             qCWarning(lcDevice).noquote() << "Error in setLayoutSysInternal:" << error;
             if (key != LayoutOffOnVolume)
                 clearState(volume);
@@ -748,19 +745,23 @@ void KDKeyboardDevice::perform(int key, Payload &payload)
     case Scancodes:
         if (volume->lastWrittenScancodes == payload.scancodes)
             return;
-        if (!writeDataToKeyboard(volume->mountPoint(), kScancodeFile, payload.scancodes, &error)) {
+        if (!writeDataToKeyboard(volume->mountPoint(), volumelayout::ScancodeFile, payload.scancodes,
+                                 &error)) {
             qCWarning(lcDevice).noquote() << "Error in writeAllScancodes:" << error;
             return;
         }
         volume->lastWrittenScancodes = payload.scancodes;
         std::this_thread::sleep_for(m_timing.afterScancodes);
         return;
-    case Order:
+    case Order: {
+        // Named from the volume's root here: the write's log line has always read "/vLumivox/order.sys".
+        const QString orderFile = QLatin1Char('/') + volumelayout::OrderFile;
         for (const QString &order : std::as_const(payload.orders)) {
-            if (!writeDataToKeyboard(volume->mountPoint(), kOrderFile, order.toLatin1(), &error))
+            if (!writeDataToKeyboard(volume->mountPoint(), orderFile, order.toLatin1(), &error))
                 qCWarning(lcDevice).noquote() << "Error in sendOrder:" << error;
         }
         return;
+    }
     default:
         if (key >= 1 && key <= DisplayCount && payload.picture)
             sendImageToKeyboard(volume, key, *payload.picture);

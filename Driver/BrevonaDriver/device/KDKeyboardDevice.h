@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include "AutoResetEvent.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
@@ -39,7 +40,7 @@ class KDKeyboardDevice : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int DisplayCount = 114;
+    static constexpr int DisplayCount = volumelayout::DisplayCount;
 
     // The pauses that give the keyboard's firmware time to take each file, and the waits before
     // a new volume is probed and the settings are read.
@@ -156,14 +157,16 @@ private:
         QStringList orders;
         QString mountPoint;
     };
-    struct FindResult
+    // Undetermined: no keyboard volume among those that could be identified, but some could not.
+    enum class DriveSearch
     {
-        bool found = false;
-        bool undetermined = false;
+        Found,
+        NotFound,
+        Undetermined,
     };
 
     // Main thread.
-    FindResult findLumivoxDrive();
+    DriveSearch findLumivoxDrive();
     bool openDynamicSysFiles();
     void closeAllDynamicSysFiles();
     void readSettings();

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // The keyboard's key-code table as the driver writes it to "scancode.sys": 144 records of 64
@@ -11,9 +13,9 @@ namespace brevona {
 class KDScancodeTable
 {
 public:
-    static constexpr int RecordSize = 64;
-    static constexpr int RecordCount = 144;
-    static constexpr int TableSize = RecordSize * RecordCount; // 9216
+    static constexpr int RecordSize = volumelayout::ScancodeRecordSize;
+    static constexpr int RecordCount = volumelayout::ScancodeRecordCount;
+    static constexpr int TableSize = volumelayout::ScancodeTableSize;
 
     // The base table and the ten special keys. A missing resource, or one of another length,
     // leaves the base all zero.

@@ -10,15 +10,11 @@
 #include <QFile>
 
 #include "DeviceLogging.h"
+#include "VolumeLayout.h"
 
 namespace brevona {
 
 namespace {
-
-QString displayFile(int display)
-{
-    return QStringLiteral("vLumivox/dynamic/%1.sys").arg(display, 3, 10, QLatin1Char('0'));
-}
 
 QString systemError(const QString &what, int error)
 {
@@ -88,7 +84,7 @@ std::optional<QString> KDVolumeSession::openDynamicSysFiles()
 {
     closeAll();
     for (int display = 1; display <= DisplayCount; ++display) {
-        const QString path = filePath(displayFile(display));
+        const QString path = filePath(volumelayout::displayFile(display));
         const int fd =
             ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) {
@@ -116,7 +112,7 @@ std::optional<QString> KDVolumeSession::writeDisplay(int display, const QByteArr
     if (display < 1 || display > DisplayCount)
         return QStringLiteral("no display %1").arg(display);
     const int fd = m_files[display - 1];
-    const QString name = displayFile(display);
+    const QString name = volumelayout::displayFile(display);
     if (fd < 0)
         return name + QStringLiteral(" is not open");
 

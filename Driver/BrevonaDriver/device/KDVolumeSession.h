@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QString>
 
+#include "VolumeLayout.h"
+
 namespace brevona {
 
 // One keyboard volume while the device uses it: its mount point, the open display files and what
@@ -17,7 +19,7 @@ namespace brevona {
 class KDVolumeSession
 {
 public:
-    static constexpr int DisplayCount = 114;
+    static constexpr int DisplayCount = volumelayout::DisplayCount;
 
     explicit KDVolumeSession(QString mountPoint);
     ~KDVolumeSession();

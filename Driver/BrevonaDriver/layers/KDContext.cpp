@@ -15,6 +15,7 @@
 #include "LayerLogging.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
@@ -79,8 +80,8 @@ std::size_t KDContext::registrySize()
 
 QString KDContext::initializeWithPlist(const QVariantMap &plist)
 {
-    if (plist.contains(QStringLiteral("DisplayName")))
-        m_displayName = plist.value(QStringLiteral("DisplayName")).toString();
+    if (plist.contains(storenames::DisplayName))
+        m_displayName = plist.value(storenames::DisplayName).toString();
     m_disabled = readFlag(plist, QStringLiteral("Disabled"));
     // Every item carries the total-activity condition, also one whose plist has no "Conditions".
     return setConditionsByPlistArray(plist.value(commands::keys::Conditions).toList());

@@ -12,6 +12,7 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "PropertyList.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
@@ -38,7 +39,7 @@ std::shared_ptr<KDLayer> KDLayer::createWithDirectory(const QString &directory)
 
 bool KDLayer::load()
 {
-    const QString plistPath = QDir(path()).filePath(QStringLiteral("Layer.plist"));
+    const QString plistPath = QDir(path()).filePath(storenames::LayerFile);
     const auto plist = PropertyList::readDictionary(plistPath);
     if (!plist) {
         qCWarning(lcLayers).noquote()
@@ -46,7 +47,7 @@ bool KDLayer::load()
         return false;
     }
     // Read now, decoded when a key of the layer is first needed.
-    const auto layerPicture = KDLayerPicture::read(QDir(path()).filePath(QStringLiteral("Main.tiff")));
+    const auto layerPicture = KDLayerPicture::read(QDir(path()).filePath(storenames::PictureFile));
 
     const QString error = initializeWithPlist(*plist);
     if (!error.isEmpty())

@@ -14,12 +14,12 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "PropertyList.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
 namespace {
 constexpr int DemoIntervalMs = 5000;
-const QString GroupPlist = QStringLiteral("Group.plist");
 const QString DemoLayersName = QStringLiteral("DemoLayers");
 } // namespace
 
@@ -32,7 +32,7 @@ std::shared_ptr<KDContext> loadItemFolder(const QString &directory)
 
 bool KDLayerGroup::isGroupDirectory(const QString &directory)
 {
-    return QFileInfo(QDir(directory).filePath(GroupPlist)).isFile();
+    return QFileInfo(QDir(directory).filePath(storenames::GroupFile)).isFile();
 }
 
 KDLayerGroup::KDLayerGroup(const QString &directory)
@@ -51,7 +51,7 @@ std::shared_ptr<KDLayerGroup> KDLayerGroup::createWithDirectory(const QString &d
 
 void KDLayerGroup::load()
 {
-    const auto plist = PropertyList::readDictionary(QDir(path()).filePath(GroupPlist));
+    const auto plist = PropertyList::readDictionary(QDir(path()).filePath(storenames::GroupFile));
     if (plist) {
         const QString error = initializeWithPlist(*plist);
         if (!error.isEmpty())

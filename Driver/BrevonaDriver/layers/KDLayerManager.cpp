@@ -18,14 +18,13 @@
 #include "MemoryHints.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
 namespace {
 
 const QString RootId = QStringLiteral("Layers");
-const QString DefaultsId = QStringLiteral("Defaults");
-const QString BlackLayerId = QStringLiteral("BlackLayer");
 
 // Held for the whole exchange of compositions: display plugins may update buttons from their own
 // threads while a composition is replaced.
@@ -113,10 +112,10 @@ void KDLayerManager::load()
     m_root = KDLayerGroup::createWithDirectory(m_storeFolder);
     // The built-in tree and, below everything, the black layer that defines every key: no command
     // moves them from the bottom of the root, so a key no other visible layer defines shows black.
-    QStringList bottom{DefaultsId};
+    QStringList bottom{storenames::DefaultsId};
     if (auto black = KDLayer::createWithDirectory(m_blackLayerFolder)) {
         black->setParentId(RootId);
-        bottom.append(BlackLayerId);
+        bottom.append(storenames::BlackLayerId);
     }
     m_root->setBottomEntries(bottom);
     qCDebug(lcLayers).noquote() << "Loaded" << KDContext::registrySize() << "items";
