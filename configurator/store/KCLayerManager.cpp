@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QUndoStack>
 
@@ -12,6 +13,8 @@
 #include "KCLanguageLayer.h"
 #include "KCSingleLayer.h"
 #include "LayerEditCommand.h"
+#include "LayerPictureSaver.h"
+#include "LayerPictureWriter.h"
 #include "PreferencesStore.h"
 #include "PropertyList.h"
 #include "StoreLogging.h"
@@ -23,6 +26,8 @@ KCLayerManager::KCLayerManager(const QString &root, DriverCommandSink *driver,
                                DeleteConfirmation *confirmation, PreferencesStore *preferences)
     : m_writer(std::make_unique<StoreWriter>(root))
     , m_undo(std::make_unique<QUndoStack>())
+    , m_pictureWriter(std::make_unique<LayerPictureWriter>(&KCLayerManager::writePictureIntoExistingFolder))
+    , m_pictureSaver(std::make_unique<LayerPictureSaver>(*m_pictureWriter))
     , m_driver(driver)
     , m_confirmation(confirmation)
     , m_preferences(preferences)
@@ -32,8 +37,63 @@ KCLayerManager::KCLayerManager(const QString &root, DriverCommandSink *driver,
 
 KCLayerManager::~KCLayerManager()
 {
+    flushPictureSaves();
     // The edits own parked folders; they go before the parking folder itself.
     m_undo.reset();
+}
+
+bool KCLayerManager::writePictureIntoExistingFolder(const QString &path, const QImage &picture)
+{
+    // The item may have been deleted or moved since the save was asked for: its folder is not
+    // made again.
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir()) {
+        qCInfo(lcStore, "Picture %s not written: its item is gone", qUtf8Printable(path));
+        return false;
+    }
+    QSaveFile file(path);
+    const QByteArray bytes = StoreWriter::tiffData(picture);
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
+        !file.commit()) {
+        qCWarning(lcStore, "Picture %s cannot be written: %s", qUtf8Printable(path),
+                  qUtf8Printable(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void KCLayerManager::saveImageOfLayer(const QString &identifier)
+{
+    const auto layer = findLayerByID(identifier);
+    if (!layer)
+        return;
+    QString relative;
+    QString modifier;
+    if (auto language = std::dynamic_pointer_cast<KCLanguageLayer>(layer)) {
+        modifier = language->currentModifierKeys();
+        relative = QStringLiteral("%1/Language%2/Lang%2_%3")
+                       .arg(DefaultsIdentifier)
+                       .arg(language->languageID())
+                       .arg(modifier.isEmpty() ? QStringLiteral("None") : modifier);
+    } else if (layer == m_defaultLayer) {
+        relative = DefaultsIdentifier + QLatin1Char('/') + KCKeyboardDefaultLayer::Identifier;
+    } else if (const auto path = relativePathForLayer(layer.get()); path && !layer->isGroup()) {
+        relative = *path;
+    } else {
+        return;
+    }
+    m_pictureSaver->schedule(layer, modifier,
+                             m_writer->absolutePath(relative + QLatin1Char('/') + StoreWriter::PictureFile));
+}
+
+void KCLayerManager::flushPictureSaves()
+{
+    m_pictureSaver->flush();
+    m_pictureWriter->waitForDone();
+}
+
+bool KCLayerManager::hasPendingPictureSave() const
+{
+    return m_pictureSaver->hasPending();
 }
 
 StoreWriter &KCLayerManager::writer()

@@ -21,6 +21,8 @@ class DriverCommandSink;
 class KCGroupLayer;
 class KCKeyboardDefaultLayer;
 class KCLanguageLayer;
+class LayerPictureSaver;
+class LayerPictureWriter;
 class KCLayer;
 class KCSingleLayer;
 class KeyTranslator;
@@ -153,6 +155,15 @@ public:
     Outcome setKeyPicture(const QString &layerIdentifier, const QString &key, const QImage &picture);
     Outcome clearKey(const QString &layerIdentifier, const QString &key);
 
+    // The delayed picture save: the layer's "Main.tiff" (for a language layer the picture of its
+    // current modifier key) is written one second after the last request, on a worker, atomically
+    // as LZW TIFF. A writer never creates a folder: a save for an item that is gone writes nothing.
+    void saveImageOfLayer(const QString &identifier);
+    // Writes the pending picture now and waits for every running write. Run before quitting,
+    // backing up, exporting, and before any edit that moves or deletes folders.
+    void flushPictureSaves();
+    bool hasPendingPictureSave() const;
+
     // The property dictionary written for an item.
     QVariantMap infoDictionaryForLayer(KCLayer &layer) const;
     // A layer's stored picture; nothing for a group or an unknown identifier.
@@ -198,6 +209,7 @@ private:
     std::optional<QString> parkingPlace(const QString &identifier);
     QStringList childIdentifiers(const KCGroupLayer &group) const;
 
+    static bool writePictureIntoExistingFolder(const QString &path, const QImage &picture);
     void buildLanguageLayers(const QList<Language> &languages);
     void send(const QString &command, const QVariantMap &info);
     bool fail(const QString &why);
@@ -207,6 +219,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_parking;
     std::unique_ptr<StoreWriter> m_writer;
     std::unique_ptr<QUndoStack> m_undo;
+    std::unique_ptr<LayerPictureWriter> m_pictureWriter;
+    std::unique_ptr<LayerPictureSaver> m_pictureSaver;
     Outcome m_outcome = Outcome::Done;
     DriverCommandSink *m_driver;
     DeleteConfirmation *m_confirmation;

@@ -122,6 +122,8 @@ bool KCLayerManager::insertItems(std::vector<Placement> &items)
 bool KCLayerManager::removeItems(std::vector<Placement> &items,
                                  const std::function<void(const Placement &, int)> &removed)
 {
+    // A pending picture lands in the folder before it is parked, so undo brings it back too.
+    flushPictureSaves();
     StoreJournal journal(*m_writer);
     std::vector<std::shared_ptr<KCGroupLayer>> groups;
     size_t done = 0;

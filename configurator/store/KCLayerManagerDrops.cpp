@@ -91,6 +91,7 @@ bool KCLayerManager::moveItems(const QStringList &dragged, const DropTarget &tar
                                  ? m_root
                                  : std::static_pointer_cast<KCGroupLayer>(findLayerByID(target.group));
     records.clear();
+    flushPictureSaves(); // a pending picture goes to the folder it was meant for
     StoreJournal journal(*m_writer);
     std::vector<std::shared_ptr<KCGroupLayer>> groups{targetGroup};
     const auto undoModel = [&] {
@@ -144,6 +145,7 @@ bool KCLayerManager::moveItems(const QStringList &dragged, const DropTarget &tar
 
 bool KCLayerManager::unmoveItems(const std::vector<MoveRecord> &records)
 {
+    flushPictureSaves();
     StoreJournal journal(*m_writer);
     std::vector<std::shared_ptr<KCGroupLayer>> groups;
     // What is undone so far: current group and index of each record, to put back on failure.

@@ -7,6 +7,8 @@
 #include <QUndoStack>
 
 #include "LayerManagerFixture.h"
+#include "KCSingleLayer.h"
+#include "LayerPicture.h"
 #include "StoreWriter.h"
 #include "TestPrinters.h"
 
@@ -507,6 +509,64 @@ TEST_F(LayerManagerFixture, PluginToggleRewritesTheFileWithoutACommand)
     EXPECT_EQ(manager->pluginToggleLayerVisibility("../L2"), Outcome::Refused);
     EXPECT_TRUE(link.sent.empty());
 }
+
+} // namespace
+} // namespace brevona::test
+
+namespace brevona::test {
+namespace {
+
+struct PictureSaveRow
+{
+    const char *name;
+    Edit edit;      // run while L2's picture save is pending
+    QString folder; // where L2's folder is afterwards
+    QString gone;   // a folder that must not come back
+};
+
+const PictureSaveRow kPictureSaveRows[] = {
+    {.name = "flushed_in_place",
+     .edit = [](KCLayerManager &) { return Outcome::Done; },
+     .folder = "G1/L2",
+     .gone = ""},
+    {.name = "moved_layer_takes_it_along",
+     .edit = move({"L2"}, "Layers", 0),
+     .folder = "L2",
+     .gone = "G1/L2"},
+    {.name = "deleted_layer_is_not_recreated",
+     .edit = select({"L2"}, kDelete),
+     .folder = "",
+     .gone = "G1/L2"},
+};
+
+class PictureSave : public LayerManagerFixture, public testing::WithParamInterface<PictureSaveRow>
+{
+};
+
+TEST_P(PictureSave, LandsInTheItemsFolderOrNowhere)
+{
+    const PictureSaveRow &row = GetParam();
+    auto layer = std::static_pointer_cast<KCSingleLayer>(manager->findLayerByID("L2"));
+    layer->createButton("App1");
+    layer->setImage(green(), "App1");
+    manager->saveImageOfLayer("L2");
+    ASSERT_EQ(row.edit(*manager), Outcome::Done);
+    manager->flushPictureSaves();
+    EXPECT_FALSE(manager->hasPendingPictureSave());
+    if (!row.gone.isEmpty())
+        EXPECT_FALSE(QFileInfo::exists(root + "/" + row.gone));
+    if (row.folder.isEmpty()) {
+        manager->undoStack()->undo(); // the parked folder kept the picture
+        manager->flushPictureSaves();
+    }
+    const QString folder = row.folder.isEmpty() ? QStringLiteral("G1/L2") : row.folder;
+    const auto stored = LayerPicture::readStored(root + "/" + folder + "/Main.tiff");
+    ASSERT_TRUE(stored.has_value());
+    const QPoint cell = *LayerPicture::location("App1");
+    EXPECT_EQ(stored->pixelColor(cell + QPoint(24, 24)), QColor(Qt::green));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PictureSave, testing::ValuesIn(kPictureSaveRows), RowName());
 
 } // namespace
 } // namespace brevona::test
