@@ -1,15 +1,20 @@
 // Reading the store and keeping its built-in "Defaults" tree: skip rules for hostile or damaged
 // entries, the repair that never overwrites, the languages, the remembered selection.
 #include <QDirIterator>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
 
 #include "FakeKeyTranslator.h"
 #include "KCKeyboardDefaultLayer.h"
 #include "LayerManagerFixture.h"
 #include "PreferencesStore.h"
+#include "NotificationNames.h"
+#include "PluginToggleListener.h"
 #include "PythonPlist.h"
 #include "StoreWriter.h"
 #include "TestPrinters.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -248,6 +253,25 @@ TEST_F(Repair, RestoresTheRememberedSelectionThatStillExists)
     manager->setSelection({"A"});
     EXPECT_EQ(preferences.stringListValue(KCLayerManager::LastSelectionKey), QStringList{"A"});
     EXPECT_EQ(manager->currentLayer()->UUID(), "A");
+}
+
+} // namespace
+} // namespace brevona::test
+
+namespace brevona::test {
+namespace {
+
+TEST_F(LayerManagerFixture, PluginAnnouncementOnTheBusFlipsTheSwitch)
+{
+    PluginToggleListener listener(*manager);
+    ASSERT_TRUE(listener.isListening());
+    QDBusMessage signal = QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface,
+                                                     notifications::ToggleLayerAction);
+    signal << QStringLiteral("G2");
+    ASSERT_TRUE(QDBusConnection::sessionBus().send(signal));
+    EXPECT_TRUE(waitUntil([&] { return !manager->findLayerByID("G2")->enabled(); }));
+    EXPECT_TRUE(link.plist("G2").value("Disabled").toBool());
+    EXPECT_TRUE(link.sent.empty());
 }
 
 } // namespace
