@@ -117,10 +117,7 @@ KCLayerManager::Outcome KCLayerManager::startup(const QList<Language> &languages
 {
     m_translator = std::move(translator);
     buildLanguageLayers(languages);
-    for (size_t i = 0; i < m_languageLayers.size(); ++i) {
-        if (m_languageLayers[i]->languageID() == currentLanguageID)
-            m_currentLanguageIndex = static_cast<int>(i);
-    }
+    languageHasChanged(currentLanguageID);
     m_defaultLayer = KCKeyboardDefaultLayer::create();
 
     const QString rootFile = QDir(root()).filePath(StoreWriter::GroupFile);
@@ -177,6 +174,19 @@ KCLayerManager::Outcome KCLayerManager::languageSetupChanged(const QList<Languag
     send(commands::RefreshLayer, {{commands::keys::LayerId, DefaultsIdentifier}});
     setSelection({});
     return Outcome::Done;
+}
+
+void KCLayerManager::languageHasChanged(int languageID)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < m_languageLayers.size(); ++i) {
+            if (m_languageLayers[i]->languageID() == languageID) {
+                m_currentLanguageIndex = static_cast<int>(i);
+                return;
+            }
+        }
+        buildLanguageLayers(m_languages);
+    }
 }
 
 std::shared_ptr<KCLanguageLayer> KCLayerManager::currentLanguageLayer() const

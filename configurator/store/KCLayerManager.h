@@ -106,6 +106,9 @@ public:
     // The set of input languages changed: "Defaults/Group.plist" lists exactly `languages`, missing
     // files are written, the driver rereads the store, the selection is cleared.
     Outcome languageSetupChanged(const QList<Language> &languages);
+    // The input language in use changed: its layer becomes the current language layer; a language
+    // without a layer rebuilds them.
+    void languageHasChanged(int languageID);
     // Writes whatever of the built-in tree is missing; never overwrites a file.
     bool repairDefaultLayersFolder();
 
