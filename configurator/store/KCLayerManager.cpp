@@ -324,7 +324,33 @@ KCLayerManager::Outcome KCLayerManager::perform(const QString &text, std::functi
     m_outcome = Outcome::Done;
     m_lastError.clear();
     // The stack runs the first step and drops the edit when it failed.
-    m_undo->push(new LayerEditCommand(text, std::move(forward), std::move(backward)));
+    m_undo->push(new LayerEditCommand(*m_undo, text, std::move(forward), std::move(backward)));
+    return m_outcome;
+}
+
+KCLayerManager::Outcome KCLayerManager::undo()
+{
+    if (!m_undo->canUndo())
+        return refuse(QStringLiteral("Nothing to undo"));
+    m_outcome = Outcome::Done;
+    m_lastError.clear();
+    const int index = m_undo->index();
+    m_undo->undo();
+    if (m_outcome == Outcome::Failed)
+        m_undo->setIndex(index); // the command skips the step this would run
+    return m_outcome;
+}
+
+KCLayerManager::Outcome KCLayerManager::redo()
+{
+    if (!m_undo->canRedo())
+        return refuse(QStringLiteral("Nothing to redo"));
+    m_outcome = Outcome::Done;
+    m_lastError.clear();
+    const int index = m_undo->index();
+    m_undo->redo();
+    if (m_outcome == Outcome::Failed)
+        m_undo->setIndex(index);
     return m_outcome;
 }
 

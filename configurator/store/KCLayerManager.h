@@ -94,6 +94,10 @@ public:
     // The writer every file goes through (tests inject faults into it).
     StoreWriter &writer();
     QUndoStack *undoStack() const;
+    // Undo and redo with their outcome: Failed leaves the model, the files and the stack as they
+    // were (lastError() says why); Refused when there is nothing to undo or redo.
+    Outcome undo();
+    Outcome redo();
     // Why the last edit was refused or failed.
     const QString &lastError() const { return m_lastError; }
 

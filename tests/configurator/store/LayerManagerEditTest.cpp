@@ -570,3 +570,50 @@ INSTANTIATE_TEST_SUITE_P(Rows, PictureSave, testing::ValuesIn(kPictureSaveRows),
 
 } // namespace
 } // namespace brevona::test
+
+namespace brevona::test {
+namespace {
+
+class FailedUndo : public LayerManagerFixture, public testing::WithParamInterface<UndoRow>
+{
+};
+
+// A full disk while undoing keeps the edit on the stack: nothing changes, and undo works once
+// there is room again.
+TEST_P(FailedUndo, KeepsTheEditForAnotherTry)
+{
+    const UndoRow &row = GetParam();
+    ASSERT_EQ(row.edit(*manager), Outcome::Done);
+    const auto after = files();
+    link.sent.clear();
+    manager->writer().setFaultInjector([](const QString &path) { return path.endsWith("Group.plist"); });
+    EXPECT_EQ(manager->undo(), Outcome::Failed);
+    EXPECT_EQ(tree(), row.tree);
+    EXPECT_EQ(files(), after);
+    EXPECT_TRUE(link.sent.empty());
+    EXPECT_EQ(manager->undoStack()->index(), 1);
+    manager->writer().setFaultInjector({});
+    EXPECT_EQ(manager->undo(), Outcome::Done);
+    EXPECT_EQ(tree(), kInitial);
+    EXPECT_EQ(link.names(), row.undoneWith);
+}
+
+const UndoRow kFailedUndoRows[] = {
+    {.name = "delete",
+     .edit = select({"G1", "B"}, kDelete),
+     .tree = "A,G2[]",
+     .undoneWith = {"ItemCreated", "ItemCreated"}},
+    {.name = "new_group",
+     .edit = select({}, kNewGroup),
+     .tree = "N[],G1[L1,L2,L3],A,B,G2[]",
+     .undoneWith = {"ItemsDeleted"}},
+    {.name = "move",
+     .edit = move({"L1", "A"}, "G2", 0),
+     .tree = "G1[L2,L3],B,G2[L1,A]",
+     .undoneWith = {"LayersMoved", "LayersMoved"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, FailedUndo, testing::ValuesIn(kFailedUndoRows), RowName());
+
+} // namespace
+} // namespace brevona::test
