@@ -175,4 +175,9 @@ void DriverLink::driverOwnerChanged(const QString &, const QString &oldOwner, co
         setDriver(QString());
 }
 
+void DriverLink::sendCommand(const QString &command, const QVariantMap &info)
+{
+    notifyDriverForCommand(command, info);
+}
+
 } // namespace brevona

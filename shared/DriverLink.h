@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include "DriverCommandSink.h"
+
 class QDBusServiceWatcher;
 class QTimer;
 
@@ -19,7 +21,7 @@ namespace brevona {
 //   again once, at once; the failed command is not repeated.
 // - "BrevonaDriverLaunched" makes the link look the driver up again after reconnectDelay();
 //   "BrevonaDriverTerminated", or the driver's name losing its owner, drops the connection.
-class DriverLink : public QObject
+class DriverLink : public QObject, public DriverCommandSink
 {
     Q_OBJECT
 public:
@@ -48,6 +50,8 @@ public:
 
     // Sends one command. `info` empty means no info. Never waits for the driver.
     SendResult notifyDriverForCommand(const QString &command, const QVariantMap &info = QVariantMap());
+    // DriverCommandSink: notifyDriverForCommand without the result.
+    void sendCommand(const QString &command, const QVariantMap &info) override;
 
     // For a program that exits right after sending: waits (up to `timeoutMs`) until the bus has
     // taken every message sent so far. This is a round trip to the bus, not to the driver.

@@ -1,26 +1,13 @@
 #include "StoreBuilder.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImageWriter>
 #include <QPainter>
 
 #include "KeyboardData.h"
 #include "LanguageTable.h"
-#include "PropertyList.h"
+#include "StoreWriter.h"
 
 namespace brevona::test {
-
-namespace {
-
-bool writeTiff(QImageWriter &writer, const QImage &picture)
-{
-    writer.setFormat("tiff");
-    writer.setCompression(1); // LZW, as the configurator writes
-    return writer.write(picture);
-}
-
-} // namespace
 
 StoreBuilder::StoreBuilder(QString root)
     : m_root(std::move(root))
@@ -35,7 +22,7 @@ QString StoreBuilder::group(const QString &path, const QStringList &order, QVari
     extra.insert(QStringLiteral("ItemOrder"), QVariant(order).toList());
     if (!extra.contains(QStringLiteral("DisplayName")))
         extra.insert(QStringLiteral("DisplayName"), path);
-    PropertyList::writeFile(QDir(folder).filePath(QStringLiteral("Group.plist")), extra);
+    StoreWriter(m_root).writeGroup(path, extra);
     return folder;
 }
 
@@ -45,9 +32,9 @@ QString StoreBuilder::layer(const QString &path, QVariantMap plist, const QImage
     QDir().mkpath(folder);
     if (!plist.contains(QStringLiteral("Buttons")))
         plist.insert(QStringLiteral("Buttons"), QVariantMap{});
-    PropertyList::writeFile(QDir(folder).filePath(QStringLiteral("Layer.plist")), plist);
-    QImageWriter writer(QDir(folder).filePath(QStringLiteral("Main.tiff")));
-    writeTiff(writer, picture.isNull() ? layerPicture() : picture);
+    const StoreWriter writer(m_root);
+    writer.writeLayer(path, plist);
+    writer.writePicture(path, picture.isNull() ? layerPicture() : picture);
     return folder;
 }
 
@@ -118,12 +105,7 @@ QImage StoreBuilder::layerPicture(const QList<QPair<QString, QColor>> &cells)
 
 QByteArray StoreBuilder::tiff(const QImage &picture)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    writeTiff(writer, picture);
-    return bytes;
+    return StoreWriter::tiffData(picture);
 }
 
 QByteArray StoreBuilder::tiff(const QColor &colour, int side)

@@ -1,0 +1,249 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QImage>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+class QTemporaryDir;
+class QUndoStack;
+
+namespace brevona {
+
+class DriverCommandSink;
+class KCGroupLayer;
+class KCKeyboardDefaultLayer;
+class KCLanguageLayer;
+class LayerPictureSaver;
+class LayerPictureWriter;
+class KCLayer;
+class KCSingleLayer;
+class KeyTranslator;
+class PreferencesStore;
+class StoreJournal;
+class StoreWriter;
+
+// Asks the user whether a delete may go ahead. The window shows a modal alert; the headless tool
+// answers from its command line.
+class DeleteConfirmation
+{
+public:
+    virtual ~DeleteConfirmation() = default;
+    // `message` is the alert's title, `informative` its question. True: delete.
+    virtual bool confirmDelete(const QString &message, const QString &informative) = 0;
+};
+
+// The configurator's layer tree and the only writer of the layer store: loads the store, keeps the
+// built-in "Defaults" tree complete, carries out the user's structural edits and tells the driver.
+//
+// Every edit writes its files first (each atomically) and then sends exactly one command to the
+// driver sink. An edit whose file operation fails leaves the model and the store as they were,
+// sends nothing and reports the failure (lastError()). Edits are undoable: each is one command on
+// undoStack(); undoing rewrites the files and sends the driver the inverse command. The undo stack
+// keeps at most UndoLimit edits; deleted folders wait in a private folder beside the store until
+// their edit leaves the stack.
+//
+// The model side of the layer list: identifiers name rows; the root's children are the top level.
+// Main thread only.
+class KCLayerManager
+{
+public:
+    static constexpr int UndoLimit = 100;
+    static inline const QString RootIdentifier = QStringLiteral("Layers");
+    static inline const QString DefaultsIdentifier = QStringLiteral("Defaults");
+    static inline const QString LastSelectionKey = QStringLiteral("LastLayersSelection");
+
+    enum class Outcome
+    {
+        Done,
+        Refused,   // bad input or not allowed: nothing changed (lastError() says why)
+        Cancelled, // the user declined: nothing changed
+        Failed,    // a file operation failed: nothing changed (lastError() says which)
+    };
+
+    struct Language
+    {
+        int identifier = 0;
+        QString layout; // "us", "de(nodeadkeys)"
+        QString name;   // for people
+    };
+
+    // Where a drop lands: a group and the index among its children.
+    struct DropTarget
+    {
+        QString group;
+        int index = 0;
+        bool operator==(const DropTarget &) const = default;
+    };
+
+    // `root` is the store's folder. `driver` may be null (nothing is sent), as may `confirmation`
+    // (every delete goes ahead) and `preferences` (the selection is not remembered).
+    KCLayerManager(const QString &root, DriverCommandSink *driver, DeleteConfirmation *confirmation,
+                   PreferencesStore *preferences);
+    ~KCLayerManager();
+    KCLayerManager(const KCLayerManager &) = delete;
+    KCLayerManager &operator=(const KCLayerManager &) = delete;
+
+    // The writer every file goes through (tests inject faults into it).
+    StoreWriter &writer();
+    QUndoStack *undoStack() const;
+    // Undo and redo with their outcome: Failed leaves the model, the files and the stack as they
+    // were (lastError() says why); Refused when there is nothing to undo or redo.
+    Outcome undo();
+    Outcome redo();
+    // Why the last edit was refused or failed.
+    const QString &lastError() const { return m_lastError; }
+
+    // Start-up: language layers for `languages` (their translator draws their pictures), the
+    // root group read from the store, the "Defaults" tree repaired, the remembered selection
+    // restored. Failed when the root's "Group.plist" is missing or unreadable: nothing is loaded
+    // and nothing is written.
+    Outcome startup(const QList<Language> &languages, std::shared_ptr<const KeyTranslator> translator,
+                    int currentLanguageID);
+    // The set of input languages changed: "Defaults/Group.plist" lists exactly `languages`, missing
+    // files are written, the driver rereads the store, the selection is cleared.
+    Outcome languageSetupChanged(const QList<Language> &languages);
+    // The input language in use changed: its layer becomes the current language layer; a language
+    // without a layer rebuilds them.
+    void languageHasChanged(int languageID);
+    // Writes whatever of the built-in tree is missing; never overwrites a file.
+    bool repairDefaultLayersFolder();
+
+    // Lookup.
+    std::shared_ptr<KCGroupLayer> rootGroup() const { return m_root; }
+    const std::vector<std::shared_ptr<KCLanguageLayer>> &languageLayers() const { return m_languageLayers; }
+    std::shared_ptr<KCLanguageLayer> currentLanguageLayer() const;
+    std::shared_ptr<KCKeyboardDefaultLayer> keyboardDefaultLayer() const { return m_defaultLayer; }
+    std::shared_ptr<KCLayer> findLayerByID(const QString &identifier) const;
+    // The root for a child of the root, the group for a child of a top-level group, else nothing.
+    std::shared_ptr<KCGroupLayer> groupForLayer(const KCLayer *layer) const;
+    std::shared_ptr<KCGroupLayer> trashGroup() const;
+    // "" for the root, "ID" or "GROUP/ID" inside it; nothing for an item outside the tree.
+    std::optional<QString> relativePathForLayer(const KCLayer *layer) const;
+    QString root() const;
+
+    // Selection: identifiers of the selected rows in row order. Unknown identifiers are dropped.
+    // Remembered as "LastLayersSelection".
+    void setSelection(const QStringList &identifiers);
+    const QStringList &selection() const { return m_selection; }
+    // The selected item when exactly one row is selected.
+    std::shared_ptr<KCLayer> currentLayer() const { return m_currentLayer; }
+
+    // Edits. Placement follows the selection as the layer list does; the new item is selected.
+    Outcome createNewLayer();
+    Outcome createNewGroup(const QString &title = QString());
+    // Deletes the selected rows after confirmation; the row picked by the reselection rule is
+    // selected afterwards.
+    Outcome deleteSelection();
+    Outcome toggleLayer(const QString &identifier, bool enabled);
+    Outcome setHybrid(const QString &identifier, bool hybrid);
+    // A title of "Trash" also switches the item off (and tells the driver so).
+    Outcome rename(const QString &identifier, const QString &title);
+    // The outline state; written, not undoable, no command.
+    Outcome setExpanded(const QString &identifier, bool expanded);
+    // Drops dragged rows: `onItem` empty means the top level, where `childIndex` counts the
+    // "LAYERS" header row as row 0; `childIndex` -1 means onto the item itself. Nothing when the
+    // drop is refused, else where it lands.
+    std::optional<DropTarget> validateDrop(const QStringList &dragged, const QString &onItem,
+                                           int childIndex) const;
+    Outcome acceptDrop(const QStringList &dragged, const DropTarget &target);
+    // A plugin's toggle announcement: flips the item's switch and rewrites its file; no command,
+    // since the driver hears the announcement itself. Not undoable.
+    Outcome pluginToggleLayerVisibility(const QString &identifier);
+
+    // Keys of single layers: the picture is written (Main.tiff) and "ButtonsChanged" sent.
+    Outcome setKeyPicture(const QString &layerIdentifier, const QString &key, const QImage &picture);
+    Outcome clearKey(const QString &layerIdentifier, const QString &key);
+
+    // The delayed picture save: the layer's "Main.tiff" (for a language layer the picture of its
+    // current modifier key) is written one second after the last request, on a worker, atomically
+    // as LZW TIFF. A writer never creates a folder: a save for an item that is gone writes nothing.
+    void saveImageOfLayer(const QString &identifier);
+    // Writes the pending picture now and waits for every running write. Run before quitting,
+    // backing up, exporting, and before any edit that moves or deletes folders.
+    void flushPictureSaves();
+    bool hasPendingPictureSave() const;
+
+    // The property dictionary written for an item.
+    QVariantMap infoDictionaryForLayer(KCLayer &layer) const;
+    // A layer's stored picture; nothing for a group or an unknown identifier.
+    std::optional<QImage> pictureOfLayer(const QString &identifier);
+
+private:
+    // Where an item sits (or sat) in the tree; `parked` is its folder's place in the private undo
+    // folder while the item is out of the tree.
+    struct Placement
+    {
+        std::shared_ptr<KCLayer> item;
+        std::shared_ptr<KCGroupLayer> group;
+        int index = 0;
+        QString parked;
+    };
+    using Placements = std::shared_ptr<std::vector<Placement>>;
+    struct MoveRecord
+    {
+        std::shared_ptr<KCLayer> item;
+        std::shared_ptr<KCGroupLayer> from;
+        int fromIndex = 0;
+    };
+
+    // Loading and files (KCLayerManagerFiles.cpp).
+    std::shared_ptr<KCGroupLayer> buildGroupFromFolder(const QString &relative, bool isRoot);
+    std::shared_ptr<KCLayer> readItem(const QString &relative, const QString &identifier, bool inRoot);
+    bool writeItemProperties(StoreJournal &journal, KCLayer &layer);
+    bool writeTree(StoreJournal &journal, KCLayer &layer, const QString &relative);
+    QString absolutePath(const KCLayer &layer) const;
+    bool writeDefaultsGroup(bool onlyWhenMissing);
+
+    // Edits (KCLayerManagerActions.cpp).
+    Outcome perform(const QString &text, std::function<bool()> forward, std::function<bool()> backward);
+    bool insertItems(std::vector<Placement> &items);
+    bool removeItems(std::vector<Placement> &items,
+                     const std::function<void(const Placement &, int countAfter)> &removed = {});
+    bool moveItems(const QStringList &dragged, const DropTarget &target, std::vector<MoveRecord> &records);
+    bool unmoveItems(const std::vector<MoveRecord> &records);
+    bool setSwitch(KCLayer &layer, bool enabled, bool tellDriver);
+    bool changeKey(KCSingleLayer &layer, const QString &key, const std::optional<QImage> &picture,
+                   const std::optional<QVariantMap> &info, const QVariantMap &command);
+    Placements newPlacements() const;
+    std::optional<QString> parkingPlace(const QString &identifier);
+    QStringList childIdentifiers(const KCGroupLayer &group) const;
+
+    static bool writePictureIntoExistingFolder(const QString &path, const QImage &picture);
+    void buildLanguageLayers(const QList<Language> &languages);
+    void send(const QString &command, const QVariantMap &info);
+    bool fail(const QString &why);
+    Outcome refuse(const QString &why);
+    void storeSelection();
+
+    std::unique_ptr<QTemporaryDir> m_parking;
+    std::unique_ptr<StoreWriter> m_writer;
+    std::unique_ptr<QUndoStack> m_undo;
+    std::unique_ptr<LayerPictureWriter> m_pictureWriter;
+    std::unique_ptr<LayerPictureSaver> m_pictureSaver;
+    Outcome m_outcome = Outcome::Done;
+    DriverCommandSink *m_driver;
+    DeleteConfirmation *m_confirmation;
+    PreferencesStore *m_preferences;
+
+    std::shared_ptr<KCGroupLayer> m_root;
+    std::vector<std::shared_ptr<KCLanguageLayer>> m_languageLayers;
+    QList<Language> m_languages;
+    std::shared_ptr<const KeyTranslator> m_translator;
+    std::shared_ptr<KCKeyboardDefaultLayer> m_defaultLayer;
+    int m_currentLanguageIndex = 0;
+    QStringList m_selection;
+    std::shared_ptr<KCLayer> m_currentLayer;
+    bool m_restoringSelection = false;
+    QString m_lastError;
+    QSet<QString> m_loadedIdentifiers; // while loading: first listing wins
+};
+
+} // namespace brevona

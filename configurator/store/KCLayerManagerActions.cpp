@@ -1,0 +1,532 @@
+// The user's structural edits. Each is one undoable edit whose steps change the model, write the
+// files through a journal (rolled back when a later file operation fails) and then send one
+// command; a failed step leaves everything as it was.
+#include "KCLayerManager.h"
+
+#include <algorithm>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "CommandNames.h"
+#include "KCGroupLayer.h"
+#include "KCSingleLayer.h"
+#include "LayerPicture.h"
+#include "NullMarker.h"
+#include "StoreJournal.h"
+#include "StoreLogging.h"
+#include "StoreWriter.h"
+
+namespace brevona {
+
+namespace keys = commands::keys;
+
+namespace {
+
+const QString kDisplayPlugin = QStringLiteral("DisplayPlugin");
+const QString kActionPlugin = QStringLiteral("ActionPlugin");
+
+template<typename T> void addOnce(std::vector<T> &list, const T &value)
+{
+    if (std::find(list.begin(), list.end(), value) == list.end())
+        list.push_back(value);
+}
+
+// What the driver needs to show a key as the model has it: the plugins when it has a display
+// plugin, else its picture; the action plugin either way.
+QVariantMap keyChange(const QImage &picture, const QVariantMap &entry)
+{
+    QVariantMap change;
+    if (entry.contains(kDisplayPlugin))
+        change.insert(kDisplayPlugin, entry.value(kDisplayPlugin));
+    else
+        change.insert(keys::Image, StoreWriter::tiffData(picture));
+    change.insert(kActionPlugin, entry.contains(kActionPlugin) ? entry.value(kActionPlugin) : nullMarker());
+    return change;
+}
+
+} // namespace
+
+KCLayerManager::Placements KCLayerManager::newPlacements() const
+{
+    // A folder still parked when its edit leaves the undo stack is gone for good.
+    return Placements(new std::vector<Placement>(), [](std::vector<Placement> *items) {
+        for (const Placement &placement : *items) {
+            if (!placement.parked.isEmpty())
+                QDir(placement.parked).removeRecursively();
+        }
+        delete items;
+    });
+}
+
+std::optional<QString> KCLayerManager::parkingPlace(const QString &identifier)
+{
+    if (!m_parking) {
+        // Beside the store, so parking is a rename on the same file system, and outside it, so the
+        // driver never loads a parked folder.
+        const QString parent = QFileInfo(root()).absolutePath();
+        m_parking = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/.Layers-undo-XXXXXX"));
+        if (!m_parking->isValid()) {
+            qCWarning(lcStore, "No private undo folder can be made in %s", qUtf8Printable(parent));
+            m_parking.reset();
+            return std::nullopt;
+        }
+    }
+    static int serial = 0;
+    return m_parking->filePath(QStringLiteral("%1-%2").arg(++serial).arg(identifier));
+}
+
+bool KCLayerManager::insertItems(std::vector<Placement> &items)
+{
+    StoreJournal journal(*m_writer);
+    std::vector<std::shared_ptr<KCGroupLayer>> groups;
+    size_t inserted = 0;
+    const auto undoModel = [&] {
+        for (size_t i = inserted; i-- > 0;)
+            items[i].group->removeLayer(items[i].item.get());
+    };
+    for (Placement &placement : items) {
+        placement.group->insertLayer(placement.item, placement.index);
+        ++inserted;
+        const auto relative = relativePathForLayer(placement.item.get());
+        const bool written =
+            relative && (placement.parked.isEmpty()
+                             ? writeTree(journal, *placement.item, *relative)
+                             : journal.moveFolder(placement.parked, m_writer->absolutePath(*relative)));
+        if (!written) {
+            undoModel();
+            return fail(
+                QStringLiteral("%1 cannot be written; nothing was changed").arg(placement.item->UUID()));
+        }
+        addOnce(groups, placement.group);
+    }
+    for (const auto &group : groups) {
+        if (!writeItemProperties(journal, *group)) {
+            undoModel();
+            return fail(
+                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
+        }
+    }
+    journal.commit();
+    for (Placement &placement : items)
+        placement.parked.clear();
+    for (const Placement &placement : items) {
+        send(commands::ItemCreated, {{keys::GroupId, placement.group->UUID()},
+                                     {keys::ItemId, placement.item->UUID()},
+                                     {keys::ItemOrder, childIdentifiers(*placement.group)}});
+    }
+    return true;
+}
+
+bool KCLayerManager::removeItems(std::vector<Placement> &items,
+                                 const std::function<void(const Placement &, int)> &removed)
+{
+    // A pending picture lands in the folder before it is parked, so undo brings it back too.
+    flushPictureSaves();
+    StoreJournal journal(*m_writer);
+    std::vector<std::shared_ptr<KCGroupLayer>> groups;
+    size_t done = 0;
+    const auto undoModel = [&] {
+        for (size_t i = done; i-- > 0;) {
+            items[i].group->insertLayer(items[i].item, items[i].index);
+            items[i].parked.clear(); // the journal moves the folder back
+        }
+    };
+    for (Placement &placement : items) {
+        placement.group = groupForLayer(placement.item.get());
+        const auto index =
+            placement.group ? placement.group->indexOfLayer(placement.item.get()) : std::nullopt;
+        const QString from = absolutePath(*placement.item);
+        const auto parked = index && !from.isEmpty() ? parkingPlace(placement.item->UUID()) : std::nullopt;
+        if (!parked || !journal.moveFolder(from, *parked)) {
+            undoModel();
+            return fail(
+                QStringLiteral("%1 cannot be deleted; nothing was changed").arg(placement.item->UUID()));
+        }
+        placement.index = *index;
+        placement.parked = *parked;
+        placement.group->removeLayer(placement.item.get());
+        ++done;
+        if (removed)
+            removed(placement, placement.group->count());
+        addOnce(groups, placement.group);
+    }
+    for (const auto &group : groups) {
+        if (!writeItemProperties(journal, *group)) {
+            undoModel();
+            return fail(
+                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
+        }
+    }
+    journal.commit();
+    QStringList identifiers;
+    for (const Placement &placement : items)
+        identifiers.append(placement.item->UUID());
+    send(commands::ItemsDeleted, {{keys::ItemIds, identifiers}});
+    return true;
+}
+
+KCLayerManager::Outcome KCLayerManager::createNewLayer()
+{
+    if (!m_root)
+        return refuse(QStringLiteral("The layer store is not loaded"));
+    auto layer = KCSingleLayer::create();
+    auto target = m_root;
+    const auto current = m_currentLayer;
+    if (current && current->isGroup())
+        target = std::static_pointer_cast<KCGroupLayer>(current);
+    else if (current && !current->staticLayer())
+        target = groupForLayer(current.get());
+    int index = target->count();
+    if (m_selection.isEmpty())
+        index = 0;
+    else if (current && !current->isGroup() && target->hasLayer(current.get()))
+        index = *target->indexOfLayer(current.get()) + 1;
+
+    auto placements = newPlacements();
+    placements->push_back({layer, target, index, {}});
+    const bool expand = target != m_root && !target->isExpanded();
+    const QStringList before = m_selection;
+    return perform(
+        QStringLiteral("New Layer"),
+        [this, placements, expand] {
+            Placement &placement = placements->front();
+            placement.group->setExpanded(placement.group->isExpanded() || expand);
+            if (!insertItems(*placements)) {
+                placement.group->setExpanded(placement.group->isExpanded() && !expand);
+                return false;
+            }
+            setSelection({placement.item->UUID()});
+            return true;
+        },
+        [this, placements, expand, before] {
+            Placement &placement = placements->front();
+            if (expand)
+                placement.group->setExpanded(false);
+            if (!removeItems(*placements)) {
+                placement.group->setExpanded(placement.group->isExpanded() || expand);
+                return false;
+            }
+            setSelection(before);
+            return true;
+        });
+}
+
+KCLayerManager::Outcome KCLayerManager::createNewGroup(const QString &title)
+{
+    if (!m_root)
+        return refuse(QStringLiteral("The layer store is not loaded"));
+    auto group = std::make_shared<KCGroupLayer>();
+    group->setTitle(title);
+    group->setExpanded(true);
+    int index = 0;
+    if (m_currentLayer && !m_currentLayer->staticLayer()) {
+        const auto parent = groupForLayer(m_currentLayer.get());
+        const KCLayer *entry = parent == m_root ? m_currentLayer.get() : parent.get();
+        if (const auto found = m_root->indexOfLayer(entry))
+            index = *found + 1;
+    }
+    auto placements = newPlacements();
+    placements->push_back({group, m_root, index, {}});
+    const QStringList before = m_selection;
+    return perform(
+        QStringLiteral("New Group"),
+        [this, placements] {
+            if (!insertItems(*placements))
+                return false;
+            setSelection({placements->front().item->UUID()});
+            return true;
+        },
+        [this, placements, before] {
+            if (!removeItems(*placements))
+                return false;
+            setSelection(before);
+            return true;
+        });
+}
+
+KCLayerManager::Outcome KCLayerManager::deleteSelection()
+{
+    m_currentLayer = nullptr;
+    if (m_selection.isEmpty())
+        return refuse(QStringLiteral("Nothing is selected to delete"));
+    std::vector<std::shared_ptr<KCLayer>> chosen;
+    for (const QString &identifier : m_selection) {
+        const auto layer = findLayerByID(identifier);
+        if (!layer || layer->staticLayer() || !relativePathForLayer(layer.get()))
+            return refuse(QStringLiteral("Background layers cannot be deleted"));
+        chosen.push_back(layer);
+    }
+    auto placements = newPlacements();
+    int layers = 0;
+    int groups = 0;
+    bool ask = false;
+    for (const auto &layer : chosen) {
+        // A layer whose group goes too goes with the group's folder.
+        const auto parent = groupForLayer(layer.get());
+        if (parent != m_root && std::find(chosen.begin(), chosen.end(), parent) != chosen.end())
+            continue;
+        placements->push_back({layer, parent, 0, {}});
+        if (layer->isGroup()) {
+            ++groups;
+            ask = ask || static_cast<const KCGroupLayer &>(*layer).count() > 0;
+        } else {
+            ++layers;
+            ask = ask || static_cast<const KCSingleLayer &>(*layer).numberOfButtons() > 0;
+        }
+    }
+    if (ask && m_confirmation) {
+        const bool many = layers > 0 ? layers > 1 : groups > 1;
+        const QString question =
+            layers > 0 ? QStringLiteral("Do you really want to delete %1 with all %2?")
+                             .arg(many ? QStringLiteral("these layers") : QStringLiteral("this layer"),
+                                  many ? QStringLiteral("theirs buttons") : QStringLiteral("its buttons"))
+                       : QStringLiteral("Do you really want to delete %1 with all its layers?")
+                             .arg(many ? QStringLiteral("these groups") : QStringLiteral("this group"));
+        if (!m_confirmation->confirmDelete(QStringLiteral("Confirm Delete"), question)) {
+            m_lastError = QStringLiteral("Delete cancelled");
+            return Outcome::Cancelled;
+        }
+    }
+    const QStringList before = m_selection;
+    return perform(
+        QStringLiteral("Delete"),
+        [this, placements] {
+            std::shared_ptr<KCLayer> pick;
+            bool picked = false;
+            const auto reselect = [&](const Placement &placement, int countAfter) {
+                if (!picked) {
+                    pick = placement.group->layerAtIndex(placement.index > 0 ? placement.index - 1 : 0);
+                    // Index 0 named the deleted item itself, which is gone now.
+                    if (placement.index == 0)
+                        pick = nullptr;
+                    picked = true;
+                }
+                if (pick == placement.item)
+                    pick = nullptr;
+                if (countAfter == 0 && placement.group != m_root)
+                    pick = placement.group;
+            };
+            if (!removeItems(*placements, reselect))
+                return false;
+            setSelection(pick ? QStringList{pick->UUID()} : QStringList{});
+            return true;
+        },
+        [this, placements, before] {
+            std::vector<Placement> restore(placements->rbegin(), placements->rend());
+            if (!insertItems(restore))
+                return false;
+            std::reverse(restore.begin(), restore.end());
+            *placements = std::move(restore);
+            setSelection(before);
+            return true;
+        });
+}
+
+bool KCLayerManager::setSwitch(KCLayer &layer, bool enabled, bool tellDriver)
+{
+    const bool old = layer.enabled();
+    layer.setEnabled(enabled);
+    StoreJournal journal(*m_writer);
+    if (!writeItemProperties(journal, layer)) {
+        layer.setEnabled(old);
+        return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer.UUID()));
+    }
+    journal.commit();
+    if (tellDriver)
+        send(commands::LayerVisibilityChanged, {{keys::LayerId, layer.UUID()}, {keys::Enabled, enabled}});
+    return true;
+}
+
+KCLayerManager::Outcome KCLayerManager::toggleLayer(const QString &identifier, bool enabled)
+{
+    const auto layer = findLayerByID(identifier);
+    if (!layer || layer->staticLayer() || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("%1 is not a layer or group of the user's").arg(identifier));
+    const bool before = layer->enabled();
+    return perform(
+        enabled ? QStringLiteral("Enable") : QStringLiteral("Disable"),
+        [this, layer, enabled] { return setSwitch(*layer, enabled, true); },
+        [this, layer, before] { return setSwitch(*layer, before, true); });
+}
+
+KCLayerManager::Outcome KCLayerManager::pluginToggleLayerVisibility(const QString &identifier)
+{
+    m_outcome = Outcome::Done;
+    const auto layer = findLayerByID(identifier);
+    if (!layer || layer->staticLayer() || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("Toggle announcement for unknown item %1 ignored").arg(identifier));
+    return setSwitch(*layer, !layer->enabled(), false) ? Outcome::Done : Outcome::Failed;
+}
+
+KCLayerManager::Outcome KCLayerManager::setHybrid(const QString &identifier, bool hybrid)
+{
+    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(identifier));
+    if (!layer || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("%1 is not a layer of the user's").arg(identifier));
+    const auto step = [this, layer](bool value) {
+        const bool old = layer->hybrid();
+        layer->setHybrid(value);
+        StoreJournal journal(*m_writer);
+        if (!writeItemProperties(journal, *layer)) {
+            layer->setHybrid(old);
+            return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer->UUID()));
+        }
+        journal.commit();
+        send(commands::LayerHybridStateChanged, {{keys::LayerId, layer->UUID()}, {keys::Hybrid, value}});
+        return true;
+    };
+    const bool before = layer->hybrid();
+    return perform(
+        QStringLiteral("Hybrid"), [step, hybrid] { return step(hybrid); },
+        [step, before] { return step(before); });
+}
+
+KCLayerManager::Outcome KCLayerManager::rename(const QString &identifier, const QString &title)
+{
+    const auto layer = findLayerByID(identifier);
+    if (!layer || layer->staticLayer() || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("%1 is not a layer or group of the user's").arg(identifier));
+    // The driver keeps its own switch per item: a rename that switches the item off tells it.
+    const auto step = [this, layer](const QString &newTitle, bool enabled) {
+        const QString oldTitle = layer->title();
+        const bool oldEnabled = layer->enabled();
+        layer->setTitle(newTitle);
+        layer->setEnabled(enabled);
+        StoreJournal journal(*m_writer);
+        if (!writeItemProperties(journal, *layer)) {
+            layer->setTitle(oldTitle);
+            layer->setEnabled(oldEnabled);
+            return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer->UUID()));
+        }
+        journal.commit();
+        if (enabled != oldEnabled)
+            send(commands::LayerVisibilityChanged,
+                 {{keys::LayerId, layer->UUID()}, {keys::Enabled, enabled}});
+        return true;
+    };
+    const QString oldTitle = layer->title();
+    const bool oldEnabled = layer->enabled();
+    const bool enabled = title == KCGroupLayer::TrashTitle ? false : oldEnabled;
+    return perform(
+        QStringLiteral("Rename"), [step, title, enabled] { return step(title, enabled); },
+        [step, oldTitle, oldEnabled] { return step(oldTitle, oldEnabled); });
+}
+
+KCLayerManager::Outcome KCLayerManager::setExpanded(const QString &identifier, bool expanded)
+{
+    m_outcome = Outcome::Done;
+    const auto group = std::dynamic_pointer_cast<KCGroupLayer>(findLayerByID(identifier));
+    if (!group || !relativePathForLayer(group.get()))
+        return refuse(QStringLiteral("%1 is not a group").arg(identifier));
+    const bool old = group->isExpanded();
+    group->setExpanded(expanded);
+    StoreJournal journal(*m_writer);
+    if (!writeItemProperties(journal, *group)) {
+        group->setExpanded(old);
+        fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(identifier));
+        return Outcome::Failed;
+    }
+    journal.commit();
+    return Outcome::Done;
+}
+
+bool KCLayerManager::changeKey(KCSingleLayer &layer, const QString &key, const std::optional<QImage> &picture,
+                               const std::optional<QVariantMap> &info, const QVariantMap &command)
+{
+    layer.ensureImageRestored();
+    const bool had = layer.hasButton(key);
+    const QImage oldPicture = layer.pictureImageForButton(key);
+    const QVariantMap oldInfo = layer.infoForButton(key).value_or(QVariantMap());
+    const auto apply = [&](bool present, const QImage &image, const QVariantMap &entry) {
+        if (!present) {
+            layer.deleteButton(key);
+            return;
+        }
+        layer.createButton(key);
+        layer.setDisplayPlugin(entry.value(kDisplayPlugin).toMap(), key);
+        layer.setActionPlugin(entry.value(kActionPlugin).toMap(), key);
+        layer.setImage(image, key);
+    };
+    apply(picture.has_value(), picture.value_or(QImage()), info.value_or(QVariantMap()));
+    StoreJournal journal(*m_writer);
+    const auto relative = relativePathForLayer(&layer);
+    const std::optional<QImage> stored = layer.layerImage();
+    if (!relative || !journal.writeLayer(*relative, infoDictionaryForLayer(layer)) ||
+        !journal.writePicture(*relative, stored ? *stored : LayerPicture::blackLayer())) {
+        apply(had, oldPicture, oldInfo);
+        return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer.UUID()));
+    }
+    journal.commit();
+    send(command.value(QStringLiteral("Name")).toString(), command.value(QStringLiteral("Info")).toMap());
+    return true;
+}
+
+KCLayerManager::Outcome KCLayerManager::setKeyPicture(const QString &layerIdentifier, const QString &key,
+                                                      const QImage &picture)
+{
+    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(layerIdentifier));
+    if (!layer || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("%1 is not a layer of the user's").arg(layerIdentifier));
+    if (!LayerPicture::location(key))
+        return refuse(QStringLiteral("%1 is not a key with a display").arg(key));
+    if (picture.isNull())
+        return refuse(QStringLiteral("The picture for %1 is empty").arg(key));
+    layer->ensureImageRestored();
+    const QImage cell = LayerPicture::keyPicture(picture);
+    const bool had = layer->hasButton(key);
+    const QImage oldPicture = layer->pictureImageForButton(key);
+    const QVariantMap oldInfo = layer->infoForButton(key).value_or(QVariantMap());
+    QVariantMap newInfo = oldInfo;
+    newInfo.remove(kDisplayPlugin);
+    const QString id = layer->UUID();
+    const QVariantMap forward{
+        {QStringLiteral("Name"), commands::ButtonsChanged},
+        {QStringLiteral("Info"),
+         QVariantMap{{keys::LayerId, id}, {keys::Buttons, QVariantMap{{key, keyChange(cell, newInfo)}}}}}};
+    const QVariantMap backward =
+        had ? QVariantMap{{QStringLiteral("Name"), commands::ButtonsChanged},
+                          {QStringLiteral("Info"),
+                           QVariantMap{{keys::LayerId, id},
+                                       {keys::Buttons, QVariantMap{{key, keyChange(oldPicture, oldInfo)}}}}}}
+            : QVariantMap{{QStringLiteral("Name"), commands::ButtonsDeleted},
+                          {QStringLiteral("Info"),
+                           QVariantMap{{keys::LayerId, id}, {keys::Buttons, QStringList{key}}}}};
+    return perform(
+        QStringLiteral("Set Key"),
+        [this, layer, key, cell, newInfo, forward] { return changeKey(*layer, key, cell, newInfo, forward); },
+        [this, layer, key, had, oldPicture, oldInfo, backward] {
+            return changeKey(*layer, key, had ? std::optional<QImage>(oldPicture) : std::nullopt, oldInfo,
+                             backward);
+        });
+}
+
+KCLayerManager::Outcome KCLayerManager::clearKey(const QString &layerIdentifier, const QString &key)
+{
+    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(layerIdentifier));
+    if (!layer || !relativePathForLayer(layer.get()))
+        return refuse(QStringLiteral("%1 is not a layer of the user's").arg(layerIdentifier));
+    if (!layer->hasButton(key))
+        return refuse(QStringLiteral("%1 does not define key %2").arg(layerIdentifier, key));
+    layer->ensureImageRestored();
+    const QImage oldPicture = layer->pictureImageForButton(key);
+    const QVariantMap oldInfo = layer->infoForButton(key).value_or(QVariantMap());
+    const QString id = layer->UUID();
+    const QVariantMap forward{
+        {QStringLiteral("Name"), commands::ButtonsDeleted},
+        {QStringLiteral("Info"), QVariantMap{{keys::LayerId, id}, {keys::Buttons, QStringList{key}}}}};
+    const QVariantMap backward{
+        {QStringLiteral("Name"), commands::ButtonsChanged},
+        {QStringLiteral("Info"),
+         QVariantMap{{keys::LayerId, id},
+                     {keys::Buttons, QVariantMap{{key, keyChange(oldPicture, oldInfo)}}}}}};
+    return perform(
+        QStringLiteral("Clear Key"),
+        [this, layer, key, forward] { return changeKey(*layer, key, std::nullopt, std::nullopt, forward); },
+        [this, layer, key, oldPicture, oldInfo, backward] {
+            return changeKey(*layer, key, oldPicture, oldInfo, backward);
+        });
+}
+
+} // namespace brevona
