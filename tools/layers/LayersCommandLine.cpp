@@ -80,7 +80,7 @@ int LayersCommandLine::run(const QStringList &arguments)
     if (rest.removeAll(VerboseOption) == 0)
         quietLog();
     if (rest.isEmpty()) {
-        m_err << LayersSubcommands::usage();
+        m_err << "brevona-layers: a subcommand is missing (see brevona-layers --help)\n";
         return finish(LayersSubcommands::BadInput);
     }
     if (isHelp(rest.first())) {

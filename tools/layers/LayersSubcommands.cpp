@@ -54,9 +54,9 @@ const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
          .readsOnly = true},
         {.name = QStringLiteral("show"),
          .arguments = QStringLiteral("ITEM"),
-         .summary = QStringLiteral("Shows an item: title, state, keys and conditions. ITEM is an "
-                                   "identifier, a path GROUP/ID, a title held by one item only, or a "
-                                   "background layer (Language0, ControlButtons)."),
+         .summary = QStringLiteral("Shows an item: title, state, keys and conditions. ITEM (here "
+                                   "and everywhere) is an identifier, a title held by one item only, "
+                                   "GROUP/ITEM, or a background layer (Language0, ControlButtons)."),
          .minimum = 1,
          .maximum = 1,
          .handler = &LayersSubcommands::show,
@@ -279,30 +279,37 @@ std::shared_ptr<KCLayer> LayersSubcommands::resolve(const QString &reference)
     }
     if (auto layer = m_manager.findLayerByID(reference))
         return layer;
-    // A path names the item by its last part when that item sits there.
-    if (auto layer = m_manager.findLayerByID(reference.section(QLatin1Char('/'), -1))) {
-        if (m_manager.relativePathForLayer(layer.get()) == reference)
-            return layer;
+    const auto root = m_manager.rootGroup();
+    if (!root)
+        return nullptr;
+    // Titles, or "GROUP/ITEM" where each part is an identifier or a title.
+    const QStringList parts = reference.split(QLatin1Char('/'));
+    if (parts.size() > 2 || parts.contains(QString())) {
+        refuse(QStringLiteral("no layer or group is named %1").arg(reference));
+        return nullptr;
     }
-    std::vector<std::shared_ptr<KCLayer>> titled;
-    if (const auto root = m_manager.rootGroup()) {
-        for (const auto &child : root->layers()) {
-            if (child->title() == reference)
-                titled.push_back(child);
-            if (child->isGroup()) {
-                for (const auto &inner : static_cast<const KCGroupLayer &>(*child).layers()) {
-                    if (inner->title() == reference)
-                        titled.push_back(inner);
-                }
-            }
+    std::vector<std::shared_ptr<KCLayer>> candidates;
+    for (const auto &child : root->layers()) {
+        if (parts.size() == 1)
+            candidates.push_back(child);
+        if (child->isGroup() && (parts.size() == 1 || child->UUID() == parts.first() || child->title() == parts.first())) {
+            for (const auto &inner : static_cast<const KCGroupLayer &>(*child).layers())
+                candidates.push_back(inner);
         }
     }
-    if (titled.size() == 1)
-        return titled.front();
-    if (titled.empty())
+    std::vector<std::shared_ptr<KCLayer>> matches;
+    for (const auto &candidate : candidates) {
+        if (candidate->UUID() == parts.last() || candidate->title() == parts.last())
+            matches.push_back(candidate);
+    }
+    if (matches.size() == 1)
+        return matches.front();
+    if (matches.empty())
         refuse(QStringLiteral("no layer or group is named %1").arg(reference));
     else
-        refuse(QStringLiteral("%1 items are titled %2: name one by its identifier").arg(titled.size()).arg(reference));
+        refuse(QStringLiteral("%1 items are named %2: name one by its identifier or GROUP/ITEM")
+                   .arg(matches.size())
+                   .arg(reference));
     return nullptr;
 }
 
@@ -445,11 +452,13 @@ int LayersSubcommands::move(const QCommandLineParser &parser)
     if (!parser.isSet(QStringLiteral("to")))
         return refuse(QStringLiteral("move needs --to GROUP or --to root"));
     QStringList dragged;
+    bool groupDragged = false;
     for (const QString &reference : parser.positionalArguments()) {
         const auto layer = resolve(reference);
         if (!layer)
             return BadInput;
         dragged.append(layer->UUID());
+        groupDragged = groupDragged || layer->isGroup();
     }
     const QString to = parser.value(QStringLiteral("to"));
     std::shared_ptr<KCGroupLayer> target;
@@ -464,6 +473,10 @@ int LayersSubcommands::move(const QCommandLineParser &parser)
         target = std::static_pointer_cast<KCGroupLayer>(layer);
     }
     const bool topLevel = target == m_manager.rootGroup();
+    // The layer list would put a group dropped on a group after it; a script that names a group
+    // as the target meant something else.
+    if (groupDragged && !topLevel)
+        return refuse(QStringLiteral("groups stay at the top level: move them --to root"));
     int index = target->count();
     if (parser.isSet(QStringLiteral("index"))) {
         bool ok = false;
