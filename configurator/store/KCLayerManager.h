@@ -137,7 +137,7 @@ public:
     std::shared_ptr<KCLayer> currentLayer() const { return m_currentLayer; }
 
     // Edits. Placement follows the selection as the layer list does; the new item is selected.
-    Outcome createNewLayer();
+    Outcome createNewLayer(const QString &title = QString());
     Outcome createNewGroup(const QString &title = QString());
     // Deletes the selected rows after confirmation; the row picked by the reselection rule is
     // selected afterwards.

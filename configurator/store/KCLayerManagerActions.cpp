@@ -167,11 +167,12 @@ bool KCLayerManager::removeItems(std::vector<Placement> &items,
     return true;
 }
 
-KCLayerManager::Outcome KCLayerManager::createNewLayer()
+KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title)
 {
     if (!m_root)
         return refuse(QStringLiteral("The layer store is not loaded"));
     auto layer = KCSingleLayer::create();
+    layer->setTitle(title);
     auto target = m_root;
     const auto current = m_currentLayer;
     if (current && current->isGroup())

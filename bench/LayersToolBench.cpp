@@ -1,0 +1,80 @@
+// brevona-layers as a script sees it: the whole process, from start to its listing of a store of
+// 100 layers (ten groups of ten, each layer with a picture and two keys).
+#include <QGuiApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "StoreBuilder.h"
+
+namespace {
+
+QString makeStore(const QString &root)
+{
+    brevona::test::StoreBuilder store(root);
+    QStringList groups;
+    for (int g = 0; g < 10; ++g) {
+        const QString group = QStringLiteral("G%1").arg(g);
+        QStringList layers;
+        for (int l = 0; l < 10; ++l) {
+            const QString layer = QStringLiteral("L%1").arg(l);
+            store.layer(group + QLatin1Char('/') + layer,
+                        {{QStringLiteral("Buttons"), brevona::test::StoreBuilder::buttons({QStringLiteral("A"), QStringLiteral("B")})},
+                         {QStringLiteral("DisplayName"), group + layer}},
+                        brevona::test::StoreBuilder::layerPicture({{QStringLiteral("A"), Qt::red}, {QStringLiteral("B"), Qt::blue}}));
+            layers.append(layer);
+        }
+        store.group(group, layers);
+        groups.append(group);
+    }
+    return store.group(QString(), groups);
+}
+
+int runTool(const QProcessEnvironment &environment, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.setProcessEnvironment(environment);
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(QStringLiteral(BREVONA_LAYERS_EXECUTABLE), arguments);
+    tool.waitForFinished(60000);
+    tool.readAllStandardOutput();
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+void BM_ListHundredLayersAsAProcess(benchmark::State &state)
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("BREVONA_RESOURCE_DIR"), QStringLiteral(BREVONA_RESOURCE_DIR));
+    // No driver and no bus: only the tool's own work is measured.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    makeStore(home.filePath(QStringLiteral("data/Lumivox/Layers")));
+    // The first run writes the background layers once, as the configurator's first start would.
+    if (runTool(environment, {QStringLiteral("repair")}) != 0) {
+        state.SkipWithError("brevona-layers repair failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (runTool(environment, {QStringLiteral("list")}) != 0) {
+            state.SkipWithError("brevona-layers list failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ListHundredLayersAsAProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

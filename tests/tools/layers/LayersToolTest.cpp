@@ -1,0 +1,228 @@
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include "DriverCommandSink.h"
+#include "LayersCommandLine.h"
+#include "PropertyList.h"
+#include "TestHome.h"
+#include "TestPrinters.h"
+
+using namespace brevona;
+
+namespace {
+
+class RecordingSink : public DriverCommandSink
+{
+public:
+    void sendCommand(const QString &command, const QVariantMap &) override { commands.append(command); }
+    QStringList commands;
+};
+
+// Every file of the store with its bytes: "nothing changed" means this is equal before and after.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(QDir(root).relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
+}
+
+class LayersTool : public testing::Test
+{
+protected:
+    struct Result
+    {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+
+    Result run(const QStringList &arguments)
+    {
+        Result result;
+        QTextStream out(&result.out);
+        QTextStream err(&result.err);
+        result.status = LayersCommandLine(out, err, store(), &sink).run(arguments);
+        return result;
+    }
+    // Runs `lines` as one batch file.
+    Result batch(const QStringList &lines)
+    {
+        QFile file(QDir(home.path()).filePath(QStringLiteral("batch.txt")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(lines.join(QLatin1Char('\n')).toUtf8());
+        file.close();
+        return run({QStringLiteral("--batch"), file.fileName()});
+    }
+    QString store() const { return QDir(home.dataHome()).filePath(QStringLiteral("Lumivox/Layers")); }
+    // The titles of the tree in list order, a group's children in brackets.
+    QString titles()
+    {
+        const auto listed = PropertyList::fromData(run({QStringLiteral("--plist"), QStringLiteral("list")}).out.toUtf8());
+        const auto walk = [](const auto &self, const QVariantList &items) -> QString {
+            QStringList parts;
+            for (const QVariant &item : items) {
+                const QVariantMap map = item.toMap();
+                QString part = map.value(QStringLiteral("Title")).toString();
+                if (map.contains(QStringLiteral("Items")))
+                    part += QLatin1Char('[') + self(self, map.value(QStringLiteral("Items")).toList()) + QLatin1Char(']');
+                parts.append(part);
+            }
+            return parts.join(QLatin1Char(' '));
+        };
+        return listed ? walk(walk, listed->toList()) : QStringLiteral("(unreadable)");
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        QImage red(48, 48, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        picture = QDir(home.path()).filePath(QStringLiteral("red.png"));
+        ASSERT_TRUE(red.save(picture));
+        // Work[Mail] Games(key A) Notes, and a second "Twin" in each of root and Work.
+        const Result made = batch({
+            QStringLiteral("new-group --title Work"),
+            QStringLiteral("new-layer --in Work --title Mail"),
+            QStringLiteral("new-layer --after Work/%1 --title Twin").arg(QStringLiteral("Mail")),
+            QStringLiteral("new-layer --title Notes"),
+            QStringLiteral("new-layer --title Games"),
+            QStringLiteral("new-layer --after Notes --title Twin"),
+            QStringLiteral("set-key Games A ") + picture,
+        });
+        ASSERT_EQ(made.status, 0) << made.err.toStdString();
+        sink.commands.clear();
+    }
+
+    test::TestHome home;
+    RecordingSink sink;
+    QString picture;
+};
+
+TEST_F(LayersTool, SetUpBuildsTheTreeThroughTitlesAndPaths)
+{
+    EXPECT_EQ(titles(), QStringLiteral("Games Notes Twin Work[Mail Twin]"));
+}
+
+struct Refusal
+{
+    const char *name;
+    QStringList arguments;
+    int status;
+    const char *says;
+};
+
+class LayersToolRefuses : public LayersTool, public testing::WithParamInterface<Refusal>
+{
+};
+
+// Bad input: one line on standard error, the status, and nothing changed or sent.
+TEST_P(LayersToolRefuses, WithOneLineAndChangesNothing)
+{
+    const Refusal &row = GetParam();
+    const auto before = snapshot(store());
+    const Result result = run(row.arguments);
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String(row.says))) << result.err.toStdString();
+    EXPECT_EQ(snapshot(store()), before);
+    EXPECT_EQ(sink.commands, QStringList());
+}
+
+const Refusal kRefusals[] = {
+    {.name = "NoArguments", .arguments = {}, .status = 2, .says = "subcommand is missing"},
+    {.name = "UnknownSubcommand", .arguments = {"paint"}, .status = 2, .says = "unknown subcommand paint"},
+    {.name = "UnknownOption", .arguments = {"new-layer", "--colour", "red"}, .status = 2, .says = "colour"},
+    {.name = "MissingArgument", .arguments = {"rename", "Games"}, .status = 2, .says = "ITEM TITLE"},
+    {.name = "UnknownItem", .arguments = {"enable", "Nothing"}, .status = 2, .says = "no layer or group is named Nothing"},
+    {.name = "AmbiguousTitle", .arguments = {"disable", "Twin"}, .status = 2, .says = "2 items are named Twin"},
+    {.name = "HybridWord", .arguments = {"hybrid", "Games", "maybe"}, .status = 2, .says = "on or off"},
+    {.name = "UnreadablePicture", .arguments = {"set-key", "Games", "B", "/nonexistent.png"}, .status = 2, .says = "cannot read the picture"},
+    {.name = "KeyWithoutDisplay", .arguments = {"clear-key", "Games", "NoSuchKey"}, .status = 2, .says = "NoSuchKey"},
+    {.name = "PictureOnGroup", .arguments = {"set-key", "Work", "A", "/nonexistent.png"}, .status = 2, .says = "picture"},
+    {.name = "BackgroundDelete", .arguments = {"delete", "ControlButtons"}, .status = 2, .says = "background layer"},
+    {.name = "DeleteKeysUnasked", .arguments = {"delete", "Games"}, .status = 2, .says = "--yes"},
+    {.name = "DeleteGroupUnasked", .arguments = {"delete", "Work"}, .status = 2, .says = "--yes"},
+    {.name = "NewLayerAfterGroup", .arguments = {"new-layer", "--after", "Work"}, .status = 2, .says = "--in"},
+    {.name = "NewLayerInLayer", .arguments = {"new-layer", "--in", "Games"}, .status = 2, .says = "--after"},
+    {.name = "MoveWithoutTarget", .arguments = {"move", "Games"}, .status = 2, .says = "--to"},
+    {.name = "MoveGroupIntoGroup", .arguments = {"move", "Work", "--to", "Work"}, .status = 2, .says = "top level"},
+    {.name = "MoveIntoLayer", .arguments = {"move", "Notes", "--to", "Games"}, .status = 2, .says = "not a group"},
+    {.name = "NegativeIndex", .arguments = {"move", "Notes", "--to", "root", "--index", "-1"}, .status = 2, .says = "--index"},
+    {.name = "RenderGroup", .arguments = {"render", "Work", "/tmp/never.png"}, .status = 2, .says = "group"},
+    {.name = "UndoOutsideBatch", .arguments = {"undo"}, .status = 2, .says = "--batch"},
+    {.name = "MissingBatchFile", .arguments = {"--batch", "/nonexistent/batch"}, .status = 2, .says = "cannot read"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LayersToolRefuses, testing::ValuesIn(kRefusals), test::RowName());
+
+struct Edit
+{
+    const char *name;
+    QStringList lines;
+    const char *titles;
+    QStringList commands;
+};
+
+class LayersToolEdits : public LayersTool, public testing::WithParamInterface<Edit>
+{
+};
+
+// The tool's own mapping onto the layer manager: names, positions (the top level counts the list's
+// header row), one command per edit, and undo within a batch.
+TEST_P(LayersToolEdits, ReachTheTreeAndTheDriver)
+{
+    const Edit &row = GetParam();
+    const Result result = batch(row.lines);
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(titles(), QLatin1String(row.titles));
+    EXPECT_EQ(sink.commands, row.commands);
+}
+
+const Edit kEdits[] = {
+    {.name = "MoveToTopLevelIndex", .lines = {"move Notes --to root --index 0"}, .titles = "Notes Games Twin Work[Mail Twin]", .commands = {"LayersMoved"}},
+    {.name = "MoveToEndOfGroup", .lines = {"move Games --to Work"}, .titles = "Notes Twin Work[Mail Twin Games]", .commands = {"LayersMoved"}},
+    {.name = "MoveByPath", .lines = {"move Work/Mail --to root --index 1"}, .titles = "Games Mail Notes Twin Work[Twin]", .commands = {"LayersMoved"}},
+    {.name = "DeleteWithYes", .lines = {"delete Games Work --yes"}, .titles = "Notes Twin", .commands = {"ItemsDeleted"}},
+    {.name = "UndoRedoUndo", .lines = {"rename Notes Ideas", "disable Ideas", "undo", "undo", "redo"}, .titles = "Games Ideas Twin Work[Mail Twin]", .commands = {"LayerVisibilityChanged", "LayerVisibilityChanged"}},
+    {.name = "UndoDelete", .lines = {"delete Work --yes", "undo"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ItemsDeleted", "ItemCreated"}},
+    {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LayersToolEdits, testing::ValuesIn(kEdits), test::RowName());
+
+TEST_F(LayersTool, BatchStopsAtTheFirstFailingLine)
+{
+    const Result result = batch({QStringLiteral("rename Notes Ideas"), QStringLiteral("# a comment"),
+                                 QStringLiteral("enable Nothing"), QStringLiteral("rename Games Never")});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.err.contains(QLatin1String("line 3"))) << result.err.toStdString();
+    EXPECT_EQ(titles(), QStringLiteral("Games Ideas Twin Work[Mail Twin]"));
+}
+
+TEST_F(LayersTool, RenderWritesTheLayerPicture)
+{
+    const QString file = QDir(home.path()).filePath(QStringLiteral("games.png"));
+    ASSERT_EQ(run({QStringLiteral("render"), QStringLiteral("Games"), file}).status, 0);
+    const QImage rendered(file);
+    ASSERT_FALSE(rendered.isNull());
+    // Somewhere on the picture is the red key; the rest of an empty layer is black.
+    EXPECT_GT(rendered.width(), 48 * 20);
+    bool red = false;
+    for (int y = 0; y < rendered.height() && !red; y += 4)
+        for (int x = 0; x < rendered.width() && !red; x += 4)
+            red = rendered.pixelColor(x, y) == QColor(Qt::red);
+    EXPECT_TRUE(red);
+}
+
+} // namespace

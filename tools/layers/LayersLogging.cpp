@@ -1,0 +1,3 @@
+#include "LayersLogging.h"
+
+Q_LOGGING_CATEGORY(lcLayersTool, "brevona.tools.layers")
