@@ -1,10 +1,14 @@
 #include "StoreWriter.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include "Logging.h"
 #include "PropertyList.h"
@@ -77,12 +81,23 @@ bool StoreWriter::writeBytes(const QString &file, const QByteArray &bytes) const
         return false;
     if (refusedByFault(path))
         return false;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        qCWarning(lcShared, "Cannot write %s: %s", qUtf8Printable(path), qUtf8Printable(out.errorString()));
-        out.cancelWriting();
+    // Atomic, not durable: a temporary sibling renamed over the file, so a reader (the driver)
+    // finds the old bytes or the new ones, never a part. No sync to disk: each edit writes a few
+    // small files and the user waits for them; the file systems users keep their home on write a
+    // file replaced by rename before the rename itself (ext4 auto_da_alloc, btrfs, xfs).
+    const QFileInfo target(path);
+    QTemporaryFile out(target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    const QFile::Permissions permissions =
+        target.exists() ? target.permissions()
+                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    if (!out.open() || out.write(bytes) != bytes.size() || !out.flush() || !out.setPermissions(permissions)
+        || ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString why = out.error() != QFileDevice::NoError ? out.errorString()
+                                                                : QString::fromLocal8Bit(std::strerror(errno));
+        qCWarning(lcShared, "Cannot write %s: %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
     }
+    out.setAutoRemove(false);
     return true;
 }
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include "StoreNames.h"
+
 namespace brevona {
 
 // Writes the files of a layer store under one root folder: "Group.plist" and "Layer.plist" as XML
@@ -24,9 +26,9 @@ public:
     // as a full disk would. Lets tests reach the failure paths of callers.
     using FaultInjector = std::function<bool(const QString &path)>;
 
-    static inline const QString GroupFile = QStringLiteral("Group.plist");
-    static inline const QString LayerFile = QStringLiteral("Layer.plist");
-    static inline const QString PictureFile = QStringLiteral("Main.tiff");
+    static inline const QString &GroupFile = storenames::GroupFile;
+    static inline const QString &LayerFile = storenames::LayerFile;
+    static inline const QString &PictureFile = storenames::PictureFile;
 
     explicit StoreWriter(QString root);
 

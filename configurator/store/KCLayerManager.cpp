@@ -123,7 +123,7 @@ KCLayerManager::Outcome KCLayerManager::startup(const QList<Language> &languages
     const QString rootFile = QDir(root()).filePath(StoreWriter::GroupFile);
     if (!QFileInfo::exists(rootFile)) {
         // A store never written before: its root starts empty. Item folders that may exist stay.
-        if (!m_writer->writeGroup(QString(), {{QStringLiteral("DisplayName"), QStringLiteral("root")},
+        if (!m_writer->writeGroup(QString(), {{storenames::DisplayName, QStringLiteral("root")},
                                               {QStringLiteral("ItemOrder"), QVariantList()}})) {
             fail(QStringLiteral("The layer store %1 cannot be created").arg(root()));
             return Outcome::Failed;

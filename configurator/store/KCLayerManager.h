@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "StoreNames.h"
+
 class QTemporaryDir;
 class QUndoStack;
 
@@ -57,7 +59,7 @@ class KCLayerManager
 public:
     static constexpr int UndoLimit = 100;
     static inline const QString RootIdentifier = QStringLiteral("Layers");
-    static inline const QString DefaultsIdentifier = QStringLiteral("Defaults");
+    static inline const QString &DefaultsIdentifier = storenames::DefaultsId;
     static inline const QString LastSelectionKey = QStringLiteral("LastLayersSelection");
 
     enum class Outcome

@@ -16,6 +16,7 @@
 #include "PropertyList.h"
 #include "StoreJournal.h"
 #include "StoreLogging.h"
+#include "StoreNames.h"
 #include "StoreWriter.h"
 
 namespace brevona {
@@ -23,7 +24,7 @@ namespace brevona {
 namespace {
 
 const QString kItemOrder = QStringLiteral("ItemOrder");
-const QString kDisplayName = QStringLiteral("DisplayName");
+const QString &kDisplayName = storenames::DisplayName;
 const QString kDisabled = QStringLiteral("Disabled");
 const QString kConditions = QStringLiteral("Conditions");
 const QString kExpanded = QStringLiteral("Expanded");

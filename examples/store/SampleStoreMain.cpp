@@ -6,12 +6,11 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
+#include <QFileInfo>
 #include <QPainter>
 
 #include "KeyboardData.h"
-#include "PropertyList.h"
-#include "StoreNames.h"
+#include "StoreWriter.h"
 
 using namespace brevona;
 
@@ -22,13 +21,10 @@ constexpr int Height = KeyboardData::kPictureHeight;
 
 bool writeLayer(const QString &folder, const QVariantMap &plist, const QImage &picture)
 {
-    if (!QDir().mkpath(folder))
-        return false;
-    if (!PropertyList::writeFile(folder + QLatin1Char('/') + storenames::LayerFile, plist))
-        return false;
-    QImageWriter writer(folder + QLatin1Char('/') + storenames::PictureFile, "tiff");
-    writer.setCompression(1);
-    return writer.write(picture);
+    // The store's own writer, relative to the folder's parent (the store or a group in it).
+    const QFileInfo layer(folder);
+    const StoreWriter writer(layer.path());
+    return writer.writeLayer(layer.fileName(), plist) && writer.writePicture(layer.fileName(), picture);
 }
 
 QImage blankPicture()
@@ -170,15 +166,13 @@ int main(int argc, char *argv[])
     QVariantList frameOrder;
     for (const QString &frame : frames)
         frameOrder.append(frame);
-    ok = ok &&
-         PropertyList::writeFile(root + QLatin1Char('/') + demo + QLatin1Char('/') + storenames::GroupFile,
-                                 QVariantMap{{"DisplayName", "DemoLayers"},
-                                             {"Disabled", false},
-                                             {"Conditions", QVariantList{}},
-                                             {"Expanded", true},
-                                             {"ItemOrder", frameOrder}});
-    ok = ok && PropertyList::writeFile(root + QLatin1Char('/') + storenames::GroupFile,
-                                       QVariantMap{{"DisplayName", "root"}, {"ItemOrder", rootOrder}});
+    const StoreWriter store(root);
+    ok = ok && store.writeGroup(demo, QVariantMap{{"DisplayName", "DemoLayers"},
+                                                  {"Disabled", false},
+                                                  {"Conditions", QVariantList{}},
+                                                  {"Expanded", true},
+                                                  {"ItemOrder", frameOrder}});
+    ok = ok && store.writeGroup(QString(), QVariantMap{{"DisplayName", "root"}, {"ItemOrder", rootOrder}});
     if (!ok) {
         std::fprintf(stderr, "brevona-sample-store: could not write the store in %s\n", qPrintable(root));
         return 1;

@@ -16,6 +16,7 @@
 #include "LanguagesHelper.h"
 #include "LayersLogging.h"
 #include "Paths.h"
+#include "StoreNames.h"
 
 namespace brevona {
 
@@ -111,7 +112,7 @@ bool LayersCommandLine::load(bool readsOnly)
 {
     if (m_manager)
         return true;
-    const QString rootFile = QDir(m_storeRoot).filePath(QStringLiteral("Group.plist"));
+    const QString rootFile = QDir(m_storeRoot).filePath(storenames::GroupFile);
     if (readsOnly && !QFileInfo::exists(rootFile)) {
         m_err << "brevona-layers: there is no layer store in " << m_storeRoot
               << " (brevona-layers repair makes an empty one)\n";
