@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QLibrary>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 

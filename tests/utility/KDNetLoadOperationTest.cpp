@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, KDNetLoadTransferTest, testing::ValuesIn(kTransfe
 struct FailureRow
 {
     const char *name;
-    QString address; // "%1": a closed port; empty with `served`: the server's document
+    QString address = {}; // "%1": a closed port; empty with `served`: the server's document
     int status;
     std::optional<Reply> served = std::nullopt;
 };
