@@ -2,10 +2,9 @@
 // composition is activated, and a pressed key runs the action plugin of its button.
 #include <memory>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLibrary>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +21,7 @@
 #include "Paths.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
+#include "Wait.h"
 
 using namespace brevona;
 using brevona::test::StoreBuilder;
@@ -59,11 +59,6 @@ QVariantMap action()
     return {{"ActionPlugin", QVariantMap{{"Signature", "brevona.test.action"}}}};
 }
 
-QVariantMap modifierCondition(const char *keys)
-{
-    return {{"Type", "brevona.condition.modifier"}, {"Settings", QVariantMap{{"Keys", keys}}}};
-}
-
 class ActionCompositionTest : public ::testing::Test
 {
 protected:
@@ -82,8 +77,9 @@ protected:
         store->group(QString(), {"Shifted", "Plain"});
         store->layer(QStringLiteral("Plain"),
                      {{"Buttons", QVariantMap{{"A", action()}, {"App3", action()}}}});
-        store->layer(QStringLiteral("Shifted"), {{"Buttons", QVariantMap{{"B", action()}}},
-                                                 {"Conditions", QVariantList{modifierCondition("Shift")}}});
+        store->layer(QStringLiteral("Shifted"),
+                     {{"Buttons", QVariantMap{{"B", action()}}},
+                      {"Conditions", QVariantList{StoreBuilder::modifiers("Shift")}}});
         manager = std::make_unique<KDLayerManager>(
             store->root(), QDir(Paths::resourceFolder()).filePath(QStringLiteral("BlackLayer")));
         ASSERT_NE(journal(), nullptr);
@@ -102,7 +98,7 @@ protected:
         NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QString::fromLatin1(hidName));
         if (key)
             service.press(keyCode(key), held);
-        QCoreApplication::processEvents();
+        test::settle(std::chrono::milliseconds(0));
     }
 
     QStringList actionsRun() const
@@ -114,9 +110,7 @@ protected:
     void waitForModifierCheck()
     {
         NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QStringLiteral("ShiftLeft"));
-        QDeadlineTimer deadline(300);
-        while (!deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        test::settle(std::chrono::milliseconds(300));
     }
 
     void changeConditions(const char *layer, const QVariantList &conditions)
@@ -150,7 +144,7 @@ TEST_F(ActionCompositionTest, KeyPressedOnThisKeyboardRunsItsActionOnce)
 
     now += 1;
     service.press(keyCode("A"), 0);
-    QCoreApplication::processEvents();
+    test::settle(std::chrono::milliseconds(0));
     EXPECT_EQ(actionsRun().size(), 2) << "the same key from another keyboard runs nothing";
 
     now += 1;
@@ -185,7 +179,7 @@ TEST_F(ActionCompositionTest, ModifierLayerRegistersWithItsMask)
 TEST_F(ActionCompositionTest, NewModifierConditionReleasesTheHotKeysAtOnce)
 {
     service.resetCounts();
-    changeConditions("Plain", {modifierCondition("Control")});
+    changeConditions("Plain", {StoreBuilder::modifiers("Control")});
     EXPECT_EQ(service.unregisterCalls(), 1) << "before any recomposition";
     EXPECT_TRUE(service.registrations().empty());
     EXPECT_TRUE(listener.currentActionMap().isEmpty());
@@ -193,7 +187,7 @@ TEST_F(ActionCompositionTest, NewModifierConditionReleasesTheHotKeysAtOnce)
     // The mask is unchanged by a second identical record list: nothing is released.
     NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
     service.resetCounts();
-    changeConditions("Plain", {modifierCondition("Control")});
+    changeConditions("Plain", {StoreBuilder::modifiers("Control")});
     EXPECT_EQ(service.unregisterCalls(), 0);
 
     changeConditions("Plain", {});

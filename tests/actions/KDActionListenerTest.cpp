@@ -1,9 +1,6 @@
 #include <memory>
-#include <ostream>
 #include <utility>
 #include <vector>
-
-#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -12,18 +9,43 @@
 #include "KeyboardData.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 namespace hk = brevona::hotkey_modifiers;
 
 namespace {
 
-using Entries = std::vector<std::pair<const char *, int>>;
+using Entries = std::vector<std::pair<QString, int>>;
 
 int keyCode(const QString &key)
 {
     const KeyboardData::Key *found = KeyboardData::shared().key(key);
     return found ? found->keyCode : 0;
+}
+
+// "A/s": key A with Shift; s(hift) c(ontrol) o(ption) m (command) l (Caps Lock).
+std::pair<QString, int> entry(const QString &text)
+{
+    const QStringList parts = text.split('/');
+    int modifiers = 0;
+    for (QChar c : parts.value(1))
+        modifiers |= c == 's'   ? hk::Shift
+                     : c == 'c' ? hk::Control
+                     : c == 'o' ? hk::Option
+                     : c == 'm' ? hk::Command
+                                : hk::CapsLock;
+    return {parts[0], modifiers};
+}
+
+// Space-separated entries.
+Entries entries(const char *text)
+{
+    Entries all;
+    for (const QString &part : QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts))
+        all.push_back(entry(part));
+    return all;
 }
 
 class ListenerTest : public ::testing::Test
@@ -39,24 +61,24 @@ protected:
     void TearDown() override { NotificationCenter::defaultCenter().removeObserver(this); }
 
     // One registration pass with exactly these entries.
-    void pass(const Entries &entries)
+    void pass(const Entries &wanted)
     {
         listener->beginActionRegistration();
-        for (const auto &[key, modifiers] : entries)
-            listener->setupActionForButton(QLatin1String(key), modifiers);
+        for (const auto &[key, modifiers] : wanted)
+            listener->setupActionForButton(key, modifiers);
         listener->finishActionRegistration();
     }
 
-    void hid(const char *key, bool special = false)
+    void hid(const QString &key, bool special = false)
     {
         NotificationCenter::defaultCenter().post(
-            special ? notifications::HidKeyDownSpecial : notifications::HidKeyDown, QString::fromLatin1(key));
+            special ? notifications::HidKeyDownSpecial : notifications::HidKeyDown, key);
     }
 
     // Fired actions run on a later pass of the event loop.
     QStringList settle()
     {
-        QCoreApplication::processEvents();
+        brevona::test::settle(std::chrono::milliseconds(0));
         return fired;
     }
 
@@ -70,118 +92,82 @@ protected:
 
 // --- registration passes ---------------------------------------------------------------------
 
-struct DiffCase
+struct DiffRow
 {
     const char *name;
-    Entries before;
-    Entries after;
-    Entries takenBySomeoneElse; // key, modifiers
-    int registersInSecondPass;
-    int unregistersInSecondPass;
-    Entries sessionHolds; // key, modifiers as the session sees them
-    QStringList specialKeys;
+    const char *before;
+    const char *after;
+    const char *taken = ""; // held by another client
+    int registers = 0;      // in the second pass
+    int unregisters = 0;
+    const char *held = ""; // as the session sees them
+    const char *special = "";
 };
 
-void PrintTo(const DiffCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class RegistrationDiffTest : public ListenerTest, public ::testing::WithParamInterface<DiffCase>
+class RegistrationDiffTest : public ListenerTest, public ::testing::WithParamInterface<DiffRow>
 {
 };
 
 TEST_P(RegistrationDiffTest, SessionFollowsTheWantedEntries)
 {
-    const DiffCase &c = GetParam();
-    for (const auto &[key, modifiers] : c.takenBySomeoneElse)
-        service.setTaken(keyCode(QLatin1String(key)), modifiers, true);
-    pass(c.before);
+    const DiffRow &row = GetParam();
+    for (const auto &[key, modifiers] : entries(row.taken))
+        service.setTaken(keyCode(key), modifiers, true);
+    pass(entries(row.before));
     service.resetCounts();
-    pass(c.after);
+    pass(entries(row.after));
 
-    EXPECT_EQ(service.registerCalls(), c.registersInSecondPass);
-    EXPECT_EQ(service.unregisterCalls(), c.unregistersInSecondPass);
-    ASSERT_EQ(service.registrations().size(), c.sessionHolds.size());
-    for (const auto &[key, modifiers] : c.sessionHolds)
-        EXPECT_TRUE(service.isRegistered(keyCode(QLatin1String(key)), modifiers)) << key << "/" << modifiers;
+    EXPECT_EQ(service.registerCalls(), row.registers);
+    EXPECT_EQ(service.unregisterCalls(), row.unregisters);
+    const Entries held = entries(row.held);
+    ASSERT_EQ(service.registrations().size(), held.size());
+    for (const auto &[key, modifiers] : held)
+        EXPECT_TRUE(service.isRegistered(keyCode(key), modifiers)) << key.toStdString() << "/" << modifiers;
     QStringList wanted;
-    for (const auto &[key, modifiers] : c.after)
-        wanted.append(KDActionListener::entryFor(QLatin1String(key), modifiers));
+    for (const auto &[key, modifiers] : entries(row.after))
+        wanted.append(KDActionListener::entryFor(key, modifiers));
     EXPECT_EQ(listener->currentActionMap(), wanted);
-    EXPECT_EQ(listener->specialKeys(), c.specialKeys);
-    EXPECT_EQ(listener->hotkeyIndexes().size(), qsizetype(c.sessionHolds.size()));
+    EXPECT_EQ(listener->specialKeys(), QString::fromLatin1(row.special).split(' ', Qt::SkipEmptyParts));
+    EXPECT_EQ(listener->hotkeyIndexes().size(), qsizetype(held.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Passes, RegistrationDiffTest,
-    ::testing::Values(
-        DiffCase{"UnchangedSetRegistersNothing",
-                 {{"A", 0}, {"B", hk::Shift}, {"App3", 0}},
-                 {{"A", 0}, {"B", hk::Shift}, {"App3", 0}},
-                 {},
-                 0,
-                 0,
-                 {{"A", 0}, {"B", hk::Shift}},
-                 {}},
-        DiffCase{"CapsLockLayerRegistersWithoutTheBit",
-                 {},
-                 {{"A", hk::Shift | hk::CapsLock}},
-                 {},
-                 1,
-                 0,
-                 {{"A", hk::Shift}},
-                 {}},
-        DiffCase{"NewMaskSwapsTheHotKey",
-                 {{"A", 0}},
-                 {{"A", hk::Control | hk::Option}},
-                 {},
-                 1,
-                 1,
-                 {{"A", hk::Control | hk::Option}},
-                 {}},
-        DiffCase{"KeyThatLeavesIsReleased", {{"A", 0}, {"B", 0}}, {{"B", 0}}, {}, 0, 1, {{"B", 0}}, {}},
-        DiffCase{"ApplicationKeysNeverReachTheSession",
-                 {},
-                 {{"App0", 0}, {"App9", hk::Command}},
-                 {},
-                 0,
-                 0,
-                 {},
-                 {}},
-        DiffCase{"ModifierKeyBecomesSpecialWithoutAGrab",
-                 {},
-                 {{"CtrlLeft", 0}, {"A", 0}},
-                 {},
-                 1,
-                 0,
-                 {{"A", 0}},
-                 {"CtrlLeft"}},
-        DiffCase{"ModifierKeyStaysSpecialWhileAnotherMaskHoldsIt",
-                 {{"AltRight", 0}, {"AltRight", hk::Shift}},
-                 {{"AltRight", hk::Shift}},
-                 {},
-                 0,
-                 0,
-                 {},
-                 {"AltRight"}},
-        DiffCase{"CombinationHeldElsewhereStaysUnregistered",
-                 {},
-                 {{"A", 0}, {"B", 0}},
-                 {{"A", 0}},
-                 2,
-                 0,
-                 {{"B", 0}},
-                 {}},
-        DiffCase{"MasksTheSessionCannotTellApartSwapCleanly",
-                 {{"A", 0}},
-                 {{"A", hk::CapsLock}},
-                 {},
-                 1,
-                 1,
-                 {{"A", 0}},
-                 {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+const DiffRow kDiffRows[] = {
+    {.name = "Unchanged", .before = "A B/s App3", .after = "A B/s App3", .held = "A B/s"},
+    {.name = "CapsLockLayerWithoutTheBit", .before = "", .after = "A/sl", .registers = 1, .held = "A/s"},
+    {.name = "NewMaskSwaps",
+     .before = "A",
+     .after = "A/co",
+     .registers = 1,
+     .unregisters = 1,
+     .held = "A/co"},
+    {.name = "KeyThatLeavesIsReleased", .before = "A B", .after = "B", .unregisters = 1, .held = "B"},
+    {.name = "ApplicationKeysNeverReachTheSession", .before = "", .after = "App0 App9/m"},
+    {.name = "ModifierKeyIsSpecial",
+     .before = "",
+     .after = "CtrlLeft A",
+     .registers = 1,
+     .held = "A",
+     .special = "CtrlLeft"},
+    {.name = "ModifierKeyStaysSpecial",
+     .before = "AltRight AltRight/s",
+     .after = "AltRight/s",
+     .special = "AltRight"},
+    {.name = "HeldElsewhereStaysUnregistered",
+     .before = "",
+     .after = "A B",
+     .taken = "A",
+     .registers = 2,
+     .held = "B"},
+    {.name = "MasksAlikeForTheSession",
+     .before = "A",
+     .after = "A/l",
+     .registers = 1,
+     .unregisters = 1,
+     .held = "A"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, RegistrationDiffTest, ::testing::ValuesIn(kDiffRows),
+                         brevona::test::RowName());
 
 TEST_F(ListenerTest, IdsAreTheLowestFreeNumbersWithTheirSignatures)
 {
@@ -281,106 +267,57 @@ TEST_F(ListenerTest, RemovedEntryLeavesThePendingPass)
 
 // --- matching the two sources ----------------------------------------------------------------
 
-struct Event
-{
-    enum Kind
-    {
-        Hid,
-        HidSpecial,
-        HotKey
-    };
-    double at;
-    Kind kind;
-    const char *key;
-    int modifiers = 0;
-};
-
-struct MatchCase
+struct MatchRow
 {
     const char *name;
-    Entries actions;
-    std::vector<Event> events;
-    QStringList fired;
+    const char *actions;
+    // Space-separated events "key@seconds": a key-down from the keyboard ("!key": of a modifier
+    // key), or "*key/modifiers@seconds": the session's hot key.
+    const char *events;
+    const char *fired;
 };
 
-void PrintTo(const MatchCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class MatchingTest : public ListenerTest, public ::testing::WithParamInterface<MatchCase>
+class MatchingTest : public ListenerTest, public ::testing::WithParamInterface<MatchRow>
 {
 };
 
 TEST_P(MatchingTest, FiresWhatBothSourcesAgreeOn)
 {
-    const MatchCase &c = GetParam();
-    pass(c.actions);
+    pass(entries(GetParam().actions));
     const double start = now;
-    for (const Event &event : c.events) {
-        now = start + event.at;
-        if (event.kind == Event::HotKey)
-            service.press(keyCode(QLatin1String(event.key)), event.modifiers);
-        else
-            hid(event.key, event.kind == Event::HidSpecial);
+    for (const QString &event : QString::fromLatin1(GetParam().events).split(' ')) {
+        const QStringList parts = event.split('@');
+        now = start + parts[1].toDouble();
+        if (parts[0].startsWith('*')) {
+            const auto [key, modifiers] = entry(parts[0].mid(1));
+            service.press(keyCode(key), modifiers);
+        } else {
+            hid(parts[0].startsWith('!') ? parts[0].mid(1) : parts[0], parts[0].startsWith('!'));
+        }
     }
     EXPECT_TRUE(fired.isEmpty()) << "firing waits for a later pass of the event loop";
-    EXPECT_EQ(settle(), c.fired);
+    EXPECT_EQ(settle().join(' '), QLatin1String(GetParam().fired));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, MatchingTest,
-    ::testing::Values(
-        MatchCase{"KeyDownThenHotKey", {{"A", 0}}, {{0, Event::Hid, "A"}, {0.03, Event::HotKey, "A"}}, {"A"}},
-        MatchCase{"HotKeyThenKeyDownJustInTime",
-                  {{"A", 0}},
-                  {{0, Event::HotKey, "A"}, {0.049, Event::Hid, "A"}},
-                  {"A"}},
-        MatchCase{"TooFarApart", {{"A", 0}}, {{0, Event::Hid, "A"}, {0.051, Event::HotKey, "A"}}, {}},
-        MatchCase{"HotKeyFromAnotherKeyboard", {{"A", 0}}, {{0, Event::HotKey, "A"}}, {}},
-        MatchCase{"KeyDownWithoutHotKey", {{"A", 0}}, {{0, Event::Hid, "A"}}, {}},
-        MatchCase{"KeysTypedRightAfterDoNotFireItAgain",
-                  {{"A", 0}, {"B", 0}},
-                  {{0, Event::Hid, "A"},
-                   {0.01, Event::HotKey, "A"},
-                   {0.02, Event::Hid, "C"},
-                   {0.03, Event::Hid, "D"}},
-                  {"A"}},
-        MatchCase{"TwoPressesFireTwice",
-                  {{"A", 0}},
-                  {{0, Event::Hid, "A"},
-                   {0.01, Event::HotKey, "A"},
-                   {0.3, Event::Hid, "A"},
-                   {0.31, Event::HotKey, "A"}},
-                  {"A", "A"}},
-        MatchCase{"InterleavedKeysPairUp",
-                  {{"A", 0}, {"B", 0}},
-                  {{0, Event::Hid, "A"},
-                   {0.01, Event::Hid, "B"},
-                   {0.02, Event::HotKey, "B"},
-                   {0.03, Event::HotKey, "A"}},
-                  {"B", "A"}},
-        MatchCase{"OtherModifiersHeldTakeNoHotKey",
-                  {{"A", hk::Shift}},
-                  {{0, Event::Hid, "A"}, {0.01, Event::HotKey, "A", 0}},
-                  {}},
-        MatchCase{"LayerModifiersHeld",
-                  {{"A", hk::Shift}},
-                  {{0, Event::Hid, "A"}, {0.01, Event::HotKey, "A", hk::Shift}},
-                  {"A"}},
-        MatchCase{"CapsLockLayerFiresWithItsOtherModifiers",
-                  {{"A", hk::Shift | hk::CapsLock}},
-                  {{0, Event::Hid, "A"}, {0.01, Event::HotKey, "A", hk::Shift}},
-                  {"A"}},
-        MatchCase{
-            "ApplicationKeyFromItsMultimediaName", {{"App3", 0}}, {{0, Event::Hid, "Calender*"}}, {"App3"}},
-        MatchCase{"ApplicationKeyFromItsOwnName", {}, {{0, Event::Hid, "App7"}}, {"App7"}},
-        MatchCase{"ModifierKeyWithActionFiresFromItsKeyDown",
-                  {{"CtrlLeft", 0}},
-                  {{0, Event::HidSpecial, "CtrlLeft"}},
-                  {"CtrlLeft"}},
-        MatchCase{"ModifierKeyWithoutActionDoesNothing", {{"A", 0}}, {{0, Event::Hid, "CtrlLeft"}}, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+const MatchRow kMatchRows[] = {
+    {.name = "KeyDownThenHotKey", .actions = "A", .events = "A@0 *A@.03", .fired = "A"},
+    {.name = "HotKeyThenKeyDownJustInTime", .actions = "A", .events = "*A@0 A@.049", .fired = "A"},
+    {.name = "TooFarApart", .actions = "A", .events = "A@0 *A@.051", .fired = ""},
+    {.name = "HotKeyFromAnotherKeyboard", .actions = "A", .events = "*A@0", .fired = ""},
+    {.name = "KeyDownWithoutHotKey", .actions = "A", .events = "A@0", .fired = ""},
+    {.name = "KeysTypedRightAfter", .actions = "A B", .events = "A@0 *A@.01 C@.02 D@.03", .fired = "A"},
+    {.name = "TwoPressesFireTwice", .actions = "A", .events = "A@0 *A@.01 A@.3 *A@.31", .fired = "A A"},
+    {.name = "InterleavedKeysPairUp", .actions = "A B", .events = "A@0 B@.01 *B@.02 *A@.03", .fired = "B A"},
+    {.name = "OtherModifiersTakeNoHotKey", .actions = "A/s", .events = "A@0 *A@.01", .fired = ""},
+    {.name = "LayerModifiersHeld", .actions = "A/s", .events = "A@0 *A/s@.01", .fired = "A"},
+    {.name = "CapsLockLayerFires", .actions = "A/sl", .events = "A@0 *A/s@.01", .fired = "A"},
+    {.name = "ApplicationKeyByMultimediaName", .actions = "App3", .events = "Calender*@0", .fired = "App3"},
+    {.name = "ApplicationKeyByOwnName", .actions = "", .events = "App7@0", .fired = "App7"},
+    {.name = "ModifierKeyWithAction", .actions = "CtrlLeft", .events = "!CtrlLeft@0", .fired = "CtrlLeft"},
+    {.name = "ModifierKeyWithoutAction", .actions = "A", .events = "CtrlLeft@0", .fired = ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, MatchingTest, ::testing::ValuesIn(kMatchRows), brevona::test::RowName());
 
 TEST_F(ListenerTest, HotKeyOfAnEntryNoLongerWantedIsIgnored)
 {
@@ -391,45 +328,6 @@ TEST_F(ListenerTest, HotKeyOfAnEntryNoLongerWantedIsIgnored)
     listener->triggerHotkeyEvent(id);
     listener->triggerHotkeyEvent(777);
     EXPECT_TRUE(settle().isEmpty());
-}
-
-// --- application keys --------------------------------------------------------------------------
-
-class TranslationTest : public ::testing::TestWithParam<std::pair<const char *, const char *>>
-{
-};
-
-TEST_P(TranslationTest, MultimediaNamesBecomeApplicationKeys)
-{
-    EXPECT_EQ(KDActionListener::translateKeyName(QLatin1String(GetParam().first)),
-              QLatin1String(GetParam().second));
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, TranslationTest,
-                         ::testing::Values(std::pair{"Word*", "App0"}, std::pair{"Excel*", "App1"},
-                                           std::pair{"Mail*", "App2"}, std::pair{"Calender*", "App3"},
-                                           std::pair{"Calculator*", "App4"}, std::pair{"Spell*", "App5"},
-                                           std::pair{"New*", "App6"}, std::pair{"Open*", "App7"},
-                                           std::pair{"Close*", "App8"}, std::pair{"Save*", "App9"},
-                                           std::pair{"Calender", "Calender"}, std::pair{"A", "A"},
-                                           std::pair{"App3", "App3"}));
-
-TEST(ApplicationKeys, EveryTranslatedNameIsAKeyOfTheKeyboard)
-{
-    ASSERT_FALSE(KeyboardData::shared().isEmpty());
-    for (const char *name : {"Word*", "Excel*", "Mail*", "Calender*", "Calculator*", "Spell*", "New*",
-                             "Open*", "Close*", "Save*"}) {
-        const QString button = KDActionListener::translateKeyName(QLatin1String(name));
-        const KeyboardData::Key *key = KeyboardData::shared().key(button);
-        ASSERT_NE(key, nullptr) << name;
-        EXPECT_EQ(key->keyCode, 0) << button.toStdString() << " fires from the HID watcher alone";
-        // The keyboard's consumer interface reports the key under the multimedia name.
-        bool named = false;
-        for (int usage = 0; usage < 0x400 && !named; ++usage)
-            named = KeyboardData::shared().nameForUsage(KeyboardData::kUsagePageConsumer, usage) ==
-                    QLatin1String(name);
-        EXPECT_TRUE(named) << name;
-    }
 }
 
 } // namespace

@@ -1,22 +1,19 @@
 // The X11 hot keys against a real server (Xvfb), with keys typed by xdotool as by any keyboard.
 #include <algorithm>
 #include <memory>
-#include <ostream>
 #include <vector>
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
-#include "XvfbServer.h"
+#include "LogCapture.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 #include "X11TestWindow.h"
+#include "XvfbTest.h"
 #include "linux/X11HotKeyService.h"
 
 using namespace brevona;
-using brevona::test::X11TestWindow;
-using brevona::test::XvfbServer;
+using namespace brevona::test;
 namespace hk = brevona::hotkey_modifiers;
 
 namespace {
@@ -31,56 +28,30 @@ bool contains(const std::vector<int> &ids, int id)
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-QStringList &logLines()
-{
-    static QStringList lines;
-    return lines;
-}
-
-void collectLog(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    logLines().append(message);
-}
-
-class X11HotKeyTest : public ::testing::Test
+class X11HotKeyTest : public XvfbTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!XvfbServer::isInstalled() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            return;
-        server = new XvfbServer;
-        if (!server->start()) {
-            delete server;
-            server = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
+    static void SetUpTestSuite() { startServer({.tools = {"xdotool"}}); }
 
     void SetUp() override
     {
-        if (!server)
-            GTEST_SKIP() << "needs Xvfb and xdotool";
-        service = std::make_unique<X11HotKeyService>(server->display());
+        XvfbTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        service = std::make_unique<X11HotKeyService>(display());
         QObject::connect(service.get(), &HotKeyService::hotKeyPressed,
                          [this](int id) { pressed.push_back(id); });
     }
 
     bool type(const QString &keys)
     {
-        return server->run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+        return server().run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
     }
 
     // The ids of the hot keys pressed so far, once `count` of them came or the time ran out.
-    std::vector<int> waitForPresses(int count, int timeoutMs = 3000)
+    std::vector<int> waitForPresses(int count, std::chrono::milliseconds timeout = std::chrono::seconds(3))
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (int(pressed.size()) < count && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        (void)waitUntil([&] { return int(pressed.size()) >= count; }, timeout);
         return pressed;
     }
 
@@ -91,22 +62,16 @@ protected:
         pressed.clear();
         EXPECT_TRUE(type(keys));
         EXPECT_TRUE(type(QStringLiteral("c")));
-        QDeadlineTimer deadline(3000);
-        while (!contains(pressed, fenceId) && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        EXPECT_TRUE(contains(pressed, fenceId)) << "the fence key did not come";
+        EXPECT_TRUE(waitUntil([&] { return contains(pressed, fenceId); })) << "the fence key did not come";
         std::erase(pressed, fenceId);
         return pressed;
     }
 
-    static XvfbServer *server;
     std::unique_ptr<X11HotKeyService> service;
     std::vector<int> pressed;
 };
 
-XvfbServer *X11HotKeyTest::server = nullptr;
-
-struct MaskCase
+struct MaskRow
 {
     const char *name;
     int modifiers;
@@ -114,34 +79,38 @@ struct MaskCase
     const char *doesNotFire;
 };
 
-void PrintTo(const MaskCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class X11HotKeyMaskTest : public X11HotKeyTest, public ::testing::WithParamInterface<MaskCase>
+class X11HotKeyMaskTest : public X11HotKeyTest, public ::testing::WithParamInterface<MaskRow>
 {
 };
 
 TEST_P(X11HotKeyMaskTest, FiresForExactlyItsModifiers)
 {
-    const MaskCase &c = GetParam();
-    ASSERT_TRUE(service->registerHotKey(KeyA, c.modifiers, QStringLiteral("a  7"), 7));
+    const MaskRow &row = GetParam();
+    ASSERT_TRUE(service->registerHotKey(KeyA, row.modifiers, QStringLiteral("a  7"), 7));
     ASSERT_TRUE(service->registerHotKey(KeyC, 0, QStringLiteral("a  9"), 9));
-    EXPECT_EQ(typeThenFence(QLatin1String(c.fires), 9), std::vector<int>{7});
-    EXPECT_EQ(typeThenFence(QLatin1String(c.doesNotFire), 9), std::vector<int>{});
+    EXPECT_EQ(typeThenFence(QLatin1String(row.fires), 9), std::vector<int>{7});
+    EXPECT_EQ(typeThenFence(QLatin1String(row.doesNotFire), 9), std::vector<int>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Masks, X11HotKeyMaskTest,
-    ::testing::Values(MaskCase{"None", 0, "a", "shift+a"}, MaskCase{"Shift", hk::Shift, "shift+a", "a"},
-                      MaskCase{"CommandIsSuper", hk::Command, "super+a", "alt+a"},
-                      MaskCase{"OptionIsAlt", hk::Option, "alt+a", "super+a"},
-                      MaskCase{"Control", hk::Control, "ctrl+a", "ctrl+shift+a"},
-                      MaskCase{"AllFour", hk::Command | hk::Shift | hk::Option | hk::Control,
-                               "super+shift+alt+ctrl+a", "super+shift+alt+a"},
-                      MaskCase{"CapsLockBitIsIgnored", hk::Shift | hk::CapsLock, "shift+a", "a"}),
-    [](const auto &info) { return std::string(info.param.name); });
+constexpr int kAllFour = hk::Command | hk::Shift | hk::Option | hk::Control;
+
+const MaskRow kMaskRows[] = {
+    {.name = "None", .modifiers = 0, .fires = "a", .doesNotFire = "shift+a"},
+    {.name = "Shift", .modifiers = hk::Shift, .fires = "shift+a", .doesNotFire = "a"},
+    {.name = "CommandIsSuper", .modifiers = hk::Command, .fires = "super+a", .doesNotFire = "alt+a"},
+    {.name = "OptionIsAlt", .modifiers = hk::Option, .fires = "alt+a", .doesNotFire = "super+a"},
+    {.name = "Control", .modifiers = hk::Control, .fires = "ctrl+a", .doesNotFire = "ctrl+shift+a"},
+    {.name = "AllFour",
+     .modifiers = kAllFour,
+     .fires = "super+shift+alt+ctrl+a",
+     .doesNotFire = "super+shift+alt+a"},
+    {.name = "CapsLockBitIgnored",
+     .modifiers = hk::Shift | hk::CapsLock,
+     .fires = "shift+a",
+     .doesNotFire = "a"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, X11HotKeyMaskTest, ::testing::ValuesIn(kMaskRows), RowName());
 
 TEST_F(X11HotKeyTest, FiresWhateverLockIsOn)
 {
@@ -160,7 +129,7 @@ TEST_F(X11HotKeyTest, FiresWhateverLockIsOn)
 
 TEST_F(X11HotKeyTest, GrabKeepsTheKeyFromTheFocusedWindow)
 {
-    X11TestWindow window(server->display());
+    X11TestWindow window(display());
     ASSERT_TRUE(window.hasFocus());
     const auto reference = service->registerHotKey(KeyA, 0, QStringLiteral("a  3"), 3);
     ASSERT_TRUE(reference);
@@ -175,13 +144,13 @@ TEST_F(X11HotKeyTest, GrabKeepsTheKeyFromTheFocusedWindow)
     ASSERT_TRUE(type(QStringLiteral("a")));
     ASSERT_TRUE(type(QStringLiteral("b")));
     EXPECT_EQ(window.keyPressesUntil(KeyB), (std::vector<int>{KeyA, KeyB}));
-    EXPECT_EQ(waitForPresses(2, 300), std::vector<int>{3});
+    EXPECT_EQ(waitForPresses(2, std::chrono::milliseconds(300)), std::vector<int>{3});
 }
 
 TEST_F(X11HotKeyTest, CombinationHeldByAnotherClientIsRefused)
 {
     // Another program grabs B with Caps Lock only: one of the variants the service needs.
-    const QByteArray name = server->display().toLocal8Bit();
+    const QByteArray name = display().toLocal8Bit();
     xcb_connection_t *other = xcb_connect(name.constData(), nullptr);
     ASSERT_FALSE(xcb_connection_has_error(other));
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
@@ -207,16 +176,12 @@ TEST_F(X11HotKeyTest, SameCombinationTwiceIsRefused)
 
 TEST(X11HotKeyWithoutServer, LogsOnceAndRegistersNothing)
 {
-    logLines().clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-    {
-        X11HotKeyService service(QStringLiteral(":31999"));
-        EXPECT_FALSE(service.registerHotKey(KeyA, 0, QStringLiteral("a  1"), 1));
-        EXPECT_FALSE(service.registerHotKey(KeyB, 0, QStringLiteral("a  2"), 2));
-    }
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(logLines().filter(QStringLiteral("global hot keys are not available")).size(), 1)
-        << logLines().join('\n').toStdString();
+    LogCapture log;
+    X11HotKeyService service(QStringLiteral(":31999"));
+    EXPECT_FALSE(service.registerHotKey(KeyA, 0, QStringLiteral("a  1"), 1));
+    EXPECT_FALSE(service.registerHotKey(KeyB, 0, QStringLiteral("a  2"), 2));
+    EXPECT_EQ(log.count(QStringLiteral("global hot keys are not available")), 1)
+        << log.messages().join('\n').toStdString();
 }
 
 } // namespace

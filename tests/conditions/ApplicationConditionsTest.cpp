@@ -1,7 +1,5 @@
 #include <memory>
-#include <ostream>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +17,12 @@
 #include "KDModifierCondition.h"
 #include "KDTotalActivityCondition.h"
 #include "LogCapture.h"
+#include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "NotificationRecorder.h"
+#include "StoreBuilder.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -27,53 +30,42 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QVariantMap record(const QString &type, const QVariantMap &settings)
-{
-    return QVariantMap{{QStringLiteral("Type"), type}, {QStringLiteral("Settings"), settings}};
-}
-
 QVariantMap appRecord(const QString &id, const QString &predicate)
 {
-    return record(conditionkeys::ApplicationType, {{"Application", id}, {"Predicate", predicate}});
+    return StoreBuilder::application(id, predicate);
 }
 
-std::string kindOf(const KDCondition &condition)
+QString kindOf(const KDCondition &condition)
 {
     if (dynamic_cast<const KDApplicationRunningCondition *>(&condition))
-        return "running";
+        return QStringLiteral("running");
     if (dynamic_cast<const KDForegroundApplicationCondition *>(&condition))
-        return "foreground";
+        return QStringLiteral("foreground");
     if (dynamic_cast<const KDLanguageCondition *>(&condition))
-        return "language";
+        return QStringLiteral("language");
     if (dynamic_cast<const KDModifierCondition *>(&condition))
-        return "modifier";
+        return QStringLiteral("modifier");
     if (dynamic_cast<const KDCapsLockCondition *>(&condition))
-        return "capslock";
+        return QStringLiteral("capslock");
     if (dynamic_cast<const KDIdleTimeCondition *>(&condition))
-        return "idle";
+        return QStringLiteral("idle");
     if (dynamic_cast<const KDTotalActivityCondition *>(&condition))
-        return "total";
-    return "?";
+        return QStringLiteral("total");
+    return QStringLiteral("?");
 }
 
 // ---------------------------------------------------------------- the factory
 
-struct FactoryCase
+struct FactoryRow
 {
-    const char *description;
+    const char *name;
     QVariantList records;
-    std::vector<std::string> kinds;
-    QString error;
-    QString log;
+    const char *kinds;
+    const char *error = "";
+    const char *log = "";
 };
 
-// Rows print as their description in test listings and failures.
-void PrintTo(const FactoryCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class ConditionFactoryTest : public ConditionFixture, public ::testing::WithParamInterface<FactoryCase>
+class ConditionFactoryTest : public ConditionFixture, public ::testing::WithParamInterface<FactoryRow>
 {
 };
 
@@ -81,167 +73,126 @@ TEST_P(ConditionFactoryTest, BuildsTheConditionsOfARecordList)
 {
     LogCapture logs;
     const auto result = KDConditionFactory::createConditions(GetParam().records);
-    std::vector<std::string> kinds;
+    QStringList kinds;
     for (const auto &condition : result.conditions)
-        kinds.push_back(kindOf(*condition));
-    EXPECT_EQ(kinds, GetParam().kinds);
-    EXPECT_EQ(result.error, GetParam().error);
-    if (!GetParam().log.isEmpty()) {
-        EXPECT_EQ(logs.count(GetParam().log), 1) << logs.messages().join('\n').toStdString();
+        kinds << kindOf(*condition);
+    EXPECT_EQ(kinds.join(' '), QLatin1String(GetParam().kinds));
+    EXPECT_EQ(result.error, QLatin1String(GetParam().error));
+    if (*GetParam().log) {
+        EXPECT_EQ(logs.count(QLatin1String(GetParam().log)), 1) << logs.messages().join('\n').toStdString();
     }
 }
 
-const QString App = conditionkeys::ApplicationType;
-const QString Modifier = conditionkeys::ModifierType;
+const QVariantMap kNoType{{"Settings", QVariantMap{}}};
+const QVariantMap kTypeNumber{{"Type", 5}};
+const QVariantMap kModifierWithoutKeys =
+    StoreBuilder::condition(conditionkeys::ModifierType, {{"Key", "Shift"}});
+const QVariantMap kCaps = StoreBuilder::capsLock(true);
+const QVariantMap kGerman = StoreBuilder::condition(conditionkeys::LanguageType, {{"LanguageID", 3}});
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ConditionFactoryTest,
-    ::testing::Values(
-        FactoryCase{"NoConditions", {}, {"total"}, {}, {}},
-        FactoryCase{
-            "NoType", {QVariantMap{{"Settings", QVariantMap{}}}}, {"total"}, "Illegal condition type", {}},
-        FactoryCase{"TypeNotAStringCostsOnlyItsRecord",
-                    {QVariantMap{{"Type", 5}}, record(conditionkeys::CapsLockType, {{"State", true}})},
-                    {"capslock", "total"},
-                    {},
-                    "Condition type is an integer, not a string: no condition"},
-        FactoryCase{"RecordNotADictionary",
-                    {QVariant("brevona.condition.idle")},
-                    {"total"},
-                    "Illegal condition type",
-                    {}},
-        FactoryCase{"UnknownTypeIsSkipped", {record("brevona.condition.weather", {})}, {"total"}, {}, {}},
-        FactoryCase{"RejectedRecordKeepsEarlierOnes",
-                    {record(conditionkeys::CapsLockType, {{"State", true}}), QVariantMap{},
-                     record(conditionkeys::LanguageType, {{"LanguageID", 0}})},
-                    {"capslock", "total"},
-                    "Illegal condition type",
-                    {}},
-        FactoryCase{"IsRunning", {appRecord("a", "isRunning")}, {"running", "total"}, {}, {}},
-        FactoryCase{"IsNotRunning", {appRecord("a", "isNotRunning")}, {"running", "total"}, {}, {}},
-        FactoryCase{"IsActive", {appRecord("a", "isActive")}, {"foreground", "total"}, {}, {}},
-        FactoryCase{"IsNotActive", {appRecord("a", "isNotActive")}, {"foreground", "total"}, {}, {}},
-        FactoryCase{"UnknownPredicate",
-                    {appRecord("org.example.A", "isFrontmost")},
-                    {"total"},
-                    {},
-                    "Can't create app condition by plist: {Application = \"org.example.A\"; Predicate = "
-                    "\"isFrontmost\"; }"},
-        FactoryCase{
-            "OnlyCapsLock", {record(Modifier, {{"Keys", "CapsLock"}})}, {"capslock", "total"}, {}, {}},
-        FactoryCase{"ShiftAndCapsLock",
-                    {record(Modifier, {{"Keys", "Shift|CapsLock"}})},
-                    {"capslock", "modifier", "total"},
-                    {},
-                    {}},
-        FactoryCase{"NoModifierKeys", {record(Modifier, {{"Keys", ""}})}, {"modifier", "total"}, {}, {}},
-        FactoryCase{"ModifierWithoutKeys",
-                    {record(Modifier, {{"Key", "Shift"}})},
-                    {"total"},
-                    "broken modifiers condition plist: {Key = \"Shift\"; }",
-                    {}},
-        FactoryCase{"EveryOtherKind",
-                    {record(conditionkeys::LanguageType, {{"LanguageID", 3}}),
-                     record(conditionkeys::IdleType, {{"Time", 60}}),
-                     record(conditionkeys::CapsLockType, {{"State", false}})},
-                    {"language", "idle", "capslock", "total"},
-                    {},
-                    {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+const FactoryRow kFactoryRows[] = {
+    {.name = "NoConditions", .records = {}, .kinds = "total"},
+    {.name = "NoType", .records = {kNoType}, .kinds = "total", .error = "Illegal condition type"},
+    {.name = "TypeNotAString",
+     .records = {kTypeNumber, kCaps},
+     .kinds = "capslock total",
+     .log = "type is an integer"},
+    {.name = "RecordNotADictionary",
+     .records = {"brevona.condition.idle"},
+     .kinds = "total",
+     .error = "Illegal condition type"},
+    {.name = "UnknownType",
+     .records = {StoreBuilder::condition("brevona.condition.weather", {})},
+     .kinds = "total"},
+    {.name = "RejectedKeepsEarlier",
+     .records = {kCaps, QVariantMap{}, kGerman},
+     .kinds = "capslock total",
+     .error = "Illegal condition type"},
+    {.name = "IsRunning", .records = {appRecord("a", "isRunning")}, .kinds = "running total"},
+    {.name = "IsNotRunning", .records = {appRecord("a", "isNotRunning")}, .kinds = "running total"},
+    {.name = "IsActive", .records = {appRecord("a", "isActive")}, .kinds = "foreground total"},
+    {.name = "IsNotActive", .records = {appRecord("a", "isNotActive")}, .kinds = "foreground total"},
+    {.name = "UnknownPredicate",
+     .records = {appRecord("a", "isFrontmost")},
+     .kinds = "total",
+     .log = "isFrontmost"},
+    {.name = "OnlyCapsLock", .records = {StoreBuilder::modifiers("CapsLock")}, .kinds = "capslock total"},
+    {.name = "ShiftAndCapsLock",
+     .records = {StoreBuilder::modifiers("Shift|CapsLock")},
+     .kinds = "capslock modifier total"},
+    {.name = "NoModifierKeys", .records = {StoreBuilder::modifiers("")}, .kinds = "modifier total"},
+    {.name = "ModifierWithoutKeys",
+     .records = {kModifierWithoutKeys},
+     .kinds = "total",
+     .error = "broken modifiers condition plist: {Key = \"Shift\"; }"},
+    {.name = "OtherKinds",
+     .records = {kGerman, StoreBuilder::idle(60), StoreBuilder::capsLock(false)},
+     .kinds = "language idle capslock total"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ConditionFactoryTest, ::testing::ValuesIn(kFactoryRows), RowName());
 
 // ---------------------------------------------------------------- running applications
 
-enum class AppEvent
+struct RunningRow
 {
-    None,
-    LaunchA,
-    QuitA,
-    LaunchB,
-};
-
-struct RunningCase
-{
-    const char *description;
+    const char *name;
     const char *predicate;
-    bool runningAtStart;
-    // Each event, then the truth the condition must have after it.
-    std::vector<std::pair<AppEvent, bool>> steps;
+    // Space-separated steps: an event (A: A launches, a: A quits, B: B launches, -: nothing) and
+    // the truth the condition has after it (1 or 0).
+    const char *steps;
 };
 
-void PrintTo(const RunningCase &row, std::ostream *out)
+class RunningConditionTest : public ConditionFixture, public ::testing::WithParamInterface<RunningRow>
 {
-    *out << row.description;
-}
-
-class RunningConditionTest : public ConditionFixture, public ::testing::WithParamInterface<RunningCase>
-{
-protected:
-    void apply(AppEvent event)
-    {
-        switch (event) {
-        case AppEvent::None:
-            break;
-        case AppEvent::LaunchA:
-            applications->launch("org.example.A");
-            break;
-        case AppEvent::QuitA:
-            applications->quit("org.example.A");
-            break;
-        case AppEvent::LaunchB:
-            applications->launch("org.example.B");
-            break;
-        }
-    }
 };
 
 TEST_P(RunningConditionTest, FollowsLaunchesAndQuits)
 {
-    if (GetParam().runningAtStart)
-        applications->launch("org.example.A");
     auto condition =
         KDConditionFactory::createCondition(appRecord("org.example.A", GetParam().predicate), nullptr);
     ASSERT_TRUE(condition);
-    int step = 0;
-    for (const auto &[event, truth] : GetParam().steps) {
-        apply(event);
-        EXPECT_EQ(condition->isTrue(), truth) << "step " << step;
-        ++step;
+    for (const QString &step : QString::fromLatin1(GetParam().steps).split(' ')) {
+        if (step[0] == 'A')
+            applications->launch("org.example.A");
+        else if (step[0] == 'a')
+            applications->quit("org.example.A");
+        else if (step[0] == 'B')
+            applications->launch("org.example.B");
+        EXPECT_EQ(condition->isTrue(), step[1] == '1') << step.toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RunningConditionTest,
-    ::testing::Values(
-        RunningCase{"NotRunningIsTrueAtOnceAndFalseAfterLaunch",
-                    "isNotRunning",
-                    false,
-                    {{AppEvent::None, true}, {AppEvent::LaunchA, false}, {AppEvent::QuitA, true}}},
-        RunningCase{"RunningAtStart", "isRunning", true, {{AppEvent::None, true}, {AppEvent::QuitA, false}}},
-        RunningCase{"LaunchAfterStart",
-                    "isRunning",
-                    false,
-                    {{AppEvent::None, false}, {AppEvent::LaunchA, true}, {AppEvent::QuitA, false}}},
-        RunningCase{"OtherApplicationsChangeNothing",
-                    "isRunning",
-                    false,
-                    {{AppEvent::LaunchB, false}, {AppEvent::LaunchA, true}}}),
-    [](const auto &info) { return std::string(info.param.description); });
+const RunningRow kRunningRows[] = {
+    {.name = "NotRunning", .predicate = "isNotRunning", .steps = "-1 A0 a1"},
+    {.name = "Running", .predicate = "isRunning", .steps = "-0 A1 a0"},
+    {.name = "OtherApplicationsChangeNothing", .predicate = "isRunning", .steps = "B0 A1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, RunningConditionTest, ::testing::ValuesIn(kRunningRows), RowName());
 
 class ApplicationTriggerTest : public ConditionFixture
 {
 };
 
+TEST_F(ApplicationTriggerTest, RunningAtTheStartIsSeen)
+{
+    applications->launch("org.example.A");
+    auto condition = KDConditionFactory::createCondition(appRecord("org.example.A", "isRunning"), nullptr);
+    EXPECT_TRUE(condition->isTrue());
+}
+
 TEST_F(ApplicationTriggerTest, PostsOnlyForSubscribedApplications)
 {
-    NotificationLog log({notifications::AppLaunched, notifications::AppTerminated,
-                         notifications::SomeConditionHaveTriggered});
+    NotificationRecorder log(
+        {notifications::AppLaunched, notifications::AppTerminated, notifications::SomeConditionHaveTriggered},
+        {"launched", "terminated", "triggered"});
     auto condition = KDConditionFactory::createCondition(appRecord("org.example.A", "isRunning"), nullptr);
     applications->launch("org.example.B");
     applications->launch("org.example.A");
     applications->quit("org.example.A");
     EXPECT_EQ(log.entries(),
-              (QStringList{"APP_LAUNCHED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED",
-                           "APP_TERMINATED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED"}));
+              (QStringList{"launched org.example.A", "triggered", "terminated org.example.A", "triggered"}));
 }
 
 TEST_F(ApplicationTriggerTest, OneOfTwoConditionsOnAnApplicationGoingKeepsTheOtherInformed)
@@ -269,7 +220,7 @@ TEST_F(ApplicationTriggerTest, WithoutASessionNothingRuns)
     auto active = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
     // No application in front is no application named: a record without one never matches.
     auto unnamed = KDConditionFactory::createCondition(
-        record("brevona.condition.application", {{"Predicate", "isActive"}}), nullptr);
+        StoreBuilder::condition(conditionkeys::ApplicationType, {{"Predicate", "isActive"}}), nullptr);
     EXPECT_FALSE(running->isTrue());
     EXPECT_TRUE(notRunning->isTrue());
     EXPECT_FALSE(active->isTrue());
@@ -278,18 +229,13 @@ TEST_F(ApplicationTriggerTest, WithoutASessionNothingRuns)
 
 // ---------------------------------------------------------------- foreground application
 
-struct ForegroundCase
+struct ForegroundRow
 {
-    const char *description;
+    const char *name;
     bool notifies;
 };
 
-void PrintTo(const ForegroundCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class ForegroundConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ForegroundCase>
+class ForegroundConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ForegroundRow>
 {
 protected:
     void SetUp() override
@@ -299,7 +245,7 @@ protected:
     }
 
     // Lets the trigger see the session: at once when it listens, at its next poll otherwise.
-    void settle()
+    void poll()
     {
         if (!GetParam().notifies)
             KDForegroundApplicationTrigger::sharedTrigger().tick();
@@ -313,33 +259,32 @@ TEST_P(ForegroundConditionTest, ConditionsCreatedAtDifferentTimesAgree)
     applications->bringToFront("org.example.A");
     auto late = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
     EXPECT_EQ(early->isTrue(), late->isTrue());
-    settle();
+    poll();
     EXPECT_TRUE(early->isTrue());
     EXPECT_TRUE(late->isTrue());
 }
 
 TEST_P(ForegroundConditionTest, FollowsTheApplicationInFront)
 {
-    NotificationLog log({notifications::ForeappHaveChanged, notifications::SomeConditionHaveTriggered});
+    NotificationRecorder log({notifications::ForeappHaveChanged, notifications::SomeConditionHaveTriggered},
+                             {"front", "triggered"});
     auto active = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
     auto inactive = KDConditionFactory::createCondition(appRecord("org.example.A", "isNotActive"), nullptr);
     EXPECT_FALSE(active->isTrue());
     EXPECT_TRUE(inactive->isTrue());
 
     applications->bringToFront("org.example.A");
-    settle();
+    poll();
     EXPECT_TRUE(active->isTrue());
     EXPECT_FALSE(inactive->isTrue());
     // The same application again changes nothing and posts nothing.
     applications->bringToFront("org.example.A");
-    settle();
+    poll();
     applications->bringToFront(QString());
-    settle();
+    poll();
     EXPECT_FALSE(active->isTrue());
     EXPECT_TRUE(inactive->isTrue());
-    EXPECT_EQ(log.entries(),
-              (QStringList{"FOREAPP_HAVE_CHANGED_NOTIFICATION org.example.A", "SOME_CONDITION_HAVE_TRIGGERED",
-                           "FOREAPP_HAVE_CHANGED_NOTIFICATION ", "SOME_CONDITION_HAVE_TRIGGERED"}));
+    EXPECT_EQ(log.entries(), (QStringList{"front org.example.A", "triggered", "front ", "triggered"}));
 }
 
 TEST_P(ForegroundConditionTest, FollowsTheSessionOnlyWhileConditionsExist)
@@ -356,16 +301,16 @@ TEST_P(ForegroundConditionTest, FollowsTheSessionOnlyWhileConditionsExist)
     EXPECT_FALSE(trigger.isPolling());
     EXPECT_FALSE(trigger.isListening());
     // Nobody is told of changes while nobody asks.
-    NotificationLog log({notifications::ForeappHaveChanged});
+    NotificationRecorder log({notifications::ForeappHaveChanged});
     applications->bringToFront("a");
-    pumpFor(300ms);
+    settle(300ms);
     EXPECT_TRUE(log.entries().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ForegroundConditionTest,
-                         ::testing::Values(ForegroundCase{"ListensToTheSession", true},
-                                           ForegroundCase{"PollsTheSession", false}),
-                         [](const auto &info) { return std::string(info.param.description); });
+const ForegroundRow kForegroundRows[] = {{.name = "Listens", .notifies = true},
+                                         {.name = "Polls", .notifies = false}};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ForegroundConditionTest, ::testing::ValuesIn(kForegroundRows), RowName());
 
 TEST_F(ApplicationTriggerTest, PollingSeesAChangeWithinItsInterval)
 {
@@ -374,7 +319,7 @@ TEST_F(ApplicationTriggerTest, PollingSeesAChangeWithinItsInterval)
     auto condition = KDConditionFactory::createCondition(appRecord("org.example.A", "isActive"), nullptr);
     applications->bringToFront("org.example.A");
     EXPECT_FALSE(condition->isTrue());
-    EXPECT_TRUE(pumpUntil([&] { return condition->isTrue(); }, 2s));
+    EXPECT_TRUE(waitUntil([&] { return condition->isTrue(); }, 2s));
     EXPECT_TRUE(KDForegroundApplicationTrigger::sharedTrigger().isPolling());
 }
 

@@ -1,10 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <utility>
-
-#include <QStringList>
-#include <QVariant>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +11,6 @@
 #include "IdleTimeSource.h"
 #include "InputLanguageSource.h"
 #include "KDKeyboardStateSource.h"
-#include "NotificationCenter.h"
-#include "TestEventLoop.h"
 
 namespace brevona::test {
 
@@ -37,42 +31,12 @@ public:
     bool capsLocked = false;
 };
 
-// Writes down the notifications of the given names as "NAME" or "NAME object".
-class NotificationLog
-{
-public:
-    explicit NotificationLog(const QStringList &names)
-    {
-        for (const QString &name : names) {
-            NotificationCenter::defaultCenter().addObserver(this, name, [this](Notification &n) {
-                const QVariant &object = n.object();
-                m_entries.append(object.isValid() ? n.name() + QLatin1Char(' ') + object.toString()
-                                                  : n.name());
-            });
-        }
-    }
-    ~NotificationLog() { NotificationCenter::defaultCenter().removeObserver(this); }
-    NotificationLog(const NotificationLog &) = delete;
-    NotificationLog &operator=(const NotificationLog &) = delete;
-
-    const QStringList &entries() const { return m_entries; }
-    int count(const QString &entry) const { return static_cast<int>(m_entries.count(entry)); }
-    void clear() { m_entries.clear(); }
-
-private:
-    QStringList m_entries;
-};
-
 // Installs fresh fakes of every session service a trigger reads, for one test. Between tests the
 // services stay faked (by inert instances), so a trigger's timer never reaches the real session.
 class ConditionFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        install(applications.get(), languages.get(), &session, &keyboard);
-    }
+    void SetUp() override { install(applications.get(), languages.get(), &session, &keyboard); }
 
     void TearDown() override
     {

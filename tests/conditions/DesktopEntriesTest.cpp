@@ -1,6 +1,4 @@
 #include <optional>
-#include <ostream>
-#include <string>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +10,7 @@
 #include "InputLanguageSource.h"
 #include "linux/DesktopEntries.h"
 #include "linux/X11LanguageSource.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 
@@ -19,71 +18,58 @@ namespace {
 
 // ---------------------------------------------------------------- reading entries
 
-struct ParseCase
+struct ParseRow
 {
-    const char *description;
+    const char *name;
     QByteArray text;
-    bool isApplication;
-    QString startupWMClass;
-    QString program; // what "Exec" names; its resolution depends on the machine
+    const char *wmClass = "";
+    const char *program = ""; // what "Exec" names, resolved on this machine; none: no application
 };
 
-// Rows print as their description in test listings and failures.
-void PrintTo(const ParseCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class DesktopEntryParseTest : public ::testing::TestWithParam<ParseCase>
+class DesktopEntryParseTest : public ::testing::TestWithParam<ParseRow>
 {
 };
 
 TEST_P(DesktopEntryParseTest, ReadsTheMainGroup)
 {
     const auto entry = DesktopEntries::parse(QStringLiteral("x"), GetParam().text);
-    ASSERT_EQ(entry.has_value(), GetParam().isApplication);
+    ASSERT_EQ(entry.has_value(), *GetParam().program != '\0');
     if (!entry)
         return;
-    EXPECT_EQ(entry->startupWMClass, GetParam().startupWMClass);
-    const QString resolved =
-        QFileInfo(QStandardPaths::findExecutable(GetParam().program)).canonicalFilePath();
-    EXPECT_EQ(entry->executable, resolved);
+    EXPECT_EQ(entry->startupWMClass, QLatin1String(GetParam().wmClass));
+    EXPECT_EQ(entry->executable,
+              QFileInfo(QStandardPaths::findExecutable(GetParam().program)).canonicalFilePath());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, DesktopEntryParseTest,
-    ::testing::Values(
-        ParseCase{"Plain",
-                  "[Desktop Entry]\nType=Application\nName=Sh\nExec=sh -c true\nStartupWMClass=Shell\n", true,
-                  "Shell", "sh"},
-        ParseCase{"EnvPrefixAndQuotes",
-                  "[Desktop Entry]\nType=Application\nExec=env A=1 B=\"2 3\" \"sh\" %U\n",
-                  true,
-                  {},
-                  "sh"},
-        ParseCase{"OtherGroupsIgnored",
-                  "[Desktop Action new]\nExec=true\nStartupWMClass=Wrong\n[Desktop Entry]\nType=Application\n"
-                  "Exec=sh\n",
-                  true,
-                  {},
-                  "sh"},
-        ParseCase{
-            "LocalisedKeysIgnored",
-            "[Desktop Entry]\nType=Application\nStartupWMClass[de]=Falsch\nStartupWMClass = Right\nExec=sh\n",
-            true, "Right", "sh"},
-        ParseCase{"EscapedSpace", "[Desktop Entry]\nType=Application\nStartupWMClass=Two\\sWords\nExec=sh\n",
-                  true, "Two Words", "sh"},
-        ParseCase{"TryExecWhenExecIsMissing",
-                  "[Desktop Entry]\nType=Application\nExec=no-such-program-here\nTryExec=sh\n",
-                  true,
-                  {},
-                  "sh"},
-        ParseCase{
-            "HiddenIsDeleted", "[Desktop Entry]\nType=Application\nExec=sh\nHidden=true\n", false, {}, {}},
-        ParseCase{
-            "LinkIsNoApplication", "[Desktop Entry]\nType=Link\nURL=https://example.org\n", false, {}, {}},
-        ParseCase{"NoMainGroup", "Type=Application\nExec=sh\n", false, {}, {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+const QByteArray kApp = "[Desktop Entry]\nType=Application\n";
+
+const ParseRow kParseRows[] = {
+    {.name = "Plain",
+     .text = kApp + "Name=Sh\nExec=sh -c true\nStartupWMClass=Shell\n",
+     .wmClass = "Shell",
+     .program = "sh"},
+    {.name = "EnvPrefixAndQuotes", .text = kApp + "Exec=env A=1 B=\"2 3\" \"sh\" %U\n", .program = "sh"},
+    {.name = "OtherGroupsIgnored",
+     .text = "[Desktop Action new]\nExec=true\nStartupWMClass=W\n" + kApp + "Exec=sh\n",
+     .program = "sh"},
+    {.name = "LocalisedKeysIgnored",
+     .text = kApp + "StartupWMClass[de]=F\nStartupWMClass = Right\nExec=sh\n",
+     .wmClass = "Right",
+     .program = "sh"},
+    {.name = "EscapedSpace",
+     .text = kApp + "StartupWMClass=Two\\sWords\nExec=sh\n",
+     .wmClass = "Two Words",
+     .program = "sh"},
+    {.name = "TryExecWhenExecIsMissing",
+     .text = kApp + "Exec=no-such-program-here\nTryExec=sh\n",
+     .program = "sh"},
+    {.name = "HiddenIsDeleted", .text = kApp + "Exec=sh\nHidden=true\n"},
+    {.name = "LinkIsNoApplication", .text = "[Desktop Entry]\nType=Link\nURL=https://example.org\n"},
+    {.name = "NoMainGroup", .text = "Type=Application\nExec=sh\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, DesktopEntryParseTest, ::testing::ValuesIn(kParseRows),
+                         brevona::test::RowName());
 
 // ---------------------------------------------------------------- matching windows
 
@@ -118,20 +104,15 @@ protected:
     QTemporaryDir system;
 };
 
-struct MatchCase
+struct MatchRow
 {
-    const char *description;
+    const char *name;
     WindowIdentity window;
-    std::optional<QString> entry;
-    QString identifier;
+    const char *entry; // empty: none
+    const char *identifier;
 };
 
-void PrintTo(const MatchCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class DesktopEntryMatchTest : public DesktopEntriesTest, public ::testing::WithParamInterface<MatchCase>
+class DesktopEntryMatchTest : public DesktopEntriesTest, public ::testing::WithParamInterface<MatchRow>
 {
 };
 
@@ -141,37 +122,58 @@ TEST_P(DesktopEntryMatchTest, FindsTheEntryOfAWindow)
     WindowIdentity window = GetParam().window;
     if (window.executable == QLatin1String("sh"))
         window.executable = QFileInfo(QStandardPaths::findExecutable("sh")).canonicalFilePath();
-    EXPECT_EQ(entries.match(window), GetParam().entry);
-    EXPECT_EQ(entries.identifierFor(window), GetParam().identifier);
+    EXPECT_EQ(entries.match(window).value_or(QString()), QLatin1String(GetParam().entry));
+    EXPECT_EQ(entries.identifierFor(window), QLatin1String(GetParam().identifier));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, DesktopEntryMatchTest,
-    ::testing::Values(
-        MatchCase{
-            "GtkApplicationId", {"org.gnome.Files", "x", "X", {}}, "org.gnome.Files", "org.gnome.Files"},
-        MatchCase{"GtkIdWithoutEntryFallsThrough",
-                  {"org.example.None", "editormain", "EditorMain", {}},
-                  "org.example.Editor",
-                  "org.example.Editor"},
-        MatchCase{"StartupWMClassOfTheClass",
-                  {{}, "main", "EditorMain", {}},
-                  "org.example.Editor",
-                  "org.example.Editor"},
-        MatchCase{"StartupWMClassOfTheInstance",
-                  {{}, "EditorMain", "Other", {}},
-                  "org.example.Editor",
-                  "org.example.Editor"},
-        MatchCase{"FileNameWithoutCase", {{}, "terminal", "Terminal", {}}, "terminal", "terminal"},
-        MatchCase{"FileNameInASubfolder", {{}, "kde-viewer", "Kde-viewer", {}}, "kde-viewer", "kde-viewer"},
-        MatchCase{
-            "LastPartOfAReverseDomainId", {{}, "files", "Files", {}}, "org.gnome.Files", "org.gnome.Files"},
-        MatchCase{"Executable", {{}, "dash", "Dash", "sh"}, "shell", "shell"},
-        MatchCase{"DeletedEntryHidesTheLaterOne", {{}, "gone", "Gone", {}}, std::nullopt, "Gone"},
-        MatchCase{"NoEntryGtkId", {"org.example.None", {}, {}, {}}, std::nullopt, "org.example.None"},
-        MatchCase{"NoEntryClass", {{}, "xmessage", "Xmessage", {}}, std::nullopt, "Xmessage"},
-        MatchCase{"NothingKnown", {}, std::nullopt, {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+// Windows as {application id, instance, class, executable}.
+const MatchRow kMatchRows[] = {
+    {.name = "ApplicationId",
+     .window = {"org.gnome.Files", "x", "X", {}},
+     .entry = "org.gnome.Files",
+     .identifier = "org.gnome.Files"},
+    {.name = "IdWithoutEntryFallsThrough",
+     .window = {"org.example.None", "editormain", "EditorMain", {}},
+     .entry = "org.example.Editor",
+     .identifier = "org.example.Editor"},
+    {.name = "WMClassOfTheClass",
+     .window = {{}, "main", "EditorMain", {}},
+     .entry = "org.example.Editor",
+     .identifier = "org.example.Editor"},
+    {.name = "WMClassOfTheInstance",
+     .window = {{}, "EditorMain", "Other", {}},
+     .entry = "org.example.Editor",
+     .identifier = "org.example.Editor"},
+    {.name = "FileNameWithoutCase",
+     .window = {{}, "terminal", "Terminal", {}},
+     .entry = "terminal",
+     .identifier = "terminal"},
+    {.name = "FileNameInASubfolder",
+     .window = {{}, "kde-viewer", "Kde-viewer", {}},
+     .entry = "kde-viewer",
+     .identifier = "kde-viewer"},
+    {.name = "LastPartOfADomainId",
+     .window = {{}, "files", "Files", {}},
+     .entry = "org.gnome.Files",
+     .identifier = "org.gnome.Files"},
+    {.name = "Executable", .window = {{}, "dash", "Dash", "sh"}, .entry = "shell", .identifier = "shell"},
+    {.name = "DeletedEntryHidesLaterOne",
+     .window = {{}, "gone", "Gone", {}},
+     .entry = "",
+     .identifier = "Gone"},
+    {.name = "NoEntryApplicationId",
+     .window = {"org.example.None", {}, {}, {}},
+     .entry = "",
+     .identifier = "org.example.None"},
+    {.name = "NoEntryClass",
+     .window = {{}, "xmessage", "Xmessage", {}},
+     .entry = "",
+     .identifier = "Xmessage"},
+    {.name = "NothingKnown", .window = {}, .entry = "", .identifier = ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, DesktopEntryMatchTest, ::testing::ValuesIn(kMatchRows),
+                         brevona::test::RowName());
 
 TEST_F(DesktopEntriesTest, EarlierFoldersWinAndReloadSeesNewEntries)
 {
@@ -192,19 +194,14 @@ template<std::size_t N> QByteArray bytes(const char (&text)[N])
     return QByteArray(text, N - 1);
 }
 
-struct RulesCase
+struct RulesRow
 {
-    const char *description;
+    const char *name;
     QByteArray value;
     QStringList layouts;
 };
 
-void PrintTo(const RulesCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class RulesNamesTest : public ::testing::TestWithParam<RulesCase>
+class RulesNamesTest : public ::testing::TestWithParam<RulesRow>
 {
 };
 
@@ -213,17 +210,18 @@ TEST_P(RulesNamesTest, ListsTheLayouts)
     EXPECT_EQ(X11LanguageSource::layoutsOfRulesNames(GetParam().value), GetParam().layouts);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RulesNamesTest,
-    ::testing::Values(RulesCase{"One", bytes("evdev\0pc105\0us\0\0\0"), {"us"}},
-                      RulesCase{"TwoWithVariant",
-                                bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"),
-                                {"us", "de(nodeadkeys)"}},
-                      RulesCase{"FewerVariantsThanLayouts",
-                                bytes("evdev\0pc105\0us,de,fr\0intl\0\0"),
-                                {"us(intl)", "de", "fr"}},
-                      RulesCase{"Truncated", bytes("evdev\0pc105"), {}},
-                      RulesCase{"Empty", QByteArray(), {}}),
-    [](const auto &info) { return std::string(info.param.description); });
+const RulesRow kRulesRows[] = {
+    {.name = "One", .value = bytes("evdev\0pc105\0us\0\0\0"), .layouts = {"us"}},
+    {.name = "TwoWithVariant",
+     .value = bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"),
+     .layouts = {"us", "de(nodeadkeys)"}},
+    {.name = "FewerVariantsThanLayouts",
+     .value = bytes("evdev\0pc105\0us,de,fr\0intl\0\0"),
+     .layouts = {"us(intl)", "de", "fr"}},
+    {.name = "Truncated", .value = bytes("evdev\0pc105"), .layouts = {}},
+    {.name = "Empty", .value = QByteArray(), .layouts = {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, RulesNamesTest, ::testing::ValuesIn(kRulesRows), brevona::test::RowName());
 
 } // namespace

@@ -1,6 +1,4 @@
 #include <memory>
-#include <ostream>
-#include <string>
 #include <vector>
 
 #include <QDir>
@@ -18,7 +16,11 @@
 #include "KDLayerManager.h"
 #include "KDTotalActivityCondition.h"
 #include "KDTotalActivityTrigger.h"
+#include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "NotificationRecorder.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
 
@@ -28,114 +30,69 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QVariantMap record(const QString &type, const QVariantMap &settings)
-{
-    return QVariantMap{{QStringLiteral("Type"), type}, {QStringLiteral("Settings"), settings}};
-}
-
 // ---------------------------------------------------------------- the idle trigger's checks
 
-struct Subscription
+struct IdleRow
 {
-    int time;
-    bool hasSetState;
+    const char *name;
+    // The subscriptions' times in seconds; "!" after one: a subscriber without setState.
+    const char *subscriptions;
+    // Checks, space-separated, as seconds idle:subscriptions whose setState ran:notifications
+    // posted (r: idle time reset, t: conditions triggered):next interval (S slow, F fast).
+    const char *checks;
 };
 
-struct IdleStep
-{
-    double idleSeconds;
-    // The subscriptions (by index) whose setState ran at this check.
-    std::vector<int> fired;
-    bool reset;
-    bool recompose;
-    int nextCheckMs;
-};
-
-struct IdleCase
-{
-    const char *description;
-    std::vector<Subscription> subscriptions;
-    std::vector<IdleStep> steps;
-};
-
-// Rows print as their description in test listings and failures.
-void PrintTo(const IdleCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class IdleTriggerTest : public ConditionFixture, public ::testing::WithParamInterface<IdleCase>
+class IdleTriggerTest : public ConditionFixture, public ::testing::WithParamInterface<IdleRow>
 {
 };
 
 TEST_P(IdleTriggerTest, ChecksFireEachIntervalOnceUntilTheUserIsBack)
 {
     KDIdleTimeTrigger trigger;
-    std::vector<int> fired;
-    std::vector<int> owners(GetParam().subscriptions.size());
-    for (std::size_t i = 0; i < GetParam().subscriptions.size(); ++i) {
-        const Subscription &s = GetParam().subscriptions[i];
+    QString fired;
+    const QStringList subscriptions = QString::fromLatin1(GetParam().subscriptions).split(' ');
+    std::vector<int> owners(subscriptions.size());
+    for (int i = 0; i < subscriptions.size(); ++i) {
         std::function<void()> setState;
-        if (s.hasSetState)
-            setState = [&fired, i] { fired.push_back(int(i)); };
-        trigger.subscribe(&owners[i], s.time, setState);
+        if (!subscriptions[i].endsWith('!'))
+            setState = [&fired, i] { fired += QString::number(i); };
+        trigger.subscribe(&owners[i], subscriptions[i].chopped(subscriptions[i].endsWith('!')).toInt(),
+                          setState);
     }
     EXPECT_TRUE(trigger.isChecking());
     EXPECT_EQ(trigger.checkInterval(), KDIdleTimeTrigger::SlowIntervalMs);
 
-    NotificationLog log({notifications::IdleTimeReset, notifications::SomeConditionHaveTriggered});
-    int step = 0;
-    for (const IdleStep &s : GetParam().steps) {
+    NotificationRecorder log({notifications::IdleTimeReset, notifications::SomeConditionHaveTriggered},
+                             {"r", "t"});
+    for (const QString &check : QString::fromLatin1(GetParam().checks).split(' ')) {
+        const QStringList part = check.split(':');
         fired.clear();
         log.clear();
-        setIdleSeconds(s.idleSeconds);
+        setIdleSeconds(part[0].toDouble());
         trigger.check();
-        EXPECT_EQ(fired, s.fired) << "step " << step;
-        EXPECT_EQ(log.count(notifications::IdleTimeReset), s.reset ? 1 : 0) << "step " << step;
-        EXPECT_EQ(log.count(notifications::SomeConditionHaveTriggered), s.recompose ? 1 : 0)
-            << "step " << step;
-        EXPECT_EQ(trigger.checkInterval(), s.nextCheckMs) << "step " << step;
-        ++step;
+        const int interval = trigger.checkInterval() == KDIdleTimeTrigger::FastIntervalMs ? 'F' : 'S';
+        EXPECT_EQ(QStringList({part[0], fired, log.entries().join(QString()), QChar(interval)}).join(':'),
+                  check);
     }
     for (int &owner : owners)
         trigger.unSubscribe(&owner);
     EXPECT_FALSE(trigger.isChecking());
 }
 
-constexpr int Slow = KDIdleTimeTrigger::SlowIntervalMs;
-constexpr int Fast = KDIdleTimeTrigger::FastIntervalMs;
+const IdleRow kIdleRows[] = {
+    {.name = "SixtySeconds",
+     .subscriptions = "60",
+     .checks = "0:::S 59.9:::S 60:0:t:F 60.2:::F 75:::F 0.1::rt:S 3:::S"},
+    {.name = "SlowCheckJumpsPastTheInterval", .subscriptions = "60", .checks = "58:::S 63:0:t:F"},
+    {.name = "WithoutSetStateOnlySpeedsUp", .subscriptions = "21!", .checks = "0:::S 25:::F 0::rt:S"},
+    {.name = "EachIntervalInTurn",
+     .subscriptions = "10 30",
+     .checks = "0:::S 15:0:t:F 35:1:t:F 1::rt:S 40:01:t:F"},
+    {.name = "InputWithoutActiveOnlyResets", .subscriptions = "60", .checks = "30:::S 2::r:S"},
+    {.name = "ZeroNeverFires", .subscriptions = "0", .checks = "0:::S 100:::S"},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, IdleTriggerTest,
-    ::testing::Values(
-        IdleCase{"SixtySeconds",
-                 {{60, true}},
-                 {{0, {}, false, false, Slow},
-                  {59.9, {}, false, false, Slow},
-                  {60, {0}, false, true, Fast},
-                  {60.2, {}, false, false, Fast},
-                  {75, {}, false, false, Fast},
-                  {0.1, {}, true, true, Slow},
-                  {3, {}, false, false, Slow}}},
-        IdleCase{"FiresWhenASlowCheckJumpsPastTheInterval",
-                 {{60, true}},
-                 {{58, {}, false, false, Slow}, {63, {0}, false, true, Fast}}},
-        IdleCase{"DeviceWithoutSetStateOnlySpeedsUpTheChecks",
-                 {{21, false}},
-                 {{0, {}, false, false, Slow}, {25, {}, false, false, Fast}, {0, {}, true, true, Slow}}},
-        IdleCase{"EachIntervalInTurn",
-                 {{10, true}, {30, true}},
-                 {{0, {}, false, false, Slow},
-                  {15, {0}, false, true, Fast},
-                  {35, {1}, false, true, Fast},
-                  {1, {}, true, true, Slow},
-                  {40, {0, 1}, false, true, Fast}}},
-        IdleCase{"InputWithoutActiveSubscriptionsOnlyResets",
-                 {{60, true}},
-                 {{30, {}, false, false, Slow}, {2, {}, true, false, Slow}}},
-        IdleCase{
-            "ZeroNeverFires", {{0, true}}, {{0, {}, false, false, Slow}, {100, {}, false, false, Slow}}}),
-    [](const auto &info) { return std::string(info.param.description); });
+INSTANTIATE_TEST_SUITE_P(Rows, IdleTriggerTest, ::testing::ValuesIn(kIdleRows), RowName());
 
 class IdleConditionTest : public ConditionFixture
 {
@@ -147,8 +104,7 @@ TEST_F(IdleConditionTest, BecomesTrueAfterItsTimeAndFalseAfterInput)
     // The shared trigger remembers the previous test's last reading.
     setIdleSeconds(0);
     trigger.check();
-    auto condition =
-        KDConditionFactory::createCondition(record(conditionkeys::IdleType, {{"Time", 60}}), nullptr);
+    auto condition = KDConditionFactory::createCondition(StoreBuilder::idle(60), nullptr);
     EXPECT_FALSE(condition->isTrue());
     setIdleSeconds(59);
     trigger.check();
@@ -174,7 +130,7 @@ TEST_F(IdleConditionTest, KeysTheSessionDidNotSeeCountAsInput)
     setIdleSeconds(100);
     trigger.check();
     ASSERT_TRUE(idle);
-    NotificationLog log({notifications::IdleTimeReset});
+    NotificationRecorder log({notifications::IdleTimeReset});
     NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QStringLiteral("A"));
     EXPECT_EQ(log.count(notifications::IdleTimeReset), 1);
     idle = false;
@@ -185,19 +141,14 @@ TEST_F(IdleConditionTest, KeysTheSessionDidNotSeeCountAsInput)
     trigger.unSubscribe(this);
 }
 
-struct TimeCase
+struct TimeRow
 {
-    const char *description;
+    const char *name;
     QVariant time;
     int seconds;
 };
 
-void PrintTo(const TimeCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class IdleTimeSettingTest : public ::testing::TestWithParam<TimeCase>
+class IdleTimeSettingTest : public ::testing::TestWithParam<TimeRow>
 {
 };
 
@@ -206,14 +157,17 @@ TEST_P(IdleTimeSettingTest, ReadsTime)
     EXPECT_EQ(KDIdleTimeCondition::timeOfPlist({{"Time", GetParam().time}}), GetParam().seconds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, IdleTimeSettingTest,
-                         ::testing::Values(TimeCase{"Plain", 60, 60}, TimeCase{"Missing", QVariant(), 0},
-                                           TimeCase{"IntMax", std::numeric_limits<int>::max(), 0},
-                                           TimeCase{"IntMin", std::numeric_limits<int>::min(), 0},
-                                           TimeCase{"Huge", qint64(1) << 40, 0}, TimeCase{"Real", 90.0, 90},
-                                           TimeCase{"Infinite", std::numeric_limits<double>::infinity(), 0},
-                                           TimeCase{"NotANumber", "soon", 0}),
-                         [](const auto &info) { return std::string(info.param.description); });
+const TimeRow kTimeRows[] = {
+    {.name = "Plain", .time = 60, .seconds = 60},
+    {.name = "Missing", .time = QVariant(), .seconds = 0},
+    {.name = "IntMin", .time = std::numeric_limits<int>::min(), .seconds = 0},
+    {.name = "Huge", .time = qint64(1) << 40, .seconds = 0},
+    {.name = "Real", .time = 90.0, .seconds = 90},
+    {.name = "Infinite", .time = std::numeric_limits<double>::infinity(), .seconds = 0},
+    {.name = "NotANumber", .time = "soon", .seconds = 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, IdleTimeSettingTest, ::testing::ValuesIn(kTimeRows), RowName());
 
 // ---------------------------------------------------------------- keyboard presence
 
@@ -230,7 +184,7 @@ protected:
 
 TEST_F(PresenceTest, UnpluggingHidesAndReturningShows)
 {
-    NotificationLog log({notifications::DriveStateChanged, notifications::SomeConditionHaveTriggered});
+    NotificationRecorder log({notifications::DriveStateChanged, notifications::SomeConditionHaveTriggered});
     auto existing = std::make_unique<KDTotalActivityCondition>();
     EXPECT_TRUE(existing->isTrue());
     NotificationCenter::defaultCenter().post(notifications::DriveLost);
@@ -277,10 +231,9 @@ protected:
 
 TEST_F(ConditionLayerTreeTest, LayersFollowTheirConditions)
 {
-    const QVariantMap alpha = record(conditionkeys::ApplicationType,
-                                     {{"Application", "org.example.Alpha"}, {"Predicate", "isActive"}});
-    const QVariantMap german = record(conditionkeys::LanguageType, {{"LanguageID", 3}});
-    const QVariantMap shift = record(conditionkeys::ModifierType, {{"Keys", "Shift|Option"}});
+    const QVariantMap alpha = StoreBuilder::application("org.example.Alpha", "isActive");
+    const QVariantMap german = StoreBuilder::language("de");
+    const QVariantMap shift = StoreBuilder::modifiers("Shift|Option");
     store->group(QString(), {"Alpha", "German", "Shifted"});
     store->layer(QStringLiteral("Alpha"), {{"Conditions", QVariantList{alpha}}});
     store->layer(QStringLiteral("German"), {{"Conditions", QVariantList{german}}});
@@ -296,7 +249,7 @@ TEST_F(ConditionLayerTreeTest, LayersFollowTheirConditions)
     EXPECT_EQ(composition(), (QStringList{"", "BlackLayer", "German", "Alpha"}));
     keyboard.shift = keyboard.alt = true;
     NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QStringLiteral("ShiftLeft"));
-    EXPECT_TRUE(pumpUntil([&] { return composition().contains("Shifted"); }, 2s));
+    EXPECT_TRUE(waitUntil([&] { return composition().contains("Shifted"); }, 2s));
     EXPECT_EQ(composition(), (QStringList{"", "BlackLayer", "Shifted", "German", "Alpha"}));
     keyboard.shift = keyboard.alt = false;
 

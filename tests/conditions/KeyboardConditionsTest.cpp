@@ -1,9 +1,7 @@
 #include <memory>
-#include <ostream>
 #include <optional>
 #include <set>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +14,12 @@
 #include "KDModifierCondition.h"
 #include "KDModifierConditionTrigger.h"
 #include "LanguageTable.h"
+#include "NotificationCenter.h"
 #include "NotificationNames.h"
+#include "NotificationRecorder.h"
+#include "StoreBuilder.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -24,32 +27,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QVariantMap record(const QString &type, const QVariantMap &settings)
-{
-    return QVariantMap{{QStringLiteral("Type"), type}, {QStringLiteral("Settings"), settings}};
-}
-
 std::unique_ptr<KDCondition> languageCondition(const QVariant &languageId)
 {
     return KDConditionFactory::createCondition(
-        record(conditionkeys::LanguageType, {{"LanguageID", languageId}}), nullptr);
+        StoreBuilder::condition(conditionkeys::LanguageType, {{"LanguageID", languageId}}), nullptr);
 }
 
 // ---------------------------------------------------------------- the language table
 
-struct LayoutCase
+struct LayoutRow
 {
+    const char *name;
     const char *layout;
     int identifier;
 };
 
-// Rows print as their description in test listings and failures.
-void PrintTo(const LayoutCase &row, std::ostream *out)
-{
-    *out << row.layout;
-}
-
-class LanguageTableTest : public ::testing::TestWithParam<LayoutCase>
+class LanguageTableTest : public ::testing::TestWithParam<LayoutRow>
 {
 };
 
@@ -61,12 +54,19 @@ TEST_P(LanguageTableTest, GivesTheStoredNumber)
 
 // Derived numbers are stored in layer stores and shared with the configurator: they must never
 // change, so a few are written down here.
-INSTANTIATE_TEST_SUITE_P(Rows, LanguageTableTest,
-                         ::testing::Values(LayoutCase{"us", 0}, LayoutCase{"gb", 2}, LayoutCase{"de", 3},
-                                           LayoutCase{" us ", 0}, LayoutCase{"", 0}, LayoutCase{"ch(fr)", 18},
-                                           LayoutCase{"ru", 1213489160},
-                                           LayoutCase{"de(nodeadkeys)", 2051129427},
-                                           LayoutCase{"ua", 1413687755}));
+const LayoutRow kLayoutRows[] = {
+    {.name = "us", .layout = "us", .identifier = 0},
+    {.name = "gb", .layout = "gb", .identifier = 2},
+    {.name = "de", .layout = "de", .identifier = 3},
+    {.name = "spaces", .layout = " us ", .identifier = 0},
+    {.name = "empty", .layout = "", .identifier = 0},
+    {.name = "chfr", .layout = "ch(fr)", .identifier = 18},
+    {.name = "ru", .layout = "ru", .identifier = 1213489160},
+    {.name = "deNodeadkeys", .layout = "de(nodeadkeys)", .identifier = 2051129427},
+    {.name = "ua", .layout = "ua", .identifier = 1413687755},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LanguageTableTest, ::testing::ValuesIn(kLayoutRows), RowName());
 
 TEST(LanguageTableNamesTest, RealLayoutsGetDistinctNumbersAndKnownOnesRoundTrip)
 {
@@ -91,49 +91,45 @@ TEST(LanguageTableNamesTest, RealLayoutsGetDistinctNumbersAndKnownOnesRoundTrip)
 
 // ---------------------------------------------------------------- input language
 
-struct LanguageCase
+struct LanguageRow
 {
-    const char *description;
-    std::optional<QStringList> layouts;
-    std::optional<int> index;
+    const char *name;
+    std::optional<int> index; // nothing: the session's layouts are unknown
     QVariant languageId;
     bool truth;
 };
 
-void PrintTo(const LanguageCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class LanguageConditionTest : public ConditionFixture, public ::testing::WithParamInterface<LanguageCase>
+class LanguageConditionTest : public ConditionFixture, public ::testing::WithParamInterface<LanguageRow>
 {
 };
 
+const QStringList UsDe{"us", "de"};
+
 TEST_P(LanguageConditionTest, IsTrueForTheLayoutInUse)
 {
-    languages->setLayouts(GetParam().layouts, GetParam().index);
+    if (GetParam().index)
+        languages->setLayouts(UsDe, GetParam().index);
+    else
+        languages->setLayouts(std::nullopt, std::nullopt);
     auto condition = languageCondition(GetParam().languageId);
     ASSERT_TRUE(condition);
     EXPECT_EQ(condition->isTrue(), GetParam().truth);
 }
 
-const QStringList UsDe{"us", "de"};
+const LanguageRow kLanguageRows[] = {
+    {.name = "SecondGroup", .index = 1, .languageId = 3, .truth = true},
+    {.name = "SecondGroupNotFirst", .index = 1, .languageId = 0, .truth = false},
+    {.name = "FirstGroup", .index = 0, .languageId = 0, .truth = true},
+    {.name = "RealOfTheSameValue", .index = 1, .languageId = 3.0, .truth = true},
+    {.name = "StringNeverMatches", .index = 1, .languageId = "3", .truth = false},
+    {.name = "MissingNeverMatches", .index = 0, .languageId = QVariant(), .truth = false},
+    {.name = "UnknownSessionReadsAsZero", .index = std::nullopt, .languageId = 0, .truth = true},
+    {.name = "UnknownSessionIsNotGerman", .index = std::nullopt, .languageId = 3, .truth = false},
+    {.name = "GroupBeyondLayoutsReadsAsZero", .index = 4, .languageId = 0, .truth = true},
+    {.name = "GroupBeyondLayoutsIsNotGerman", .index = 4, .languageId = 3, .truth = false},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, LanguageConditionTest,
-    ::testing::Values(LanguageCase{"SecondGroup", UsDe, 1, 3, true},
-                      LanguageCase{"SecondGroupNotFirst", UsDe, 1, 0, false},
-                      LanguageCase{"FirstGroup", UsDe, 0, 0, true},
-                      LanguageCase{"British", QStringList{"gb"}, 0, 2, true},
-                      LanguageCase{"DerivedNumber", QStringList{"ru"}, 0, 1213489160, true},
-                      LanguageCase{"RealNumberOfTheSameValue", UsDe, 1, 3.0, true},
-                      LanguageCase{"StringNeverMatches", UsDe, 1, "3", false},
-                      LanguageCase{"MissingIdentifierNeverMatches", UsDe, 0, QVariant(), false},
-                      LanguageCase{"UnknownSessionReadsAsZero", std::nullopt, std::nullopt, 0, true},
-                      LanguageCase{"UnknownSessionIsNotGerman", std::nullopt, std::nullopt, 3, false},
-                      LanguageCase{"GroupBeyondTheLayoutsReadsAsZero", UsDe, 4, 0, true},
-                      LanguageCase{"GroupBeyondTheLayoutsIsNotGerman", UsDe, 4, 3, false}),
-    [](const auto &info) { return std::string(info.param.description); });
+INSTANTIATE_TEST_SUITE_P(Rows, LanguageConditionTest, ::testing::ValuesIn(kLanguageRows), RowName());
 
 class LanguageTriggerTest : public ConditionFixture
 {
@@ -142,7 +138,7 @@ class LanguageTriggerTest : public ConditionFixture
 TEST_F(LanguageTriggerTest, PostsChangesAndTellsNewConditionsAtOnce)
 {
     languages->setLayouts(UsDe, 0);
-    NotificationLog log(
+    NotificationRecorder log(
         {notifications::CurrentLanguageHaveChanged, notifications::SomeConditionHaveTriggered});
     auto english = languageCondition(0);
     auto german = languageCondition(3);
@@ -150,7 +146,7 @@ TEST_F(LanguageTriggerTest, PostsChangesAndTellsNewConditionsAtOnce)
     // and comes once for the burst.
     EXPECT_EQ(log.entries(), (QStringList{"CURRENT_LANGUAGE_HAVE_CHANGED_NOTIFICATION 0",
                                           "CURRENT_LANGUAGE_HAVE_CHANGED_NOTIFICATION 0"}));
-    pumpFor(50ms);
+    settle(50ms);
     EXPECT_EQ(log.count("SOME_CONDITION_HAVE_TRIGGERED"), 1);
     EXPECT_TRUE(english->isTrue());
     EXPECT_FALSE(german->isTrue());
@@ -175,59 +171,57 @@ TEST_F(LanguageTriggerTest, PollsASessionThatDoesNotAnnounceChanges)
     EXPECT_TRUE(KDLanguageConditionTrigger::sharedTrigger().isPolling());
     languages->selectIndex(1);
     EXPECT_FALSE(german->isTrue());
-    EXPECT_TRUE(pumpUntil([&] { return german->isTrue(); }, 2s));
+    EXPECT_TRUE(waitUntil([&] { return german->isTrue(); }, 2s));
 }
 
 // ---------------------------------------------------------------- modifier keys
 
-struct ModifierCase
+struct ModifierRow
 {
-    const char *description;
+    const char *name;
     const char *keys;
-    bool alt, shift, ctrl, cmd;
+    const char *held; // the modifier keys down: a(lt) s(hift) c(trl) m (command)
     bool truth;
     int needed;
 };
 
-void PrintTo(const ModifierCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class ModifierConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ModifierCase>
+class ModifierConditionTest : public ConditionFixture, public ::testing::WithParamInterface<ModifierRow>
 {
 };
 
 TEST_P(ModifierConditionTest, IsTrueForExactlyItsKeys)
 {
-    auto result = KDConditionFactory::createConditions(
-        {record(conditionkeys::ModifierType, {{"Keys", QString::fromUtf8(GetParam().keys)}})});
+    auto result = KDConditionFactory::createConditions({StoreBuilder::modifiers(GetParam().keys)});
     const auto found = std::find_if(result.conditions.begin(), result.conditions.end(),
                                     [](const auto &c) { return c->isModifierCondition(); });
     ASSERT_NE(found, result.conditions.end());
     EXPECT_EQ((*found)->neededModifierState(), GetParam().needed);
-    keyboard.alt = GetParam().alt;
-    keyboard.shift = GetParam().shift;
-    keyboard.ctrl = GetParam().ctrl;
-    keyboard.cmd = GetParam().cmd;
+    const std::string held = GetParam().held;
+    keyboard.alt = held.find('a') != std::string::npos;
+    keyboard.shift = held.find('s') != std::string::npos;
+    keyboard.ctrl = held.find('c') != std::string::npos;
+    keyboard.cmd = held.find('m') != std::string::npos;
     KDModifierConditionTrigger::sharedTrigger().checkMask();
     EXPECT_EQ((*found)->isTrue(), GetParam().truth);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ModifierConditionTest,
-    ::testing::Values(
-        ModifierCase{"ShiftOptionHeld", "Shift|Option", true, true, false, false, true, 0xA00},
-        ModifierCase{"ShiftOptionWithCommand", "Shift|Option", true, true, false, true, false, 0xA00},
-        ModifierCase{"ShiftOptionOnlyShift", "Shift|Option", false, true, false, false, false, 0xA00},
-        ModifierCase{"NoKeysNothingHeld", "", false, false, false, false, true, 0},
-        ModifierCase{"NoKeysShiftHeld", "", false, true, false, false, false, 0},
-        ModifierCase{"Control", "Control", false, false, true, false, true, 0x1000},
-        ModifierCase{"CommandShift", "Command|Shift", false, true, false, true, true, 0x300},
-        ModifierCase{"CapsLockIsNoModifier", "Shift|CapsLock", false, true, false, false, true, 0x200},
-        ModifierCase{"NamesInsideLongerNames", "ShiftLeft|ControlRight", false, true, true, false, true,
-                     0x1200}),
-    [](const auto &info) { return std::string(info.param.description); });
+const ModifierRow kModifierRows[] = {
+    {.name = "ShiftOption", .keys = "Shift|Option", .held = "as", .truth = true, .needed = 0xA00},
+    {.name = "ShiftOptionCommand", .keys = "Shift|Option", .held = "asm", .truth = false, .needed = 0xA00},
+    {.name = "ShiftOptionOnlyShift", .keys = "Shift|Option", .held = "s", .truth = false, .needed = 0xA00},
+    {.name = "NoKeysNothingHeld", .keys = "", .held = "", .truth = true, .needed = 0},
+    {.name = "NoKeysShiftHeld", .keys = "", .held = "s", .truth = false, .needed = 0},
+    {.name = "Control", .keys = "Control", .held = "c", .truth = true, .needed = 0x1000},
+    {.name = "CommandShift", .keys = "Command|Shift", .held = "sm", .truth = true, .needed = 0x300},
+    {.name = "CapsLockIsNoModifier", .keys = "Shift|CapsLock", .held = "s", .truth = true, .needed = 0x200},
+    {.name = "InsideLongerNames",
+     .keys = "ShiftLeft|ControlRight",
+     .held = "sc",
+     .truth = true,
+     .needed = 0x1200},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ModifierConditionTest, ::testing::ValuesIn(kModifierRows), RowName());
 
 class ModifierTriggerTest : public ConditionFixture
 {
@@ -235,17 +229,16 @@ class ModifierTriggerTest : public ConditionFixture
 
 TEST_F(ModifierTriggerTest, ABurstOfKeyEventsGivesOneCheck)
 {
-    auto shift = KDConditionFactory::createCondition(record(conditionkeys::ModifierType, {{"Keys", "Shift"}}),
-                                                     nullptr);
+    auto shift = KDConditionFactory::createCondition(StoreBuilder::modifiers("Shift"), nullptr);
     KDModifierConditionTrigger::sharedTrigger().checkMask();
-    pumpFor(30ms);
-    NotificationLog log({notifications::ModifiersChanged, notifications::SomeConditionHaveTriggered});
+    settle(30ms);
+    NotificationRecorder log({notifications::ModifiersChanged, notifications::SomeConditionHaveTriggered});
     keyboard.shift = true;
     for (int i = 0; i < 5; ++i)
         NotificationCenter::defaultCenter().post(notifications::HidKeyDown, QStringLiteral("ShiftLeft"));
     EXPECT_TRUE(log.entries().isEmpty());
-    EXPECT_TRUE(pumpUntil([&] { return !log.entries().isEmpty(); }, 1s));
-    pumpFor(50ms);
+    EXPECT_TRUE(waitUntil([&] { return !log.entries().isEmpty(); }, 1s));
+    settle(50ms);
     EXPECT_EQ(log.entries(), (QStringList{"MODIFIERS_CHANGED 512", "SOME_CONDITION_HAVE_TRIGGERED"}));
     EXPECT_TRUE(shift->isTrue());
     keyboard.shift = false;
@@ -255,8 +248,7 @@ TEST_F(ModifierTriggerTest, ANewConditionLearnsTheHeldKeysAtOnce)
 {
     keyboard.ctrl = true;
     KDModifierConditionTrigger::sharedTrigger().checkMask();
-    auto control = KDConditionFactory::createCondition(
-        record(conditionkeys::ModifierType, {{"Keys", "Control"}}), nullptr);
+    auto control = KDConditionFactory::createCondition(StoreBuilder::modifiers("Control"), nullptr);
     EXPECT_TRUE(control->isTrue());
     keyboard.ctrl = false;
     KDModifierConditionTrigger::sharedTrigger().checkMask();
@@ -265,46 +257,41 @@ TEST_F(ModifierTriggerTest, ANewConditionLearnsTheHeldKeysAtOnce)
 
 // ---------------------------------------------------------------- Caps Lock
 
-struct CapsCase
+struct CapsRow
 {
-    const char *description;
+    const char *name;
     QVariantMap settings;
     bool locked;
     bool truth;
 };
 
-void PrintTo(const CapsCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class CapsLockConditionTest : public ConditionFixture, public ::testing::WithParamInterface<CapsCase>
+class CapsLockConditionTest : public ConditionFixture, public ::testing::WithParamInterface<CapsRow>
 {
 };
 
 TEST_P(CapsLockConditionTest, AsksTheStateWhenEvaluated)
 {
     auto condition = KDConditionFactory::createCondition(
-        record(conditionkeys::CapsLockType, GetParam().settings), nullptr);
+        StoreBuilder::condition(conditionkeys::CapsLockType, GetParam().settings), nullptr);
     keyboard.capsLocked = GetParam().locked;
     EXPECT_EQ(condition->isTrue(), GetParam().truth);
     keyboard.capsLocked = !GetParam().locked;
     EXPECT_EQ(condition->isTrue(), !GetParam().truth);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CapsLockConditionTest,
-                         ::testing::Values(CapsCase{"WantsOnIsOn", {{"State", true}}, true, true},
-                                           CapsCase{"WantsOnIsOff", {{"State", true}}, false, false},
-                                           CapsCase{"WantsOffIsOff", {{"State", false}}, false, true},
-                                           CapsCase{"MissingStateWantsOff", {}, false, true}),
-                         [](const auto &info) { return std::string(info.param.description); });
+const CapsRow kCapsRows[] = {
+    {.name = "WantsOnIsOn", .settings = {{"State", true}}, .locked = true, .truth = true},
+    {.name = "WantsOffIsOff", .settings = {{"State", false}}, .locked = false, .truth = true},
+    {.name = "MissingStateWantsOff", .settings = {}, .locked = false, .truth = true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, CapsLockConditionTest, ::testing::ValuesIn(kCapsRows), RowName());
 
 TEST_F(ModifierTriggerTest, CapsLockChangesRecomposeOnlyWhenSeen)
 {
-    NotificationLog log({notifications::SomeConditionHaveTriggered});
+    NotificationRecorder log({notifications::SomeConditionHaveTriggered});
     {
-        auto condition = KDConditionFactory::createCondition(
-            record(conditionkeys::CapsLockType, {{"State", true}}), nullptr);
+        auto condition = KDConditionFactory::createCondition(StoreBuilder::capsLock(true), nullptr);
         EXPECT_TRUE(KDCapsLockCondition::isWatching());
         KDCapsLockCondition::checkCapsLock();
         EXPECT_EQ(log.entries().size(), 0);

@@ -1,79 +1,10 @@
 #include "DeviceTestSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QTransform>
 
 namespace brevona::test {
-
-namespace {
-
-int argc = 1;
-char appName[] = "brevona_device_tests";
-char *argv[] = {appName, nullptr};
-QCoreApplication app(argc, argv);
-
-ThreadSafeLogCapture *g_capture = nullptr;
-
-} // namespace
-
-ThreadSafeLogCapture::ThreadSafeLogCapture()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("brevona.driver.device.debug=true"));
-    g_capture = this;
-    m_previous = qInstallMessageHandler(&ThreadSafeLogCapture::handler);
-}
-
-ThreadSafeLogCapture::~ThreadSafeLogCapture()
-{
-    qInstallMessageHandler(m_previous);
-    g_capture = nullptr;
-    QLoggingCategory::setFilterRules(QStringLiteral("brevona.driver.device.debug=false"));
-}
-
-void ThreadSafeLogCapture::handler(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    if (ThreadSafeLogCapture *capture = g_capture) {
-        std::lock_guard guard(capture->m_mutex);
-        capture->m_messages.append(message);
-    }
-}
-
-int ThreadSafeLogCapture::count(const QString &text) const
-{
-    std::lock_guard guard(m_mutex);
-    int n = 0;
-    for (const QString &message : m_messages)
-        n += message.contains(text) ? 1 : 0;
-    return n;
-}
-
-QStringList ThreadSafeLogCapture::messages() const
-{
-    std::lock_guard guard(m_mutex);
-    return m_messages;
-}
-
-bool spinUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void spinEvents()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
 QImage solidImage(const QColor &color, int width, int height, QImage::Format format)
 {

@@ -20,10 +20,13 @@
 #include "KDKeyboardDevice.h"
 #include "KDModifierMappingReader.h"
 #include "KDScancodeTable.h"
+#include "LogCapture.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "PropertyList.h"
 #include "SimulatedVolume.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -135,10 +138,10 @@ protected:
     void settle()
     {
         for (int i = 0; i < 3; ++i) {
-            spinEvents();
+            test::settle(0ms);
             ASSERT_TRUE(device->waitUntilIdle(5s));
         }
-        spinEvents();
+        test::settle(0ms);
     }
 
     QByteArray display(int n) const { return volume->readDisplay(n).value_or(QByteArray()); }
@@ -182,74 +185,20 @@ TEST_F(DeviceTest, StartUpWithoutKeyboardWritesNothing)
 
 // --- the key-code table
 
-struct SpecialKey
-{
-    int position;
-    int usage;
-};
-
-class SpecialKeyTest : public ::testing::TestWithParam<SpecialKey>
-{
-};
-
-TEST_P(SpecialKeyTest, RecordHoldsOneUsage)
+// The driver's own records over the resource's table; a resource of the wrong size is no base.
+TEST(ScancodeBase, OnlyAWholeResourceIsTheBase)
 {
     for (const QByteArray &resource : {QByteArray(9216, '\x55'), QByteArray(100, '\x55'), QByteArray()}) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("scancode.sys"));
-        if (!resource.isEmpty()) {
-            ASSERT_TRUE(writeFile(path, resource));
-        }
+        ASSERT_TRUE(resource.isEmpty() || writeFile(path, resource));
         const QByteArray table = KDScancodeTable::build(path);
         ASSERT_EQ(table.size(), 9216);
-        const QByteArray record = table.mid((GetParam().position - 1) * 64, 64);
-        QByteArray expected(64, '\0');
-        expected[0] = 1;
-        expected[1] = char(GetParam().usage);
-        EXPECT_EQ(record, expected);
-        // Everything else is the base table, or zero when the resource was unusable.
-        const char base = resource.size() == 9216 ? '\x55' : '\0';
-        EXPECT_EQ(table.at(5 * 64 + 3), base);
+        EXPECT_EQ(table.at(5 * 64 + 3), resource.size() == 9216 ? '\x55' : '\0') << resource.size();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(TenKeys, SpecialKeyTest,
-                         ::testing::Values(SpecialKey{7, 0x7E}, SpecialKey{47, 0x7F}, SpecialKey{15, 0x80},
-                                           SpecialKey{55, 0x81}, SpecialKey{23, 0x82}, SpecialKey{63, 0x87},
-                                           SpecialKey{31, 0x89}, SpecialKey{71, 0x8A}, SpecialKey{39, 0x8B},
-                                           SpecialKey{79, 0x8C}));
-
-// --- order commands
-
-struct OrderCase
-{
-    const char *name;
-    bool brightness;
-    int value;
-    bool flag;
-    const char *expected;
-};
-
-class OrderCommandTest : public ::testing::TestWithParam<OrderCase>
-{
-};
-
-TEST_P(OrderCommandTest, Text)
-{
-    const OrderCase &c = GetParam();
-    const QString text = c.brightness ? KDKeyboardDevice::brightnessCommand(c.value, c.flag)
-                                      : KDKeyboardDevice::sleepCommand(c.value);
-    EXPECT_EQ(text, QLatin1String(c.expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(Orders, OrderCommandTest,
-                         ::testing::Values(OrderCase{"b70auto", true, 70, true, "b070A"},
-                                           OrderCase{"b5manual", true, 5, false, "b005"},
-                                           OrderCase{"b100auto", true, 100, true, "b100A"},
-                                           OrderCase{"s30", false, 30, false, "s0030"},
-                                           OrderCase{"s300", false, 300, false, "s0300"},
-                                           OrderCase{"s15", false, 15, false, "s0015"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+// --- settings
 
 TEST_F(DeviceTest, SettingsFromThePreferencesReachTheKeyboardInOrder)
 {
@@ -279,25 +228,25 @@ TEST_F(DeviceTest, SettingsFromThePreferencesReachTheKeyboardInOrder)
     EXPECT_EQ(orders.take(), QByteArray("b040As0060"));
 }
 
-struct PreferenceCase
+struct PreferenceRow
 {
     const char *name;
-    QVariantMap preferences;
-    int brightness;
-    bool autoAdjust;
-    int sleepTime;
-    bool wakeUpByMouse;
-    const char *logged;
+    QVariantMap preferences = {};
+    int brightness = 100;
+    bool autoAdjust = true;
+    int sleepTime = 30;
+    bool wakeUpByMouse = false;
+    const char *logged = "";
 };
 
-class PreferenceTypesTest : public DeviceTest, public ::testing::WithParamInterface<PreferenceCase>
+class PreferenceTypesTest : public DeviceTest, public ::testing::WithParamInterface<PreferenceRow>
 {
 };
 
 TEST_P(PreferenceTypesTest, WrongTypesFallBackToDefaults)
 {
     PropertyList::writeFile(preferencesFile, GetParam().preferences);
-    ThreadSafeLogCapture log;
+    LogCapture log;
     KDKeyboardDevice &keyboard = start();
     EXPECT_EQ(keyboard.brightness(), GetParam().brightness);
     EXPECT_EQ(keyboard.autoAdjust(), GetParam().autoAdjust);
@@ -308,47 +257,34 @@ TEST_P(PreferenceTypesTest, WrongTypesFallBackToDefaults)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Preferences, PreferenceTypesTest,
-    ::testing::Values(PreferenceCase{"empty", {}, 100, true, 30, false, ""},
-                      PreferenceCase{"stringBrightness",
-                                     {{QStringLiteral("KeyboardBrightness"), QStringLiteral("bright")}},
-                                     100,
-                                     true,
-                                     30,
-                                     false,
-                                     "Preference KeyboardBrightness is not a number"},
-                      PreferenceCase{"realTimeoutAndNumericFlag",
-                                     {{QStringLiteral("KeyboardSleepTimeout"), 45.0},
-                                      {QStringLiteral("WakeOnWhenMouseMoves"), 1},
-                                      {QStringLiteral("AutoAdjustKeyboardBrightness"), false}},
-                                     100,
-                                     false,
-                                     45,
-                                     true,
-                                     ""},
-                      PreferenceCase{"dictionaryFlag",
-                                     {{QStringLiteral("AutoAdjustKeyboardBrightness"),
-                                       QVariantMap{{QStringLiteral("a"), 1}}}},
-                                     100,
-                                     true,
-                                     30,
-                                     false,
-                                     "Preference AutoAdjustKeyboardBrightness is not a boolean"},
-                      PreferenceCase{"outOfRange",
-                                     {{QStringLiteral("KeyboardBrightness"), 250},
-                                      {QStringLiteral("KeyboardSleepTimeout"), -4}},
-                                     100,
-                                     true,
-                                     0,
-                                     false,
-                                     "Brightness 250 is out of range"}),
-    [](const auto &info) { return std::string(info.param.name); });
+const QVariantMap kDictionary{{QStringLiteral("a"), 1}};
+const PreferenceRow kPreferenceRows[] = {
+    {.name = "empty"},
+    {.name = "stringBrightness",
+     .preferences = {{"KeyboardBrightness", "bright"}},
+     .logged = "KeyboardBrightness is not a number"},
+    {.name = "realTimeoutNumericFlag",
+     .preferences = {{"KeyboardSleepTimeout", 45.0},
+                     {"WakeOnWhenMouseMoves", 1},
+                     {"AutoAdjustKeyboardBrightness", false}},
+     .autoAdjust = false,
+     .sleepTime = 45,
+     .wakeUpByMouse = true},
+    {.name = "dictionaryFlag",
+     .preferences = {{"AutoAdjustKeyboardBrightness", kDictionary}},
+     .logged = "AutoAdjustKeyboardBrightness is not a boolean"},
+    {.name = "outOfRange",
+     .preferences = {{"KeyboardBrightness", 250}, {"KeyboardSleepTimeout", -4}},
+     .sleepTime = 0,
+     .logged = "Brightness 250 is out of range"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, PreferenceTypesTest, ::testing::ValuesIn(kPreferenceRows), RowName());
 
 TEST_F(DeviceTest, AnUnreadablePreferencesFileMeansDefaults)
 {
     ASSERT_TRUE(writeFile(preferencesFile, QByteArray("<plist><dict><key>KeyboardBrightness")));
-    ThreadSafeLogCapture log;
+    LogCapture log;
     KDKeyboardDevice &keyboard = start();
     EXPECT_EQ(keyboard.brightness(), 100);
     EXPECT_EQ(log.count(QStringLiteral("cannot be read; defaults are used")), 1);
@@ -394,7 +330,7 @@ TEST_F(DeviceTest, CommandsChangeBrightnessAndSleep)
 TEST_F(DeviceTest, MalformedCommandsStopWithAMessage)
 {
     KDKeyboardDevice &keyboard = start();
-    ThreadSafeLogCapture log;
+    LogCapture log;
     auto &center = NotificationCenter::defaultCenter();
     EXPECT_FALSE(center.post(notifications::configuratorSaid(commands::ChangeBrightness)));
     EXPECT_FALSE(center.post(notifications::configuratorSaid(commands::ChangeSleepTimeout), {},
@@ -488,41 +424,42 @@ TEST_F(DeviceTest, TurnedDisplaysGetTurnedPictures)
     EXPECT_EQ(display(13), referenceEncoding(image, false));
 }
 
-struct MappingCase
+struct MappingRow
 {
     const char *name;
-    QHash<QString, QString> modifierMap;
-    QHash<int, QList<int>> expected;
+    QHash<QString, QString> modifierMap = {};
+    QHash<int, QList<int>> expected = {};
 };
 
-class OledMappingTest : public ::testing::TestWithParam<MappingCase>
+class OledMappingTest : public ::testing::TestWithParam<MappingRow>
 {
 };
 
 TEST_P(OledMappingTest, EachKeyShowsThePictureOfTheKeyItActsAs)
 {
-    const QHash<QString, int> displays{{QStringLiteral("CapsLock"), 59},
-                                       {QStringLiteral("ShiftLeft"), 75},
-                                       {QStringLiteral("CtrlLeft"), 102}};
+    const QHash<QString, int> displays{{"CapsLock", 59}, {"ShiftLeft", 75}, {"CtrlLeft", 102}};
     EXPECT_EQ(KDKeyboardDevice::buildOledMapping(GetParam().modifierMap, displays), GetParam().expected);
 }
 
-const QString kCaps = QStringLiteral("CapsLock");
-const QString kCtrl = QStringLiteral("CtrlLeft");
-const QString kNone = QStringLiteral("None");
+// Caps Lock acting as Control: both keys show Control and no key shows Caps Lock. With
+// ctrl:swapcaps_hyper the Control key's function is gone, so it shows nothing. A source key
+// without a display has nothing to redirect.
+const MappingRow kMappingRows[] = {
+    {.name = "none"},
+    {.name = "capsToControl",
+     .modifierMap = {{"CapsLock", "CtrlLeft"}},
+     .expected = {{59, {}}, {102, {59, 102}}}},
+    {.name = "capsToNothing", .modifierMap = {{"CapsLock", "None"}}, .expected = {{59, {}}}},
+    {.name = "swap",
+     .modifierMap = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}},
+     .expected = {{59, {102}}, {102, {59}}}},
+    {.name = "swapHyper",
+     .modifierMap = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "None"}},
+     .expected = {{59, {}}, {102, {59}}}},
+    {.name = "sourceWithoutDisplay", .modifierMap = {{"Fn", "CtrlLeft"}}},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Remappings, OledMappingTest,
-    ::testing::Values(MappingCase{"none", {}, {}},
-                      // Caps Lock acts as Control: both keys show Control; no key shows Caps Lock.
-                      MappingCase{"capsToControl", {{kCaps, kCtrl}}, {{59, {}}, {102, {59, 102}}}},
-                      MappingCase{"capsToNothing", {{kCaps, kNone}}, {{59, {}}}},
-                      MappingCase{"swap", {{kCaps, kCtrl}, {kCtrl, kCaps}}, {{59, {102}}, {102, {59}}}},
-                      // ctrl:swapcaps_hyper: the Control key's function is gone, so it shows nothing.
-                      MappingCase{"swapHyper", {{kCaps, kCtrl}, {kCtrl, kNone}}, {{59, {}}, {102, {59}}}},
-                      // A source key without a display has nothing to redirect.
-                      MappingCase{"sourceWithoutDisplay", {{QStringLiteral("Fn"), kCtrl}}, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, OledMappingTest, ::testing::ValuesIn(kMappingRows), RowName());
 
 TEST_F(DeviceTest, RedirectedDisplaysFollowTheSessionsSetting)
 {
@@ -587,9 +524,9 @@ TEST_F(DeviceTest, AProbeThatComesTooEarlyIsRepeated)
     KDKeyboardDevice &keyboard = start(false);
     // The system does not know the device yet at the first probe.
     volumes->mount({volume->root(), kKeyboardSource});
-    spinUntil([&] { return volumes->identifyCount() >= 1; });
+    ASSERT_TRUE(waitUntil([&] { return volumes->identifyCount() >= 1; }));
     volumes->setIdentity(kKeyboardSource, kKeyboardIdentity);
-    ASSERT_TRUE(spinUntil([&] { return watcher.found == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return watcher.found == 1; }));
     settle();
     EXPECT_EQ(keyboard.lumivoxVirtualDrivePath(), volume->root());
     EXPECT_EQ(volume->readLayout(), QByteArray(114, '\x01'));
@@ -600,14 +537,14 @@ TEST_F(DeviceTest, DisplayFilesThatAppearLateAreWaitedFor)
     DriveWatcher watcher;
     timing.mountProbeDelay = 50ms;
     KDKeyboardDevice &keyboard = start(false);
-    ThreadSafeLogCapture log;
+    LogCapture log;
     const QString moved = volume->displayPath(60) + QStringLiteral(".later");
     ASSERT_TRUE(QFile::rename(volume->displayPath(60), moved));
     volumes->mount({volume->root(), kKeyboardSource}, kKeyboardIdentity);
-    ASSERT_TRUE(spinUntil([&] { return log.count(QStringLiteral("openDynamicSysFiles error")) >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return log.count(QStringLiteral("openDynamicSysFiles error")) >= 1; }));
     EXPECT_EQ(watcher.found, 0);
     ASSERT_TRUE(QFile::rename(moved, volume->displayPath(60)));
-    ASSERT_TRUE(spinUntil([&] { return watcher.found == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return watcher.found == 1; }));
     keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::white)), 60);
     settle();
     EXPECT_EQ(display(60), QByteArray(4608, '\xFF'));
@@ -678,7 +615,7 @@ TEST_F(DeviceTest, SevenFailedWritesInARowCountAsDisconnection)
     timing.probeAttempts = 1;
     ASSERT_TRUE(QFile::remove(volume->displayPath(114)));
     ASSERT_TRUE(QDir().mkpath(volume->displayPath(114)));
-    ThreadSafeLogCapture log;
+    LogCapture log;
     KDKeyboardDevice &keyboard = start(false);
     DriveWatcher watcher;
     volumes->mount({volume->root(), kKeyboardSource}, kKeyboardIdentity);
@@ -695,7 +632,7 @@ TEST_F(DeviceTest, SevenFailedWritesInARowCountAsDisconnection)
 
     keyboard.showImage(KCLumivoxImage::create(noiseImage(107)), 7);
     settle();
-    ASSERT_TRUE(spinUntil([&] { return watcher.lost == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return watcher.lost == 1; }));
     EXPECT_FALSE(keyboard.lumivoxVirtualDrivePath());
     EXPECT_EQ(keyboard.statistics().failedPictureWrites, 7u);
 }
@@ -704,12 +641,12 @@ TEST_F(DeviceTest, AFailedLayoutWriteClearsTheState)
 {
     KDKeyboardDevice &keyboard = start();
     DriveWatcher watcher;
-    ThreadSafeLogCapture log;
+    LogCapture log;
     ASSERT_TRUE(QFile::remove(volume->layoutPath()));
     ASSERT_TRUE(QDir().mkpath(volume->layoutPath()));
     keyboard.setLayoutSys(true);
     settle();
-    ASSERT_TRUE(spinUntil([&] { return watcher.lost == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return watcher.lost == 1; }));
     EXPECT_EQ(log.count(QStringLiteral("Error in setLayoutSysInternal:")), 1);
     EXPECT_FALSE(keyboard.lumivoxVirtualDrivePath());
 }
@@ -727,9 +664,9 @@ TEST_F(DeviceTest, AStuckWriteNeverHoldsUpTheMainThread)
     }
     ASSERT_EQ(errno, EAGAIN);
 
-    ThreadSafeLogCapture log;
+    LogCapture log;
     keyboard.showImage(KCLumivoxImage::create(solidImage(Qt::red)), 9);
-    spinEvents();
+    test::settle(0ms);
     // Everything the main thread does meanwhile returns, and queues behind the stuck write.
     for (int i = 0; i < 50; ++i) {
         keyboard.showImage(KCLumivoxImage::create(noiseImage(i)), 10);
@@ -768,14 +705,14 @@ TEST_F(DeviceTest, TerminationFinishesTheQueueAndHandsTheDisplaysBack)
 
 // --- identification
 
-struct IdentityCase
+struct IdentityRow
 {
     const char *name;
     BlockDeviceIdentity identity;
     bool keyboard;
 };
 
-class IdentificationTest : public ::testing::TestWithParam<IdentityCase>
+class IdentificationTest : public ::testing::TestWithParam<IdentityRow>
 {
 };
 
@@ -784,16 +721,16 @@ TEST_P(IdentificationTest, Rule)
     EXPECT_EQ(KDKeyboardDevice::isLumivoxDisk(GetParam().identity), GetParam().keyboard);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Disks, IdentificationTest,
-    ::testing::Values(IdentityCase{"nxp", {true, "NXP Semi", "LPC288x Disk"}, true},
-                      IdentityCase{"harwick", {true, "Harwick", "QV113 V.Disk"}, true},
-                      IdentityCase{"brevona", {true, "Brevona", "QV113 V.Disk"}, true},
-                      IdentityCase{"fixedDisk", {false, "NXP Semi", "LPC288x Disk"}, false},
-                      IdentityCase{"crossedVendor", {true, "NXP Semi", "QV113 V.Disk"}, false},
-                      IdentityCase{"crossedProduct", {true, "Harwick", "LPC288x Disk"}, false},
-                      IdentityCase{"stick", {true, "SanDisk", "Cruzer Blade"}, false},
-                      IdentityCase{"nothing", {true, "", ""}, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+const IdentityRow kIdentityRows[] = {
+    {.name = "nxp", .identity = {true, "NXP Semi", "LPC288x Disk"}, .keyboard = true},
+    {.name = "harwick", .identity = {true, "Harwick", "QV113 V.Disk"}, .keyboard = true},
+    {.name = "brevona", .identity = {true, "Brevona", "QV113 V.Disk"}, .keyboard = true},
+    {.name = "fixedDisk", .identity = {false, "NXP Semi", "LPC288x Disk"}, .keyboard = false},
+    {.name = "crossedVendor", .identity = {true, "NXP Semi", "QV113 V.Disk"}, .keyboard = false},
+    {.name = "crossedProduct", .identity = {true, "Harwick", "LPC288x Disk"}, .keyboard = false},
+    {.name = "nothing", .identity = {true, "", ""}, .keyboard = false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, IdentificationTest, ::testing::ValuesIn(kIdentityRows), RowName());
 
 } // namespace

@@ -13,84 +13,73 @@
 
 #include "DeviceTestSupport.h"
 #include "SimulatedVolumeMonitor.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 #include "linux/LinuxVolumeMonitor.h"
 #include "linux/MountInfo.h"
 
 using namespace brevona;
 using namespace brevona::test;
+using brevona::test::RowName;
 using namespace std::chrono_literals;
 
 namespace {
 
 // --- the mount table, from lines recorded on real systems
 
-struct MountLineCase
+struct MountLineRow
 {
     const char *name;
-    const char *line;
-    bool parses;
-    const char *mountPoint;
-    const char *source;
-    const char *fsType;
-    unsigned major;
-    unsigned minor;
+    const char *in;
+    const char *out; // "mount point|source|type|major:minor"; empty: refused
 };
 
-class MountInfoLineTest : public ::testing::TestWithParam<MountLineCase>
+class MountInfoLineTest : public ::testing::TestWithParam<MountLineRow>
 {
 };
 
 TEST_P(MountInfoLineTest, Fields)
 {
-    const MountLineCase &c = GetParam();
-    const auto entries = MountInfo::parse(QByteArray(c.line) + '\n');
-    ASSERT_EQ(entries.size(), c.parses ? 1u : 0u);
-    if (!c.parses)
-        return;
-    EXPECT_EQ(entries[0].mountPoint, QString::fromUtf8(c.mountPoint));
-    EXPECT_EQ(entries[0].source, QString::fromUtf8(c.source));
-    EXPECT_EQ(entries[0].fsType, QString::fromUtf8(c.fsType));
-    EXPECT_EQ(entries[0].major, c.major);
-    EXPECT_EQ(entries[0].minor, c.minor);
+    QStringList parsed;
+    for (const MountInfo::Entry &entry : MountInfo::parse(QByteArray(GetParam().in) + '\n'))
+        parsed << QStringLiteral("%1|%2|%3|%4:%5")
+                      .arg(entry.mountPoint, entry.source, entry.fsType)
+                      .arg(entry.major)
+                      .arg(entry.minor);
+    EXPECT_EQ(parsed.join(QLatin1Char('\n')), QString::fromUtf8(GetParam().out));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, MountInfoLineTest,
-    ::testing::Values(
-        MountLineCase{"kernelDocExample",
-                      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue",
-                      true, "/mnt/parent", "/dev/root", "ext3", 98, 0},
-        MountLineCase{"rootNvme",
-                      "28 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw,errors=remount-ro", true,
-                      "/", "/dev/nvme0n1p2", "ext4", 259, 2},
-        MountLineCase{
-            "usbStickWithSpace",
-            "1030 28 8:17 / /media/alice/NO\\040NAME rw,nosuid,nodev,relatime shared:564 - vfat /dev/sdb1 "
-            "rw,uid=1000,gid=1000,fmask=0022,dmask=0022,codepage=437,iocharset=ascii,shortname=mixed,"
-            "showexec,utf8,flush,errors=remount-ro",
-            true, "/media/alice/NO NAME", "/dev/sdb1", "vfat", 8, 17},
-        MountLineCase{"noOptionalFields",
-                      "45 28 0:40 / /run/user/1000 rw,nosuid,nodev,relatime - tmpfs tmpfs "
-                      "rw,size=1632932k,mode=700,uid=1000,gid=1000",
-                      true, "/run/user/1000", "tmpfs", "tmpfs", 0, 40},
-        MountLineCase{
-            "severalOptionalFields",
-            "233 29 8:33 / /media/bob/Backup\\040Disk rw,relatime shared:130 master:7 propagate_from:2 - "
-            "exfat /dev/sdc1 rw,fmask=0022",
-            true, "/media/bob/Backup Disk", "/dev/sdc1", "exfat", 8, 33},
-        MountLineCase{"tabBackslashNewline", "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw",
-                      true, "/mnt/a\tb\\c\nd", "/dev/sda1", "vfat", 8, 1},
-        MountLineCase{"utf8Name", "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw", true, "/media/zoë/Clé",
-                      "/dev/sda2", "vfat", 8, 2},
-        MountLineCase{"truncatedEscape", "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw", true, "/mnt/x\\04",
-                      "/dev/sda3", "vfat", 8, 3},
-        MountLineCase{"noSeparator", "12 1 8:1 / /x rw shared:1 ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
-        MountLineCase{"separatorAtEnd", "12 1 8:1 / /x rw -", false, "", "", "", 0, 0},
-        MountLineCase{"badDeviceNumber", "12 1 8 / /x rw - ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
-        MountLineCase{"badId", "x 1 8:1 / /x rw - ext4 /dev/sda1 rw", false, "", "", "", 0, 0},
-        MountLineCase{"garbage", "garbage", false, "", "", "", 0, 0},
-        MountLineCase{"empty", "", false, "", "", "", 0, 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+// Lines as real systems write them, and the ways a line can be broken.
+const MountLineRow kMountLineRows[] = {
+    {.name = "kernelDoc",
+     .in = "36 35 98:0 /mnt1 /mnt/parent rw master:1 - ext3 /dev/root rw",
+     .out = "/mnt/parent|/dev/root|ext3|98:0"},
+    {.name = "escapedSpace",
+     .in = "1030 28 8:17 / /m/NO\\040NAME rw shared:5 - vfat /dev/sdb1 rw,flush",
+     .out = "/m/NO NAME|/dev/sdb1|vfat|8:17"},
+    {.name = "noOptionalFields",
+     .in = "45 28 0:40 / /run/user/1000 rw - tmpfs tmpfs rw,mode=700",
+     .out = "/run/user/1000|tmpfs|tmpfs|0:40"},
+    {.name = "threeOptionalFields",
+     .in = "2 9 8:33 / /m/b rw shared:1 master:7 propagate_from:2 - exfat /dev/sdc1 rw",
+     .out = "/m/b|/dev/sdc1|exfat|8:33"},
+    {.name = "tabSlashNewline",
+     .in = "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw",
+     .out = "/mnt/a\tb\\c\nd|/dev/sda1|vfat|8:1"},
+    {.name = "utf8Name",
+     .in = "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw",
+     .out = "/media/zoë/Clé|/dev/sda2|vfat|8:2"},
+    {.name = "truncatedEscape",
+     .in = "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw",
+     .out = "/mnt/x\\04|/dev/sda3|vfat|8:3"},
+    {.name = "noSeparator", .in = "12 1 8:1 / /x rw shared:1 ext4 /dev/sda1 rw", .out = ""},
+    {.name = "separatorAtEnd", .in = "12 1 8:1 / /x rw -", .out = ""},
+    {.name = "badDeviceNumber", .in = "12 1 8 / /x rw - ext4 /dev/sda1 rw", .out = ""},
+    {.name = "badId", .in = "x 1 8:1 / /x rw - ext4 /dev/sda1 rw", .out = ""},
+    {.name = "empty", .in = "", .out = ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, MountInfoLineTest, ::testing::ValuesIn(kMountLineRows), RowName());
 
 const char kRecordedTable[] =
     "22 28 0:21 / /sys rw,nosuid,nodev,noexec,relatime shared:7 - sysfs sysfs rw\n"
@@ -142,11 +131,11 @@ TEST(LinuxVolumeMonitor, MountsAndUnmountsAreSeenAsTheyHappen)
     const QByteArray source = "/dev/brevona-test-" + QByteArray::number(::getpid());
     if (::mount(source.constData(), QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "mounting is not permitted here: " << std::strerror(errno);
-    const bool seen = spinUntil([&] { return mounted.count() == 1; });
+    const bool seen = waitUntil([&] { return mounted.count() == 1; });
     ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
     ASSERT_TRUE(seen);
     EXPECT_EQ(mounted.at(0).at(0).toString(), mountPoint);
-    ASSERT_TRUE(spinUntil([&] { return unmounted.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return unmounted.count() == 1; }));
     EXPECT_EQ(unmounted.at(0).at(0).toString(), mountPoint);
 }
 
@@ -171,7 +160,7 @@ TEST_F(SimulatedVolumeMonitorTest, TheFolderAppearingAndGoingIsMountAndUnmount)
     EXPECT_TRUE(monitor.mountedVolumes().empty());
 
     ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox/dynamic")));
-    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return mounted.count() == 1; }));
     EXPECT_EQ(mounted.at(0).at(0).toString(), monitor.mountPoint());
     const auto volumes = monitor.mountedVolumes();
     ASSERT_EQ(volumes.size(), 1u);
@@ -182,13 +171,13 @@ TEST_F(SimulatedVolumeMonitorTest, TheFolderAppearingAndGoingIsMountAndUnmount)
     EXPECT_FALSE(monitor.identify({QStringLiteral("/"), QStringLiteral("/dev/sda1")})->removable);
 
     ASSERT_TRUE(QDir(folder() + QStringLiteral("/vLumivox")).removeRecursively());
-    ASSERT_TRUE(spinUntil([&] { return unmounted.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return unmounted.count() == 1; }));
     EXPECT_TRUE(monitor.mountedVolumes().empty());
 
     // The whole folder removed and made again, with the volume inside.
     ASSERT_TRUE(QDir(folder()).removeRecursively());
     ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox")));
-    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return mounted.count() == 2; }));
     EXPECT_EQ(unmounted.count(), 1);
 }
 
@@ -203,7 +192,7 @@ TEST_F(SimulatedVolumeMonitorTest, AVolumeReplacedBetweenTwoLooksIsUnmountedAndM
     ASSERT_TRUE(QDir(folder() + QStringLiteral("/vLumivox")).removeRecursively());
     ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/other")));
     ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/vLumivox")));
-    ASSERT_TRUE(spinUntil([&] { return mounted.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return mounted.count() == 1; }));
     EXPECT_EQ(unmounted.count(), 1);
 }
 

@@ -1,5 +1,4 @@
 #include <optional>
-#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
 #include "PythonPlist.h"
+#include "TestPrinters.h"
 
 using namespace brevona;
 using Keys = PreferenceKeys;
@@ -32,7 +32,7 @@ const QVariant kDefaultZones =
 
 struct ReadCase
 {
-    const char *description;
+    const char *name;
     const char *python = nullptr;       // plistlib writes this value first
     bool binary = false;                // ... as a binary property list
     std::optional<QByteArray> raw = {}; // or these bytes are the file
@@ -41,11 +41,6 @@ struct ReadCase
     const char *log = nullptr; // the one warning expected, by a part of its text
     bool setAside = false;
 };
-
-void PrintTo(const ReadCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
 
 class PreferencesReadTest : public ::testing::TestWithParam<ReadCase>
 {
@@ -91,66 +86,64 @@ TEST_P(PreferencesReadTest, ReadsTheKeyInItsTypeOrTheDefault)
 INSTANTIATE_TEST_SUITE_P(
     Rows, PreferencesReadTest,
     ::testing::Values(
-        ReadCase{.description = "MissingFile", .key = Keys::KeyboardBrightness, .expected = 100.0},
-        ReadCase{
-            .description = "MissingFileZones", .key = Keys::HybridLayerZonesSetup, .expected = kDefaultZones},
-        ReadCase{
-            .description = "UnlistedKeyMissing", .key = QStringLiteral("Foreign"), .expected = QVariant()},
-        ReadCase{.description = "IntegerForNumber",
+        ReadCase{.name = "MissingFile", .key = Keys::KeyboardBrightness, .expected = 100.0},
+        ReadCase{.name = "UnlistedKeyMissing", .key = QStringLiteral("Foreign"), .expected = QVariant()},
+        ReadCase{.name = "IntegerForNumber",
                  .python = "{'KeyboardBrightness': 80}",
                  .key = Keys::KeyboardBrightness,
                  .expected = 80.0},
-        ReadCase{.description = "RealForInteger",
+        ReadCase{.name = "RealForInteger",
                  .python = "{'KeyboardSleepTimeout': 45.7}",
                  .key = Keys::KeyboardSleepTimeout,
                  .expected = qint64(45)},
-        ReadCase{.description = "IntegerForBoolean",
+        ReadCase{.name = "IntegerForBoolean",
                  .python = "{'QuietMode': 1}",
                  .key = Keys::QuietMode,
                  .expected = true},
-        ReadCase{.description = "BinaryFile",
+        ReadCase{.name = "BinaryFile",
                  .python = "{'GeneralPaintLayersUsing': 'org.gimp.GIMP'}",
                  .binary = true,
                  .key = Keys::GeneralPaintLayersUsing,
                  .expected = QStringLiteral("org.gimp.GIMP")},
-        ReadCase{.description = "StringForNumber",
+        ReadCase{.name = "StringForNumber",
                  .python = "{'KeyboardBrightness': '80'}",
                  .key = Keys::KeyboardBrightness,
                  .expected = 100.0,
                  .log = "KeyboardBrightness"},
-        ReadCase{.description = "ShortZoneList",
+        ReadCase{.name = "ShortZoneList",
                  .python = "{'HybridLayerZonesSetup': ['Layer Image', 'Current Language']}",
                  .key = Keys::HybridLayerZonesSetup,
                  .expected = kDefaultZones,
                  .log = "an array of 4 strings"},
-        ReadCase{.description = "NumberInStringList",
+        ReadCase{.name = "NumberInStringList",
                  .python = "{'CustomApplicationsBundlesList': ['gimp', 3]}",
                  .key = Keys::CustomApplicationsBundlesList,
                  .expected = QStringList(),
                  .log = "CustomApplicationsBundlesList"},
-        ReadCase{.description = "StringForColour",
+        ReadCase{.name = "StringForColour",
                  .python = "{'KeyboardSelectionColor': 'red'}",
                  .key = Keys::KeyboardSelectionColor,
                  .expected = Keys::registeredDefault(Keys::KeyboardSelectionColor),
                  .log = "KeyboardSelectionColor"},
-        ReadCase{.description = "NotAPropertyList",
+        ReadCase{.name = "NotAPropertyList",
                  .raw = QByteArray("\x01\x02{not a plist", 15),
                  .key = Keys::KeyboardBrightness,
                  .expected = 100.0,
                  .log = "is not a property list",
                  .setAside = true},
-        ReadCase{.description = "EmptyFile",
+        ReadCase{.name = "EmptyFile",
                  .raw = QByteArray(),
                  .key = Keys::QuietMode,
                  .expected = false,
                  .log = "is not a property list",
                  .setAside = true},
-        ReadCase{.description = "ArrayAtTop",
+        ReadCase{.name = "ArrayAtTop",
                  .python = "[1, 2]",
                  .key = Keys::WakeOnWhenMouseMoves,
                  .expected = false,
                  .log = "instead of a dictionary",
-                 .setAside = true}));
+                 .setAside = true}),
+    brevona::test::RowName());
 
 // ---------------------------------------------------------------- writing
 

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <set>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -10,13 +9,13 @@
 
 #include <QCoreApplication>
 #include <QNetworkReply>
-#include <QTcpServer>
-#include <QTest>
 #include <QThread>
 
 #include "HTTPDownloadDelegate.h"
+#include "LogCapture.h"
 #include "LoopbackHttpServer.h"
-#include "UtilityTestSupport.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace std::chrono_literals;
 using brevona::DownloadError;
@@ -63,27 +62,13 @@ HTTPDownloadHandler *handler()
     return HTTPDownloadHandler::sharedHTTPDownloadHelper();
 }
 
-bool waitFor(const std::function<bool()> &condition, int milliseconds = 10000)
+bool waitFor(const std::function<bool()> &condition)
 {
-    return QTest::qWaitFor(condition, milliseconds);
+    return brevona::test::waitUntil(condition, std::chrono::seconds(10));
 }
 
-Reply held(const QByteArray &body = "held")
-{
-    Reply reply;
-    reply.body = body;
-    reply.hold = true;
-    return reply;
-}
-
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
+const Reply kHeld{.body = "held", .hold = true};
+const Reply kPrivate{.body = "private", .basicCredentials = "user:secret"};
 
 class HTTPDownloadHandlerTest : public testing::Test
 {
@@ -100,65 +85,55 @@ protected:
     LoopbackHttpServer server;
 };
 
-struct OutcomeCase
+struct OutcomeRow
 {
     const char *name;
     Reply reply;
-    QString user;
-    QString password;
-    std::chrono::milliseconds timeout;
-    bool finishes; // takeDownloadBack rather than errorOnDownload
-    int status;
-    QByteArray body;
+    int status; // 0: the download fails by its time-out
+    QByteArray body = {};
+    QString user = {};
+    QString password = {};
+    std::chrono::milliseconds timeout = 10s;
 };
 
-void PrintTo(const OutcomeCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
-const OutcomeCase kOutcomes[] = {
-    {"Ok", {200, "hello", {}, 0, 0, false, {}}, {}, {}, 10s, true, 200, "hello"},
-    {"EmptyBody", {200, "", {}, 0, 0, false, {}}, {}, {}, 10s, true, 200, ""},
-    {"NotFound", {404, "missing", {}, 0, 0, false, {}}, {}, {}, 10s, true, 404, "missing"},
-    {"ServerError", {500, "broken", {}, 0, 0, false, {}}, {}, {}, 10s, true, 500, "broken"},
-    {"SlowButInTime", {200, "late", {}, 300, 0, false, {}}, {}, {}, 5s, true, 200, "late"},
-    {"NoCredentials",
-     {200, "private", {}, 0, 0, false, "user:secret"},
-     {},
-     {},
-     10s,
-     true,
-     401,
-     "unauthorized"},
-    {"Credentials",
-     {200, "private", {}, 0, 0, false, "user:secret"},
-     "user",
-     "secret",
-     10s,
-     true,
-     200,
-     "private"},
-    {"WrongCredentials",
-     {200, "private", {}, 0, 0, false, "user:secret"},
-     "user",
-     "guess",
-     10s,
-     true,
-     401,
-     "unauthorized"},
-    {"TimeOutBeforeResponse", {200, "never", {}, 5000, 0, false, {}}, {}, {}, 400ms, false, 0, {}},
-    {"TimeOutInsideBody", {200, QByteArray(4000, 'x'), {}, 0, 5000, false, {}}, {}, {}, 400ms, false, 0, {}},
+const OutcomeRow kOutcomes[] = {
+    {.name = "Ok", .reply = {.body = "hello"}, .status = 200, .body = "hello"},
+    {.name = "NotFound", .reply = {.status = 404, .body = "missing"}, .status = 404, .body = "missing"},
+    {.name = "SlowButInTime",
+     .reply = {.body = "late", .delayMs = 300},
+     .status = 200,
+     .body = "late",
+     .timeout = 5s},
+    {.name = "NoCredentials", .reply = kPrivate, .status = 401, .body = "unauthorized"},
+    {.name = "Credentials",
+     .reply = kPrivate,
+     .status = 200,
+     .body = "private",
+     .user = "user",
+     .password = "secret"},
+    {.name = "WrongCredentials",
+     .reply = kPrivate,
+     .status = 401,
+     .body = "unauthorized",
+     .user = "user",
+     .password = "x"},
+    {.name = "TimeOutBeforeResponse",
+     .reply = {.body = "never", .delayMs = 5000},
+     .status = 0,
+     .timeout = 400ms},
+    {.name = "TimeOutInsideBody",
+     .reply = {.body = QByteArray(4000, 'x'), .stallMidBodyMs = 5000},
+     .status = 0,
+     .timeout = 400ms},
 };
 
-class HTTPDownloadOutcomeTest : public HTTPDownloadHandlerTest,
-                                public testing::WithParamInterface<OutcomeCase>
+class HTTPDownloadOutcomeTest : public HTTPDownloadHandlerTest, public testing::WithParamInterface<OutcomeRow>
 {
 };
 
 TEST_P(HTTPDownloadOutcomeTest, ReachesDelegateOnMainThread)
 {
-    const OutcomeCase &c = GetParam();
+    const OutcomeRow &c = GetParam();
     server.route("/doc", c.reply);
     handler()->setTimeoutInterval(c.timeout);
     RecordingDelegate delegate;
@@ -166,7 +141,7 @@ TEST_P(HTTPDownloadOutcomeTest, ReachesDelegateOnMainThread)
 
     ASSERT_TRUE(waitFor([&] { return delegate.outcomes() == 1; }));
     EXPECT_EQ(delegate.threads.front(), QCoreApplication::instance()->thread());
-    if (c.finishes) {
+    if (c.status != 0) {
         ASSERT_EQ(delegate.results.size(), 1u);
         const HTTPDownloadResult &result = delegate.results.front();
         EXPECT_EQ(result.response.statusCode, c.status);
@@ -183,27 +158,28 @@ TEST_P(HTTPDownloadOutcomeTest, ReachesDelegateOnMainThread)
     EXPECT_LE(server.requestCount("/doc"), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, HTTPDownloadOutcomeTest, testing::ValuesIn(kOutcomes),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, HTTPDownloadOutcomeTest, testing::ValuesIn(kOutcomes),
+                         brevona::test::RowName());
 
 TEST_F(HTTPDownloadHandlerTest, RefusedConnectionFails)
 {
     RecordingDelegate delegate;
     LogCapture log;
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(LoopbackHttpServer::closedPort()));
     handler()->downloadURL(url, &delegate, 7);
 
     ASSERT_TRUE(waitFor([&] { return delegate.outcomes() == 1; }));
     ASSERT_EQ(delegate.errors.size(), 1u);
     EXPECT_EQ(delegate.errors.front().code, QNetworkReply::ConnectionRefusedError);
     EXPECT_EQ(delegate.errors.front().token.toInt(), 7);
-    EXPECT_EQ(log.countContaining(QStringLiteral("did fail with error: ")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("did fail with error: ")), 1);
 }
 
 TEST_F(HTTPDownloadHandlerTest, RedirectStartsBodyAgain)
 {
-    server.route("/to", {200, "arrived", {}, 0, 0, false, {}});
-    server.route("/from", {302, "moved", {{"Location", server.url("/to").toEncoded()}}, 0, 0, false, {}});
+    server.route("/to", {.body = "arrived"});
+    server.route("/from",
+                 {.status = 302, .body = "moved", .headers = {{"Location", server.url("/to").toEncoded()}}});
     RecordingDelegate delegate;
     handler()->downloadURL(server.url("/from"), &delegate, {});
 
@@ -216,16 +192,11 @@ TEST_F(HTTPDownloadHandlerTest, RedirectStartsBodyAgain)
 
 TEST_F(HTTPDownloadHandlerTest, EveryDownloadReachesServerWithoutCookies)
 {
-    server.route("/doc", {200,
-                          "body",
-                          {{"Set-Cookie", "session=42; Path=/"},
-                           {"Cache-Control", "public, max-age=3600"},
-                           {"ETag", "\"v1\""},
-                           {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}},
-                          0,
-                          0,
-                          false,
-                          {}});
+    server.route("/doc", {.body = "body",
+                          .headers = {{"Set-Cookie", "session=42; Path=/"},
+                                      {"Cache-Control", "public, max-age=3600"},
+                                      {"ETag", "\"v1\""},
+                                      {"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}}});
     RecordingDelegate delegate;
     for (int i = 0; i < 2; ++i) {
         handler()->downloadURL(server.url("/doc"), &delegate, i);
@@ -242,10 +213,9 @@ TEST_F(HTTPDownloadHandlerTest, EveryDownloadReachesServerWithoutCookies)
 
 TEST_F(HTTPDownloadHandlerTest, CredentialsStayWithHostAndPort)
 {
-    const Reply secured{200, "private", {}, 0, 0, false, "user:secret"};
-    server.route("/private", secured);
+    server.route("/private", kPrivate);
     LoopbackHttpServer other;
-    other.route("/private", secured);
+    other.route("/private", kPrivate);
 
     RecordingDelegate delegate;
     handler()->downloadURL(server.url("/private"), QStringLiteral("user"), QStringLiteral("secret"),
@@ -266,9 +236,9 @@ TEST_F(HTTPDownloadHandlerTest, CredentialsStayWithHostAndPort)
 
 TEST_F(HTTPDownloadHandlerTest, FourthDownloadWaitsForFreeSlot)
 {
-    server.route("/hold", held());
-    server.route("/slow", {200, "never", {}, 5000, 0, false, {}});
-    server.route("/doc", {200, "fourth", {}, 0, 0, false, {}});
+    server.route("/hold", kHeld);
+    server.route("/slow", {.body = "never", .delayMs = 5000});
+    server.route("/doc", {.body = "fourth"});
     RecordingDelegate delegate;
     handler()->downloadURL(server.url("/hold"), &delegate, 0);
     handler()->downloadURL(server.url("/hold"), &delegate, 1);
@@ -295,7 +265,7 @@ TEST_F(HTTPDownloadHandlerTest, FourthDownloadWaitsForFreeSlot)
 
 TEST_F(HTTPDownloadHandlerTest, FinishedDownloadStartsNextWaitingOne)
 {
-    server.route("/hold", held());
+    server.route("/hold", kHeld);
     handler()->setSimultaneousDownloads(1);
     RecordingDelegate delegate;
     for (int i = 0; i < 3; ++i)
@@ -313,7 +283,7 @@ TEST_F(HTTPDownloadHandlerTest, FinishedDownloadStartsNextWaitingOne)
 
 TEST_F(HTTPDownloadHandlerTest, RaisingLimitStartsOneWaitingDownload)
 {
-    server.route("/hold", held());
+    server.route("/hold", kHeld);
     handler()->setSimultaneousDownloads(1);
     RecordingDelegate delegate;
     for (int i = 0; i < 4; ++i)
@@ -333,7 +303,7 @@ TEST_F(HTTPDownloadHandlerTest, RaisingLimitStartsOneWaitingDownload)
 
 TEST_F(HTTPDownloadHandlerTest, CancellingLeavesNoTaskOfDelegate)
 {
-    server.route("/hold", held());
+    server.route("/hold", kHeld);
     RecordingDelegate cancelled;
     RecordingDelegate kept;
     LogCapture log;
@@ -353,7 +323,7 @@ TEST_F(HTTPDownloadHandlerTest, CancellingLeavesNoTaskOfDelegate)
 
     // The kept delegate's second download has arrived, the two cancelled ones are gone.
     ASSERT_TRUE(waitFor([&] { return server.requestCount("/hold") == 4 && server.heldCount() == 2; }));
-    EXPECT_EQ(log.countContaining(QStringLiteral("has cancelled")), 2);
+    EXPECT_EQ(log.count(QStringLiteral("has cancelled")), 2);
     server.releaseHeld();
     ASSERT_TRUE(waitFor([&] { return kept.outcomes() == 2; }));
     EXPECT_EQ(kept.tokens(), (std::set<int>{2, 4}));
@@ -362,8 +332,8 @@ TEST_F(HTTPDownloadHandlerTest, CancellingLeavesNoTaskOfDelegate)
 
 TEST_F(HTTPDownloadHandlerTest, DestroyedDelegateIsNeverCalled)
 {
-    server.route("/hold", held());
-    server.route("/doc", {200, "doc", {}, 0, 0, false, {}});
+    server.route("/hold", kHeld);
+    server.route("/doc", {.body = "doc"});
     handler()->setSimultaneousDownloads(1);
     auto leaving = std::make_unique<RecordingDelegate>();
     RecordingDelegate staying;
@@ -389,7 +359,7 @@ TEST_F(HTTPDownloadHandlerTest, DelegateMayCancelItselfWhileCalled)
             handler()->cancelAllDownloadsForDelegate(this);
         }
     } delegate;
-    server.route("/doc", {200, "doc", {}, 0, 0, false, {}});
+    server.route("/doc", {.body = "doc"});
     handler()->setSimultaneousDownloads(1);
     for (int i = 0; i < 3; ++i)
         handler()->downloadURL(server.url("/doc"), &delegate, i);
@@ -402,7 +372,7 @@ TEST_F(HTTPDownloadHandlerTest, DelegateMayCancelItselfWhileCalled)
 
 TEST_F(HTTPDownloadHandlerTest, DownloadRequestedOnAnotherThreadRunsOnMainThread)
 {
-    server.route("/doc", {200, "doc", {}, 0, 0, false, {}});
+    server.route("/doc", {.body = "doc"});
     RecordingDelegate delegate;
     std::thread requester([&] {
         handler()->downloadURL(server.url("/doc"), &delegate, 0);

@@ -4,24 +4,25 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
-#include <QTcpServer>
-
 #include "KDNetLoadDelegate.h"
+#include "LogCapture.h"
 #include "LoopbackHttpServer.h"
 #include "SerialOperationQueue.h"
-#include "UtilityTestSupport.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using brevona::KDNetLoadDelegate;
 using brevona::KDNetLoadOperation;
 using brevona::test::LogCapture;
 using brevona::test::LoopbackHttpServer;
+using brevona::test::RowName;
+using brevona::test::waitUntil;
 using Reply = LoopbackHttpServer::Reply;
 
 namespace {
@@ -55,29 +56,14 @@ void waitForQueue()
     KDNetLoadOperation::sharedDownloadQueue().waitUntilAllOperationsAreFinished();
 }
 
-bool waitUntil(const std::function<bool()> &condition)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
-struct TransferCase
+struct TransferRow
 {
     const char *name;
     Reply reply;
-    QString user;
-    QString password;
-    std::optional<QByteArray> received;
+    std::optional<QByteArray> received; // nothing: the transfer counts as failed
+    QString user = {};
+    QString password = {};
 };
-
-void PrintTo(const TransferCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 QByteArray largeBody()
 {
@@ -87,36 +73,32 @@ QByteArray largeBody()
     return body;
 }
 
-const TransferCase kTransfers[] = {
-    {"Ok", {200, "hello", {}, 0, 0, false, {}}, {}, {}, QByteArray("hello")},
-    {"EmptyBodyFails", {200, "", {}, 0, 0, false, {}}, {}, {}, std::nullopt},
-    {"NotFoundKeepsBody", {404, "missing", {}, 0, 0, false, {}}, {}, {}, QByteArray("missing")},
-    {"ServerErrorWithoutBodyFails", {500, "", {}, 0, 0, false, {}}, {}, {}, std::nullopt},
-    {"RedirectNotFollowed",
-     {302, "moved", {{"Location", "/elsewhere"}}, 0, 0, false, {}},
-     {},
-     {},
-     QByteArray("moved")},
-    {"Credentials",
-     {200, "private", {}, 0, 0, false, "user:secret"},
-     "user",
-     "secret",
-     QByteArray("private")},
-    {"WrongCredentials",
-     {200, "private", {}, 0, 0, false, "user:secret"},
-     "user",
-     "x",
-     QByteArray("unauthorized")},
-    {"LargeBodyInManyChunks", {200, largeBody(), {}, 0, 0, false, {}}, {}, {}, largeBody()},
+const Reply kPrivate{.body = "private", .basicCredentials = "user:secret"};
+
+const TransferRow kTransfers[] = {
+    {.name = "Ok", .reply = {.body = "hello"}, .received = "hello"},
+    {.name = "EmptyBodyFails", .reply = {.body = ""}, .received = std::nullopt},
+    {.name = "NotFoundKeepsBody", .reply = {.status = 404, .body = "missing"}, .received = "missing"},
+    {.name = "ServerErrorWithoutBodyFails", .reply = {.status = 500}, .received = std::nullopt},
+    {.name = "RedirectNotFollowed",
+     .reply = {.status = 302, .body = "moved", .headers = {{"Location", "/x"}}},
+     .received = "moved"},
+    {.name = "Credentials", .reply = kPrivate, .received = "private", .user = "user", .password = "secret"},
+    {.name = "WrongCredentials",
+     .reply = kPrivate,
+     .received = "unauthorized",
+     .user = "user",
+     .password = "x"},
+    {.name = "LargeBodyInManyChunks", .reply = {.body = largeBody()}, .received = largeBody()},
 };
 
-class KDNetLoadTransferTest : public testing::TestWithParam<TransferCase>
+class KDNetLoadTransferTest : public testing::TestWithParam<TransferRow>
 {
 };
 
 TEST_P(KDNetLoadTransferTest, ReportsOnQueueThread)
 {
-    const TransferCase &c = GetParam();
+    const TransferRow &c = GetParam();
     LoopbackHttpServer server;
     server.route("/doc", c.reply);
     OperationRecorder recorder;
@@ -132,49 +114,33 @@ TEST_P(KDNetLoadTransferTest, ReportsOnQueueThread)
     EXPECT_EQ(operation->status(), CURLE_OK);
     EXPECT_EQ(operation->receivedData(), c.received);
     const QString outcome = c.received ? QStringLiteral("completed") : QStringLiteral("failed");
-    EXPECT_EQ(log.count(QStringLiteral("NetLoadOperation: '%1' loading %2, status 0").arg(address, outcome)),
-              1)
-        << log.lines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("loading ") + outcome), 1) << log.messages().join('\n').toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, KDNetLoadTransferTest, testing::ValuesIn(kTransfers),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, KDNetLoadTransferTest, testing::ValuesIn(kTransfers), RowName());
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-struct FailureCase
+struct FailureRow
 {
     const char *name;
-    QString address; // "%1": a closed port; empty with `served`: the server's document
+    QString address = {}; // "%1": a closed port; empty with `served`: the server's document
     int status;
     std::optional<Reply> served = std::nullopt;
 };
 
-void PrintTo(const FailureCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
-
-class KDNetLoadFailureTest : public testing::TestWithParam<FailureCase>
+class KDNetLoadFailureTest : public testing::TestWithParam<FailureRow>
 {
 };
 
 TEST_P(KDNetLoadFailureTest, ReportsLibcurlCode)
 {
-    const FailureCase &c = GetParam();
+    const FailureRow &c = GetParam();
     LoopbackHttpServer server;
     if (c.served)
         server.route("/doc", *c.served);
-    const QString address = c.served                                  ? server.url("/doc").toString()
-                            : c.address.contains(QLatin1String("%1")) ? c.address.arg(closedPort())
-                                                                      : c.address;
+    const QString address = c.served ? server.url("/doc").toString()
+                            : c.address.contains(QLatin1String("%1"))
+                                ? c.address.arg(LoopbackHttpServer::closedPort())
+                                : c.address;
     OperationRecorder recorder;
     LogCapture log;
     const KDNetLoadOperation::TimeLimits limits = KDNetLoadOperation::timeLimits();
@@ -187,29 +153,31 @@ TEST_P(KDNetLoadFailureTest, ReportsLibcurlCode)
     ASSERT_EQ(recorder.calls().size(), 1u);
     EXPECT_EQ(operation->status(), c.status);
     EXPECT_FALSE(operation->receivedData().has_value());
-    EXPECT_EQ(
-        log.count(
-            QStringLiteral("NetLoadOperation: '%1' loading failed, status %2").arg(address).arg(c.status)),
-        1);
+    EXPECT_EQ(log.count(QStringLiteral("loading failed, status %1").arg(c.status)), 1);
 }
 
-const FailureCase kFailures[] = {
-    {"RefusedConnection", QStringLiteral("http://127.0.0.1:%1/doc"), CURLE_COULDNT_CONNECT},
-    {"UnknownScheme", QStringLiteral("nosuchscheme://127.0.0.1/doc"), CURLE_UNSUPPORTED_PROTOCOL},
-    {"MalformedAddress", QStringLiteral("http://[::1/doc"), CURLE_URL_MALFORMAT},
-    {"EmptyAddress", QString(), CURLE_URL_MALFORMAT},
-    // A server that takes the request and never answers, or stops mid-document, frees the queue.
-    {"ServerNeverAnswers", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "held", {}, 0, 0, true, {}}},
-    {"ServerStallsMidBody", {}, CURLE_OPERATION_TIMEDOUT, Reply{200, "ab", {}, 0, 4000, false, {}}},
+// A server that takes the request and never answers, or stops mid-document, frees the queue.
+const FailureRow kFailures[] = {
+    {.name = "RefusedConnection", .address = "http://127.0.0.1:%1/doc", .status = CURLE_COULDNT_CONNECT},
+    {.name = "UnknownScheme",
+     .address = "nosuchscheme://127.0.0.1/doc",
+     .status = CURLE_UNSUPPORTED_PROTOCOL},
+    {.name = "MalformedAddress", .address = "http://[::1/doc", .status = CURLE_URL_MALFORMAT},
+    {.name = "EmptyAddress", .address = "", .status = CURLE_URL_MALFORMAT},
+    {.name = "NeverAnswers",
+     .status = CURLE_OPERATION_TIMEDOUT,
+     .served = Reply{.body = "held", .hold = true}},
+    {.name = "StallsMidBody",
+     .status = CURLE_OPERATION_TIMEDOUT,
+     .served = Reply{.body = "ab", .stallMidBodyMs = 4000}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Failures, KDNetLoadFailureTest, testing::ValuesIn(kFailures),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, KDNetLoadFailureTest, testing::ValuesIn(kFailures), RowName());
 
 TEST(KDNetLoadOperationTest, WithoutCredentialsSendsEmptyPair)
 {
     LoopbackHttpServer server;
-    server.route("/private", {200, "private", {}, 0, 0, false, "user:secret"});
+    server.route("/private", kPrivate);
     OperationRecorder recorder;
     auto operation = std::make_shared<KDNetLoadOperation>(server.url("/private").toString(), &recorder);
     KDNetLoadOperation::sharedDownloadQueue().addOperation(operation);
@@ -225,7 +193,7 @@ TEST(KDNetLoadOperationTest, WithoutCredentialsSendsEmptyPair)
 TEST(KDNetLoadOperationTest, RunsOneTransferAtATimeInOrder)
 {
     LoopbackHttpServer server;
-    server.route("/slow", {200, "slow", {}, 150, 0, false, {}});
+    server.route("/slow", {.body = "slow", .delayMs = 150});
     OperationRecorder recorder;
     std::vector<std::shared_ptr<KDNetLoadOperation>> added;
     for (int i = 0; i < 4; ++i)
@@ -241,8 +209,8 @@ TEST(KDNetLoadOperationTest, RunsOneTransferAtATimeInOrder)
 TEST(KDNetLoadOperationTest, CancellingStopsRunningAndWaitingOperationsOfDelegateOnly)
 {
     LoopbackHttpServer server;
-    server.route("/hold", {200, "held", {}, 0, 0, true, {}});
-    server.route("/doc", {200, "doc", {}, 0, 0, false, {}});
+    server.route("/hold", {.body = "held", .hold = true});
+    server.route("/doc", {.body = "doc"});
     OperationRecorder cancelled;
     OperationRecorder kept;
     const auto running = KDNetLoadOperation::getAddress(server.url("/hold").toString(), {}, {}, &cancelled);
@@ -273,7 +241,7 @@ TEST(KDNetLoadOperationTest, DelegateDestroyedDuringTransferIsNeverCalled)
         int calls = 0;
     };
     LoopbackHttpServer server;
-    server.route("/hold", {200, "held", {}, 0, 0, true, {}});
+    server.route("/hold", {.body = "held", .hold = true});
     auto delegate = std::make_unique<PlainDelegate>();
     const auto operation =
         KDNetLoadOperation::getAddress(server.url("/hold").toString(), {}, {}, delegate.get());
@@ -306,7 +274,7 @@ TEST(KDNetLoadOperationTest, CancellingWaitsForCallAlreadyRunning)
         std::atomic<bool> cancelRequested{false};
     };
     LoopbackHttpServer server;
-    server.route("/doc", {200, "doc", {}, 0, 0, false, {}});
+    server.route("/doc", {.body = "doc"});
     SlowDelegate delegate;
     KDNetLoadOperation::getAddress(server.url("/doc").toString(), {}, {}, &delegate);
     ASSERT_TRUE(waitUntil([&] { return delegate.entered.load(); }));

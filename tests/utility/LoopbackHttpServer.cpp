@@ -188,4 +188,13 @@ int LoopbackHttpServer::maxOpenConnections() const
     return m_worker->m_maxOpen;
 }
 
+quint16 LoopbackHttpServer::closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
 } // namespace brevona::test

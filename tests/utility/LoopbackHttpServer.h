@@ -23,8 +23,8 @@ public:
     struct Reply
     {
         int status = 200;
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body = {};
+        QList<QPair<QByteArray, QByteArray>> headers = {};
         // Answer only after this long.
         int delayMs = 0;
         // Send the headers and the first half of the body, then wait this long for the rest.
@@ -32,7 +32,7 @@ public:
         // Answer only when released.
         bool hold = false;
         // "user:password" the request must carry as Basic authorization; else 401.
-        QByteArray basicCredentials;
+        QByteArray basicCredentials = {};
     };
 
     struct Request
@@ -54,6 +54,9 @@ public:
     int heldCount() const;
     void releaseHeld(int count = -1);
     int maxOpenConnections() const;
+
+    // A port of this machine where nobody listens (as far as anyone can tell).
+    static quint16 closedPort();
 
 private:
     class Worker;

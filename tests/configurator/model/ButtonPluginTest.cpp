@@ -2,7 +2,6 @@
 // plugin threads.
 #include <thread>
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <QThread>
 
@@ -13,10 +12,12 @@
 #include "KCSingleLayer.h"
 #include "LayerPicture.h"
 #include "LogCapture.h"
+#include "TestPrinters.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
 #include "NullMarker.h"
 #include "ProbePluginHost.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -40,11 +41,6 @@ struct SetterRow
     QVariantMap values = {}; // settings the plugins received, over both settings
     QStringList logged = {}; // fragments of the expected log lines
 };
-
-void PrintTo(const SetterRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 class PluginSetter : public ::testing::TestWithParam<SetterRow>
 {
@@ -102,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
             .values = {{"speed", 3}},
             .logged = {"SetValue: 1, forKey: reject, Plugin: probe.display.clock, Error: probe rejects",
                        "SetValue: 2, forKey: explode, Plugin: probe.display.clock, Error: probe refuses"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    brevona::test::RowName());
 
 struct MergeRow
 {
@@ -111,11 +107,6 @@ struct MergeRow
     QVariantMap changes = {};
     QVariantMap expected = {};
 };
-
-void PrintTo(const MergeRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 class SettingsMerge : public ::testing::TestWithParam<MergeRow>
 {
@@ -145,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SettingsMerge,
                                                     .entry = {{"Signature", kClock}},
                                                     .changes = {{"a", 1}},
                                                     .expected = entry(kClock, {{"a", 1}})}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         brevona::test::RowName());
 
 TEST(ButtonPlugins, LayerMergeHandsTheNewValuesToTheRunningInstance)
 {
@@ -220,7 +211,7 @@ TEST(ButtonPlugins, UpdatesFromAPluginThreadAreReportedOnceOnTheMainThread)
     });
     plugin.join();
     EXPECT_EQ(reports, 0);
-    QCoreApplication::processEvents();
+    settle(std::chrono::milliseconds(0));
     NotificationCenter::defaultCenter().removeObserver(&reports);
 
     EXPECT_EQ(reports, 1);

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 #include "LayerPictureSaver.h"
 #include "LayerPictureWriter.h"
 #include "TestHome.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -69,7 +69,7 @@ TEST(LayerPictureWriter, WritesOfOneFileAreSerialAndTheNewestLandsLast)
 
     files.setOpen(false);
     writer.write(path, shade(10));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files.running == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return files.running == 1; }));
     for (int level = 20; level <= 50; level += 10)
         writer.write(path, shade(level));
     files.setOpen(true);
@@ -88,7 +88,7 @@ TEST(LayerPictureWriter, DifferentFilesAreWrittenSideBySide)
     files.setOpen(false);
     writer.write(dir.filePath("One/Main.tiff"), shade(10));
     writer.write(dir.filePath("Two/Main.tiff"), shade(20));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return files.running == 2; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return files.running == 2; }));
     files.setOpen(true);
     ASSERT_TRUE(writer.waitForDone(10000));
     EXPECT_EQ(qRed(QImage(dir.filePath("Two/Main.tiff")).pixel(0, 0)), 20);
@@ -114,7 +114,7 @@ TEST(LayerPictureSaver, LanguageSavesAreKeyedByModifierKey)
     saver.schedule(language, "Opt", path("Opt"));
     other->createButton("A");
     saver.schedule(other, "", path("Other"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !saver.hasPending(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !saver.hasPending(); }));
     ASSERT_TRUE(writer.waitForDone(10000));
 
     EXPECT_EQ(files.levels.size(), 3u);

@@ -10,6 +10,7 @@
 #include "KCPluginCatalogue.h"
 #include "KCSingleLayer.h"
 #include "LogCapture.h"
+#include "TestPrinters.h"
 #include "Paths.h"
 #include "PluginBundle.h"
 #include "TestHome.h"
@@ -33,11 +34,6 @@ struct CatalogueRow
     bool runs = false;
     const char *logged = ""; // fragment of the one log line a refused plugin leaves
 };
-
-void PrintTo(const CatalogueRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 class PluginCatalogue : public ::testing::TestWithParam<CatalogueRow>
 {
@@ -97,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CatalogueRow{.name = "Unknown",
                                    .signature = "brevona.test.unknown",
                                    .logged = "No installed plugin bundle offers 'brevona.test.unknown'"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    brevona::test::RowName());
 
 TEST_F(PluginCatalogue, UserFolderWinsOverTheDriversSystemFolder)
 {

@@ -1,11 +1,9 @@
 // Single layers: cutting and composing the layer picture, the lazy cut of the stored picture, and
 // what the layer does with bad stored pictures. Also the layer list rules of the base classes.
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +15,11 @@
 #include "LayerPictureSaver.h"
 #include "LayerPictureWriter.h"
 #include "LogCapture.h"
+#include "TestPrinters.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
 #include "ProbePluginHost.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -95,9 +95,9 @@ public:
     // one is due.
     int wait(bool due = true)
     {
-        if (due && !QTest::qWaitFor([this] { return m_count > 0; }, 10000))
+        if (due && !waitUntil([this] { return m_count > 0; }, std::chrono::seconds(10)))
             return 0;
-        QCoreApplication::processEvents();
+        settle(std::chrono::milliseconds(0));
         return m_count;
     }
 
@@ -149,11 +149,6 @@ struct RestoreRow
     bool editedKey = false;  // the user drew key A before the cut
 };
 
-void PrintTo(const RestoreRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
 class RestoreBeforeSave : public SingleLayer, public ::testing::WithParamInterface<RestoreRow>
 {
 };
@@ -195,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RestoreRow{.name = "NeverShown", .shownFirst = false, .editedKey = false},
                       RestoreRow{.name = "CutRunning", .shownFirst = true, .editedKey = false},
                       RestoreRow{.name = "EditedBeforeTheCut", .shownFirst = true, .editedKey = true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    brevona::test::RowName());
 
 struct BadPictureRow
 {
@@ -204,11 +199,6 @@ struct BadPictureRow
     const char *logged;
     bool keepsTopLeft = false; // keys inside a smaller picture are still cut from it
 };
-
-void PrintTo(const BadPictureRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 class BadStoredPicture : public SingleLayer, public ::testing::WithParamInterface<BadPictureRow>
 {
@@ -257,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadStoredPicture,
                                                              },
                                                          .logged = "is 600 x 376, not 1312 x 376",
                                                          .keepsTopLeft = true}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         brevona::test::RowName());
 
 TEST(SingleLayerKeys, MovingAButtonSwapsWithAnOccupiedKeyAndFreesTheSource)
 {
@@ -282,11 +272,6 @@ struct ConditionsRow
     QVariantList given = {};
     QVariantList stored = {};
 };
-
-void PrintTo(const ConditionsRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 QVariantMap modifier(const QString &keys)
 {
@@ -321,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ConditionsNormalised,
                                            ConditionsRow{.name = "NoCapsLockUntouched",
                                                          .given = {modifier("Shift|Option")},
                                                          .stored = {modifier("Shift|Option")}}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         brevona::test::RowName());
 
 TEST(GroupLayer, InsertBeyondTheEndAppendsAndMovesCountInTheOldList)
 {

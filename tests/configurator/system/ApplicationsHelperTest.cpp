@@ -1,5 +1,4 @@
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,8 +17,9 @@
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
 #include "SystemNotificationNames.h"
-#include "TestEventLoop.h"
+#include "Wait.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 #include "linux/XdgApplicationCatalog.h"
 
 using namespace brevona;
@@ -64,27 +64,32 @@ struct EntryFile
     QByteArray text;
 };
 
-struct ListCase
+EntryFile mine(const char *name, const QByteArray &text)
 {
-    const char *description;
+    return {true, name, text};
+}
+
+EntryFile system(const char *name, const QByteArray &text)
+{
+    return {false, name, text};
+}
+
+struct ListRow
+{
+    const char *name;
     std::vector<EntryFile> files;
-    QString id;
-    std::optional<QString> name = {}; // nothing: not listed
+    const char *id;
+    std::optional<QString> listed = {}; // the name it is listed under; nothing: not listed
     const char *log = nullptr;
 };
 
-void PrintTo(const ListCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class ApplicationListTest : public ::testing::TestWithParam<ListCase>
+class ApplicationListTest : public ::testing::TestWithParam<ListRow>
 {
 };
 
 TEST_P(ApplicationListTest, ListsWhatTheUserCanStart)
 {
-    const ListCase &row = GetParam();
+    const ListRow &row = GetParam();
     DesktopFolders folders;
     for (const EntryFile &file : row.files)
         folders.write(file.user, QString::fromUtf8(file.name), file.text);
@@ -92,63 +97,50 @@ TEST_P(ApplicationListTest, ListsWhatTheUserCanStart)
     test::LogCapture log;
     std::optional<QString> name;
     for (const InstalledApplication &application : catalog.installedApplications()) {
-        if (application.identifier == row.id)
+        if (application.identifier == QLatin1String(row.id))
             name = application.name;
     }
-    EXPECT_EQ(name, row.name);
+    EXPECT_EQ(name, row.listed);
     EXPECT_EQ(log.messages().size(), row.log ? 1 : 0) << log.messages().join('\n').toStdString();
     if (row.log) {
         EXPECT_EQ(log.count(QString::fromUtf8(row.log)), 1);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ApplicationListTest,
-    ::testing::Values(
-        ListCase{.description = "Plain",
-                 .files = {{true, "gimp.desktop", entry("GIMP")}},
-                 .id = "gimp",
-                 .name = "GIMP"},
-        ListCase{
-            .description = "NameOfLanguageAndCountry",
-            .files = {{true, "calc.desktop", entry("Calculator", "Name[de]=Rechner\nName[de_CH]=Rächner\n")}},
-            .id = "calc",
-            .name = "Rächner"},
-        ListCase{.description = "NameOfLanguage",
-                 .files = {{true, "calc.desktop",
-                            entry("Calculator", "Name[fr]=Calculatrice\nName[de]=Rechner\n")}},
-                 .id = "calc",
-                 .name = "Rechner"},
-        ListCase{.description = "NoNameGivesTheId",
-                 .files = {{true, "tool.desktop", "[Desktop Entry]\nType=Application\nExec=true\n"}},
-                 .id = "tool",
-                 .name = "tool"},
-        ListCase{.description = "SubfolderInTheId",
-                 .files = {{false, "kde/dolphin.desktop", entry("Dolphin")}},
-                 .id = "kde-dolphin",
-                 .name = "Dolphin"},
-        ListCase{.description = "EarlierFolderWins",
-                 .files = {{true, "x.desktop", entry("Mine")}, {false, "x.desktop", entry("System")}},
-                 .id = "x",
-                 .name = "Mine"},
-        ListCase{.description = "EarlierHiddenEntryHidesTheLaterOne",
-                 .files = {{true, "x.desktop", entry("Mine", "Hidden=true\n")},
-                           {false, "x.desktop", entry("System")}},
-                 .id = "x"},
-        ListCase{.description = "NoDisplay",
-                 .files = {{true, "x.desktop", entry("X", "NoDisplay=true\n")}},
-                 .id = "x"},
-        ListCase{.description = "NotAnApplication",
-                 .files = {{true, "x.desktop", "[Desktop Entry]\nType=Link\nName=X\nURL=http://x\n"}},
-                 .id = "x"},
-        ListCase{.description = "Broken",
-                 .files = {{true, "x.desktop", QByteArray(kBrokenEntry, sizeof kBrokenEntry - 1)}},
-                 .id = "x",
-                 .log = "no [Desktop Entry] group"},
-        ListCase{.description = "Huge",
-                 .files = {{true, "x.desktop", entry("X") + "#" + QByteArray(2 << 20, 'x') + "\n"}},
-                 .id = "x",
-                 .log = "is larger than"}));
+const QByteArray kNoName = "[Desktop Entry]\nType=Application\nExec=true\n";
+const QByteArray kLink = "[Desktop Entry]\nType=Link\nName=X\nURL=http://x\n";
+const QByteArray kHuge = entry("X") + "#" + QByteArray(2 << 20, 'x') + "\n";
+const QByteArray kBroken(kBrokenEntry, sizeof kBrokenEntry - 1);
+
+const ListRow kListRows[] = {
+    {.name = "Plain", .files = {mine("gimp.desktop", entry("GIMP"))}, .id = "gimp", .listed = "GIMP"},
+    {.name = "LanguageAndCountry",
+     .files = {mine("c.desktop", entry("C", "Name[de]=R\nName[de_CH]=Rä\n"))},
+     .id = "c",
+     .listed = "Rä"},
+    {.name = "Language",
+     .files = {mine("c.desktop", entry("C", "Name[fr]=Ca\nName[de]=R\n"))},
+     .id = "c",
+     .listed = "R"},
+    {.name = "NoNameGivesTheId", .files = {mine("tool.desktop", kNoName)}, .id = "tool", .listed = "tool"},
+    {.name = "SubfolderInTheId",
+     .files = {system("kde/dolphin.desktop", entry("D"))},
+     .id = "kde-dolphin",
+     .listed = "D"},
+    {.name = "EarlierFolderWins",
+     .files = {mine("x.desktop", entry("Mine")), system("x.desktop", entry("S"))},
+     .id = "x",
+     .listed = "Mine"},
+    {.name = "HiddenHidesLater",
+     .files = {mine("x.desktop", entry("M", "Hidden=true\n")), system("x.desktop", entry("S"))},
+     .id = "x"},
+    {.name = "NoDisplay", .files = {mine("x.desktop", entry("X", "NoDisplay=true\n"))}, .id = "x"},
+    {.name = "NotAnApplication", .files = {mine("x.desktop", kLink)}, .id = "x"},
+    {.name = "Broken", .files = {mine("x.desktop", kBroken)}, .id = "x", .log = "no [Desktop Entry] group"},
+    {.name = "Huge", .files = {mine("x.desktop", kHuge)}, .id = "x", .log = "is larger than"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ApplicationListTest, ::testing::ValuesIn(kListRows), test::RowName());
 
 // ---------------------------------------------------------------- the helper
 
@@ -183,7 +175,7 @@ protected:
         auto helper = std::make_unique<ApplicationsHelper>(
             catalog, monitor, preferences, folders.home.cacheHome() + QStringLiteral("/Lumivox"));
         const size_t before = posts.size();
-        EXPECT_TRUE(test::pumpUntil([&] { return posts.size() > before; }));
+        EXPECT_TRUE(test::waitUntil([&] { return posts.size() > before; }));
         return helper;
     }
     QString iconCache(const QString &id) const

@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <functional>
-#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,8 @@
 
 #include "FilesWatcher.h"
 #include "LogCapture.h"
-#include "TestEventLoop.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 
@@ -24,7 +24,7 @@ bool writeFile(const QString &path, const QByteArray &contents)
 
 struct WatchCase
 {
-    const char *description;
+    const char *name;
     bool watchFolder; // else the file "layer.tiff" in it
     // What happens to the folder and its file.
     // `reports` are the paths reported so far.
@@ -34,11 +34,6 @@ struct WatchCase
     int minimum; // reports of the watched path
     int maximum;
 };
-
-void PrintTo(const WatchCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
 
 class FilesWatcherTest : public ::testing::TestWithParam<WatchCase>
 {
@@ -67,7 +62,7 @@ TEST_P(FilesWatcherTest, ReportsWritesOfWatchedPaths)
 
     row.act(watcher, folder, file, reports);
     ASSERT_TRUE(writeFile(fence, "done"));
-    ASSERT_TRUE(test::pumpUntil([&] { return reports.contains(fence); })) << reports.join(' ').toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return reports.contains(fence); })) << reports.join(' ').toStdString();
     const int count = int(reports.count(watched));
     EXPECT_GE(count, row.minimum) << reports.join(' ').toStdString();
     EXPECT_LE(count, row.maximum) << reports.join(' ').toStdString();
@@ -77,7 +72,7 @@ TEST_P(FilesWatcherTest, ReportsWritesOfWatchedPaths)
 INSTANTIATE_TEST_SUITE_P(
     Rows, FilesWatcherTest,
     ::testing::Values(
-        WatchCase{.description = "TwoQuickWrites",
+        WatchCase{.name = "TwoQuickWrites",
                   .watchFolder = false,
                   .act =
                       [](FilesWatcher &, const QString &, const QString &file, const QStringList &) {
@@ -86,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                   .minimum = 1,
                   .maximum = 2},
-        WatchCase{.description = "SavedByRename",
+        WatchCase{.name = "SavedByRename",
                   .watchFolder = false,
                   .act =
                       [](FilesWatcher &, const QString &folder, const QString &file, const QStringList &) {
@@ -96,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                   .minimum = 1,
                   .maximum = 1},
-        WatchCase{.description = "SavedAfterABackupRename",
+        WatchCase{.name = "SavedAfterABackupRename",
                   .watchFolder = false,
                   .act =
                       [](FilesWatcher &, const QString &, const QString &file, const QStringList &) {
@@ -105,25 +100,25 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                   .minimum = 1,
                   .maximum = 1},
-        WatchCase{.description = "OtherFileOfTheFolder",
+        WatchCase{.name = "OtherFileOfTheFolder",
                   .watchFolder = false,
                   .act = [](FilesWatcher &, const QString &folder, const QString &,
                             const QStringList &) { writeFile(folder + "/other.tiff", "x"); },
                   .minimum = 0,
                   .maximum = 0},
-        WatchCase{.description = "EntryAddedToAFolder",
+        WatchCase{.name = "EntryAddedToAFolder",
                   .watchFolder = true,
                   .act = [](FilesWatcher &, const QString &folder, const QString &,
                             const QStringList &) { writeFile(folder + "/other.tiff", "x"); },
                   .minimum = 1,
                   .maximum = 2},
-        WatchCase{.description = "EntryRemovedFromAFolder",
+        WatchCase{.name = "EntryRemovedFromAFolder",
                   .watchFolder = true,
                   .act = [](FilesWatcher &, const QString &, const QString &file,
                             const QStringList &) { QFile::remove(file); },
                   .minimum = 1,
                   .maximum = 1},
-        WatchCase{.description = "WatchRemovedStaysQuiet",
+        WatchCase{.name = "WatchRemovedStaysQuiet",
                   .watchFolder = false,
                   .act =
                       [](FilesWatcher &watcher, const QString &, const QString &file, const QStringList &) {
@@ -132,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                   .minimum = 0,
                   .maximum = 0},
-        WatchCase{.description = "WatchRemovedAndAddedAgain",
+        WatchCase{.name = "WatchRemovedAndAddedAgain",
                   .watchFolder = false,
                   .act =
                       [](FilesWatcher &watcher, const QString &, const QString &file, const QStringList &) {
@@ -143,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .minimum = 1,
                   .maximum = 1},
         WatchCase{
-            .description = "FolderReplaced",
+            .name = "FolderReplaced",
             .watchFolder = false,
             .act =
                 [](FilesWatcher &, const QString &folder, const QString &file, const QStringList &reports) {
@@ -151,10 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
                     QDir().mkpath(folder);
                     writeFile(file, "new");
                     // Watched again once the folder is back, the file then reports once.
-                    test::pumpUntil([&] { return reports.contains(file); });
+                    (void)test::waitUntil([&] { return reports.contains(file); });
                 },
             .minimum = 1,
-            .maximum = 1}));
+            .maximum = 1}),
+    test::RowName());
 
 TEST(FilesWatcherBadInputTest, MissingPathsAreRefusedOnce)
 {

@@ -1,5 +1,4 @@
 #include <optional>
-#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -12,10 +11,12 @@
 #include "LogCapture.h"
 #include "NotificationCenter.h"
 #include "SystemNotificationNames.h"
-#include "TestEventLoop.h"
+#include "NotificationRecorder.h"
+#include "TestPrinters.h"
+#include "Wait.h"
 #include "TestHome.h"
 #include "X11TestTools.h"
-#include "XvfbServer.h"
+#include "XvfbTest.h"
 #include "linux/X11LanguageSource.h"
 #include "linux/XkbKeyboardLayouts.h"
 
@@ -31,103 +32,103 @@ QList<int> identifiers(const QStringList &layouts)
     return result;
 }
 
-// Counts the change notifications while it lives.
-class SetupChanges
+// The session's layouts, comma-separated; "-": the session tells none.
+std::optional<QStringList> layoutList(const char *text)
 {
-public:
-    SetupChanges()
-    {
-        NotificationCenter::defaultCenter().addObserver(this, notifications::LanguageSetupChanged,
-                                                        [this](Notification &) { ++count; });
-    }
-    ~SetupChanges() { NotificationCenter::defaultCenter().removeObserver(this); }
-    int count = 0;
-};
+    if (QLatin1String(text) == QLatin1String("-"))
+        return std::nullopt;
+    return QString::fromLatin1(text).split(',');
+}
 
 // ---------------------------------------------------------------- the enabled languages
 
-struct SetupCase
+struct SetupRow
 {
-    const char *description;
-    std::optional<QStringList> before;
-    std::optional<QStringList> after;
-    std::optional<int> afterIndex = 0;
+    const char *name;
+    const char *before;
+    const char *after;
+    int afterIndex;
     int notifications;
-    QStringList languages; // the layouts listed afterwards
+    const char *languages; // the layouts listed afterwards
     int logs = 0;
 };
 
-void PrintTo(const SetupCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class LanguageSetupTest : public ::testing::TestWithParam<SetupCase>
+class LanguageSetupTest : public ::testing::TestWithParam<SetupRow>
 {
 };
 
 TEST_P(LanguageSetupTest, PostsOnlyRealChanges)
 {
-    const SetupCase &row = GetParam();
+    const SetupRow &row = GetParam();
     test::LogCapture log;
     FakeLanguageSource source;
     FakeKeyboardLayouts layouts;
-    source.setLayouts(row.before, 0);
+    source.setLayouts(layoutList(row.before), 0);
     LanguagesHelper helper(source, layouts);
-    SetupChanges changes;
-    source.setLayouts(row.after, row.afterIndex);
-    EXPECT_EQ(changes.count, row.notifications);
-    EXPECT_EQ(helper.availableLayouts(), row.languages);
-    EXPECT_EQ(helper.availableLanguageIDs(), identifiers(row.languages));
+    test::NotificationRecorder changes({notifications::LanguageSetupChanged});
+    const auto after = layoutList(row.after);
+    source.setLayouts(after, after ? std::optional<int>(row.afterIndex) : std::nullopt);
+    EXPECT_EQ(changes.entries().size(), row.notifications);
+    EXPECT_EQ(helper.availableLayouts(), *layoutList(row.languages));
+    EXPECT_EQ(helper.availableLanguageIDs(), identifiers(*layoutList(row.languages)));
     EXPECT_EQ(log.messages().size(), row.logs) << log.messages().join('\n').toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, LanguageSetupTest,
-                         ::testing::Values(SetupCase{.description = "LayoutAdded",
-                                                     .before = QStringList{"us"},
-                                                     .after = QStringList{"us", "de"},
-                                                     .notifications = 1,
-                                                     .languages = {"us", "de"}},
-                                           SetupCase{.description = "GroupSwitched",
-                                                     .before = QStringList{"us", "de"},
-                                                     .after = QStringList{"us", "de"},
-                                                     .afterIndex = 1,
-                                                     .notifications = 0,
-                                                     .languages = {"us", "de"}},
-                                           SetupCase{.description = "LayoutEnabledTwice",
-                                                     .before = QStringList{"us"},
-                                                     .after = QStringList{"us", "us"},
-                                                     .notifications = 0,
-                                                     .languages = {"us"}},
-                                           SetupCase{.description = "OrderChanged",
-                                                     .before = QStringList{"us", "de"},
-                                                     .after = QStringList{"de", "us"},
-                                                     .notifications = 1,
-                                                     .languages = {"de", "us"}},
-                                           SetupCase{.description = "VariantIsAnotherLanguage",
-                                                     .before = QStringList{"de"},
-                                                     .after = QStringList{"de(nodeadkeys)"},
-                                                     .notifications = 1,
-                                                     .languages = {"de(nodeadkeys)"}},
-                                           SetupCase{.description = "SessionLost",
-                                                     .before = QStringList{"us", "de"},
-                                                     .after = std::nullopt,
-                                                     .afterIndex = std::nullopt,
-                                                     .notifications = 1,
-                                                     .languages = {"us"},
-                                                     .logs = 1},
-                                           SetupCase{.description = "NoSessionAtAll",
-                                                     .before = std::nullopt,
-                                                     .after = std::nullopt,
-                                                     .notifications = 0,
-                                                     .languages = {"us"},
-                                                     .logs = 1},
-                                           SetupCase{.description = "SessionBackWithTheSameLayout",
-                                                     .before = std::nullopt,
-                                                     .after = QStringList{"us"},
-                                                     .notifications = 0,
-                                                     .languages = {"us"},
-                                                     .logs = 1}));
+const SetupRow kSetupRows[] = {
+    {.name = "LayoutAdded",
+     .before = "us",
+     .after = "us,de",
+     .afterIndex = 0,
+     .notifications = 1,
+     .languages = "us,de"},
+    {.name = "GroupSwitched",
+     .before = "us,de",
+     .after = "us,de",
+     .afterIndex = 1,
+     .notifications = 0,
+     .languages = "us,de"},
+    {.name = "EnabledTwice",
+     .before = "us",
+     .after = "us,us",
+     .afterIndex = 0,
+     .notifications = 0,
+     .languages = "us"},
+    {.name = "OrderChanged",
+     .before = "us,de",
+     .after = "de,us",
+     .afterIndex = 0,
+     .notifications = 1,
+     .languages = "de,us"},
+    {.name = "Variant",
+     .before = "de",
+     .after = "de(nodeadkeys)",
+     .afterIndex = 0,
+     .notifications = 1,
+     .languages = "de(nodeadkeys)"},
+    {.name = "SessionLost",
+     .before = "us,de",
+     .after = "-",
+     .afterIndex = 0,
+     .notifications = 1,
+     .languages = "us",
+     .logs = 1},
+    {.name = "NoSessionAtAll",
+     .before = "-",
+     .after = "-",
+     .afterIndex = 0,
+     .notifications = 0,
+     .languages = "us",
+     .logs = 1},
+    {.name = "BackWithSameLayout",
+     .before = "-",
+     .after = "us",
+     .afterIndex = 0,
+     .notifications = 0,
+     .languages = "us",
+     .logs = 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LanguageSetupTest, ::testing::ValuesIn(kSetupRows), test::RowName());
 
 TEST(LanguagesHelperTest, NamesAndTheLanguageInUse)
 {
@@ -155,21 +156,16 @@ TEST(LanguagesHelperTest, NamesAndTheLanguageInUse)
 
 // ---------------------------------------------------------------- key translation on the fake
 
-struct TranslationCase
+struct TranslationRow
 {
-    const char *description;
-    QString layout;
-    QString key;
+    const char *name;
+    const char *layout;
+    const char *key;
     unsigned mask;
-    QString expected;
+    const char *expected;
 };
 
-void PrintTo(const TranslationCase &row, std::ostream *out)
-{
-    *out << row.description;
-}
-
-class KeyTranslationTest : public ::testing::TestWithParam<TranslationCase>
+class KeyTranslationTest : public ::testing::TestWithParam<TranslationRow>
 {
 };
 
@@ -182,60 +178,50 @@ TEST_P(KeyTranslationTest, MapsKeyAndModifiersToTheLayout)
     layouts.setCharacters("de", 24, KeyboardLayouts::ThirdLevel, "@");
     layouts.setCharacters("de", 24, KeyboardLayouts::CapsLock | KeyboardLayouts::Shift, "q");
     const LanguageKeyTranslator translator(layouts, {{"Q", 24}});
-    const TranslationCase &row = GetParam();
-    EXPECT_EQ(translator.characters(row.layout, row.key, row.mask), row.expected);
+    const TranslationRow &row = GetParam();
+    EXPECT_EQ(translator.characters(row.layout, row.key, row.mask), QString::fromUtf8(row.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, KeyTranslationTest,
-    ::testing::Values(
-        TranslationCase{.description = "Plain", .layout = "de", .key = "Q", .mask = 0, .expected = "q"},
-        TranslationCase{.description = "Shift",
-                        .layout = "de",
-                        .key = "Q",
-                        .mask = KeyTranslator::kShift,
-                        .expected = "Q"},
-        TranslationCase{.description = "OptionIsTheThirdLevel",
-                        .layout = "de",
-                        .key = "Q",
-                        .mask = KeyTranslator::kOption,
-                        .expected = "@"},
-        TranslationCase{.description = "ShiftAndCapsLock",
-                        .layout = "de",
-                        .key = "Q",
-                        .mask = KeyTranslator::kShift | KeyTranslator::kCapsLock,
-                        .expected = "q"},
-        TranslationCase{.description = "CommandAndControlChangeNothing",
-                        .layout = "de",
-                        .key = "Q",
-                        .mask = 0x100 | 0x1000 | KeyTranslator::kShift,
-                        .expected = "Q"},
-        TranslationCase{
-            .description = "KeyWithoutCode", .layout = "de", .key = "F1", .mask = 0, .expected = ""},
-        TranslationCase{
-            .description = "UnknownLayout", .layout = "xx", .key = "Q", .mask = 0, .expected = ""}));
+constexpr unsigned kShift = KeyTranslator::kShift;
+constexpr unsigned kOption = KeyTranslator::kOption;
+constexpr unsigned kCapsLock = KeyTranslator::kCapsLock;
+
+const TranslationRow kTranslationRows[] = {
+    {.name = "Plain", .layout = "de", .key = "Q", .mask = 0, .expected = "q"},
+    {.name = "Shift", .layout = "de", .key = "Q", .mask = kShift, .expected = "Q"},
+    {.name = "OptionIsTheThirdLevel", .layout = "de", .key = "Q", .mask = kOption, .expected = "@"},
+    {.name = "ShiftAndCapsLock", .layout = "de", .key = "Q", .mask = kShift | kCapsLock, .expected = "q"},
+    {.name = "CommandControlIgnored", .layout = "de", .key = "Q", .mask = 0x1100 | kShift, .expected = "Q"},
+    {.name = "KeyWithoutCode", .layout = "de", .key = "F1", .mask = 0, .expected = ""},
+    {.name = "UnknownLayout", .layout = "xx", .key = "Q", .mask = 0, .expected = ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, KeyTranslationTest, ::testing::ValuesIn(kTranslationRows), test::RowName());
 
 // ---------------------------------------------------------------- one real session
 
-TEST(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
+class LanguagesX11Test : public test::XvfbTest
 {
-    if (!test::XvfbServer::isInstalled())
-        GTEST_SKIP() << "Xvfb is not installed";
+protected:
+    static void SetUpTestSuite() { startServer({.tools = {"setxkbmap"}}); }
+};
+
+TEST_F(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
+{
     test::TestHome home;
     // Layout names in English, whatever the machine's language.
     home.setEnvironment("LANGUAGE", QStringLiteral("en"));
-    test::XvfbServer x;
-    ASSERT_TRUE(x.start());
+    test::XvfbServer &x = server();
     ASSERT_TRUE(x.run("setxkbmap", {"-layout", "us"}));
 
     X11LanguageSource source(x.display());
     XkbKeyboardLayouts layouts;
     LanguagesHelper helper(source, layouts);
-    SetupChanges changes;
+    test::NotificationRecorder changes({notifications::LanguageSetupChanged});
     EXPECT_EQ(helper.availableLayouts(), QStringList{"us"});
 
     ASSERT_TRUE(x.run("setxkbmap", {"-layout", "us,de"}));
-    ASSERT_TRUE(test::pumpUntil([&] { return changes.count > 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return !changes.entries().isEmpty(); }));
     EXPECT_EQ(helper.availableLayouts(), (QStringList{"us", "de"}));
     const int german = LanguageTable::identifierForLayout("de");
     EXPECT_EQ(helper.languageNameForID(german), "German");
@@ -243,8 +229,8 @@ TEST(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
     // Switching to the second layout is no change of the set. The group read back proves the
     // session's events have all been handled.
     ASSERT_TRUE(test::lockGroup(x.display(), 1));
-    ASSERT_TRUE(test::pumpUntil([&] { return helper.currentLanguageID() == german; }));
-    EXPECT_EQ(changes.count, 1);
+    ASSERT_TRUE(test::waitUntil([&] { return helper.currentLanguageID() == german; }));
+    EXPECT_EQ(changes.entries().size(), 1);
 
     const KeyboardData keyboard = KeyboardData::load(QStringLiteral(BREVONA_BINARY_DIR "/resources")).value();
     const LanguageKeyTranslator translator(layouts, keyboard.virtualKeyCodes());
@@ -258,15 +244,14 @@ TEST(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
         QString expected;
     };
     const Row rows[] = {
-        {.layout = us, .key = "2", .mask = KeyTranslator::kShift, .expected = "@"},
-        {.layout = de, .key = "2", .mask = KeyTranslator::kShift, .expected = "\""},
+        {.layout = us, .key = "2", .mask = kShift, .expected = "@"},
+        {.layout = de, .key = "2", .mask = kShift, .expected = "\""},
         {.layout = de, .key = "Y", .mask = 0, .expected = "z"},
-        {.layout = de, .key = "A", .mask = KeyTranslator::kCapsLock, .expected = "A"},
-        {.layout = de, .key = "Q", .mask = KeyTranslator::kOption, .expected = "@"},
-        {.layout = de, .key = "E", .mask = KeyTranslator::kOption, .expected = "€"},
-        {.layout = us, .key = "Q", .mask = KeyTranslator::kOption, .expected = "q"},
+        {.layout = de, .key = "A", .mask = kCapsLock, .expected = "A"},
+        {.layout = de, .key = "E", .mask = kOption, .expected = "€"},
+        {.layout = us, .key = "Q", .mask = kOption, .expected = "q"},
         {.layout = de, .key = "Equal", .mask = 0, .expected = "´"},
-        {.layout = de, .key = "Equal", .mask = KeyTranslator::kShift, .expected = "`"},
+        {.layout = de, .key = "Equal", .mask = kShift, .expected = "`"},
         {.layout = de, .key = "Grave", .mask = 0, .expected = "^"},
     };
     for (const Row &row : rows)
