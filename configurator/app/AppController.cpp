@@ -231,6 +231,11 @@ AppController::Result AppController::backupLayers()
     return {true, QStringLiteral("The layers were backed up")};
 }
 
+void AppController::hideBackupRestorePanel()
+{
+    m_preferences.setValue(PreferenceKeys::ShowBackupRestorePanel, false);
+}
+
 bool AppController::stopDriver()
 {
     if (m_launcher.hasUserUnit(m_env.driverUnit))

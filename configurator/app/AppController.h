@@ -99,6 +99,9 @@ public:
     // reloaded and the driver started again. Without a valid backup nothing changes.
     Result restoreLayers();
 
+    // The progress panel of backup and restore was hidden: remembered as "ShowBackupRestorePanel".
+    void hideBackupRestorePanel();
+
     QString layerStoreFolder() const;
     QString backupFolder() const;
 

@@ -60,7 +60,7 @@ SingleInstance::Role SingleInstance::claim(const QStringList &files)
     QDBusMessage call =
         QDBusMessage::createMethodCall(ServiceName, ObjectPath, ServiceName, QStringLiteral("open"));
     call << absolute;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, HandOverTimeoutMs);
+    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, HandOverTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         // The owner is stuck or just went away: better a second window than a lost file.
         qCWarning(lcApp).noquote() << "The running configurator did not take the files:"
