@@ -105,8 +105,10 @@ FolderSwap::Result FolderSwap::run()
     }
     if (!allowed(Step::MoveIn) || !QDir().rename(copy.path(), m_target)) {
         if (!aside.isEmpty()) {
-            QDir().rename(aside, m_target);
-            QDir(QFileInfo(aside).absolutePath()).removeRecursively();
+            const QString holder = QFileInfo(aside).absolutePath();
+            if (!QDir().rename(aside, m_target))
+                return {false, QStringLiteral("%1 could not be put back; it is in %2").arg(m_target, holder)};
+            QDir(holder).removeRecursively();
         }
         return {false,
                 QStringLiteral("The copy could not take the place of %1; it is unchanged").arg(m_target)};
