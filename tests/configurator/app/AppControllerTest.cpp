@@ -82,9 +82,19 @@ TEST_F(AppControllerTest, DroppedCommandsAreMadeUpByOneRefreshWhenTheDriverAppea
     EXPECT_EQ(controller->launchDriver(), AppController::Launch::AlreadyRunning);
     EXPECT_TRUE(launcher.calls.isEmpty());
 
+    // A driver that comes back when nothing was dropped hears nothing; after a drop, one refresh.
     ASSERT_TRUE(driver.release());
     ASSERT_TRUE(spinUntil([&] { return !controller->driverLink().isConnected(); }));
-    EXPECT_EQ(controller->notifyDriverForCommand("RefreshLayer"), DriverLink::SendResult::NoDriver);
+    ASSERT_TRUE(driver.own());
+    ASSERT_TRUE(spinUntil([&] { return controller->driverLink().isConnected(); }));
+    spin(100);
+    EXPECT_EQ(driver.received().size(), 2);
+    ASSERT_TRUE(driver.release());
+    ASSERT_TRUE(spinUntil([&] { return !controller->driverLink().isConnected(); }));
+    EXPECT_EQ(controller->notifyDriverForCommand("ForceDeviceStop"), DriverLink::SendResult::NoDriver);
+    ASSERT_TRUE(driver.own());
+    ASSERT_TRUE(driver.waitForCommands(3));
+    EXPECT_EQ(driver.received()[2].name, "RefreshLayer");
 }
 
 TEST_F(AppControllerTest, LaunchesTheUnitWhenInstalledElseTheProgram)
