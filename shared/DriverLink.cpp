@@ -168,11 +168,14 @@ void DriverLink::driverClosed()
     setDriver(QString());
 }
 
-void DriverLink::driverOwnerChanged(const QString &, const QString &oldOwner, const QString &)
+void DriverLink::driverOwnerChanged(const QString &, const QString &oldOwner, const QString &newOwner)
 {
-    // Only the loss of the process this link addresses matters; a new owner announces itself.
     if (isConnected() && oldOwner == m_driver)
         setDriver(QString());
+    // The driver registers its endpoint before it takes the name, so a new owner can be addressed
+    // at once, without waiting for its announcement.
+    if (!isConnected() && !newOwner.isEmpty())
+        setupDriverConnection();
 }
 
 void DriverLink::sendCommand(const QString &command, const QVariantMap &info)

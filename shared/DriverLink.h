@@ -20,7 +20,8 @@ namespace brevona {
 // - A send that fails (the bus connection broke) drops the connection and looks the driver up
 //   again once, at once; the failed command is not repeated.
 // - "BrevonaDriverLaunched" makes the link look the driver up again after reconnectDelay();
-//   "BrevonaDriverTerminated", or the driver's name losing its owner, drops the connection.
+//   "BrevonaDriverTerminated", or the driver's name losing its owner, drops the connection; the
+//   name gaining an owner connects at once.
 class DriverLink : public QObject, public DriverCommandSink
 {
     Q_OBJECT

@@ -73,6 +73,10 @@ const std::vector<PreferenceKeys::Definition> &PreferenceKeys::definitions()
         {KeyboardBackgroundColorType, Type::Integer, qint64(0)},
         {CustomApplicationsBundlesList, Type::StringList, QStringList()},
         {QuietMode, Type::Bool, false},
+        // The backup and restore progress panel; false once the user hid it.
+        {ShowBackupRestorePanel, Type::Bool, true},
+        // The layer list then shows the start of each layer's identifier.
+        {DebugMode, Type::Bool, false},
     };
     return list;
 }

@@ -64,6 +64,8 @@ public:
     static inline const QString CustomApplicationsBundlesList =
         QStringLiteral("CustomApplicationsBundlesList");
     static inline const QString QuietMode = QStringLiteral("QuietMode");
+    static inline const QString ShowBackupRestorePanel = QStringLiteral("ShowBackupRestorePanel");
+    static inline const QString DebugMode = QStringLiteral("DebugMode");
 
     // The two fixed entries of the hybrid zone setup.
     static inline const QString ZoneLayerImage = QStringLiteral("Layer Image");

@@ -35,14 +35,13 @@ TEST_F(DriverLinkTest, CommandsAreDroppedWithoutADriver)
     EXPECT_FALSE(link.isConnected());
     EXPECT_EQ(link.notifyDriverForCommand("ButtonsChanged", {{"LayerId", "L"}}), Result::NoDriver);
 
-    // A driver that appears later is not picked up by itself: only its announcement or a new lookup connects.
+    // A driver that appears later is picked up as soon as it owns the name.
     FakeDriver driver(QStringLiteral("fake-driver"));
     ASSERT_TRUE(driver.isConnected());
     ASSERT_TRUE(driver.own());
-    EXPECT_EQ(link.notifyDriverForCommand("ItemsDeleted", {{"ItemIds", QVariantList{"X"}}}),
-              Result::NoDriver);
-    settle(100ms);
-    EXPECT_TRUE(driver.received().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }));
+    EXPECT_EQ(link.notifyDriverForCommand("ItemsDeleted", {{"ItemIds", QVariantList{"X"}}}), Result::Sent);
+    ASSERT_TRUE(driver.waitForCommands(1));
 }
 
 TEST_F(DriverLinkTest, SendsOneWayToTheDriverThatOwnsTheName)
