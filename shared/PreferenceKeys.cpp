@@ -77,6 +77,8 @@ const std::vector<PreferenceKeys::Definition> &PreferenceKeys::definitions()
         {ShowBackupRestorePanel, Type::Bool, true},
         // The layer list then shows the start of each layer's identifier.
         {DebugMode, Type::Bool, false},
+        // The identifiers of the layer list's selected rows, restored at the next start.
+        {LastLayersSelection, Type::StringList, QStringList()},
     };
     return list;
 }

@@ -66,6 +66,7 @@ public:
     static inline const QString QuietMode = QStringLiteral("QuietMode");
     static inline const QString ShowBackupRestorePanel = QStringLiteral("ShowBackupRestorePanel");
     static inline const QString DebugMode = QStringLiteral("DebugMode");
+    static inline const QString LastLayersSelection = QStringLiteral("LastLayersSelection");
 
     // The two fixed entries of the hybrid zone setup.
     static inline const QString ZoneLayerImage = QStringLiteral("Layer Image");

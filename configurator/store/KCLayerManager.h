@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "PreferenceKeys.h"
 #include "StoreNames.h"
 
 class QTemporaryDir;
@@ -60,7 +61,7 @@ public:
     static constexpr int UndoLimit = 100;
     static inline const QString RootIdentifier = QStringLiteral("Layers");
     static inline const QString &DefaultsIdentifier = storenames::DefaultsId;
-    static inline const QString LastSelectionKey = QStringLiteral("LastLayersSelection");
+    static inline const QString &LastSelectionKey = PreferenceKeys::LastLayersSelection;
 
     enum class Outcome
     {
