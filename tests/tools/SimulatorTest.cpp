@@ -287,7 +287,6 @@ TEST_P(CommandLineRefuses, WithAOneLineReason)
 // clang-format off
 const Refused kCommandLineRefusesRows[] = {
     {.name = "UnknownCommand", .arguments = {"fly"}, .status = 2, .says = "usage"},
-    {.name = "NoCommand", .arguments = {}, .status = 2, .says = "usage"},
     {.name = "TooManyArguments", .arguments = {"render", "a", "b", "c"}, .status = 2, .says = "usage"},
     {.name = "UnknownBackground", .arguments = {"render", "/tmp/x", "o.png", "--background", "green"}, .status = 2, .says = "black or white"},
     {.name = "UnwritableFolder", .arguments = {"create", "/proc/no/such/place"}, .status = 1, .says = "cannot create"},
