@@ -98,7 +98,6 @@ TEST_P(RectText, Parses)
 }
 
 const RectCase kRects[] = {
-    {"Spaced", "{{1, 2}, {3, 4}}", QRect(1, 2, 3, 4)},
     {"Tight", "{{1,2},{3,4}}", QRect(1, 2, 3, 4)},
     {"Padded", " {{-5, 2.0}, {30, 40}} ", QRect(-5, 2, 30, 40)},
     {"NegativeSize", "{{1, 2}, {-3, 4}}", std::nullopt},

@@ -186,7 +186,6 @@ const SettingCase kSettings[] = {
     {"protected_empty_text", "_x_Password", QString(""), OnDisk::Encrypted},
     {"protected_unicode", "_x_Token", QStringLiteral("Grüße ✓"), OnDisk::Encrypted},
     {"protected_number", "_x_Pin", qint64(1234), OnDisk::Removed},
-    {"protected_array", "_x_List", QVariantList{QStringLiteral("abc")}, OnDisk::Removed},
     {"protected_null", "_x_Gone", brevona::nullMarker(), OnDisk::Removed},
     {"prefix_is_case_sensitive", "_X_Visible", QStringLiteral("abc"), OnDisk::Unchanged},
     {"scrambled", "#Secret", QStringLiteral("4F2A19"), OnDisk::Unchanged},
@@ -270,13 +269,10 @@ TEST(LayerStoreCodecTest, UnexpectedShapesPassThrough)
     const QVariantMap protectedSettings{{"_x_Password", QStringLiteral("abc")}, {"List", QVariantList{1}}};
     const QVariantMap shapes{
         {"EmptyEntry", QVariantMap{}},
-        {"EntryIsText", QStringLiteral("not a dictionary")},
         {"EntryIsArray", QVariantList{protectedSettings}},
         {"EntryIsNull", brevona::nullMarker()},
-        {"PluginIsText", QVariantMap{{"DisplayPlugin", QStringLiteral("x")}}},
         {"PluginIsArray", QVariantMap{{"ActionPlugin", QVariantList{protectedSettings}}}},
         {"NoSettings", QVariantMap{{"DisplayPlugin", QVariantMap{{"Signature", "s"}}}}},
-        {"SettingsIsText", QVariantMap{{"DisplayPlugin", QVariantMap{{"Settings", "x"}}}}},
         {"SettingsIsArray",
          QVariantMap{{"ActionPlugin", QVariantMap{{"Settings", QVariantList{protectedSettings}}}}}},
         {"OtherPluginKey", QVariantMap{{"SomePlugin", pluginEntry("s", protectedSettings)}}},

@@ -1,5 +1,6 @@
 #include "DriverSession.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <QDBusConnectionInterface>
@@ -301,15 +302,10 @@ std::optional<QImage> DriverSession::display(int n) const
     return Rgb565Codec::decode(*bytes, KeyboardData::isTurnedDisplay(n));
 }
 
-std::optional<QImage> DriverSession::keyPicture(const QString &key) const
-{
-    const int n = displayOf(key);
-    return n > 0 ? display(n) : std::nullopt;
-}
-
 std::optional<Quarters> DriverSession::quarters(const QString &key) const
 {
-    const auto picture = keyPicture(key);
+    const int n = displayOf(key);
+    const auto picture = n > 0 ? display(n) : std::nullopt;
     if (!picture)
         return std::nullopt;
     const QPoint centres[] = {{12, 12}, {36, 12}, {12, 36}, {36, 36}};
@@ -319,25 +315,16 @@ std::optional<Quarters> DriverSession::quarters(const QString &key) const
     return result;
 }
 
-bool DriverSession::waitForQuarters(const QString &key, const Quarters &expected,
-                                    std::chrono::milliseconds timeout) const
+bool DriverSession::waitForColour(const QString &key, const QColor &colour,
+                                  std::chrono::milliseconds timeout) const
 {
     return waitUntil(
         [&] {
             const auto shown = quarters(key);
-            for (int i = 0; shown && i < 4; ++i) {
-                if (!sameColour((*shown)[i], expected[i]))
-                    return false;
-            }
-            return shown.has_value();
+            return shown && std::all_of(shown->cbegin(), shown->cend(),
+                                        [&](const QColor &quarter) { return sameColour(quarter, colour); });
         },
         timeout);
-}
-
-bool DriverSession::waitForColour(const QString &key, const QColor &colour,
-                                  std::chrono::milliseconds timeout) const
-{
-    return waitForQuarters(key, uniform(colour), timeout);
 }
 
 int DriverSession::displayOf(const QString &key)

@@ -99,11 +99,8 @@ public:
 
     // The picture display n shows, upright, as the keyboard would show it.
     std::optional<QImage> display(int n) const;
-    std::optional<QImage> keyPicture(const QString &key) const;
     std::optional<Quarters> quarters(const QString &key) const;
-    // Waits until the quarters of `key` show `expected` (within the precision of the displays).
-    [[nodiscard]] bool waitForQuarters(const QString &key, const Quarters &expected,
-                                       std::chrono::milliseconds timeout = std::chrono::seconds(8)) const;
+    // Waits until the whole picture of `key` shows `colour` (within the precision of the displays).
     [[nodiscard]] bool waitForColour(const QString &key, const QColor &colour,
                                      std::chrono::milliseconds timeout = std::chrono::seconds(8)) const;
 
@@ -112,7 +109,6 @@ public:
     static QVariantMap probe(const QColor &colour);
     static QString describe(const Quarters &quarters);
     static bool sameColour(const QColor &a, const QColor &b);
-    static Quarters uniform(const QColor &colour) { return {colour, colour, colour, colour}; }
 
 private:
     bool startBus();

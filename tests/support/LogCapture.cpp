@@ -4,8 +4,6 @@
 
 #include <QLoggingCategory>
 
-#include "Wait.h"
-
 namespace brevona::test {
 
 namespace {
@@ -91,11 +89,6 @@ void LogCapture::clear()
 {
     std::lock_guard lock(m_mutex);
     m_messages.clear();
-}
-
-bool LogCapture::waitFor(const QString &text, int times, std::chrono::milliseconds timeout) const
-{
-    return waitUntil([&] { return count(text) >= times; }, timeout);
 }
 
 } // namespace brevona::test

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <mutex>
 
 #include <QStringList>
@@ -24,9 +23,6 @@ public:
     // The number of messages containing `text`.
     int count(const QString &text) const;
     void clear();
-    // Runs the event loop until `times` messages contain `text`.
-    [[nodiscard]] bool waitFor(const QString &text, int times = 1,
-                               std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);

@@ -1,17 +1,11 @@
 #include "NotificationRecorder.h"
 
 #include "NotificationCenter.h"
-#include "Wait.h"
 
 namespace brevona::test {
 
 NotificationRecorder::NotificationRecorder(const QStringList &names, const QStringList &labels)
-    : NotificationRecorder(names, labels, NotificationCenter::defaultCenter())
-{}
-
-NotificationRecorder::NotificationRecorder(const QStringList &names, const QStringList &labels,
-                                           NotificationCenter &center)
-    : m_center(center)
+    : m_center(NotificationCenter::defaultCenter())
 {
     for (qsizetype i = 0; i < names.size(); ++i) {
         m_center.addObserver(
@@ -25,11 +19,6 @@ NotificationRecorder::NotificationRecorder(const QStringList &names, const QStri
 NotificationRecorder::~NotificationRecorder()
 {
     m_center.removeObserver(this);
-}
-
-bool NotificationRecorder::waitFor(int count, std::chrono::milliseconds timeout) const
-{
-    return waitUntil([&] { return m_entries.size() >= count; }, timeout);
 }
 
 } // namespace brevona::test

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +16,6 @@ class NotificationRecorder
 {
 public:
     explicit NotificationRecorder(const QStringList &names, const QStringList &labels = {});
-    NotificationRecorder(const QStringList &names, const QStringList &labels, NotificationCenter &center);
     ~NotificationRecorder();
     NotificationRecorder(const NotificationRecorder &) = delete;
     NotificationRecorder &operator=(const NotificationRecorder &) = delete;
@@ -26,8 +23,6 @@ public:
     const QStringList &entries() const { return m_entries; }
     int count(const QString &entry) const { return static_cast<int>(m_entries.count(entry)); }
     void clear() { m_entries.clear(); }
-    // Runs the event loop until `count` entries have been written since the last clear().
-    [[nodiscard]] bool waitFor(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
 private:
     NotificationCenter &m_center;

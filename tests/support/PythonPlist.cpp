@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStringList>
 
@@ -21,6 +23,7 @@ const char *const kScript = R"PY(
 import datetime, json, math, plistlib, struct, sys
 
 sys.setrecursionlimit(20000)
+sys.stdout.reconfigure(encoding='utf-8')
 
 def canon(v):
     if isinstance(v, bool):
@@ -34,7 +37,7 @@ def canon(v):
     if isinstance(v, float):
         return 'rnan' if math.isnan(v) else 'r' + struct.pack('>d', v).hex()
     if isinstance(v, str):
-        return json.dumps(v)
+        return json.dumps(v, ensure_ascii=False)
     if isinstance(v, (bytes, bytearray)):
         return 'd' + bytes(v).hex()
     if isinstance(v, datetime.datetime):
@@ -45,7 +48,7 @@ def canon(v):
         return '[' + ','.join(canon(x) for x in v) + ']'
     if isinstance(v, dict):
         keys = sorted(v, key=lambda k: k.encode('utf-8'))
-        return '{' + ','.join(json.dumps(k) + ':' + canon(v[k]) for k in keys) + '}'
+        return '{' + ','.join(json.dumps(k, ensure_ascii=False) + ':' + canon(v[k]) for k in keys) + '}'
     raise TypeError(type(v).__name__)
 
 def unarchive(top):
@@ -117,41 +120,11 @@ std::optional<QString> runPython(const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// Qt writes JSON strings exactly as json.dumps(ensure_ascii=False) does.
 QString jsonString(const QString &text)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        switch (c) {
-        case u'"':
-            out += QStringLiteral("\\\"");
-            break;
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        case u'\b':
-            out += QStringLiteral("\\b");
-            break;
-        case u'\f':
-            out += QStringLiteral("\\f");
-            break;
-        default:
-            if (c >= 0x20 && c < 0x7F)
-                out += ch;
-            else
-                out += QStringLiteral("\\u%1").arg(static_cast<unsigned>(c), 4, 16, QLatin1Char('0'));
-        }
-    }
-    return out + QLatin1Char('"');
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.sliced(1, array.size() - 2));
 }
 
 QString realText(double value)

@@ -8,7 +8,6 @@
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QThread>
 
 namespace brevona::test {
@@ -36,11 +35,6 @@ void finish(QProcess &process)
 XvfbServer::~XvfbServer()
 {
     stop();
-}
-
-bool XvfbServer::isInstalled()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
 }
 
 bool XvfbServer::start(const QString &display)

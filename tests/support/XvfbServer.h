@@ -20,8 +20,6 @@ public:
     XvfbServer(const XvfbServer &) = delete;
     XvfbServer &operator=(const XvfbServer &) = delete;
 
-    // Whether Xvfb can be run at all.
-    static bool isInstalled();
     // On a free display, or on `display` (":N"), for a server that comes back where it was.
     bool start(const QString &display = {});
     void stop();

@@ -104,7 +104,6 @@ const OutcomeRow kOutcomes[] = {
      .status = 200,
      .body = "late",
      .timeout = 5s},
-    {.name = "NoCredentials", .reply = kPrivate, .status = 401, .body = "unauthorized"},
     {.name = "Credentials",
      .reply = kPrivate,
      .status = 200,

@@ -20,7 +20,6 @@ struct ScrambleRow
 const ScrambleRow kVectors[] = {
     {.name = "Empty", .plain = "", .scrambled = ""},
     {.name = "ThreeCharacters", .plain = "abc", .scrambled = "29135b"},
-    {.name = "Password", .plain = "Secret password!", .scrambled = "1b145b261f384d135225112501443456"},
     {.name = "LongerThanKey",
      .plain = "The quick brown fox jumps over the lazy dog",
      .scrambled = "1c195d740b3904005876002001413e572d0b4a780c2c1e49344a2a175227680550315a200c194a76063d09"},
@@ -55,7 +54,6 @@ struct UnscrambleRow
 
 const UnscrambleRow kUnscrambleRows[] = {
     {.name = "OddLengthDropsTrailingDigit", .input = "29135", .expected = "ab"},
-    {.name = "NonHexPairEndsText", .input = "29zz5b", .expected = "a"},
     {.name = "HalfHexPairEndsText", .input = "291g5b", .expected = "a"},
     {.name = "UpperCaseDigits", .input = "29135B", .expected = "abc"},
     {.name = "NonLatin1CharacterEndsText", .input = QStringLiteral("2913\u20ac5b"), .expected = "ab"},
@@ -73,28 +71,5 @@ TEST_P(KCEncryptorUnscrambleTest, ReadsAsFarAsItParses)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, KCEncryptorUnscrambleTest, testing::ValuesIn(kUnscrambleRows), RowName());
-
-TEST(KCEncryptorTest, PrintableAsciiRoundTripsOverManyKeyPeriods)
-{
-    // Every printable character at many key positions, including the positions where it equals
-    // the key character and so scrambles to "00".
-    QString plain;
-    for (int round = 0; round < 3; ++round) {
-        for (char16_t c = 0x20; c < 0x7F; ++c)
-            plain.append(QChar(c));
-    }
-    const QString scrambled = KCEncryptor::encryptString(plain);
-    EXPECT_EQ(scrambled.size(), plain.size() * 2);
-    EXPECT_EQ(KCEncryptor::decryptString(scrambled), plain);
-}
-
-TEST(KCEncryptorTest, NulCharacterEndsUnscrambledText)
-{
-    const QString withNul = QStringLiteral("ab") + QChar(0) + QStringLiteral("cd");
-    EXPECT_EQ(KCEncryptor::decryptString(KCEncryptor::encryptString(withNul)), QStringLiteral("ab"));
-    // U+0100 keeps only its zero low byte.
-    const QString withHighNul = QStringLiteral("abĀcd");
-    EXPECT_EQ(KCEncryptor::decryptString(KCEncryptor::encryptString(withHighNul)), QStringLiteral("ab"));
-}
 
 } // namespace
