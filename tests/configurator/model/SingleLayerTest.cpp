@@ -233,10 +233,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadStoredPicture,
                                                              },
                                                          .logged = "is not readable",
                                                          .keepsTopLeft = false},
-                                           BadPictureRow{.name = "Missing",
-                                                         .store = [](const QString &) {},
-                                                         .logged = "is not readable",
-                                                         .keepsTopLeft = false},
                                            BadPictureRow{.name = "WrongSize",
                                                          .store =
                                                              [](const QString &path) {

@@ -30,7 +30,6 @@ struct LoadRow
 
 const LoadRow kLoadRows[] = {
     {.name = "parent_folder", .entry = "..", .tree = "G1[L1,L2,L3],A,B,G2[]"},
-    {.name = "path_out_of_the_store", .entry = "../Layers/A", .tree = "G1[L1,L2,L3],A,B,G2[]"},
     {.name = "path_into_a_group", .entry = "G1/L1", .tree = "G1[L1,L2,L3],A,B,G2[]"},
     {.name = "builtin_tree_in_the_root", .entry = "Defaults", .tree = "G1[L1,L2,L3],A,B,G2[]"},
     {.name = "duplicate_first_wins", .entry = "B", .tree = "G1[L1,L2,L3],B,A,G2[]"},

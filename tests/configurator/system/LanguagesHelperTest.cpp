@@ -99,12 +99,6 @@ const SetupRow kSetupRows[] = {
      .afterIndex = 0,
      .notifications = 1,
      .languages = "de,us"},
-    {.name = "Variant",
-     .before = "de",
-     .after = "de(nodeadkeys)",
-     .afterIndex = 0,
-     .notifications = 1,
-     .languages = "de(nodeadkeys)"},
     {.name = "SessionLost",
      .before = "us,de",
      .after = "-",
@@ -251,7 +245,6 @@ TEST_F(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
         {.layout = de, .key = "E", .mask = kOption, .expected = "€"},
         {.layout = us, .key = "Q", .mask = kOption, .expected = "q"},
         {.layout = de, .key = "Equal", .mask = 0, .expected = "´"},
-        {.layout = de, .key = "Equal", .mask = kShift, .expected = "`"},
         {.layout = de, .key = "Grave", .mask = 0, .expected = "^"},
     };
     for (const Row &row : rows)
