@@ -209,7 +209,6 @@ const ModifierRow kModifierRows[] = {
     {.name = "ShiftOptionOnlyShift", .keys = "Shift|Option", .held = "s", .truth = false, .needed = 0xA00},
     {.name = "NoKeysNothingHeld", .keys = "", .held = "", .truth = true, .needed = 0},
     {.name = "NoKeysShiftHeld", .keys = "", .held = "s", .truth = false, .needed = 0},
-    {.name = "Control", .keys = "Control", .held = "c", .truth = true, .needed = 0x1000},
     {.name = "CommandShift", .keys = "Command|Shift", .held = "sm", .truth = true, .needed = 0x300},
     {.name = "CapsLockIsNoModifier", .keys = "Shift|CapsLock", .held = "s", .truth = true, .needed = 0x200},
     {.name = "InsideLongerNames",

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QImage>
 #include <QThread>
-#include <QtEndian>
 
 #include "ApplicationsHelper.h"
 #include "FakeApplicationMonitor.h"
@@ -16,6 +15,7 @@
 #include "NotificationCenter.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
+#include "ResourceFiles.h"
 #include "SystemNotificationNames.h"
 #include "Wait.h"
 #include "TestHome.h"
@@ -235,19 +235,7 @@ TEST_F(ApplicationsHelperTest, IconsAreDrawnOnceAndCachedAsLzwTiff)
     }
     EXPECT_FALSE(QFile::exists(iconCache("none")));
 
-    // TIFF compression tag (259) is 5 for LZW.
-    QFile cache(iconCache("red"));
-    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
-    const QByteArray tiff = cache.readAll();
-    ASSERT_TRUE(tiff.startsWith("II*"));
-    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(tiff.constData() + at); };
-    const quint32 ifd = qFromLittleEndian<quint32>(tiff.constData() + 4);
-    std::optional<quint16> compression;
-    for (int i = 0; i < u16(ifd); ++i) {
-        if (u16(ifd + 2 + 12 * i) == 259)
-            compression = u16(ifd + 2 + 12 * i + 8);
-    }
-    EXPECT_EQ(compression, 5);
+    EXPECT_EQ(test::ResourceFiles::tiffCompression(iconCache("red")), 5); // LZW
 
     // The next start draws from the cache: the picture itself is gone.
     ASSERT_TRUE(QFile::remove(redFile));
