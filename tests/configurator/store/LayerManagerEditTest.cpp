@@ -555,7 +555,8 @@ TEST_P(FailedUndo, KeepsTheEditForAnotherTry)
 }
 
 // An edit that writes a group order each way: delete, new group, a move between groups.
-INSTANTIATE_TEST_SUITE_P(Rows, FailedUndo, testing::Values(kUndoRows[2], kUndoRows[1], kUndoRows[7]), RowName());
+INSTANTIATE_TEST_SUITE_P(Rows, FailedUndo, testing::Values(kUndoRows[2], kUndoRows[1], kUndoRows[7]),
+                         RowName());
 
 } // namespace
 } // namespace brevona::test
