@@ -116,7 +116,6 @@ TEST_P(LanguageConditionTest, IsTrueForTheLayoutInUse)
 
 const LanguageRow kLanguageRows[] = {
     {.name = "SecondGroup", .index = 1, .languageId = 3, .truth = true},
-    {.name = "SecondGroupNotFirst", .index = 1, .languageId = 0, .truth = false},
     {.name = "FirstGroup", .index = 0, .languageId = 0, .truth = true},
     {.name = "RealOfTheSameValue", .index = 1, .languageId = 3.0, .truth = true},
     {.name = "StringNeverMatches", .index = 1, .languageId = "3", .truth = false},
