@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "CommandNames.h"
+#include "ConditionTestSupport.h"
 #include "FakeHotKeyService.h"
 #include "KDActionListener.h"
 #include "KDButton.h"
@@ -37,17 +38,6 @@ QStringList *journal()
     auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
     return entry ? entry() : nullptr;
 }
-
-class HeldModifiers : public KDKeyboardStateSource
-{
-public:
-    bool altState() override { return false; }
-    bool shiftState() override { return shift; }
-    bool ctrlState() override { return false; }
-    bool cmdState() override { return false; }
-    bool isCapsLocked() override { return false; }
-    bool shift = false;
-};
 
 int keyCode(const char *key)
 {
@@ -121,7 +111,7 @@ protected:
     }
 
     test::TestHome home;
-    HeldModifiers modifiers;
+    test::FakeKeyboardState modifiers;
     FakeHotKeyService service;
     double now = 0;
     KDActionListener listener{service, [this] { return now; }, {}};
