@@ -16,6 +16,7 @@
 #include "NotificationRecorder.h"
 #include "TestPrinters.h"
 #include "Wait.h"
+#include "StoreBuilder.h"
 
 using namespace brevona;
 using namespace brevona::test;
