@@ -194,7 +194,7 @@ TEST_P(FontChain, MissingFamiliesFallBackToTheSystemSans)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FontChain,
-                      FontRow{.name = "Empty", .requested = ""},
+    ::testing::Values(FontRow{.name = "Empty", .requested = ""},
                       FontRow{.name = "Unknown", .requested = "No Such Family 42"},
                       FontRow{.name = "Installed", .requested = "DejaVu Serif", .installed = true}),
     brevona::test::RowName());
