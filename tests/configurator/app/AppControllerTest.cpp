@@ -18,6 +18,7 @@
 #include "PreferencesStore.h"
 #include "PropertyList.h"
 #include "TestHome.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -73,7 +74,7 @@ TEST_F(AppControllerTest, DroppedCommandsAreMadeUpByOneRefreshWhenTheDriverAppea
     // From now on every edit arrives as its own command, and no second refresh follows.
     ASSERT_EQ(controller->layerManager().createNewLayer(), KCLayerManager::Outcome::Done);
     ASSERT_TRUE(driver.waitForCommands(2));
-    spin(100);
+    settle(std::chrono::milliseconds(100));
     ASSERT_EQ(driver.received().size(), 2);
     EXPECT_EQ(driver.received()[1].name, "ItemCreated");
 
@@ -84,13 +85,13 @@ TEST_F(AppControllerTest, DroppedCommandsAreMadeUpByOneRefreshWhenTheDriverAppea
 
     // A driver that comes back when nothing was dropped hears nothing; after a drop, one refresh.
     ASSERT_TRUE(driver.release());
-    ASSERT_TRUE(spinUntil([&] { return !controller->driverLink().isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !controller->driverLink().isConnected(); }));
     ASSERT_TRUE(driver.own());
-    ASSERT_TRUE(spinUntil([&] { return controller->driverLink().isConnected(); }));
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return controller->driverLink().isConnected(); }));
+    settle(std::chrono::milliseconds(100));
     EXPECT_EQ(driver.received().size(), 2);
     ASSERT_TRUE(driver.release());
-    ASSERT_TRUE(spinUntil([&] { return !controller->driverLink().isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !controller->driverLink().isConnected(); }));
     EXPECT_EQ(controller->notifyDriverForCommand("ForceDeviceStop"), DriverLink::SendResult::NoDriver);
     ASSERT_TRUE(driver.own());
     ASSERT_TRUE(driver.waitForCommands(3));
@@ -103,13 +104,13 @@ TEST_F(AppControllerTest, LaunchesTheUnitWhenInstalledElseTheProgram)
     env.driverProgram = "/bin/true";
     {
         auto controller = started();
-        ASSERT_TRUE(spinUntil([&] { return launcher.calls.size() == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return launcher.calls.size() == 1; }));
         EXPECT_EQ(launcher.calls, QStringList({"start program /bin/true"}));
     }
     launcher.calls.clear();
     launcher.units << Unit;
     auto controller = started();
-    ASSERT_TRUE(spinUntil([&] { return launcher.calls.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return launcher.calls.size() == 1; }));
     EXPECT_EQ(launcher.calls, QStringList({"start unit " + Unit}));
 }
 
@@ -144,7 +145,7 @@ TEST_P(OpenFileTest, OnlyAKeyboardSizedPictureBecomesALayer)
     auto controller = started();
     FakeDriver driver("stand-in-driver");
     ASSERT_TRUE(driver.own());
-    ASSERT_TRUE(spinUntil([&] { return controller->driverLink().isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return controller->driverLink().isConnected(); }));
 
     const auto result = controller->openFile(path);
 
@@ -152,20 +153,20 @@ TEST_P(OpenFileTest, OnlyAKeyboardSizedPictureBecomesALayer)
     EXPECT_FALSE(result.message.isEmpty());
     if (!row.opened) {
         EXPECT_TRUE(rootTitles(*controller).isEmpty());
-        spin(100);
+        settle(std::chrono::milliseconds(100));
         EXPECT_TRUE(driver.received().isEmpty());
         return;
     }
     EXPECT_EQ(rootTitles(*controller), QStringList({QFileInfo(path).completeBaseName()}));
     // The driver hears of the layer, its name and the one key its picture draws.
     QStringList names;
-    ASSERT_TRUE(spinUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         names.clear();
         for (const auto &command : driver.received())
             names << command.name;
         return names.contains("ButtonsChanged");
     }));
-    spin(100);
+    settle(std::chrono::milliseconds(100));
     EXPECT_EQ(names.first(), "ItemCreated");
     EXPECT_EQ(names.count("ButtonsChanged"), 1) << names.join(' ').toStdString();
     // One step undoes all of it.
@@ -216,7 +217,7 @@ TEST_F(AppControllerTest, RestoreStopsTheDriverSwapsReloadsAndStartsItAgain)
     // The stand-in leaves the bus when told to terminate, as the driver does.
     auto driver = std::make_unique<FakeDriver>("stand-in-driver");
     ASSERT_TRUE(driver->own());
-    ASSERT_TRUE(spinUntil([&] { return controller->driverLink().isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return controller->driverLink().isConnected(); }));
     QObject::connect(controller.get(), &AppController::layerManagerAboutToReload, [&] {
         // By now the driver has been told, and the swap has been made.
         ASSERT_FALSE(driver->received().isEmpty());
