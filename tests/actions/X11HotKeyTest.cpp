@@ -96,10 +96,8 @@ constexpr int kAllFour = hk::Command | hk::Shift | hk::Option | hk::Control;
 
 const MaskRow kMaskRows[] = {
     {.name = "None", .modifiers = 0, .fires = "a", .doesNotFire = "shift+a"},
-    {.name = "Shift", .modifiers = hk::Shift, .fires = "shift+a", .doesNotFire = "a"},
     {.name = "CommandIsSuper", .modifiers = hk::Command, .fires = "super+a", .doesNotFire = "alt+a"},
     {.name = "OptionIsAlt", .modifiers = hk::Option, .fires = "alt+a", .doesNotFire = "super+a"},
-    {.name = "Control", .modifiers = hk::Control, .fires = "ctrl+a", .doesNotFire = "ctrl+shift+a"},
     {.name = "AllFour",
      .modifiers = kAllFour,
      .fires = "super+shift+alt+ctrl+a",

@@ -6,11 +6,9 @@
 #include "ConditionKeys.h"
 #include "ConditionNotifications.h"
 #include "ConditionTestSupport.h"
-#include "KDApplicationRunningCondition.h"
 #include "KDApplicationRunningTrigger.h"
 #include "KDCapsLockCondition.h"
 #include "KDConditionFactory.h"
-#include "KDForegroundApplicationCondition.h"
 #include "KDForegroundApplicationTrigger.h"
 #include "KDIdleTimeCondition.h"
 #include "KDLanguageCondition.h"
@@ -37,10 +35,6 @@ QVariantMap appRecord(const QString &id, const QString &predicate)
 
 QString kindOf(const KDCondition &condition)
 {
-    if (dynamic_cast<const KDApplicationRunningCondition *>(&condition))
-        return QStringLiteral("running");
-    if (dynamic_cast<const KDForegroundApplicationCondition *>(&condition))
-        return QStringLiteral("foreground");
     if (dynamic_cast<const KDLanguageCondition *>(&condition))
         return QStringLiteral("language");
     if (dynamic_cast<const KDModifierCondition *>(&condition))
@@ -97,10 +91,6 @@ const FactoryRow kFactoryRows[] = {
      .records = {kTypeNumber, kCaps},
      .kinds = "capslock total",
      .log = "type is an integer"},
-    {.name = "RecordNotADictionary",
-     .records = {"brevona.condition.idle"},
-     .kinds = "total",
-     .error = "Illegal condition type"},
     {.name = "UnknownType",
      .records = {StoreBuilder::condition("brevona.condition.weather", {})},
      .kinds = "total"},
@@ -108,10 +98,6 @@ const FactoryRow kFactoryRows[] = {
      .records = {kCaps, QVariantMap{}, kGerman},
      .kinds = "capslock total",
      .error = "Illegal condition type"},
-    {.name = "IsRunning", .records = {appRecord("a", "isRunning")}, .kinds = "running total"},
-    {.name = "IsNotRunning", .records = {appRecord("a", "isNotRunning")}, .kinds = "running total"},
-    {.name = "IsActive", .records = {appRecord("a", "isActive")}, .kinds = "foreground total"},
-    {.name = "IsNotActive", .records = {appRecord("a", "isNotActive")}, .kinds = "foreground total"},
     {.name = "UnknownPredicate",
      .records = {appRecord("a", "isFrontmost")},
      .kinds = "total",

@@ -67,12 +67,12 @@ protected:
         QProcess *client = server().startClient(QStringLiteral("xmessage"), {"-name", name, name});
         if (client)
             m_windows.append(client);
-        if (client && !waitUntil([&] { return !windowsNamed(display(), name).isEmpty(); }))
+        if (client && !waitUntil([&] { return !windowsNamed(server(), name).isEmpty(); }))
             return nullptr;
         return client;
     }
 
-    QString windowId(const QString &name) { return windowsNamed(display(), name).value(0); }
+    QString windowId(const QString &name) { return windowsNamed(server(), name).value(0); }
 
     QTemporaryDir entries;
     QList<QProcess *> m_windows;
@@ -177,9 +177,9 @@ TEST_F(X11ServicesTest, ServicesFollowAServerThatStartsLateAndComesBack)
     ASSERT_TRUE(late.start(display) && late.startWindowManager());
     ASSERT_TRUE(late.run("setxkbmap", {"-layout", "de"}));
     ASSERT_TRUE(late.startClient(QStringLiteral("xmessage"), {"-name", "brevona-beta", "brevona-beta"}));
-    ASSERT_TRUE(waitUntil([&] { return !windowsNamed(display, "brevona-beta").isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !windowsNamed(late, "brevona-beta").isEmpty(); }));
     ASSERT_TRUE(
-        late.run("xdotool", {"windowactivate", "--sync", windowsNamed(display, "brevona-beta").value(0)}));
+        late.run("xdotool", {"windowactivate", "--sync", windowsNamed(late, "brevona-beta").value(0)}));
     ASSERT_TRUE(
         waitUntil([&] { return !launched.isEmpty() && !front.isEmpty() && !languages.isEmpty(); }, 20s));
     EXPECT_EQ(launched.first().at(0).toString(), "beta");

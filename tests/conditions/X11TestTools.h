@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +11,8 @@
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+
+#include "XvfbServer.h"
 
 namespace brevona::test {
 
@@ -40,25 +40,13 @@ inline bool lockGroup(const QString &display, int group)
     return done;
 }
 
-// The output of an X client run to its end on a display, split into lines.
-inline QStringList clientOutput(const QString &display, const QString &program, const QStringList &arguments)
-{
-    QProcess client;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    client.setProcessEnvironment(environment);
-    client.start(program, arguments);
-    if (!client.waitForFinished(15000))
-        return {};
-    return QString::fromUtf8(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 // The windows whose WM_CLASS instance is `name`, as xdotool finds them.
-inline QStringList windowsNamed(const QString &display, const QString &name)
+inline QStringList windowsNamed(const XvfbServer &server, const QString &name)
 {
-    return clientOutput(display, QStringLiteral("xdotool"),
-                        {QStringLiteral("search"), QStringLiteral("--classname"),
-                         QLatin1Char('^') + name + QLatin1Char('$')});
+    return server
+        .output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--classname"),
+                                            QLatin1Char('^') + name + QLatin1Char('$')})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace brevona::test

@@ -35,7 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
         VersionRow{.name = "Equal", .shipped = "1.2", .installed = "1.2", .replace = false},
         VersionRow{.name = "ZeroPart", .shipped = "2.0", .installed = "2", .replace = false},
         VersionRow{.name = "ThirdPart", .shipped = "1.2.1", .installed = "1.2", .replace = true},
-        VersionRow{.name = "UserNewer", .shipped = "1.0", .installed = "3.1", .replace = false},
         VersionRow{.name = "NoUserCopy", .shipped = "0.1", .installed = {}, .replace = true},
         VersionRow{.name = "UserUnversioned", .shipped = "1.0", .installed = "", .replace = true},
         VersionRow{.name = "Unversioned", .shipped = "", .installed = {}, .replace = false},

@@ -17,7 +17,7 @@
 #include "LogCapture.h"
 #include "TestPrinters.h"
 #include "ModelNotifications.h"
-#include "NotificationCenter.h"
+#include "NotificationRecorder.h"
 #include "ProbePluginHost.h"
 #include "Wait.h"
 
@@ -80,32 +80,6 @@ protected:
     QTemporaryDir m_dir;
 };
 
-// Counts the layer's restore notifications.
-class RestoreWatch
-{
-public:
-    explicit RestoreWatch(const std::shared_ptr<KCSingleLayer> &layer)
-    {
-        NotificationCenter::defaultCenter().addObserver(
-            this, notifications::KCLayerRestoredImage, [this](Notification &) { ++m_count; },
-            QVariant::fromValue<KCLayer *>(layer.get()));
-    }
-    ~RestoreWatch() { NotificationCenter::defaultCenter().removeObserver(this); }
-    // The number of notifications when the event loop is idle, after the first has arrived when
-    // one is due.
-    int wait(bool due = true)
-    {
-        if (due && !waitUntil([this] { return m_count > 0; }, std::chrono::seconds(10)))
-            return 0;
-        settle(std::chrono::milliseconds(0));
-        return m_count;
-    }
-
-private:
-    int m_count = 0;
-    QTemporaryDir m_dir;
-};
-
 TEST_F(SingleLayer, CutAndComposeRoundTripKeepsPictureKeysAndBlackensTheRest)
 {
     ProbePluginHost host({QStringLiteral("probe.display.clock")});
@@ -131,10 +105,12 @@ TEST_F(SingleLayer, AStoredPictureShowsThePlaceholderUntilItIsCut)
 {
     const auto layer = storedLayer(storeSample());
     const KeyboardData::Key *key = KeyboardData::shared().key(QStringLiteral("App3"));
-    RestoreWatch watch(layer);
+    NotificationRecorder restored({notifications::KCLayerRestoredImage});
 
     EXPECT_EQ(layer->imageForButton(key->name), KCSingleLayer::unknownButton());
-    ASSERT_EQ(watch.wait(), 1);
+    ASSERT_TRUE(restored.waitFor(1, std::chrono::seconds(10)));
+    settle(std::chrono::milliseconds(0));
+    ASSERT_EQ(restored.entries().size(), 1);
     EXPECT_FALSE(layer->imageIsRestoring());
     EXPECT_TRUE(layer->layerImageCachePath().isEmpty());
     EXPECT_EQ(layer->imageForButton(key->name), samplePicture().copy(key->cell()));
@@ -158,7 +134,7 @@ TEST_P(RestoreBeforeSave, TheSavedPictureIsTheStoredOneWithTheEdits)
     const RestoreRow &row = GetParam();
     const QImage stored = samplePicture();
     const auto layer = storedLayer(storeSample(stored));
-    RestoreWatch watch(layer);
+    NotificationRecorder restored({notifications::KCLayerRestoredImage});
     if (row.shownFirst)
         layer->imageForButton(QStringLiteral("B"));
     QImage red(48, 48, QImage::Format_ARGB32_Premultiplied);
@@ -182,7 +158,10 @@ TEST_P(RestoreBeforeSave, TheSavedPictureIsTheStoredOneWithTheEdits)
         }
     }
     // Whoever cut the picture, the placeholder shown before is replaced once.
-    EXPECT_EQ(watch.wait(row.shownFirst), row.shownFirst ? 1 : 0);
+    if (row.shownFirst)
+        EXPECT_TRUE(restored.waitFor(1, std::chrono::seconds(10)));
+    settle(std::chrono::milliseconds(0));
+    EXPECT_EQ(restored.entries().size(), row.shownFirst ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,10 +210,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadStoredPicture,
                                                                  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
                                                                  file.write("II*\0 this is no picture");
                                                              },
-                                                         .logged = "is not readable",
-                                                         .keepsTopLeft = false},
-                                           BadPictureRow{.name = "Missing",
-                                                         .store = [](const QString &) {},
                                                          .logged = "is not readable",
                                                          .keepsTopLeft = false},
                                            BadPictureRow{.name = "WrongSize",

@@ -112,12 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                             const QStringList &) { writeFile(folder + "/other.tiff", "x"); },
                   .minimum = 1,
                   .maximum = 2},
-        WatchCase{.name = "EntryRemovedFromAFolder",
-                  .watchFolder = true,
-                  .act = [](FilesWatcher &, const QString &, const QString &file,
-                            const QStringList &) { QFile::remove(file); },
-                  .minimum = 1,
-                  .maximum = 1},
         WatchCase{.name = "WatchRemovedStaysQuiet",
                   .watchFolder = false,
                   .act =

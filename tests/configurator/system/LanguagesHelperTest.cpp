@@ -13,9 +13,7 @@
 #include "SystemNotificationNames.h"
 #include "NotificationRecorder.h"
 #include "TestPrinters.h"
-#include "Wait.h"
 #include "TestHome.h"
-#include "X11TestTools.h"
 #include "XvfbTest.h"
 #include "linux/X11LanguageSource.h"
 #include "linux/XkbKeyboardLayouts.h"
@@ -99,12 +97,6 @@ const SetupRow kSetupRows[] = {
      .afterIndex = 0,
      .notifications = 1,
      .languages = "de,us"},
-    {.name = "Variant",
-     .before = "de",
-     .after = "de(nodeadkeys)",
-     .afterIndex = 0,
-     .notifications = 1,
-     .languages = "de(nodeadkeys)"},
     {.name = "SessionLost",
      .before = "us,de",
      .after = "-",
@@ -206,31 +198,20 @@ protected:
     static void SetUpTestSuite() { startServer({.tools = {"setxkbmap"}}); }
 };
 
-TEST_F(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
+TEST_F(LanguagesX11Test, TranslatesWithTheSessionsLayouts)
 {
     test::TestHome home;
     // Layout names in English, whatever the machine's language.
     home.setEnvironment("LANGUAGE", QStringLiteral("en"));
     test::XvfbServer &x = server();
-    ASSERT_TRUE(x.run("setxkbmap", {"-layout", "us"}));
+    ASSERT_TRUE(x.run("setxkbmap", {"-layout", "us,de"}));
 
     X11LanguageSource source(x.display());
     XkbKeyboardLayouts layouts;
     LanguagesHelper helper(source, layouts);
-    test::NotificationRecorder changes({notifications::LanguageSetupChanged});
-    EXPECT_EQ(helper.availableLayouts(), QStringList{"us"});
-
-    ASSERT_TRUE(x.run("setxkbmap", {"-layout", "us,de"}));
-    ASSERT_TRUE(test::waitUntil([&] { return !changes.entries().isEmpty(); }));
     EXPECT_EQ(helper.availableLayouts(), (QStringList{"us", "de"}));
     const int german = LanguageTable::identifierForLayout("de");
     EXPECT_EQ(helper.languageNameForID(german), "German");
-
-    // Switching to the second layout is no change of the set. The group read back proves the
-    // session's events have all been handled.
-    ASSERT_TRUE(test::lockGroup(x.display(), 1));
-    ASSERT_TRUE(test::waitUntil([&] { return helper.currentLanguageID() == german; }));
-    EXPECT_EQ(changes.entries().size(), 1);
 
     const KeyboardData keyboard = KeyboardData::load(QStringLiteral(BREVONA_BINARY_DIR "/resources")).value();
     const LanguageKeyTranslator translator(layouts, keyboard.virtualKeyCodes());
@@ -251,7 +232,6 @@ TEST_F(LanguagesX11Test, FollowsTheSessionAndTranslatesWithItsLayouts)
         {.layout = de, .key = "E", .mask = kOption, .expected = "€"},
         {.layout = us, .key = "Q", .mask = kOption, .expected = "q"},
         {.layout = de, .key = "Equal", .mask = 0, .expected = "´"},
-        {.layout = de, .key = "Equal", .mask = kShift, .expected = "`"},
         {.layout = de, .key = "Grave", .mask = 0, .expected = "^"},
     };
     for (const Row &row : rows)
