@@ -21,9 +21,11 @@ QString makeStore(const QString &root)
         for (int l = 0; l < 10; ++l) {
             const QString layer = QStringLiteral("L%1").arg(l);
             store.layer(group + QLatin1Char('/') + layer,
-                        {{QStringLiteral("Buttons"), brevona::test::StoreBuilder::buttons({QStringLiteral("A"), QStringLiteral("B")})},
+                        {{QStringLiteral("Buttons"),
+                          brevona::test::StoreBuilder::buttons({QStringLiteral("A"), QStringLiteral("B")})},
                          {QStringLiteral("DisplayName"), group + layer}},
-                        brevona::test::StoreBuilder::layerPicture({{QStringLiteral("A"), Qt::red}, {QStringLiteral("B"), Qt::blue}}));
+                        brevona::test::StoreBuilder::layerPicture(
+                            {{QStringLiteral("A"), Qt::red}, {QStringLiteral("B"), Qt::blue}}));
             layers.append(layer);
         }
         store.group(group, layers);

@@ -90,10 +90,11 @@ bool StoreWriter::writeBytes(const QString &file, const QByteArray &bytes) const
     const QFile::Permissions permissions =
         target.exists() ? target.permissions()
                         : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    if (!out.open() || out.write(bytes) != bytes.size() || !out.flush() || !out.setPermissions(permissions)
-        || ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-        const QString why = out.error() != QFileDevice::NoError ? out.errorString()
-                                                                : QString::fromLocal8Bit(std::strerror(errno));
+    if (!out.open() || out.write(bytes) != bytes.size() || !out.flush() || !out.setPermissions(permissions) ||
+        ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString why = out.error() != QFileDevice::NoError
+                                ? out.errorString()
+                                : QString::fromLocal8Bit(std::strerror(errno));
         qCWarning(lcShared, "Cannot write %s: %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
     }

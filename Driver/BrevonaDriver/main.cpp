@@ -15,7 +15,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Background program of the Brevona keyboard: composes the visible layers of the layer store into one\n"
+        "Background program of the Brevona keyboard: composes the visible layers of the layer store into "
+        "one\n"
         "picture per key, writes them to the keyboard and runs key actions. Commands arrive on the session\n"
         "bus as brevona.kettlewood.com.server. Set BREVONA_SIMULATED_KEYBOARD to a folder to drive a\n"
         "simulated keyboard."));

@@ -55,8 +55,12 @@ bool writePictureLayer(const QString &folder, const KeyboardData &data)
         buttons.insert(key.name, QVariantMap{});
     }
     painter.end();
-    return writeLayer(folder, {{"DisplayName", "Rainbow"}, {"Disabled", false}, {"Hybrid", false},
-                               {"Conditions", QVariantList{}}, {"Buttons", buttons}},
+    return writeLayer(folder,
+                      {{"DisplayName", "Rainbow"},
+                       {"Disabled", false},
+                       {"Hybrid", false},
+                       {"Conditions", QVariantList{}},
+                       {"Buttons", buttons}},
                       picture);
 }
 
@@ -67,7 +71,8 @@ bool writeHybridLayer(const QString &folder, const KeyboardData &data)
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     QVariantMap buttons;
-    for (const QString &name : {QStringLiteral("W"), QStringLiteral("A"), QStringLiteral("S"), QStringLiteral("D")}) {
+    for (const QString &name :
+         {QStringLiteral("W"), QStringLiteral("A"), QStringLiteral("S"), QStringLiteral("D")}) {
         const auto *key = data.key(name);
         if (!key)
             continue;
@@ -77,8 +82,12 @@ bool writeHybridLayer(const QString &folder, const KeyboardData &data)
         buttons.insert(name, QVariantMap{});
     }
     painter.end();
-    return writeLayer(folder, {{"DisplayName", "Game keys"}, {"Disabled", false}, {"Hybrid", true},
-                               {"Conditions", QVariantList{}}, {"Buttons", buttons}},
+    return writeLayer(folder,
+                      {{"DisplayName", "Game keys"},
+                       {"Disabled", false},
+                       {"Hybrid", true},
+                       {"Conditions", QVariantList{}},
+                       {"Buttons", buttons}},
                       picture);
 }
 
@@ -104,17 +113,24 @@ bool writeDemoLayer(const QString &folder, const KeyboardData &data, int row, co
         buttons.insert(key.name, QVariantMap{});
     }
     painter.end();
-    return writeLayer(folder, {{"DisplayName", folder.section(QLatin1Char('/'), -1)}, {"Disabled", false},
-                               {"Hybrid", false}, {"Conditions", QVariantList{}}, {"Buttons", buttons}},
+    return writeLayer(folder,
+                      {{"DisplayName", folder.section(QLatin1Char('/'), -1)},
+                       {"Disabled", false},
+                       {"Hybrid", false},
+                       {"Conditions", QVariantList{}},
+                       {"Buttons", buttons}},
                       picture);
 }
 
 bool writeClockLayer(const QString &folder)
 {
     const QVariantMap clock{{"Signature", "brevona.display.general.clock"}, {"Settings", QVariantMap{}}};
-    return writeLayer(folder, {{"DisplayName", "Clock"}, {"Disabled", false}, {"Hybrid", false},
-                               {"Conditions", QVariantList{}},
-                               {"Buttons", QVariantMap{{"App0", QVariantMap{{"DisplayPlugin", clock}}}}}},
+    return writeLayer(folder,
+                      {{"DisplayName", "Clock"},
+                       {"Disabled", false},
+                       {"Hybrid", false},
+                       {"Conditions", QVariantList{}},
+                       {"Buttons", QVariantMap{{"App0", QVariantMap{{"DisplayPlugin", clock}}}}}},
                       blankPicture());
 }
 
@@ -156,7 +172,8 @@ int main(int argc, char *argv[])
     ok = ok && writePictureLayer(root + QLatin1Char('/') + rainbow, data);
     const QList<QColor> colours{QColor(230, 60, 60), QColor(60, 200, 90), QColor(70, 120, 240)};
     for (int i = 0; i < frames.size(); ++i)
-        ok = ok && writeDemoLayer(root + QLatin1Char('/') + demo + QLatin1Char('/') + frames[i], data, i + 1, colours[i]);
+        ok = ok && writeDemoLayer(root + QLatin1Char('/') + demo + QLatin1Char('/') + frames[i], data, i + 1,
+                                  colours[i]);
     QVariantList rootOrder{clock, hybrid, demo, rainbow};
     for (int i = 0; i < extraLayers && ok; ++i) {
         const QString id = QStringLiteral("5E0C1D7A-0000-4000-8000-1%1").arg(i, 11, 10, QLatin1Char('0'));

@@ -12,11 +12,12 @@ class KCPluginButtonProtocol;
 class KCPluginProtocol
 {
 public:
-    enum Operation : unsigned {
-        SetValueForKey = 1u << 0,        // setValue(value, key): once per stored setting
-        SetValuesForKeys = 1u << 1,      // setValuesForKeysWithDictionary: new settings from the editor
-        Activate = 1u << 2,              // activate / deactivate
-        KeyActions = 1u << 3,            // onKeyDown then onKeyUp when the key is pressed
+    enum Operation : unsigned
+    {
+        SetValueForKey = 1u << 0,   // setValue(value, key): once per stored setting
+        SetValuesForKeys = 1u << 1, // setValuesForKeysWithDictionary: new settings from the editor
+        Activate = 1u << 2,         // activate / deactivate
+        KeyActions = 1u << 3,       // onKeyDown then onKeyUp when the key is pressed
     };
 
     virtual ~KCPluginProtocol() = default;

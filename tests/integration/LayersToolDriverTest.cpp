@@ -59,7 +59,8 @@ protected:
 
 TEST_F(LayersToolDriverTest, ScriptedEditsReachTheKeyboardInOrder)
 {
-    const QString layer = tool({QStringLiteral("new-layer"), QStringLiteral("--title"), QStringLiteral("Red")});
+    const QString layer =
+        tool({QStringLiteral("new-layer"), QStringLiteral("--title"), QStringLiteral("Red")});
     ASSERT_FALSE(layer.isEmpty());
     tool({QStringLiteral("set-key"), QStringLiteral("Red"), QStringLiteral("A"), picture});
     EXPECT_TRUE(session.waitForColour(QStringLiteral("A"), Qt::red));

@@ -49,8 +49,7 @@ LayersCommandLine::LayersCommandLine()
     , m_err(m_stderr)
     , m_storeRoot(Paths::layerStoreFolder())
     , m_driver(this)
-{
-}
+{}
 
 LayersCommandLine::LayersCommandLine(QTextStream &out, QTextStream &err, const QString &storeRoot,
                                      DriverCommandSink *driver)
@@ -58,8 +57,7 @@ LayersCommandLine::LayersCommandLine(QTextStream &out, QTextStream &err, const Q
     , m_err(err)
     , m_storeRoot(storeRoot)
     , m_driver(driver)
-{
-}
+{}
 
 LayersCommandLine::~LayersCommandLine() = default;
 
@@ -123,8 +121,9 @@ bool LayersCommandLine::load(bool readsOnly)
     for (const int identifier : languages.availableLanguageIDs())
         list.append({identifier, languages.layoutForID(identifier), languages.languageNameForID(identifier)});
     auto manager = std::make_unique<KCLayerManager>(m_storeRoot, m_driver, &m_confirmation, nullptr);
-    const auto outcome = manager->startup(
-        list, std::make_shared<LanguageKeyTranslator>(KeyboardLayouts::instance()), languages.currentLanguageID());
+    const auto outcome =
+        manager->startup(list, std::make_shared<LanguageKeyTranslator>(KeyboardLayouts::instance()),
+                         languages.currentLanguageID());
     if (outcome != KCLayerManager::Outcome::Done) {
         m_err << "brevona-layers: " << manager->lastError() << '\n';
         return false;

@@ -23,7 +23,8 @@ public:
     // Standard output and error; the store in the user's data folder; the session's driver.
     LayersCommandLine();
     // For tests: the given streams, store folder and command sink.
-    LayersCommandLine(QTextStream &out, QTextStream &err, const QString &storeRoot, DriverCommandSink *driver);
+    LayersCommandLine(QTextStream &out, QTextStream &err, const QString &storeRoot,
+                      DriverCommandSink *driver);
     ~LayersCommandLine() override;
 
     // `arguments` without the program name. Returns the exit status.

@@ -69,17 +69,13 @@ void appendTreeText(const QVariantList &items, int depth, QString &text)
 
 LayersReport::LayersReport(KCLayerManager &manager)
     : m_manager(manager)
-{
-}
+{}
 
 QVariantMap LayersReport::summary(KCLayer &layer) const
 {
     QVariantMap item{
-        {Identifier, layer.UUID()},
-        {Title, layer.title()},
-        {Kind, kindOf(layer)},
-        {Enabled, layer.enabled()},
-        {Conditions, layer.conditions()},
+        {Identifier, layer.UUID()}, {Title, layer.title()},           {Kind, kindOf(layer)},
+        {Enabled, layer.enabled()}, {Conditions, layer.conditions()},
     };
     if (auto single = dynamic_cast<KCSingleLayer *>(&layer)) {
         item.insert(Hybrid, single->hybrid());
@@ -164,8 +160,8 @@ QString LayersReport::itemText(const QVariantMap &item)
             plugins.append(QStringLiteral("display %1").arg(key.value(Display).toString()));
         if (key.contains(Action))
             plugins.append(QStringLiteral("action %1").arg(key.value(Action).toString()));
-        line(QStringLiteral("Key %1").arg(it.key()), plugins.isEmpty() ? QStringLiteral("picture")
-                                                                        : plugins.join(QStringLiteral(", ")));
+        line(QStringLiteral("Key %1").arg(it.key()),
+             plugins.isEmpty() ? QStringLiteral("picture") : plugins.join(QStringLiteral(", ")));
     }
     return text;
 }

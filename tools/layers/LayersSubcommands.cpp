@@ -23,8 +23,8 @@ struct OptionSpec
     QString description;
 };
 
-const OptionSpec TitleOption{{QStringLiteral("title")}, QStringLiteral("TITLE"),
-                             QStringLiteral("The item's title (none: untitled).")};
+const OptionSpec TitleOption{
+    {QStringLiteral("title")}, QStringLiteral("TITLE"), QStringLiteral("The item's title (none: untitled).")};
 
 // Undo and redo replay edits of this process only: the history is not kept between runs.
 const QString UndoOutsideBatch =
@@ -64,14 +64,20 @@ const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
          .summary = QStringLiteral("Creates an empty layer and prints its identifier: at the top, "
                                    "right after --after LAYER, or at the end of --in GROUP."),
          .options = {TitleOption,
-                     {{QStringLiteral("after")}, QStringLiteral("LAYER"), QStringLiteral("Place it after this layer.")},
-                     {{QStringLiteral("in")}, QStringLiteral("GROUP"), QStringLiteral("Place it last in this group.")}},
+                     {{QStringLiteral("after")},
+                      QStringLiteral("LAYER"),
+                      QStringLiteral("Place it after this layer.")},
+                     {{QStringLiteral("in")},
+                      QStringLiteral("GROUP"),
+                      QStringLiteral("Place it last in this group.")}},
          .handler = &LayersSubcommands::newLayer},
         {.name = QStringLiteral("new-group"),
          .summary = QStringLiteral("Creates an empty group at the top level and prints its identifier: "
                                    "at the top, or after the top-level entry of --after ITEM."),
          .options = {TitleOption,
-                     {{QStringLiteral("after")}, QStringLiteral("ITEM"), QStringLiteral("Place it after this item.")}},
+                     {{QStringLiteral("after")},
+                      QStringLiteral("ITEM"),
+                      QStringLiteral("Place it after this item.")}},
          .handler = &LayersSubcommands::newGroup},
         {.name = QStringLiteral("delete"),
          .arguments = QStringLiteral("ITEM..."),
@@ -79,7 +85,8 @@ const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
                                    "with layers is deleted only with --yes."),
          .minimum = 1,
          .maximum = -1,
-         .options = {{{QStringLiteral("yes"), QStringLiteral("y")}, {}, QStringLiteral("Delete without asking.")}},
+         .options =
+             {{{QStringLiteral("yes"), QStringLiteral("y")}, {}, QStringLiteral("Delete without asking.")}},
          .handler = &LayersSubcommands::remove},
         {.name = QStringLiteral("rename"),
          .arguments = QStringLiteral("ITEM TITLE"),
@@ -112,8 +119,11 @@ const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
                                    "(0 first; none: last). Groups move only within the top level."),
          .minimum = 1,
          .maximum = -1,
-         .options = {{{QStringLiteral("to")}, QStringLiteral("GROUP"), QStringLiteral("The target group, or root.")},
-                     {{QStringLiteral("index")}, QStringLiteral("N"), QStringLiteral("The position in the target.")}},
+         .options =
+             {{{QStringLiteral("to")}, QStringLiteral("GROUP"), QStringLiteral("The target group, or root.")},
+              {{QStringLiteral("index")},
+               QStringLiteral("N"),
+               QStringLiteral("The position in the target.")}},
          .handler = &LayersSubcommands::move},
         {.name = QStringLiteral("set-key"),
          .arguments = QStringLiteral("LAYER KEY PICTURE"),
@@ -166,8 +176,7 @@ LayersSubcommands::LayersSubcommands(KCLayerManager &manager, Confirmation &conf
     , m_confirmation(confirmation)
     , m_out(out)
     , m_err(err)
-{
-}
+{}
 
 bool LayersSubcommands::exists(const QString &name)
 {
@@ -191,11 +200,12 @@ QString LayersSubcommands::usage()
         "--verbose adds the log of the configurator's components on standard error.\n"
         "Exit status: 0 done, 1 failed (nothing changed), 2 bad input (nothing changed).\n\n"
         "Subcommands (SUBCOMMAND --help for each):\n");
-    for (const QString &name :
-         {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("new-layer"), QStringLiteral("new-group"),
-          QStringLiteral("delete"), QStringLiteral("rename"), QStringLiteral("enable"), QStringLiteral("disable"),
-          QStringLiteral("hybrid"), QStringLiteral("move"), QStringLiteral("set-key"), QStringLiteral("clear-key"),
-          QStringLiteral("render"), QStringLiteral("repair"), QStringLiteral("undo"), QStringLiteral("redo")}) {
+    for (const QString &name : {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("new-layer"),
+                                QStringLiteral("new-group"), QStringLiteral("delete"),
+                                QStringLiteral("rename"), QStringLiteral("enable"), QStringLiteral("disable"),
+                                QStringLiteral("hybrid"), QStringLiteral("move"), QStringLiteral("set-key"),
+                                QStringLiteral("clear-key"), QStringLiteral("render"),
+                                QStringLiteral("repair"), QStringLiteral("undo"), QStringLiteral("redo")}) {
         const Spec *spec = find(name);
         text += QStringLiteral("  %1 %2\n").arg(spec->name, -10).arg(spec->arguments);
     }
@@ -207,10 +217,11 @@ QString LayersSubcommands::help(const QString &name)
     const Spec *spec = find(name);
     if (!spec)
         return QString();
-    QString text = QStringLiteral("Usage: brevona-layers %1%2%3\n%4\n")
-                       .arg(spec->name, spec->arguments.isEmpty() ? QString() : QStringLiteral(" "),
-                            spec->arguments + (spec->options.isEmpty() ? QString() : QStringLiteral(" [OPTIONS]")),
-                            spec->summary);
+    QString text =
+        QStringLiteral("Usage: brevona-layers %1%2%3\n%4\n")
+            .arg(spec->name, spec->arguments.isEmpty() ? QString() : QStringLiteral(" "),
+                 spec->arguments + (spec->options.isEmpty() ? QString() : QStringLiteral(" [OPTIONS]")),
+                 spec->summary);
     if (!spec->options.isEmpty())
         text += QStringLiteral("\nOptions:\n");
     for (const OptionSpec &option : spec->options) {
@@ -228,8 +239,8 @@ int LayersSubcommands::run(const QStringList &arguments, bool plist, bool inBatc
 {
     const Spec *spec = arguments.isEmpty() ? nullptr : find(arguments.first());
     if (!spec)
-        return refuse(QStringLiteral("unknown subcommand %1 (see brevona-layers --help)")
-                          .arg(arguments.value(0)));
+        return refuse(
+            QStringLiteral("unknown subcommand %1 (see brevona-layers --help)").arg(arguments.value(0)));
     m_plist = plist;
     m_inBatch = inBatch;
 
@@ -242,8 +253,8 @@ int LayersSubcommands::run(const QStringList &arguments, bool plist, bool inBatc
     const qsizetype count = parser.positionalArguments().size();
     if (count < spec->minimum || (spec->maximum >= 0 && count > spec->maximum)) {
         return refuse(QStringLiteral("%1 takes %2 (see brevona-layers %1 --help)")
-                          .arg(spec->name, spec->arguments.isEmpty() ? QStringLiteral("no arguments")
-                                                                      : spec->arguments));
+                          .arg(spec->name,
+                               spec->arguments.isEmpty() ? QStringLiteral("no arguments") : spec->arguments));
     }
     return (this->*spec->handler)(parser);
 }
@@ -291,7 +302,8 @@ std::shared_ptr<KCLayer> LayersSubcommands::resolve(const QString &reference)
     for (const auto &child : root->layers()) {
         if (parts.size() == 1)
             candidates.push_back(child);
-        if (child->isGroup() && (parts.size() == 1 || child->UUID() == parts.first() || child->title() == parts.first())) {
+        if (child->isGroup() &&
+            (parts.size() == 1 || child->UUID() == parts.first() || child->title() == parts.first())) {
             for (const auto &inner : static_cast<const KCGroupLayer &>(*child).layers())
                 candidates.push_back(inner);
         }
@@ -338,7 +350,8 @@ int LayersSubcommands::show(const QCommandLineParser &parser)
 int LayersSubcommands::created(const QString &identifier)
 {
     if (m_plist)
-        m_out << PropertyList::toData(QVariantMap{{QStringLiteral("Identifier"), identifier}}).value_or(QByteArray());
+        m_out << PropertyList::toData(QVariantMap{{QStringLiteral("Identifier"), identifier}})
+                     .value_or(QByteArray());
     else
         m_out << identifier << '\n';
     return Done;
@@ -402,7 +415,8 @@ int LayersSubcommands::remove(const QCommandLineParser &parser)
         if (!layer)
             return BadInput;
         if (!m_manager.relativePathForLayer(layer.get()))
-            return refuse(QStringLiteral("%1 is a background layer and cannot be deleted").arg(layer->UUID()));
+            return refuse(
+                QStringLiteral("%1 is a background layer and cannot be deleted").arg(layer->UUID()));
         identifiers.append(layer->UUID());
     }
     m_confirmation.allowed = parser.isSet(QStringLiteral("yes"));
@@ -481,13 +495,15 @@ int LayersSubcommands::move(const QCommandLineParser &parser)
         bool ok = false;
         index = parser.value(QStringLiteral("index")).toInt(&ok);
         if (!ok || index < 0)
-            return refuse(QStringLiteral("--index takes a position from 0, not %1").arg(parser.value(QStringLiteral("index"))));
+            return refuse(QStringLiteral("--index takes a position from 0, not %1")
+                              .arg(parser.value(QStringLiteral("index"))));
     }
     // At the top level the layer list counts its "LAYERS" header as row 0.
-    const auto drop = m_manager.validateDrop(dragged, topLevel ? QString() : target->UUID(),
-                                             topLevel ? index + 1 : index);
+    const auto drop =
+        m_manager.validateDrop(dragged, topLevel ? QString() : target->UUID(), topLevel ? index + 1 : index);
     if (!drop)
-        return refuse(QStringLiteral("%1 cannot be moved there").arg(parser.positionalArguments().join(QLatin1Char(' '))));
+        return refuse(QStringLiteral("%1 cannot be moved there")
+                          .arg(parser.positionalArguments().join(QLatin1Char(' '))));
     return finish(static_cast<int>(m_manager.acceptDrop(dragged, *drop)));
 }
 
@@ -501,7 +517,8 @@ int LayersSubcommands::setKey(const QCommandLineParser &parser)
     reader.setAutoTransform(true);
     const QImage picture = reader.read();
     if (picture.isNull())
-        return refuse(QStringLiteral("cannot read the picture %1: %2").arg(arguments.at(2), reader.errorString()));
+        return refuse(
+            QStringLiteral("cannot read the picture %1: %2").arg(arguments.at(2), reader.errorString()));
     return finish(static_cast<int>(m_manager.setKeyPicture(layer->UUID(), arguments.at(1), picture)));
 }
 
@@ -540,7 +557,8 @@ int LayersSubcommands::render(const QCommandLineParser &parser)
 int LayersSubcommands::repair(const QCommandLineParser &)
 {
     if (!m_manager.repairDefaultLayersFolder()) {
-        m_err << "brevona-layers: the background layers in " << m_manager.root() << " cannot all be written\n";
+        m_err << "brevona-layers: the background layers in " << m_manager.root()
+              << " cannot all be written\n";
         return Failed;
     }
     return Done;

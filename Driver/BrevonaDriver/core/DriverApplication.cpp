@@ -32,8 +32,7 @@ const QString ProcessName = QStringLiteral("BrevonaDriver");
 
 DriverApplication::DriverApplication(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 DriverApplication::~DriverApplication() = default;
 
@@ -86,7 +85,8 @@ bool DriverApplication::start()
         registered = m_server->registerService();
     }
     if (!registered) {
-        qCCritical(lcCore).noquote() << "Cannot register" << commands::ServiceName << "- another driver owns it";
+        qCCritical(lcCore).noquote() << "Cannot register" << commands::ServiceName
+                                     << "- another driver owns it";
         return false;
     }
 
@@ -122,7 +122,8 @@ void DriverApplication::terminate()
 
 void DriverApplication::announce(const QString &name)
 {
-    QDBusMessage signal = QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface, name);
+    QDBusMessage signal =
+        QDBusMessage::createSignal(commands::ServerPath, commands::NotificationsInterface, name);
     if (!QDBusConnection::sessionBus().send(signal))
         qCWarning(lcCore).noquote() << "Could not announce" << name;
     // A round trip to the bus flushes the queued signal, so it leaves before the process does.

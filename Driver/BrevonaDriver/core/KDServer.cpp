@@ -82,7 +82,8 @@ void KDServer::handleCommand(const QString &name, const QVariantMap &info, bool 
         return;
     }
     auto &center = NotificationCenter::defaultCenter();
-    Notification command(notifications::configuratorSaid(name), QVariant(), hasInfo ? info : QVariantMap(), hasInfo);
+    Notification command(notifications::configuratorSaid(name), QVariant(), hasInfo ? info : QVariantMap(),
+                         hasInfo);
     if (!center.post(command))
         return;
     center.post(notifications::SomeConditionHaveTriggered);

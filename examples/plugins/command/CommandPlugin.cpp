@@ -42,4 +42,5 @@ KCPluginProtocol *createCommand(KCPluginButtonProtocol *button)
 
 } // namespace
 
-BREVONA_PLUGIN_MODULE("BrevonaActionGeneralCommand", nullptr, {{"BrevonaActionGeneralCommand", &createCommand}})
+BREVONA_PLUGIN_MODULE("BrevonaActionGeneralCommand", nullptr,
+                      {{"BrevonaActionGeneralCommand", &createCommand}})

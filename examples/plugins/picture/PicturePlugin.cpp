@@ -16,8 +16,7 @@ class PicturePlugin : public KCPluginProtocol
 public:
     explicit PicturePlugin(KCPluginButtonProtocol *button)
         : m_button(button)
-    {
-    }
+    {}
 
     unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate; }
 
@@ -43,8 +42,8 @@ private:
                                              Qt::SmoothTransformation);
         m_button->getImage()->paint([&](QPainter &painter) {
             painter.fillRect(0, 0, KCPluginImage::Size, KCPluginImage::Size, Qt::black);
-            painter.drawImage((KCPluginImage::Size - scaled.width()) / 2, (KCPluginImage::Size - scaled.height()) / 2,
-                              scaled);
+            painter.drawImage((KCPluginImage::Size - scaled.width()) / 2,
+                              (KCPluginImage::Size - scaled.height()) / 2, scaled);
         });
         m_button->update();
     }

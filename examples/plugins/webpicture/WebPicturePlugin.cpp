@@ -25,7 +25,10 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, [this] { fetch(); });
     }
 
-    ~WebPicturePlugin() override { brevona::HTTPDownloadHandler::sharedHTTPDownloadHelper()->cancelAllDownloadsForDelegate(this); }
+    ~WebPicturePlugin() override
+    {
+        brevona::HTTPDownloadHandler::sharedHTTPDownloadHelper()->cancelAllDownloadsForDelegate(this);
+    }
 
     unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate; }
 
@@ -67,7 +70,8 @@ public:
                                              Qt::SmoothTransformation);
         m_button->getImage()->paint([&](QPainter &painter) {
             painter.fillRect(0, 0, KCPluginImage::Size, KCPluginImage::Size, Qt::black);
-            painter.drawImage((KCPluginImage::Size - scaled.width()) / 2, (KCPluginImage::Size - scaled.height()) / 2, scaled);
+            painter.drawImage((KCPluginImage::Size - scaled.width()) / 2,
+                              (KCPluginImage::Size - scaled.height()) / 2, scaled);
         });
         m_button->update();
     }

@@ -68,14 +68,16 @@ protected:
     // The titles of the tree in list order, a group's children in brackets.
     QString titles()
     {
-        const auto listed = PropertyList::fromData(run({QStringLiteral("--plist"), QStringLiteral("list")}).out.toUtf8());
+        const auto listed =
+            PropertyList::fromData(run({QStringLiteral("--plist"), QStringLiteral("list")}).out.toUtf8());
         const auto walk = [](const auto &self, const QVariantList &items) -> QString {
             QStringList parts;
             for (const QVariant &item : items) {
                 const QVariantMap map = item.toMap();
                 QString part = map.value(QStringLiteral("Title")).toString();
                 if (map.contains(QStringLiteral("Items")))
-                    part += QLatin1Char('[') + self(self, map.value(QStringLiteral("Items")).toList()) + QLatin1Char(']');
+                    part += QLatin1Char('[') + self(self, map.value(QStringLiteral("Items")).toList()) +
+                            QLatin1Char(']');
                 parts.append(part);
             }
             return parts.join(QLatin1Char(' '));
@@ -139,6 +141,7 @@ TEST_P(LayersToolRefuses, WithOneLineAndChangesNothing)
     EXPECT_EQ(sink.commands, QStringList());
 }
 
+// clang-format off
 const Refusal kRefusals[] = {
     {.name = "NoArguments", .arguments = {}, .status = 2, .says = "subcommand is missing"},
     {.name = "UnknownSubcommand", .arguments = {"paint"}, .status = 2, .says = "unknown subcommand paint"},
@@ -163,6 +166,7 @@ const Refusal kRefusals[] = {
     {.name = "UndoOutsideBatch", .arguments = {"undo"}, .status = 2, .says = "--batch"},
     {.name = "MissingBatchFile", .arguments = {"--batch", "/nonexistent/batch"}, .status = 2, .says = "cannot read"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayersToolRefuses, testing::ValuesIn(kRefusals), test::RowName());
 
@@ -189,6 +193,7 @@ TEST_P(LayersToolEdits, ReachTheTreeAndTheDriver)
     EXPECT_EQ(sink.commands, row.commands);
 }
 
+// clang-format off
 const Edit kEdits[] = {
     {.name = "MoveToTopLevelIndex", .lines = {"move Notes --to root --index 0"}, .titles = "Notes Games Twin Work[Mail Twin]", .commands = {"LayersMoved"}},
     {.name = "MoveToEndOfGroup", .lines = {"move Games --to Work"}, .titles = "Notes Twin Work[Mail Twin Games]", .commands = {"LayersMoved"}},
@@ -198,6 +203,7 @@ const Edit kEdits[] = {
     {.name = "UndoDelete", .lines = {"delete Work --yes", "undo"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ItemsDeleted", "ItemCreated"}},
     {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayersToolEdits, testing::ValuesIn(kEdits), test::RowName());
 
