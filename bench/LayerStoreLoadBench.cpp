@@ -27,18 +27,7 @@ struct GeneratedStore
         const QVariantMap layer{{"DisplayName", "bench"},
                                 {"Buttons", test::StoreBuilder::buttons(keys)},
                                 {"Conditions", QVariantList{}}};
-        QStringList groups;
-        for (int g = 0; g < 50; ++g) {
-            const QString group = QStringLiteral("G%1").arg(g);
-            QStringList layers;
-            for (int l = 0; l < 10; ++l) {
-                layers.append(QStringLiteral("L%1_%2").arg(g).arg(l));
-                store.layer(group + QLatin1Char('/') + layers.last(), layer, picture);
-            }
-            store.group(group, layers);
-            groups.append(group);
-        }
-        store.group(QString(), groups, {{"DisplayName", "root"}});
+        store.groupedLayers(50, 10, layer, picture);
         blackLayer = test::StoreBuilder(dir.path()).layer(storenames::BlackLayerId, layer, picture);
     }
 };

@@ -11,27 +11,15 @@
 
 namespace {
 
-QString makeStore(const QString &root)
+void makeStore(const QString &root)
 {
-    brevona::test::StoreBuilder store(root);
-    QStringList groups;
-    for (int g = 0; g < 10; ++g) {
-        const QString group = QStringLiteral("G%1").arg(g);
-        QStringList layers;
-        for (int l = 0; l < 10; ++l) {
-            const QString layer = QStringLiteral("L%1").arg(l);
-            store.layer(group + QLatin1Char('/') + layer,
-                        {{QStringLiteral("Buttons"),
-                          brevona::test::StoreBuilder::buttons({QStringLiteral("A"), QStringLiteral("B")})},
-                         {QStringLiteral("DisplayName"), group + layer}},
-                        brevona::test::StoreBuilder::layerPicture(
-                            {{QStringLiteral("A"), Qt::red}, {QStringLiteral("B"), Qt::blue}}));
-            layers.append(layer);
-        }
-        store.group(group, layers);
-        groups.append(group);
-    }
-    return store.group(QString(), groups);
+    using brevona::test::StoreBuilder;
+    const QVariantMap layer{
+        {QStringLiteral("Buttons"), StoreBuilder::buttons({QStringLiteral("A"), QStringLiteral("B")})},
+        {QStringLiteral("DisplayName"), QStringLiteral("bench")}};
+    StoreBuilder(root).groupedLayers(
+        10, 10, layer,
+        StoreBuilder::layerPicture({{QStringLiteral("A"), Qt::red}, {QStringLiteral("B"), Qt::blue}}));
 }
 
 int runTool(const QProcessEnvironment &environment, const QStringList &arguments)

@@ -201,6 +201,9 @@ private:
     std::shared_ptr<KCGroupLayer> buildGroupFromFolder(const QString &relative, bool isRoot);
     std::shared_ptr<KCLayer> readItem(const QString &relative, const QString &identifier, bool inRoot);
     bool writeItemProperties(StoreJournal &journal, KCLayer &layer);
+    // Rewrites the item order of each group; on a failure the model change is undone first.
+    bool writeOrders(StoreJournal &journal, const std::vector<std::shared_ptr<KCGroupLayer>> &groups,
+                     const std::function<void()> &undoModel);
     bool writeTree(StoreJournal &journal, KCLayer &layer, const QString &relative);
     QString absolutePath(const KCLayer &layer) const;
     bool writeDefaultsGroup(bool onlyWhenMissing);

@@ -77,6 +77,20 @@ std::optional<QString> KCLayerManager::parkingPlace(const QString &identifier)
     return m_parking->filePath(QStringLiteral("%1-%2").arg(++serial).arg(identifier));
 }
 
+bool KCLayerManager::writeOrders(StoreJournal &journal,
+                                 const std::vector<std::shared_ptr<KCGroupLayer>> &groups,
+                                 const std::function<void()> &undoModel)
+{
+    for (const auto &group : groups) {
+        if (!writeItemProperties(journal, *group)) {
+            undoModel();
+            return fail(
+                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
+        }
+    }
+    return true;
+}
+
 bool KCLayerManager::insertItems(std::vector<Placement> &items)
 {
     StoreJournal journal(*m_writer);
@@ -101,13 +115,8 @@ bool KCLayerManager::insertItems(std::vector<Placement> &items)
         }
         addOnce(groups, placement.group);
     }
-    for (const auto &group : groups) {
-        if (!writeItemProperties(journal, *group)) {
-            undoModel();
-            return fail(
-                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
-        }
-    }
+    if (!writeOrders(journal, groups, undoModel))
+        return false;
     journal.commit();
     for (Placement &placement : items)
         placement.parked.clear();
@@ -152,13 +161,8 @@ bool KCLayerManager::removeItems(std::vector<Placement> &items,
             removed(placement, placement.group->count());
         addOnce(groups, placement.group);
     }
-    for (const auto &group : groups) {
-        if (!writeItemProperties(journal, *group)) {
-            undoModel();
-            return fail(
-                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
-        }
-    }
+    if (!writeOrders(journal, groups, undoModel))
+        return false;
     journal.commit();
     QStringList identifiers;
     for (const Placement &placement : items)

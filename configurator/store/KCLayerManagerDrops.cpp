@@ -124,13 +124,8 @@ bool KCLayerManager::moveItems(const QStringList &dragged, const DropTarget &tar
             groups.push_back(source);
         ++position;
     }
-    for (const auto &group : groups) {
-        if (!writeItemProperties(journal, *group)) {
-            undoModel();
-            return fail(
-                QStringLiteral("The order of %1 cannot be written; nothing was changed").arg(group->UUID()));
-        }
-    }
+    if (!writeOrders(journal, groups, undoModel))
+        return false;
     journal.commit();
     const auto first = findLayerByID(dragged.first());
     if (dragged.size() == 1 && first->isGroup())

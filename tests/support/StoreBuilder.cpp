@@ -115,4 +115,21 @@ QByteArray StoreBuilder::tiff(const QColor &colour, int side)
     return tiff(picture);
 }
 
+void StoreBuilder::groupedLayers(int groups, int layersPerGroup, const QVariantMap &plist,
+                                 const QImage &picture) const
+{
+    QStringList order;
+    for (int g = 0; g < groups; ++g) {
+        const QString group = QStringLiteral("G%1").arg(g);
+        QStringList layers;
+        for (int l = 0; l < layersPerGroup; ++l) {
+            layers.append(QStringLiteral("L%1_%2").arg(g).arg(l));
+            layer(group + QLatin1Char('/') + layers.last(), plist, picture);
+        }
+        this->group(group, layers);
+        order.append(group);
+    }
+    this->group(QString(), order, {{QStringLiteral("DisplayName"), QStringLiteral("root")}});
+}
+
 } // namespace brevona::test

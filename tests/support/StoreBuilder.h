@@ -26,6 +26,10 @@ public:
     // "Layer.plist" ("Buttons" empty unless given) and "Main.tiff" (black unless given).
     QString layer(const QString &path, QVariantMap plist = {}, const QImage &picture = QImage()) const;
 
+    // `groups` groups ("G0"...) of `layersPerGroup` layers ("L0_0"...), each written with `plist` and
+    // `picture`, listed in the root in that order: the stores of the benchmarks.
+    void groupedLayers(int groups, int layersPerGroup, const QVariantMap &plist, const QImage &picture) const;
+
     // Each key with the same entry: {"A": entry, "B": entry}.
     static QVariantMap buttons(const QStringList &keys, const QVariantMap &entry = {});
     // Every key of the keyboard.
