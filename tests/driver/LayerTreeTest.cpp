@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QDir>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include "KDLayerGroup.h"
 #include "KDLayerManager.h"
 #include "KDServer.h"
-#include "KeyboardData.h"
 #include "LogCapture.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
@@ -344,20 +342,12 @@ TEST_F(LayerTreeTest, ButtonsMovedSwapsOrMoves)
 {
     // Hidden layers: nothing has needed their pictures before the keys move, and the pictures go
     // with the keys all the same.
-    auto picture = [](const QList<std::pair<QString, QColor>> &cells) {
-        QImage image(1312, 376, QImage::Format_RGB32);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        for (const auto &[key, colour] : cells)
-            painter.fillRect(KeyboardData::shared().key(key)->cell(), colour);
-        return image;
-    };
     store->group(QString(), {"S", "T"});
     store->layer(QStringLiteral("S"),
                  {{"Disabled", true}, {"Buttons", QVariantMap{{"G", QVariantMap{}}, {"H", QVariantMap{}}}}},
-                 picture({{"G", Qt::red}, {"H", Qt::green}}));
+                 StoreBuilder::layerPicture({{"G", Qt::red}, {"H", Qt::green}}));
     store->layer(QStringLiteral("T"), {{"Disabled", true}, {"Buttons", QVariantMap{{"A", QVariantMap{}}}}},
-                 picture({{"A", Qt::blue}}));
+                 StoreBuilder::layerPicture({{"A", Qt::blue}}));
     auto manager = makeManager();
     command(commands::ButtonsMoved,
             {{"SourceLayer", "S"}, {"TargetLayer", "T"}, {"Buttons", QVariantMap{{"G", "A"}, {"H", "B"}}}});
