@@ -117,13 +117,11 @@ TEST_P(DBusPlistRoundTrip, ValueArrivesUnchanged)
 const RoundTripCase kRoundTrips[] = {
     {.name = "String", .value = QString::fromUtf8("Zürich \xe2\x9c\x93")},
     {.name = "EmptyString", .value = QString("")},
-    {.name = "Integer", .value = QVariant(qint64(-42))},
     {.name = "LargestInteger", .value = QVariant(std::numeric_limits<qint64>::max())},
     {.name = "UnsignedAboveInt64", .value = QVariant(quint64(18446744073709551615ull))},
     {.name = "Real", .value = QVariant(2.5)},
     {.name = "Infinity", .value = QVariant(std::numeric_limits<double>::infinity())},
     {.name = "True", .value = QVariant(true)},
-    {.name = "False", .value = QVariant(false)},
     {.name = "DataNotUtf8", .value = QVariant(QByteArray("\xff\xfe\x00\x80", 4))},
     {.name = "EmptyData", .value = QVariant(QByteArray())},
     {.name = "Date", .value = QVariant(QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC))},

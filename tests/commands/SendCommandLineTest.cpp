@@ -70,10 +70,8 @@ TEST(SendCommandLineTest, InfoIsAPropertyListDictionaryWithNullMarkers)
     EXPECT_EQ(SendCommandLine::parseInfo(*binary, &error), (QVariantMap{{"LayerId", "L"}}));
 
     const std::pair<QByteArray, const char *> bad[] = {
-        {"", "not a property list"},
         {"<plist><dict><key>x</key>", "not a property list"},
         {"<plist version=\"1.0\"><array><string>x</string></array></plist>", "not a dictionary"},
-        {"<plist version=\"1.0\"><string>LayerId</string></plist>", "not a dictionary"},
     };
     for (const auto &[bytes, reason] : bad) {
         SCOPED_TRACE(bytes.toStdString());
@@ -87,14 +85,12 @@ TEST(SendCommandLineTest, BadArgumentsAndInfoExitWithTwo)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString notAPlist = writeFile(dir, "bad.plist", "hello");
-    const QString array = writeFile(dir, "array.plist", "<plist version=\"1.0\"><array/></plist>");
     const QStringList cases[] = {{},
                                  {"ButtonsChanged", "a", "b"},
                                  {"--bogus"},
                                  {""},
                                  {"ButtonsChanged", dir.filePath("missing.plist")},
-                                 {"ButtonsChanged", notAPlist},
-                                 {"ButtonsChanged", array}};
+                                 {"ButtonsChanged", notAPlist}};
     for (const QStringList &arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const Outcome outcome = runSend(arguments);

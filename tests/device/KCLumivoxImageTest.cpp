@@ -50,13 +50,8 @@ TEST_P(ColourEncodingTest, EveryPixelPacksToTheSameTwoBytes)
 
 // Green below 8 is dropped; alpha is not shown: a pixel shows its colour over black.
 const ColourRow kColourRows[] = {
-    {.name = "white", .colour = QColor(255, 255, 255), .byte0 = 0xFF, .byte1 = 0xFF},
-    {.name = "red", .colour = QColor(255, 0, 0), .byte0 = 0xF8, .byte1 = 0x00},
-    {.name = "green", .colour = QColor(0, 255, 0), .byte0 = 0x07, .byte1 = 0xE0},
-    {.name = "blue", .colour = QColor(0, 0, 255), .byte0 = 0x00, .byte1 = 0x1F},
     {.name = "green7", .colour = QColor(0, 7, 0), .byte0 = 0x00, .byte1 = 0x00},
     {.name = "green8", .colour = QColor(0, 8, 0), .byte0 = 0x00, .byte1 = 0x40},
-    {.name = "mixed", .colour = QColor(0x12, 0x34, 0x56), .byte0 = 0x11, .byte1 = 0xAA},
     {.name = "halfTransparentRed", .colour = QColor(255, 0, 0, 128), .byte0 = 0x80, .byte1 = 0x00},
     {.name = "transparentWhite", .colour = QColor(255, 255, 255, 0), .byte0 = 0x00, .byte1 = 0x00},
 };
@@ -87,43 +82,18 @@ TEST_P(NoiseEncodingTest, MatchesTheRuleUprightAndTurned)
 
 INSTANTIATE_TEST_SUITE_P(Seeds, NoiseEncodingTest, ::testing::Values(1u, 77u));
 
-// --- rotation of one white pixel
-
-struct PixelRow
-{
-    const char *name;
-    int x;
-    int y;
-    bool turned;
-    int offset;
-};
-
-class SinglePixelTest : public ::testing::TestWithParam<PixelRow>
-{
-};
-
-TEST_P(SinglePixelTest, LandsWhereAQuarterTurnClockwisePutsIt)
+// Pins the direction the reference encoder turns in: a quarter turn clockwise.
+TEST(KCLumivoxImageRotation, APixelLandsWhereAQuarterTurnClockwisePutsIt)
 {
     QImage image = solidImage(Qt::black);
-    image.setPixel(GetParam().x, GetParam().y, qRgb(255, 255, 255));
+    image.setPixel(10, 3, qRgb(255, 255, 255));
     KCLumivoxImage picture(image);
-    picture.setRotateOLEDImage(GetParam().turned);
+    picture.setRotateOLEDImage(true);
     QByteArray expected(KCLumivoxImage::OledDataSize, '\0');
-    expected[GetParam().offset] = char(0xFF);
-    expected[GetParam().offset + 1] = char(0xFF);
+    expected[(10 * 48 + 44) * 2] = char(0xFF);
+    expected[(10 * 48 + 44) * 2 + 1] = char(0xFF);
     EXPECT_EQ(picture.oledData(), expected);
 }
-
-const PixelRow kPixelRows[] = {
-    {.name = "originUpright", .x = 0, .y = 0, .turned = false, .offset = 0},
-    {.name = "originTurned", .x = 0, .y = 0, .turned = true, .offset = 94},
-    {.name = "topRightToBottomRight", .x = 47, .y = 0, .turned = true, .offset = (47 * 48 + 47) * 2},
-    {.name = "bottomLeftToTopLeft", .x = 0, .y = 47, .turned = true, .offset = 0},
-    {.name = "insideUpright", .x = 10, .y = 3, .turned = false, .offset = (3 * 48 + 10) * 2},
-    {.name = "insideTurned", .x = 10, .y = 3, .turned = true, .offset = (10 * 48 + 44) * 2},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rows, SinglePixelTest, ::testing::ValuesIn(kPixelRows), RowName());
 
 // --- the cache
 
@@ -187,11 +157,9 @@ TEST_P(InputFormatTest, EncodesAsTheSameColourAt48x48)
 }
 
 const InputRow kInputRows[] = {
-    {.name = "rgb888", .image = solidImage(Qt::red, 48, 48, QImage::Format_RGB888)},
     {.name = "rgb16", .image = solidImage(Qt::red, 48, 48, QImage::Format_RGB16)},
     {.name = "indexed8", .image = solidImage(Qt::red, 48, 48, QImage::Format_Indexed8)},
     {.name = "retina", .image = solidImage(Qt::red, 96, 96)},
-    {.name = "tiny", .image = solidImage(Qt::red, 1, 1)},
     {.name = "wide", .image = solidImage(Qt::red, 1312, 376)},
 };
 
@@ -215,7 +183,6 @@ TEST(KCLumivoxImageEquality, ComparesEncodings)
     EXPECT_TRUE(red.isEqual(alsoRed));
     EXPECT_FALSE(red.isEqual(blue));
     EXPECT_TRUE(nearlyBlack == KCLumivoxImage());
-    EXPECT_TRUE(red.isEqual(red));
 }
 
 // --- the pool

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -108,15 +107,6 @@ protected:
         HybridCorners::update(QVariant());
     }
 
-    QImage pictureWith(const QString &key, const QColor &colour)
-    {
-        QImage picture(1312, 376, QImage::Format_RGB32);
-        picture.fill(Qt::black);
-        QPainter painter(&picture);
-        painter.fillRect(KeyboardData::shared().key(key)->cell(), colour);
-        return picture;
-    }
-
     void writeLayer(const QString &path, const QString &key, const QColor &colour, bool hybrid, bool action,
                     const QVariantMap &probe = {})
     {
@@ -127,7 +117,7 @@ protected:
             entry.insert(QStringLiteral("DisplayPlugin"),
                          QVariantMap{{"Signature", "brevona.test.probe"}, {"Settings", probe}});
         store->layer(path, {{"Hybrid", hybrid}, {"Buttons", QVariantMap{{key, entry}}}},
-                     pictureWith(key, colour));
+                     StoreBuilder::layerPicture({{key, colour}}));
     }
 
     void build(const StackCase &c)

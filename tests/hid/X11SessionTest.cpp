@@ -54,36 +54,6 @@ TEST_F(X11SessionTest, IdleTimeGrowsThenResetsAfterAKeyPress)
     EXPECT_LT(idle.idleTime(), 1'000'000'000ULL);
 }
 
-struct OptionsCase
-{
-    const char *name;
-    const char *options;
-    QHash<QString, QString> map;
-};
-
-class X11ModifierOptionsTest : public X11SessionTest, public ::testing::WithParamInterface<OptionsCase>
-{
-};
-
-TEST_P(X11ModifierOptionsTest, ReadsTheSessionsXkbOptions)
-{
-    ASSERT_TRUE(setOptions(GetParam().options));
-    X11SystemModifiers session(display());
-    KDModifierMappingReader reader(session);
-    EXPECT_EQ(reader.getMap(), GetParam().map);
-}
-
-// clang-format off
-const OptionsCase kX11ModifierOptionsRows[] = {
-    {.name = "swapcaps", .options = "ctrl:swapcaps", .map = {{"CapsLock", "CtrlLeft"}, {"CtrlLeft", "CapsLock"}}},
-    {.name = "two_options", .options = "altwin:swap_alt_win,grp:alt_shift_toggle", .map = {{"AltLeft", "CmdLeft"}, {"CmdLeft", "AltLeft"}, {"AltRight", "CmdRight"}, {"CmdRight", "AltRight"}}},
-    {.name = "cleared", .options = "", .map = {}},
-};
-// clang-format on
-
-INSTANTIATE_TEST_SUITE_P(Rows, X11ModifierOptionsTest, ::testing::ValuesIn(kX11ModifierOptionsRows),
-                         brevona::test::RowName());
-
 TEST_F(X11SessionTest, FollowsANewSetting)
 {
     ASSERT_TRUE(setOptions("ctrl:nocaps"));

@@ -39,11 +39,8 @@ struct DeliveryRow
 };
 
 const DeliveryRow kDeliveries[] = {
-    {.name = "LinkHidesALayer", .client = Client::Link},
     {.name = "LinkCarriesAPicture", .client = Client::Link, .picture = true},
-    {.name = "BrevonaSendHidesALayer", .client = Client::BrevonaSend},
     {.name = "BrevonaSendCarriesAPicture", .client = Client::BrevonaSend, .picture = true},
-    {.name = "GdbusHidesALayer", .client = Client::Gdbus},
     {.name = "GdbusCarriesAPicture", .client = Client::Gdbus, .picture = true},
     {.name = "DbusSendTogglesALayer", .client = Client::DbusSend},
 };

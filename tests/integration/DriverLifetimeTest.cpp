@@ -21,7 +21,6 @@ namespace {
 enum class Ending
 {
     Gdbus,
-    BrevonaSend,
     Signal,
 };
 
@@ -34,7 +33,6 @@ struct EndingRow
 
 const EndingRow kEndings[] = {
     {.name = "TerminateFromGdbus", .ending = Ending::Gdbus},
-    {.name = "TerminateFromBrevonaSend", .ending = Ending::BrevonaSend},
     {.name = "Sigterm", .ending = Ending::Signal, .signal = SIGTERM},
     {.name = "Sigint", .ending = Ending::Signal, .signal = SIGINT},
 };
@@ -44,10 +42,6 @@ bool end(DriverSession &session, const EndingRow &row)
     switch (row.ending) {
     case Ending::Gdbus:
         return session.gdbus(commands::Terminate);
-    case Ending::BrevonaSend:
-        // The driver ends without logging the command: only brevona-send's own success counts.
-        (void)session.send(commands::Terminate, std::nullopt);
-        return session.error().isEmpty();
     case Ending::Signal:
         return ::kill(static_cast<pid_t>(session.process().processId()), row.signal) == 0;
     }

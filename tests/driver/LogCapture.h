@@ -1,4 +1,0 @@
-#pragma once
-
-// Moved to tests/support; this forwarding header goes once no test includes it from here.
-#include "../support/LogCapture.h"
