@@ -108,7 +108,7 @@ TEST_F(SingleLayer, AStoredPictureShowsThePlaceholderUntilItIsCut)
     NotificationRecorder restored({notifications::KCLayerRestoredImage});
 
     EXPECT_EQ(layer->imageForButton(key->name), KCSingleLayer::unknownButton());
-    ASSERT_TRUE(restored.waitFor(1, std::chrono::seconds(10)));
+    ASSERT_TRUE(waitUntil([&] { return !restored.entries().isEmpty(); }, std::chrono::seconds(10)));
     settle(std::chrono::milliseconds(0));
     ASSERT_EQ(restored.entries().size(), 1);
     EXPECT_FALSE(layer->imageIsRestoring());
@@ -158,8 +158,9 @@ TEST_P(RestoreBeforeSave, TheSavedPictureIsTheStoredOneWithTheEdits)
         }
     }
     // Whoever cut the picture, the placeholder shown before is replaced once.
-    if (row.shownFirst)
-        EXPECT_TRUE(restored.waitFor(1, std::chrono::seconds(10)));
+    if (row.shownFirst) {
+        EXPECT_TRUE(waitUntil([&] { return !restored.entries().isEmpty(); }, std::chrono::seconds(10)));
+    }
     settle(std::chrono::milliseconds(0));
     EXPECT_EQ(restored.entries().size(), row.shownFirst ? 1 : 0);
 }
