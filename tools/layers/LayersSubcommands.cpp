@@ -16,14 +16,14 @@ namespace brevona {
 
 namespace {
 
-struct OptionSpec
+struct OptionEntry
 {
     QStringList names;
     QString valueName; // empty: a switch
     QString description;
 };
 
-const OptionSpec TitleOption{
+const OptionEntry TitleOption{
     {QStringLiteral("title")}, QStringLiteral("TITLE"), QStringLiteral("The item's title (none: untitled).")};
 
 // Undo and redo replay edits of this process only: the history is not kept between runs.
@@ -32,21 +32,21 @@ const QString UndoOutsideBatch =
 
 } // namespace
 
-struct LayersSubcommands::Spec
+struct LayersSubcommands::Entry
 {
     QString name = {};
     QString arguments = {};
     QString summary = {};
     int minimum = 0; // positional arguments
     int maximum = 0; // -1: any number
-    QList<OptionSpec> options = {};
+    QList<OptionEntry> options = {};
     int (LayersSubcommands::*handler)(const QCommandLineParser &) = nullptr;
     bool readsOnly = false;
 };
 
-const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
+const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
 {
-    static const std::array<Spec, 16> specs{{
+    static const std::array<Entry, 16> entries{{
         {.name = QStringLiteral("list"),
          .summary = QStringLiteral("Lists the user's layers and groups, top first."),
          .handler = &LayersSubcommands::list,
@@ -157,9 +157,9 @@ const LayersSubcommands::Spec *LayersSubcommands::find(const QString &name)
          .summary = QStringLiteral("Does again the last edit undone in this --batch run."),
          .handler = &LayersSubcommands::redo},
     }};
-    for (const Spec &spec : specs) {
-        if (spec.name == name)
-            return &spec;
+    for (const Entry &entry : entries) {
+        if (entry.name == name)
+            return &entry;
     }
     return nullptr;
 }
@@ -185,8 +185,8 @@ bool LayersSubcommands::exists(const QString &name)
 
 bool LayersSubcommands::readsOnly(const QString &name)
 {
-    const Spec *spec = find(name);
-    return spec && spec->readsOnly;
+    const Entry *entry = find(name);
+    return entry && entry->readsOnly;
 }
 
 QString LayersSubcommands::usage()
@@ -206,25 +206,25 @@ QString LayersSubcommands::usage()
                                 QStringLiteral("hybrid"), QStringLiteral("move"), QStringLiteral("set-key"),
                                 QStringLiteral("clear-key"), QStringLiteral("render"),
                                 QStringLiteral("repair"), QStringLiteral("undo"), QStringLiteral("redo")}) {
-        const Spec *spec = find(name);
-        text += QStringLiteral("  %1 %2\n").arg(spec->name, -10).arg(spec->arguments);
+        const Entry *entry = find(name);
+        text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
     return text;
 }
 
 QString LayersSubcommands::help(const QString &name)
 {
-    const Spec *spec = find(name);
-    if (!spec)
+    const Entry *entry = find(name);
+    if (!entry)
         return QString();
     QString text =
         QStringLiteral("Usage: brevona-layers %1%2%3\n%4\n")
-            .arg(spec->name, spec->arguments.isEmpty() ? QString() : QStringLiteral(" "),
-                 spec->arguments + (spec->options.isEmpty() ? QString() : QStringLiteral(" [OPTIONS]")),
-                 spec->summary);
-    if (!spec->options.isEmpty())
+            .arg(entry->name, entry->arguments.isEmpty() ? QString() : QStringLiteral(" "),
+                 entry->arguments + (entry->options.isEmpty() ? QString() : QStringLiteral(" [OPTIONS]")),
+                 entry->summary);
+    if (!entry->options.isEmpty())
         text += QStringLiteral("\nOptions:\n");
-    for (const OptionSpec &option : spec->options) {
+    for (const OptionEntry &option : entry->options) {
         QString names = QStringLiteral("--") + option.names.first();
         if (option.names.size() > 1)
             names = QStringLiteral("-%1, %2").arg(option.names.at(1), names);
@@ -237,8 +237,8 @@ QString LayersSubcommands::help(const QString &name)
 
 int LayersSubcommands::run(const QStringList &arguments, bool plist, bool inBatch)
 {
-    const Spec *spec = arguments.isEmpty() ? nullptr : find(arguments.first());
-    if (!spec)
+    const Entry *entry = arguments.isEmpty() ? nullptr : find(arguments.first());
+    if (!entry)
         return refuse(
             QStringLiteral("unknown subcommand %1 (see brevona-layers --help)").arg(arguments.value(0)));
     m_plist = plist;
@@ -246,17 +246,17 @@ int LayersSubcommands::run(const QStringList &arguments, bool plist, bool inBatc
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec &option : spec->options)
+    for (const OptionEntry &option : entry->options)
         parser.addOption(QCommandLineOption(option.names, option.description, option.valueName));
-    if (!parser.parse(QStringList{spec->name} + arguments.mid(1)))
-        return refuse(QStringLiteral("%1: %2").arg(spec->name, parser.errorText()));
+    if (!parser.parse(QStringList{entry->name} + arguments.mid(1)))
+        return refuse(QStringLiteral("%1: %2").arg(entry->name, parser.errorText()));
     const qsizetype count = parser.positionalArguments().size();
-    if (count < spec->minimum || (spec->maximum >= 0 && count > spec->maximum)) {
+    if (count < entry->minimum || (entry->maximum >= 0 && count > entry->maximum)) {
         return refuse(QStringLiteral("%1 takes %2 (see brevona-layers %1 --help)")
-                          .arg(spec->name,
-                               spec->arguments.isEmpty() ? QStringLiteral("no arguments") : spec->arguments));
+                          .arg(entry->name, entry->arguments.isEmpty() ? QStringLiteral("no arguments")
+                                                                       : entry->arguments));
     }
-    return (this->*spec->handler)(parser);
+    return (this->*entry->handler)(parser);
 }
 
 int LayersSubcommands::refuse(const QString &why)

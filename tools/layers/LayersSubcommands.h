@@ -49,8 +49,8 @@ public:
     int run(const QStringList &arguments, bool plist, bool inBatch);
 
 private:
-    struct Spec;
-    static const Spec *find(const QString &name);
+    struct Entry;
+    static const Entry *find(const QString &name);
 
     int list(const QCommandLineParser &parser);
     int show(const QCommandLineParser &parser);
