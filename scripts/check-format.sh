@@ -12,7 +12,16 @@ fi
 
 # One formatter run per batch of files; each difference is reported as "<file>:<line>:<col>: error: ...".
 status=0
-report=$(git ls-files -z -- '*.cpp' '*.h' | xargs -0 "$formatter" --dry-run -Werror 2>&1) || status=$?
+# The tracked files; a checkout without git metadata (an exported tree) has its sources below the
+# top folder, apart from build output.
+list_sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z -- '*.cpp' '*.h'
+  else
+    find . -path ./build -prune -o -path ./.git -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print0
+  fi
+}
+report=$(list_sources | xargs -0 "$formatter" --dry-run -Werror 2>&1) || status=$?
 mapfile -t unformatted < <(grep -oE '^[^:]+:[0-9]+:[0-9]+: error:' <<<"$report" | cut -d: -f1 | sort -u)
 
 # A failure naming no file (a bad style option, a crash) must not pass as "all formatted".
