@@ -115,12 +115,3 @@ void BM_HelperScanToNotification(benchmark::State &state)
 BENCHMARK(BM_HelperScanToNotification)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,7 +3,6 @@
 #include <memory>
 #include <vector>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QImage>
 #include <QRandomGenerator>
@@ -114,12 +113,3 @@ void BM_Show114UnchangedPictures(benchmark::State &state)
 BENCHMARK(BM_Show114UnchangedPictures)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

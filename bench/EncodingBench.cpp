@@ -2,7 +2,6 @@
 #include <memory>
 #include <vector>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QRandomGenerator>
 
@@ -76,12 +75,3 @@ void BM_EncodeRule(benchmark::State &state)
 BENCHMARK(BM_EncodeRule)->Arg(0)->Arg(1)->ArgName("turned");
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -30,7 +30,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
@@ -431,14 +430,3 @@ BENCHMARK(BM_ForegroundChangeToDisplayFile)
     ->Iterations(200);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

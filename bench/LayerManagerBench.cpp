@@ -1,7 +1,6 @@
 // The configurator's layer manager: loading a store of 100 layers with their pictures left for
 // later, and one switch from the model call until its command leaves with the files written.
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -77,13 +76,3 @@ void BM_ToggleUntilCommandSent(benchmark::State &state)
 BENCHMARK(BM_ToggleUntilCommandSent)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

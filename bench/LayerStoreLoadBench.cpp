@@ -1,4 +1,3 @@
-#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -43,14 +42,3 @@ void BM_LoadStoreOf500Layers(benchmark::State &state)
 BENCHMARK(BM_LoadStoreOf500Layers)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The keyboard's data set places each key's cell in the layer picture.
-    qputenv("BREVONA_RESOURCE_DIR", BREVONA_RESOURCE_DIR);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

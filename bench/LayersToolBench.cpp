@@ -1,6 +1,5 @@
 // brevona-layers as a script sees it: the whole process, from start to its listing of a store of
 // 100 layers (ten groups of ten, each layer with a picture and two keys).
-#include <QGuiApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -58,13 +57,3 @@ void BM_ListHundredLayersAsAProcess(benchmark::State &state)
 BENCHMARK(BM_ListHundredLayersAsAProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

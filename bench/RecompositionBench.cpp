@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -157,13 +156,3 @@ void BM_ResidentMemoryWith100Layers(benchmark::State &state)
 BENCHMARK(BM_ResidentMemoryWith100Layers)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

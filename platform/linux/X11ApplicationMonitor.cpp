@@ -184,9 +184,9 @@ pid_t X11ApplicationMonitor::processOf(xcb_window_t window)
         return 0;
     // The X-Resource extension knows the process of a local client for certain.
     if (m_resources) {
-        xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        xcb_res_client_id_spec_t client{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
         const XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(
-            connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr));
+            connection, xcb_res_query_client_ids(connection, 1, &client), nullptr));
         pid_t pid = 0;
         if (reply) {
             for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0 && pid == 0;
