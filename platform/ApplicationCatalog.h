@@ -33,6 +33,9 @@ public:
     // One application by identifier, also one that is not offered in menus, as the last reading of
     // the list found it (the first call reads the list); nothing when unknown.
     virtual std::optional<InstalledApplication> application(const QString &identifier) = 0;
+    // The applications offered to edit files of a MIME type, picture viewers left out, sorted by
+    // name.
+    virtual std::vector<InstalledApplication> editorsFor(const QString &mimeType) = 0;
     // The application a file describes; nothing (with one log line) when it describes none.
     virtual std::optional<InstalledApplication> applicationAtPath(const QString &path) = 0;
     // The application's icon drawn into size x size pixels; a null image when it has none.

@@ -171,6 +171,8 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, co
     entry.icon = values.value(QStringLiteral("Icon"));
     entry.noDisplay = values.value(QStringLiteral("NoDisplay")) == QLatin1String("true");
     entry.startupWMClass = values.value(QStringLiteral("StartupWMClass"));
+    entry.mimeTypes = values.value(QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    entry.categories = values.value(QStringLiteral("Categories")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     if (executables == Executables::Skip)
         return entry;
     entry.executable = resolveProgram(programOfExec(values.value(QStringLiteral("Exec"))));

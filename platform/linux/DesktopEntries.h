@@ -41,6 +41,8 @@ public:
         QHash<QString, QString> localisedNames; // "Name[de_CH]" as "de_CH" -> value
         QString icon;                           // "Icon": an icon-theme name or an absolute path
         bool noDisplay = false;                 // "NoDisplay": not offered in menus
+        QStringList mimeTypes;                  // "MimeType": the types it opens
+        QStringList categories;                 // "Categories"
 
         // The name in a locale ("de_CH.UTF-8@euro" style, as LC_MESSAGES gives it), matched as
         // desktop entries prescribe: language_COUNTRY@MODIFIER, language_COUNTRY,

@@ -1,5 +1,7 @@
 #include "XdgApplicationCatalog.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -84,6 +86,24 @@ std::vector<InstalledApplication> XdgApplicationCatalog::installedApplications()
             applications.push_back(describe(entry));
     }
     return applications;
+}
+
+std::vector<InstalledApplication> XdgApplicationCatalog::editorsFor(const QString &mimeType)
+{
+    std::vector<InstalledApplication> editors;
+    for (const DesktopEntries::Entry &entry : scan()) {
+        // A viewer opens pictures too, but painting a layer in one would get nowhere.
+        if (entry.noDisplay || !entry.mimeTypes.contains(mimeType) ||
+            entry.categories.contains(QLatin1String("Viewer")))
+            continue;
+        editors.push_back(describe(entry));
+    }
+    std::sort(editors.begin(), editors.end(),
+              [](const InstalledApplication &a, const InstalledApplication &b) {
+                  const int order = QString::localeAwareCompare(a.name, b.name);
+                  return order != 0 ? order < 0 : a.identifier < b.identifier;
+              });
+    return editors;
 }
 
 std::optional<InstalledApplication> XdgApplicationCatalog::application(const QString &identifier)

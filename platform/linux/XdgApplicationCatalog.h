@@ -23,6 +23,7 @@ public:
 
     std::vector<InstalledApplication> installedApplications() override;
     std::optional<InstalledApplication> application(const QString &identifier) override;
+    std::vector<InstalledApplication> editorsFor(const QString &mimeType) override;
     std::optional<InstalledApplication> applicationAtPath(const QString &path) override;
     QImage icon(const InstalledApplication &application, int size) override;
 
