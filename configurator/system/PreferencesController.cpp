@@ -212,21 +212,17 @@ bool PreferencesController::hasPendingCommands() const
     return std::any_of(m_pending.cbegin(), m_pending.cend(), [](QTimer *timer) { return timer->isActive(); });
 }
 
-QString PreferencesController::setFromText(const QString &key, const QString &text)
+Result<QVariant> PreferencesController::parseText(const QString &key, const QString &text)
 {
     const PreferenceKeys::Definition *definition = PreferenceKeys::definition(key);
     if (!definition)
-        return QStringLiteral("\"%1\" is not a preference").arg(key);
-    const QString expected =
-        QStringLiteral("\"%1\" takes %2, not \"%3\"").arg(key, PreferenceKeys::typeName(*definition), text);
-    QVariant value;
+        return Result<QVariant>::failure(QStringLiteral("\"%1\" is not a preference").arg(key));
+    const auto expected = Result<QVariant>::failure(
+        QStringLiteral("\"%1\" takes %2, not \"%3\"").arg(key, PreferenceKeys::typeName(*definition), text));
     switch (definition->type) {
     case PreferenceKeys::Type::Bool: {
         const auto flag = parseBool(text);
-        if (!flag)
-            return expected;
-        value = *flag;
-        break;
+        return flag ? Result<QVariant>(*flag) : expected;
     }
     case PreferenceKeys::Type::Integer:
     case PreferenceKeys::Type::Real: {
@@ -234,48 +230,51 @@ QString PreferencesController::setFromText(const QString &key, const QString &te
         const double number = text.trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(number))
             return expected;
-        value = definition->type == PreferenceKeys::Type::Real ? QVariant(number)
-                                                               : QVariant(qint64(std::llround(number)));
-        break;
+        if (definition->type == PreferenceKeys::Type::Real)
+            return QVariant(number);
+        return QVariant(qint64(std::llround(number)));
     }
     case PreferenceKeys::Type::String:
-        value = text;
-        break;
-    case PreferenceKeys::Type::StringList:
-        value = splitList(text);
-        if (definition->length >= 0 && value.toStringList().size() != definition->length)
+        return QVariant(text);
+    case PreferenceKeys::Type::StringList: {
+        const QStringList list = splitList(text);
+        if (definition->length >= 0 && list.size() != definition->length)
             return expected;
-        break;
+        if (key == PreferenceKeys::HybridLayerZonesSetup && validHybridSetup(list) != list)
+            return Result<QVariant>::failure(
+                QStringLiteral("\"%1\" needs four zones holding \"%2\" and \"%3\"")
+                    .arg(key, PreferenceKeys::ZoneLayerImage, PreferenceKeys::ZoneCurrentLanguage));
+        return QVariant(list);
+    }
     case PreferenceKeys::Type::Data: {
         const QColor colour = QColor::fromString(text.trimmed());
         if (!colour.isValid())
             return expected;
         float hue = 0, saturation = 0, brightness = 0, alpha = 1;
         colour.getHsvF(&hue, &saturation, &brightness, &alpha);
-        value = PreferenceKeys::Colour{std::max(0.0f, hue), saturation, brightness, alpha}.archived();
-        break;
+        // An achromatic colour has no hue (-1): any will do.
+        return QVariant(
+            PreferenceKeys::Colour{std::max(0.0f, hue), saturation, brightness, alpha}.archived());
     }
     }
+    return expected;
+}
 
-    bool stored = false;
+bool PreferencesController::setValue(const QString &key, const QVariant &value)
+{
     if (key == PreferenceKeys::KeyboardBrightness)
-        stored = setBrightness(value.toDouble());
-    else if (key == PreferenceKeys::AutoAdjustKeyboardBrightness)
-        stored = setAutoAdjustBrightness(value.toBool());
-    else if (key == PreferenceKeys::KeyboardSleepTimeout)
-        stored = setSleepTimeout(value.toLongLong());
-    else if (key == PreferenceKeys::WakeOnWhenMouseMoves)
-        stored = setWakeOnWhenMouseMoves(value.toBool());
-    else if (key == PreferenceKeys::HybridLayerZonesSetup) {
-        if (validHybridSetup(value.toStringList()) != value.toStringList())
-            return QStringLiteral("\"%1\" needs four zones holding \"%2\" and \"%3\"")
-                .arg(key, PreferenceKeys::ZoneLayerImage, PreferenceKeys::ZoneCurrentLanguage);
-        stored = setHybridSetup(value.toStringList());
-    } else if (key == PreferenceKeys::CustomApplicationsBundlesList)
-        stored = storeCustomApplications(value.toStringList());
-    else
-        stored = m_preferences.setValue(key, value);
-    return stored ? QString() : QStringLiteral("\"%1\" could not be stored").arg(key);
+        return setBrightness(value.toDouble());
+    if (key == PreferenceKeys::AutoAdjustKeyboardBrightness)
+        return setAutoAdjustBrightness(value.toBool());
+    if (key == PreferenceKeys::KeyboardSleepTimeout)
+        return setSleepTimeout(value.toLongLong());
+    if (key == PreferenceKeys::WakeOnWhenMouseMoves)
+        return setWakeOnWhenMouseMoves(value.toBool());
+    if (key == PreferenceKeys::HybridLayerZonesSetup)
+        return setHybridSetup(value.toStringList());
+    if (key == PreferenceKeys::CustomApplicationsBundlesList)
+        return storeCustomApplications(value.toStringList());
+    return m_preferences.setValue(key, value);
 }
 
 std::optional<QString> PreferencesController::textValue(const QString &key) const

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVariant>
 
+#include "Result.h"
+
 namespace brevona {
 
 class ApplicationCatalog;
@@ -72,11 +74,13 @@ public:
     void flush();
     bool hasPendingCommands() const;
 
-    // Any key of the preferences from its text form, as a script writes it: "true"/"false",
-    // numbers, strings, lists as comma-separated text, the selection colour as "#rrggbb". The
-    // keyboard keys and the hybrid setup take the paths above. The error names what was wrong;
-    // empty when stored.
-    QString setFromText(const QString &key, const QString &text);
+    // A value of a key from its text form, as a script writes it: "true"/"false", numbers,
+    // strings, lists as comma-separated text, the selection colour as "#rrggbb". The error names
+    // the key and what it takes.
+    static Result<QVariant> parseText(const QString &key, const QString &text);
+    // Stores a parsed value; the keyboard keys and the hybrid setup take the paths above. False
+    // when refused or not written (logged).
+    bool setValue(const QString &key, const QVariant &value);
     // The stored (or default) value of a key as text in the same form; nothing for an unknown key.
     std::optional<QString> textValue(const QString &key) const;
 

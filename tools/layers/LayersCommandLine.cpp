@@ -15,7 +15,9 @@
 #include "LanguageKeyTranslator.h"
 #include "LanguagesHelper.h"
 #include "LayersLogging.h"
+#include "LayersPreferences.h"
 #include "Paths.h"
+#include "PreferencesStore.h"
 #include "StoreNames.h"
 
 namespace brevona {
@@ -25,6 +27,7 @@ namespace {
 const QString PlistOption = QStringLiteral("--plist");
 const QString BatchOption = QStringLiteral("--batch");
 const QString VerboseOption = QStringLiteral("--verbose");
+const QString PrefsSubcommand = QStringLiteral("prefs");
 // A batch is a script a person wrote: anything larger is a mistake, not a script.
 constexpr qint64 MaxBatchBytes = 16 * 1024 * 1024;
 
@@ -141,6 +144,15 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
     if (name == BatchOption) {
         m_err << "brevona-layers: --batch cannot be nested\n";
         return LayersSubcommands::BadInput;
+    }
+    if (name == PrefsSubcommand) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersPreferences::help();
+            return LayersSubcommands::Done;
+        }
+        if (!m_preferences)
+            m_preferences = std::make_unique<PreferencesStore>(Paths::configuratorPreferencesFile());
+        return LayersPreferences(*m_preferences, *m_driver, m_out, m_err).run(arguments, m_plist);
     }
     if (!LayersSubcommands::exists(name)) {
         m_err << "brevona-layers: unknown subcommand " << name << " (see brevona-layers --help)\n";

@@ -13,6 +13,7 @@ namespace brevona {
 
 class DriverLink;
 class KCLayerManager;
+class PreferencesStore;
 
 // brevona-layers as a whole: global options, the batch file, and the layer manager on the user's
 // layer store, loaded once per run. Commands for the driver go to the running BrevonaDriver over
@@ -52,6 +53,7 @@ private:
     LayersSubcommands::Confirmation m_confirmation;
     std::unique_ptr<KCLayerManager> m_manager;
     std::unique_ptr<LayersSubcommands> m_subcommands;
+    std::unique_ptr<PreferencesStore> m_preferences;
     bool m_plist = false;
 };
 

@@ -209,6 +209,10 @@ QString LayersSubcommands::usage()
         const Entry *entry = find(name);
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
+    // Served beside the layer manager: it needs no layer store.
+    text += QStringLiteral("  %1 %2\n")
+                .arg(QStringLiteral("prefs"), -10)
+                .arg(QStringLiteral("[list | get KEY | set KEY VALUE]"));
     return text;
 }
 
