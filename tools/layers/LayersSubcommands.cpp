@@ -9,6 +9,7 @@
 
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
+#include "LayersComposition.h"
 #include "LayersReport.h"
 #include "PropertyList.h"
 
@@ -139,11 +140,14 @@ const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
          .maximum = 2,
          .handler = &LayersSubcommands::clearKey},
         {.name = QStringLiteral("render"),
-         .arguments = QStringLiteral("ITEM FILE"),
+         .arguments = QStringLiteral("ITEM FILE | --keyboard FILE"),
          .summary = QStringLiteral("Writes the picture of a layer (all its keys, as the keyboard shows "
-                                   "them) to FILE; the format follows its name (.png, .tiff, ...)."),
-         .minimum = 2,
+                                   "them) to FILE; the format follows its name (.png, .tiff, ...). With "
+                                   "--keyboard, the picture the keyboard shows now: the visible layers "
+                                   "composed as the driver composes them."),
+         .minimum = 1,
          .maximum = 2,
+         .options = {{{QStringLiteral("keyboard")}, {}, QStringLiteral("Compose every visible layer.")}},
          .handler = &LayersSubcommands::render,
          .readsOnly = true},
         {.name = QStringLiteral("repair"),
@@ -537,22 +541,36 @@ int LayersSubcommands::clearKey(const QCommandLineParser &parser)
 int LayersSubcommands::render(const QCommandLineParser &parser)
 {
     const QStringList arguments = parser.positionalArguments();
+    if (parser.isSet(QStringLiteral("keyboard"))) {
+        if (arguments.size() != 1)
+            return refuse(QStringLiteral("render --keyboard takes one FILE"));
+        const Result<QImage> picture = LayersComposition::render(m_manager.root());
+        if (!picture)
+            return refuse(picture.error());
+        return save(*picture, arguments.at(0));
+    }
+    if (arguments.size() != 2)
+        return refuse(QStringLiteral("render takes ITEM FILE (see brevona-layers render --help)"));
     const auto layer = resolve(arguments.at(0));
     if (!layer)
         return BadInput;
     const auto picture = m_manager.pictureOfLayer(layer->UUID());
     if (!picture)
         return refuse(QStringLiteral("%1 is a group: only layers have a picture").arg(layer->UUID()));
+    return save(*picture, arguments.at(1));
+}
+
+int LayersSubcommands::save(const QImage &picture, const QString &path)
+{
     // Written whole or not at all: a script never finds half a picture.
-    QSaveFile file(arguments.at(1));
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_err << "brevona-layers: cannot write " << arguments.at(1) << ": " << file.errorString() << '\n';
+        m_err << "brevona-layers: cannot write " << path << ": " << file.errorString() << '\n';
         return Failed;
     }
-    if (!picture->save(&file, nullptr) || !file.commit()) {
+    if (!picture.save(&file, nullptr) || !file.commit()) {
         file.cancelWriting();
-        m_err << "brevona-layers: cannot write " << arguments.at(1)
-              << " (is its extension a picture format?)\n";
+        m_err << "brevona-layers: cannot write " << path << " (is its extension a picture format?)\n";
         return Failed;
     }
     return Done;

@@ -8,6 +8,7 @@
 #include "KCLayerManager.h"
 
 class QCommandLineParser;
+class QImage;
 class QTextStream;
 
 namespace brevona {
@@ -74,6 +75,7 @@ private:
     // The manager's verdict as an exit code, with its one line on standard error.
     int finish(int outcome);
     int refuse(const QString &why);
+    int save(const QImage &picture, const QString &path);
     int created(const QString &identifier);
     // A new item, selected by the manager, and its identifier printed.
     int createTitled(bool group, const QString &title);

@@ -216,19 +216,46 @@ TEST_F(LayersTool, BatchStopsAtTheFirstFailingLine)
     EXPECT_EQ(titles(), QStringLiteral("Games Ideas Twin Work[Mail Twin]"));
 }
 
-TEST_F(LayersTool, RenderWritesTheLayerPicture)
+struct Render
 {
-    const QString file = QDir(home.path()).filePath(QStringLiteral("games.png"));
-    ASSERT_EQ(run({QStringLiteral("render"), QStringLiteral("Games"), file}).status, 0);
+    const char *name;
+    QStringList before; // batch lines run first
+    QStringList arguments;
+    bool red; // the red key A shows somewhere
+};
+
+class LayersToolRenders : public LayersTool, public testing::WithParamInterface<Render>
+{
+};
+
+// One layer's own picture, and the keyboard as the driver's composition shows it: a layer that is
+// switched off is not in it.
+TEST_P(LayersToolRenders, WritesThePicture)
+{
+    const Render &row = GetParam();
+    if (!row.before.isEmpty()) {
+        ASSERT_EQ(batch(row.before).status, 0);
+    }
+    const QString file = QDir(home.path()).filePath(QStringLiteral("out.png"));
+    const Result result = run(QStringList{QStringLiteral("render")} + row.arguments + QStringList{file});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
     const QImage rendered(file);
-    ASSERT_FALSE(rendered.isNull());
-    // Somewhere on the picture is the red key; the rest of an empty layer is black.
-    EXPECT_GT(rendered.width(), 48 * 20);
+    ASSERT_EQ(rendered.size(), QSize(1312, 376));
     bool red = false;
     for (int y = 0; y < rendered.height() && !red; y += 4)
         for (int x = 0; x < rendered.width() && !red; x += 4)
             red = rendered.pixelColor(x, y) == QColor(Qt::red);
-    EXPECT_TRUE(red);
+    EXPECT_EQ(red, row.red);
 }
+
+// clang-format off
+const Render kRenders[] = {
+    {.name = "Layer", .before = {}, .arguments = {"Games"}, .red = true},
+    {.name = "Keyboard", .before = {}, .arguments = {"--keyboard"}, .red = true},
+    {.name = "KeyboardWithoutDisabledLayer", .before = {"disable Games"}, .arguments = {"--keyboard"}, .red = false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, LayersToolRenders, testing::ValuesIn(kRenders), test::RowName());
 
 } // namespace
