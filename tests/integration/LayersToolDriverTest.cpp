@@ -1,10 +1,12 @@
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include "DriverSession.h"
+#include "Wait.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -74,6 +76,22 @@ TEST_F(LayersToolDriverTest, ScriptedEditsReachTheKeyboardInOrder)
     ASSERT_TRUE(session.waitForCommand(QStringLiteral("ButtonsChanged"), 1));
     EXPECT_EQ(commands(), (QStringList{"ItemCreated", "ButtonsChanged", "LayerVisibilityChanged",
                                        "LayerVisibilityChanged", "ButtonsDeleted", "ButtonsChanged"}));
+}
+
+// A preference the script changes reaches the keyboard through the driver: stored clamped, sent,
+// and written by the driver into the keyboard's order file.
+TEST_F(LayersToolDriverTest, PreferenceChangeReachesTheOrderFile)
+{
+    tool({QStringLiteral("prefs"), QStringLiteral("set"), QStringLiteral("KeyboardBrightness"),
+          QStringLiteral("0")});
+    const QString orderFile = QDir(session.volume().root()).filePath(QStringLiteral("vLumivox/order.sys"));
+    const auto order = [&] {
+        QFile file(orderFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+    };
+    EXPECT_TRUE(waitUntil([&] { return order().contains(QLatin1String("b001")); })) << order().toStdString();
+    EXPECT_EQ(tool({QStringLiteral("prefs"), QStringLiteral("get"), QStringLiteral("KeyboardBrightness")}),
+              QStringLiteral("1"));
 }
 
 } // namespace
