@@ -227,7 +227,6 @@ TEST_F(LanguagesX11Test, TranslatesWithTheSessionsLayouts)
     const Row rows[] = {
         {.layout = us, .key = "2", .mask = kShift, .expected = "@"},
         {.layout = de, .key = "2", .mask = kShift, .expected = "\""},
-        {.layout = de, .key = "Y", .mask = 0, .expected = "z"},
         {.layout = de, .key = "A", .mask = kCapsLock, .expected = "A"},
         {.layout = de, .key = "E", .mask = kOption, .expected = "€"},
         {.layout = us, .key = "Q", .mask = kOption, .expected = "q"},
