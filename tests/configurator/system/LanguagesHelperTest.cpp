@@ -111,13 +111,6 @@ const SetupRow kSetupRows[] = {
      .notifications = 0,
      .languages = "us",
      .logs = 1},
-    {.name = "BackWithSameLayout",
-     .before = "-",
-     .after = "us",
-     .afterIndex = 0,
-     .notifications = 0,
-     .languages = "us",
-     .logs = 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, LanguageSetupTest, ::testing::ValuesIn(kSetupRows), test::RowName());

@@ -195,7 +195,6 @@ TEST_P(LayersToolEdits, ReachTheTreeAndTheDriver)
 const Edit kEdits[] = {
     {.name = "MoveToTopLevelIndex", .lines = {"move Notes --to root --index 0"}, .titles = "Notes Games Twin Work[Mail Twin]", .commands = {"LayersMoved"}},
     {.name = "MoveToEndOfGroup", .lines = {"move Games --to Work"}, .titles = "Notes Twin Work[Mail Twin Games]", .commands = {"LayersMoved"}},
-    {.name = "MoveByPath", .lines = {"move Work/Mail --to root --index 1"}, .titles = "Games Mail Notes Twin Work[Twin]", .commands = {"LayersMoved"}},
     {.name = "DeleteWithYes", .lines = {"delete Games Work --yes"}, .titles = "Notes Twin", .commands = {"ItemsDeleted"}},
     {.name = "UndoRedoUndo", .lines = {"rename Notes Ideas", "disable Ideas", "undo", "undo", "redo"}, .titles = "Games Ideas Twin Work[Mail Twin]", .commands = {"LayerVisibilityChanged", "LayerVisibilityChanged"}},
     {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
