@@ -79,7 +79,6 @@ public:
                                   std::chrono::milliseconds timeout = std::chrono::seconds(15));
     // The newest composition the driver logged: its layer identifiers, bottom first.
     QStringList composition();
-    int compositions() { return logCount(QStringLiteral("Composition:")); }
     // The driver's resident memory in kilobytes (VmRSS), 0 when it cannot be read.
     qint64 residentKilobytes() const;
 
@@ -105,9 +104,6 @@ public:
                                      std::chrono::milliseconds timeout = std::chrono::seconds(8)) const;
 
     static int displayOf(const QString &key);
-    // The probe display plugin of the test plugins, which paints its "color" setting.
-    static QVariantMap probe(const QColor &colour);
-    static QString describe(const Quarters &quarters);
     static bool sameColour(const QColor &a, const QColor &b);
 
 private:

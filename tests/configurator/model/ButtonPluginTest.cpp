@@ -131,11 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SettingsMerge,
                                            MergeRow{.name = "EmptyChangeRemovesSettings",
                                                     .entry = entry(kClock, {{"a", 1}}),
                                                     .changes = {},
-                                                    .expected = {{"Signature", kClock}}},
-                                           MergeRow{.name = "EntryWithoutSettings",
-                                                    .entry = {{"Signature", kClock}},
-                                                    .changes = {{"a", 1}},
-                                                    .expected = entry(kClock, {{"a", 1}})}),
+                                                    .expected = {{"Signature", kClock}}}),
                          brevona::test::RowName());
 
 TEST(ButtonPlugins, LayerMergeHandsTheNewValuesToTheRunningInstance)

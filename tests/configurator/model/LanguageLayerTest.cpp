@@ -194,16 +194,9 @@ TEST_P(FontChain, MissingFamiliesFallBackToTheSystemSans)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FontChain,
-    ::testing::Values(FontRow{.name = "Empty", .requested = ""},
-                      FontRow{.name = "Unknown", .requested = "No Such Family 42"},
+    ::testing::Values(FontRow{.name = "Unknown", .requested = "No Such Family 42"},
                       FontRow{.name = "Installed", .requested = "DejaVu Serif", .installed = true}),
     brevona::test::RowName());
-
-TEST(LanguageDefaults, TheDefaultFontIsTheSystemSans)
-{
-    EXPECT_EQ(DrawingAttributes::languageDefaults().value("font").toString(),
-              KeyLabelPainter::systemSansFamily());
-}
 
 struct LabelSizeRow
 {

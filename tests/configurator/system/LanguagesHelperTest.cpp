@@ -111,13 +111,6 @@ const SetupRow kSetupRows[] = {
      .notifications = 0,
      .languages = "us",
      .logs = 1},
-    {.name = "BackWithSameLayout",
-     .before = "-",
-     .after = "us",
-     .afterIndex = 0,
-     .notifications = 0,
-     .languages = "us",
-     .logs = 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, LanguageSetupTest, ::testing::ValuesIn(kSetupRows), test::RowName());
@@ -227,7 +220,6 @@ TEST_F(LanguagesX11Test, TranslatesWithTheSessionsLayouts)
     const Row rows[] = {
         {.layout = us, .key = "2", .mask = kShift, .expected = "@"},
         {.layout = de, .key = "2", .mask = kShift, .expected = "\""},
-        {.layout = de, .key = "Y", .mask = 0, .expected = "z"},
         {.layout = de, .key = "A", .mask = kCapsLock, .expected = "A"},
         {.layout = de, .key = "E", .mask = kOption, .expected = "€"},
         {.layout = us, .key = "Q", .mask = kOption, .expected = "q"},

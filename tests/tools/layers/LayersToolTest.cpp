@@ -152,10 +152,8 @@ const Refusal kRefusals[] = {
     {.name = "HybridWord", .arguments = {"hybrid", "Games", "maybe"}, .status = 2, .says = "on or off"},
     {.name = "UnreadablePicture", .arguments = {"set-key", "Games", "B", "/nonexistent.png"}, .status = 2, .says = "cannot read the picture"},
     {.name = "KeyWithoutDisplay", .arguments = {"clear-key", "Games", "NoSuchKey"}, .status = 2, .says = "NoSuchKey"},
-    {.name = "PictureOnGroup", .arguments = {"set-key", "Work", "A", "/nonexistent.png"}, .status = 2, .says = "picture"},
     {.name = "BackgroundDelete", .arguments = {"delete", "ControlButtons"}, .status = 2, .says = "background layer"},
     {.name = "DeleteKeysUnasked", .arguments = {"delete", "Games"}, .status = 2, .says = "--yes"},
-    {.name = "DeleteGroupUnasked", .arguments = {"delete", "Work"}, .status = 2, .says = "--yes"},
     {.name = "NewLayerAfterGroup", .arguments = {"new-layer", "--after", "Work"}, .status = 2, .says = "--in"},
     {.name = "NewLayerInLayer", .arguments = {"new-layer", "--in", "Games"}, .status = 2, .says = "--after"},
     {.name = "MoveWithoutTarget", .arguments = {"move", "Games"}, .status = 2, .says = "--to"},
@@ -197,10 +195,8 @@ TEST_P(LayersToolEdits, ReachTheTreeAndTheDriver)
 const Edit kEdits[] = {
     {.name = "MoveToTopLevelIndex", .lines = {"move Notes --to root --index 0"}, .titles = "Notes Games Twin Work[Mail Twin]", .commands = {"LayersMoved"}},
     {.name = "MoveToEndOfGroup", .lines = {"move Games --to Work"}, .titles = "Notes Twin Work[Mail Twin Games]", .commands = {"LayersMoved"}},
-    {.name = "MoveByPath", .lines = {"move Work/Mail --to root --index 1"}, .titles = "Games Mail Notes Twin Work[Twin]", .commands = {"LayersMoved"}},
     {.name = "DeleteWithYes", .lines = {"delete Games Work --yes"}, .titles = "Notes Twin", .commands = {"ItemsDeleted"}},
     {.name = "UndoRedoUndo", .lines = {"rename Notes Ideas", "disable Ideas", "undo", "undo", "redo"}, .titles = "Games Ideas Twin Work[Mail Twin]", .commands = {"LayerVisibilityChanged", "LayerVisibilityChanged"}},
-    {.name = "UndoDelete", .lines = {"delete Work --yes", "undo"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ItemsDeleted", "ItemCreated"}},
     {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
 };
 // clang-format on
