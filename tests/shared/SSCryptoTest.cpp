@@ -54,7 +54,6 @@ TEST_P(SSCryptoCipherTest, MatchesOpenSslCommandLine)
 
     const std::optional<QByteArray> ours = crypto.encrypt(c.plain);
     ASSERT_TRUE(ours.has_value());
-    EXPECT_EQ(ours->size(), (c.plain.size() / 16 + 1) * 16) << "always one padding block at most";
     // The same bytes both ways, so what either side encrypts the other decrypts.
     EXPECT_EQ(ours, opensslEnc(c.keyText, c.plain));
     EXPECT_EQ(crypto.decrypt(*ours), c.plain);
@@ -90,7 +89,6 @@ TEST(SSCryptoTest, UndecryptableDataGivesNothing)
 
     // Another key text: these fixed inputs fail the padding check under machine-B.
     EXPECT_FALSE(SSCrypto("machine-B").decrypt(sealed).has_value());
-    EXPECT_FALSE(SSCrypto("").decrypt(sealed).has_value());
 }
 
 } // namespace

@@ -99,11 +99,6 @@ struct OutcomeRow
 const OutcomeRow kOutcomes[] = {
     {.name = "Ok", .reply = {.body = "hello"}, .status = 200, .body = "hello"},
     {.name = "NotFound", .reply = {.status = 404, .body = "missing"}, .status = 404, .body = "missing"},
-    {.name = "SlowButInTime",
-     .reply = {.body = "late", .delayMs = 300},
-     .status = 200,
-     .body = "late",
-     .timeout = 5s},
     {.name = "Credentials",
      .reply = kPrivate,
      .status = 200,
