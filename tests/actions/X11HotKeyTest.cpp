@@ -95,7 +95,6 @@ constexpr int kAllFour = hk::Command | hk::Shift | hk::Option | hk::Control;
 
 const MaskRow kMaskRows[] = {
     {.name = "None", .modifiers = 0, .fires = "a", .doesNotFire = "shift+a"},
-    {.name = "CommandIsSuper", .modifiers = hk::Command, .fires = "super+a", .doesNotFire = "alt+a"},
     {.name = "OptionIsAlt", .modifiers = hk::Option, .fires = "alt+a", .doesNotFire = "super+a"},
     {.name = "AllFour",
      .modifiers = kAllFour,

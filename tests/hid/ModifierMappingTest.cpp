@@ -114,7 +114,6 @@ TEST(KDModifierMappingReaderTest, TranslatesTheSystemCodesAndSkipsUnknownOnes)
     EXPECT_EQ(reader.getMap(),
               (NameMap{{"CapsLock", "CtrlLeft"}, {"ShiftRight", "None"}, {"CmdRight", "AltLeft"}}));
     EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CtrlLeft");
-    EXPECT_EQ(reader.getMappingOfModifier("ShiftRight"), "None");
     EXPECT_EQ(reader.getMappingOfModifier("ShiftLeft"), "ShiftLeft");
 }
 
