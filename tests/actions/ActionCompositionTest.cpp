@@ -127,12 +127,6 @@ TEST_F(ActionCompositionTest, VisibleActionKeysHoldHotKeys)
     EXPECT_TRUE(listener.currentActionMap().contains(QStringLiteral("App3/0")));
 }
 
-TEST_F(ActionCompositionTest, KeyPressedOnThisKeyboardRunsItsAction)
-{
-    pressOnThisKeyboard("A", "A");
-    EXPECT_EQ(actionsRun(), (QStringList{"action A down", "action A up"}));
-}
-
 TEST_F(ActionCompositionTest, RecompositionWithTheSameKeysLeavesTheHotKeysAlone)
 {
     service.resetCounts();

@@ -179,7 +179,6 @@ TEST_F(ListenerTest, IdsAreTheLowestFreeNumbersWithTheirSignatures)
 
     pass({{"A", 0}, {"C", 0}, {"D", 0}});
     EXPECT_EQ(listener->registeredHotkeys().value(QStringLiteral("D/0")).number, 2) << "B's id is free again";
-    EXPECT_EQ(KDActionListener::signatureFor(998), QStringLiteral("a998"));
 }
 
 TEST_F(ListenerTest, RefusedReleaseKeepsTheIdAndTheHotKeyStopsFiring)
@@ -229,7 +228,6 @@ TEST_F(ListenerTest, IsKeyRegisteredLooksAtKeyCodeAndMask)
     EXPECT_TRUE(listener->isKeyRegistered(keyCode("A"), hk::Shift));
     EXPECT_TRUE(listener->isKeyRegistered(keyCode("A"), hk::Shift | hk::CapsLock));
     EXPECT_FALSE(listener->isKeyRegistered(keyCode("A"), 0));
-    EXPECT_FALSE(listener->isKeyRegistered(keyCode("B"), hk::Shift));
 }
 
 TEST_F(ListenerTest, UnregisterAllHotkeysReleasesEverything)

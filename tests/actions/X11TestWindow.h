@@ -54,14 +54,8 @@ public:
     std::vector<int> keyPressesUntil(int last, int timeoutMs = 3000)
     {
         std::vector<int> codes;
-        QDeadlineTimer deadline(timeoutMs);
-        while (!deadline.hasExpired()) {
-            xcb_generic_event_t *event = xcb_poll_for_event(m_connection);
-            if (!event) {
-                pollfd readable{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-                ::poll(&readable, 1, 20);
-                continue;
-            }
+        const QDeadlineTimer deadline(timeoutMs);
+        while (xcb_generic_event_t *event = nextEvent(deadline)) {
             const bool press = (event->response_type & 0x7f) == XCB_KEY_PRESS;
             const int code = press ? reinterpret_cast<xcb_key_press_event_t *>(event)->detail : 0;
             std::free(event);
@@ -75,16 +69,22 @@ public:
     }
 
 private:
+    // The next event, or nothing once the deadline has passed.
+    xcb_generic_event_t *nextEvent(const QDeadlineTimer &deadline)
+    {
+        while (!deadline.hasExpired()) {
+            if (xcb_generic_event_t *event = xcb_poll_for_event(m_connection))
+                return event;
+            pollfd readable{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+            ::poll(&readable, 1, 20);
+        }
+        return nullptr;
+    }
+
     bool waitFor(int type, int timeoutMs)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!deadline.hasExpired()) {
-            xcb_generic_event_t *event = xcb_poll_for_event(m_connection);
-            if (!event) {
-                pollfd readable{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-                ::poll(&readable, 1, 20);
-                continue;
-            }
+        const QDeadlineTimer deadline(timeoutMs);
+        while (xcb_generic_event_t *event = nextEvent(deadline)) {
             const bool found = (event->response_type & 0x7f) == type;
             std::free(event);
             if (found)

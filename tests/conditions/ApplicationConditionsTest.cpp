@@ -77,7 +77,6 @@ TEST_P(ConditionFactoryTest, BuildsTheConditionsOfARecordList)
     }
 }
 
-const QVariantMap kNoType{{"Settings", QVariantMap{}}};
 const QVariantMap kTypeNumber{{"Type", 5}};
 const QVariantMap kModifierWithoutKeys =
     StoreBuilder::condition(conditionkeys::ModifierType, {{"Key", "Shift"}});
@@ -86,7 +85,6 @@ const QVariantMap kGerman = StoreBuilder::condition(conditionkeys::LanguageType,
 
 const FactoryRow kFactoryRows[] = {
     {.name = "NoConditions", .records = {}, .kinds = "total"},
-    {.name = "NoType", .records = {kNoType}, .kinds = "total", .error = "Illegal condition type"},
     {.name = "TypeNotAString",
      .records = {kTypeNumber, kCaps},
      .kinds = "capslock total",

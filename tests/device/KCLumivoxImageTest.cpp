@@ -1,6 +1,4 @@
-#include <atomic>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include <QPainter>
@@ -116,16 +114,6 @@ TEST(KCLumivoxImageCache, DrawingInvalidatesTheEncoding)
     EXPECT_EQ(picture.oledData(), red);
 }
 
-TEST(KCLumivoxImageCache, AChangedRotationFlagIsNotServedStaleBytes)
-{
-    const QImage source = noiseImage(9);
-    KCLumivoxImage picture(source);
-    EXPECT_EQ(picture.oledData(true), referenceEncoding(source, true));
-    EXPECT_EQ(picture.oledData(false), referenceEncoding(source, false));
-    picture.setRotateOLEDImage(true);
-    EXPECT_EQ(picture.oledData(), referenceEncoding(source, true));
-}
-
 TEST(KCLumivoxImageCache, PixelsLeftInAnotherSizeAreBroughtBack)
 {
     KCLumivoxImage picture;
@@ -158,7 +146,6 @@ TEST_P(InputFormatTest, EncodesAsTheSameColourAt48x48)
 
 const InputRow kInputRows[] = {
     {.name = "rgb16", .image = solidImage(Qt::red, 48, 48, QImage::Format_RGB16)},
-    {.name = "indexed8", .image = solidImage(Qt::red, 48, 48, QImage::Format_Indexed8)},
     {.name = "retina", .image = solidImage(Qt::red, 96, 96)},
     {.name = "wide", .image = solidImage(Qt::red, 1312, 376)},
 };
@@ -246,30 +233,6 @@ TEST(KCLumivoxImagePool, CopiesAndOrdinaryPicturesStayOutOfThePool)
     EXPECT_EQ(KCLumivoxImage::poolSize(), size + 1);
     EXPECT_EQ(KCLumivoxImage::freePoolCount(), free + 1);
     EXPECT_EQ(KCLumivoxImage::blackImage()->oledData(), QByteArray(KCLumivoxImage::OledDataSize, '\0'));
-}
-
-// --- threads
-
-TEST(KCLumivoxImageThreads, EncodingWhileAnotherThreadDrawsSeesWholeDrawings)
-{
-    auto picture = KCLumivoxImage::create(solidImage(Qt::red));
-    const QByteArray red = pixelBytes(0xF8, 0x00);
-    const QByteArray blue = pixelBytes(0x00, 0x1F);
-    std::atomic<bool> done{false};
-    std::thread painter([&] {
-        for (int i = 0; i < 300; ++i) {
-            auto focus = picture->lockFocus();
-            focus.painter().fillRect(0, 0, 48, 48, i % 2 ? Qt::red : Qt::blue);
-        }
-        done = true;
-    });
-    int torn = 0;
-    while (!done) {
-        const QByteArray bytes = picture->oledData();
-        torn += (bytes != red && bytes != blue) ? 1 : 0;
-    }
-    painter.join();
-    EXPECT_EQ(torn, 0);
 }
 
 } // namespace

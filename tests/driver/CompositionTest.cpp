@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "CommandNames.h"
+#include "DriverSession.h"
 #include "HybridCorners.h"
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
@@ -35,8 +36,10 @@ const QColor Blue(40, 60, 230);
 const QColor Yellow(230, 220, 40);
 const QColor Black(0, 0, 0);
 
-// The colours of the four quarters of a key picture: top-left, top-right, bottom-left, bottom-right.
-using Quarters = std::array<QColor, 4>;
+// What the display shows is compared as in the driver's own sessions.
+using test::Quarters;
+const auto sameColour = &test::DriverSession::sameColour;
+const auto describe = [](const Quarters &q) { return test::DriverSession::describe(q).toStdString(); };
 
 Quarters quarters(const QImage &picture)
 {
@@ -45,21 +48,6 @@ Quarters quarters(const QImage &picture)
     for (int i = 0; i < 4; ++i)
         result[i] = QColor(picture.pixel(centres[i])).toRgb();
     return result;
-}
-
-// Colours survive the store's TIFF round trip exactly; compare on what the display shows.
-bool sameColour(const QColor &a, const QColor &b)
-{
-    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 &&
-           std::abs(a.blue() - b.blue()) <= 8;
-}
-
-std::string describe(const Quarters &q)
-{
-    std::string text;
-    for (const QColor &c : q)
-        text += c.name().toStdString() + " ";
-    return text;
 }
 
 struct LayerSpec
@@ -187,14 +175,6 @@ INSTANTIATE_TEST_SUITE_P(Stacks, CompositionTest, ::testing::ValuesIn(kStacks), 
 class CompositionBehaviourTest : public CompositionTest
 {
 };
-
-TEST_F(CompositionBehaviourTest, RecompositionThatChangesNothingSendsTheSamePictures)
-{
-    build(StackCase{"", "G", {{"U", Red}}, true, {}, {}});
-    const QImage before = shown[display("G")];
-    NotificationCenter::defaultCenter().post(notifications::SomeConditionHaveTriggered);
-    EXPECT_EQ(shown[display("G")], before);
-}
 
 TEST_F(CompositionBehaviourTest, PluginAsksForATotalRepaint)
 {

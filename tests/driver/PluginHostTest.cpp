@@ -65,7 +65,6 @@ TEST(PluginNamingRule, SignatureNamesTheClass)
     const std::pair<const char *, const char *> rows[] = {
         {"brevona.display.general.animation", "BrevonaDisplayGeneralAnimation"},
         {"BREVONA.display.GeNeRaL", "BrevonaDisplayGeneral"},
-        {"one", "One"},
         {"a..b.", "AB"},
         {"", ""},
     };

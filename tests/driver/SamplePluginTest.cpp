@@ -1,13 +1,12 @@
 #include <QBuffer>
 #include <QDir>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
 #include "KDPluginManager.h"
+#include "LoopbackHttpServer.h"
 #include "TestHome.h"
 #include "Wait.h"
 
@@ -62,27 +61,12 @@ TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
     buffer.open(QIODevice::WriteOnly);
     red.save(&buffer, "PNG");
 
-    // A one-route HTTP server on loopback.
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        QTcpSocket *socket = server.nextPendingConnection();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, png] {
-            const QByteArray request = socket->readAll();
-            const bool found = request.startsWith("GET /red.png");
-            const QByteArray body = found ? png : QByteArray("missing");
-            socket->write(
-                (found ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n" : "HTTP/1.1 404 Not Found\r\n") +
-                QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
-                "\r\nConnection: close\r\n\r\n" + body);
-            socket->disconnectFromHost();
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    });
-    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+    // Any other address is not found.
+    test::LoopbackHttpServer server;
+    server.route("/red.png", {.body = png, .headers = {{"Content-Type", "image/png"}}});
 
     auto web = button("DisplayPlugin", "brevona.display.internet.webpicture",
-                      {{"url", base + QStringLiteral("red.png")}});
+                      {{"url", server.url("/red.png").toString()}});
     ASSERT_TRUE(web->hasDisplayPlugin());
     web->activate();
     EXPECT_TRUE(test::waitUntil([&] { return centre(*web).red() > 200 && centre(*web).green() < 50; },
@@ -90,14 +74,14 @@ TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
 
     // A missing picture shows the problem instead of a stale picture.
     auto missing = button("DisplayPlugin", "brevona.display.internet.webpicture",
-                          {{"url", base + QStringLiteral("nope.png")}});
+                          {{"url", server.url("/nope.png").toString()}});
     missing->activate();
     EXPECT_TRUE(test::waitUntil([&] { return QColor(missing->image()->image().pixel(14, 14)).red() > 100; },
                                 std::chrono::seconds(10)));
 
     // A key switched off while its download runs is never called back.
     auto gone = button("DisplayPlugin", "brevona.display.internet.webpicture",
-                       {{"url", base + QStringLiteral("red.png")}});
+                       {{"url", server.url("/red.png").toString()}});
     gone->activate();
     gone->deactivate();
     gone.reset();

@@ -157,7 +157,6 @@ const CapabilitiesCase kPrimaryUsageRows[] = {
     {.name = "keyboard", .keys = keyboardKeys(), .primaryUsage = 6},
     {.name = "keyboard_with_media_keys", .keys = withKeys(keyboardKeys(), {KEY_MUTE, KEY_CALC}), .primaryUsage = 6},
     {.name = "consumer_control", .keys = {KEY_MUTE, KEY_VOLUMEUP, KEY_WORDPROCESSOR, KEY_SAVE}, .primaryUsage = 1},
-    {.name = "application_keys_only", .keys = {KEY_SPREADSHEET}, .primaryUsage = 1},
     {.name = "system_control", .keys = {KEY_POWER, KEY_SLEEP, KEY_WAKEUP}, .primaryUsage = 0},
     {.name = "nothing", .keys = {}, .primaryUsage = 0},
 };
@@ -240,21 +239,6 @@ protected:
 private:
     std::vector<int> m_writers;
 };
-
-TEST_F(RecordedEventsTest, KeyDownAndUp)
-{
-    const int keyboard = attach({0x04D9, 0x0022, 6}, kKeyboardKeymap);
-    start();
-    ASSERT_TRUE(watcher->isKeyboardConnected());
-    write(keyboard, stroke(kUsageA, KEY_A, 1));
-    ASSERT_TRUE(waitForEvents(1));
-    EXPECT_TRUE(watcher->isKeyPressed("A"));
-    write(keyboard, stroke(kUsageA, KEY_A, 0));
-    ASSERT_TRUE(waitForEvents(2));
-    settle();
-    EXPECT_EQ(recorder.entries(), (QStringList{"down A", "up A"}));
-    EXPECT_FALSE(watcher->isKeyPressed("A"));
-}
 
 TEST_F(RecordedEventsTest, EventsSplitAcrossReadsStayWhole)
 {

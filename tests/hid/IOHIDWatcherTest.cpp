@@ -360,7 +360,6 @@ const RemappedKeyCase kIOHIDWatcherRemappingRows[] = {
     {.name = "swap_ctrl_as_caps", .remapping = kSwapCaps, .held = {kCtrlLeft}, .asked = "CapsLock", .pressed = true},
     {.name = "swap_ctrl_not_ctrl", .remapping = kSwapCaps, .held = {kCtrlLeft}, .asked = "CtrlLeft", .pressed = false},
     {.name = "none_caps_is_nothing", .remapping = {kCapsNone}, .held = {kCapsLock}, .asked = "CapsLock", .pressed = false},
-    {.name = "other_keys_unaffected", .remapping = {kNoCaps}, .held = {kA}, .asked = "A", .pressed = true},
 };
 // clang-format on
 

@@ -89,12 +89,10 @@ const LineCase kSimulatedHidLineRows[] = {
     {.name = "release", .line = "up A", .answerStart = "ok", .notifications = {"up A"}},
     {.name = "extra_spaces", .line = "down    CapsLock  ", .answerStart = "ok", .notifications = {"down CapsLock"}},
     {.name = "hex_usage", .line = "down 7:0x04", .answerStart = "ok", .notifications = {"down A"}},
-    {.name = "multimedia_name", .line = "down Word*", .answerStart = "ok", .notifications = {"down Word*"}},
     {.name = "multimedia_usage", .line = "down 12:0x18A", .answerStart = "ok", .notifications = {"down Mail*"}},
     {.name = "unnamed_usage", .line = "down 7:0x68", .answerStart = "ok", .notifications = {}},
     {.name = "unknown_name", .line = "down Hyper", .answerStart = "error unknown key Hyper", .notifications = {}},
     {.name = "usage_beyond_the_page", .line = "down 7:0x1234", .answerStart = "error the keyboard has no usage", .notifications = {}},
-    {.name = "other_page", .line = "down 1:0x81", .answerStart = "error the keyboard has no usage", .notifications = {}},
     {.name = "unknown_verb", .line = "press A", .answerStart = "error expected", .notifications = {}},
 };
 // clang-format on

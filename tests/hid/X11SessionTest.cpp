@@ -128,19 +128,4 @@ const OptionKeyCase kX11OptionKeyRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, X11OptionKeyTest, ::testing::ValuesIn(kX11OptionKeyRows),
                          brevona::test::RowName());
 
-TEST(X11WithoutServerTest, AnswersAsWithoutAnXServer)
-{
-    // No server listens on this display number.
-    const QString display = QStringLiteral(":31999");
-    X11IdleTimeSource idleSource(display);
-    X11SystemModifiers modifiers(display);
-    EXPECT_EQ(idleSource.idleNanoseconds(), std::nullopt);
-    EXPECT_EQ(SSHidIdleTime(idleSource).idleTimeInSeconds(), 0u);
-    EXPECT_EQ(modifiers.modifierRemapping(), std::nullopt);
-    EXPECT_EQ(modifiers.isCapsLocked(), std::nullopt);
-    KDModifierMappingReader reader(modifiers);
-    EXPECT_TRUE(reader.getMap().isEmpty());
-    EXPECT_EQ(reader.getMappingOfModifier("CapsLock"), "CapsLock");
-}
-
 } // namespace

@@ -5,14 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeMachineIdentity.h"
-#include "MachineIdentity.h"
 #include "TestPrinters.h"
 #include "linux/LinuxMachineIdentity.h"
 
-using brevona::FakeMachineIdentity;
 using brevona::LinuxMachineIdentity;
-using brevona::MachineIdentity;
 
 namespace {
 
@@ -51,15 +47,5 @@ const IdFileCase kLinuxMachineIdentityRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, LinuxMachineIdentityTest, ::testing::ValuesIn(kLinuxMachineIdentityRows),
                          brevona::test::RowName());
-
-TEST(MachineIdentityTest, InstanceIsLinuxUnlessReplaced)
-{
-    EXPECT_NE(dynamic_cast<LinuxMachineIdentity *>(&MachineIdentity::instance()), nullptr);
-    FakeMachineIdentity fake(QString("SERIAL-1"));
-    MachineIdentity::setInstance(&fake);
-    EXPECT_EQ(&MachineIdentity::instance(), &fake);
-    MachineIdentity::setInstance(nullptr);
-    EXPECT_NE(dynamic_cast<LinuxMachineIdentity *>(&MachineIdentity::instance()), nullptr);
-}
 
 } // namespace

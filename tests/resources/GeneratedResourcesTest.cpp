@@ -51,7 +51,6 @@ TEST(KeyboardTables, EveryKeyOfEveryTableIsInTheButtonInformationTable)
         {"ButtonsLocations", geometry().value("ButtonsLocations").toMap().keys()},
         {"ButtonsNonStandardAreas", geometry().value("ButtonsNonStandardAreas").toMap().keys()},
         {"OLEDNumbers", ResourceFiles::dictionary("OLEDNumbers.plist").keys()},
-        {"VirtualKeyCodes", ResourceFiles::dictionary("VirtualKeyCodes.plist").keys()},
         {"DefaultLayerData", ResourceFiles::dictionary("DefaultLayerData.plist").keys()},
         {"LumivoxBrevonaMiniPreview", ResourceFiles::dictionary("LumivoxBrevonaMiniPreview.plist").keys()},
         {"BlackLayer Buttons",

@@ -71,7 +71,6 @@ QVariant nestedArrays(int levels)
 }
 
 const Value kValues[] = {
-    {"String", QStringLiteral("text")},
     {"EmptyString", QString()},
     {"DollarNullText", QStringLiteral("$null")},
     {"NonAscii", QStringLiteral(u"\u00e9t\u00e9 \U0001F600")},
@@ -298,7 +297,6 @@ TEST(KeyedArchive, RefusesValuesWithoutArchivedForm)
     EXPECT_FALSE(KeyedArchive::archive(QVariantList{1, QVariant()}).has_value());
     EXPECT_FALSE(KeyedArchive::archive(QDateTime()).has_value());
     EXPECT_FALSE(KeyedArchive::archive(utc(9999, 12, 31).addYears(1)).has_value());
-    EXPECT_TRUE(KeyedArchive::archive(utc(9999, 12, 31, 23, 59, 59, 999)).has_value());
     EXPECT_FALSE(KeyedArchive::archive(QString(QStringLiteral("a") + QChar(0))).has_value());
     EXPECT_FALSE(KeyedArchive::archive(nestedArrays(PlistNode::kMaxDepth + 2)).has_value());
 }
