@@ -274,6 +274,11 @@ const FailureCase kFailures[] = {
     {.name = "BadTarget", .command = commands::LayersMoved, .info = {{"GroupId", "A"}}, .message = "LayersMoved command has illegal target group id"},
     {.name = "NoLayerIds", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}}, .message = "LayersMoved command doesn't have layer ids"},
     {.name = "NoOrder", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}, {"LayerIds", QVariantList{}}}, .message = "LayersMoved command doesn't have new item order"},
+    // Without their checks these four crash or recurse in the driver.
+    {.name = "UnknownLayer", .command = commands::LayersMoved, .info = {{"GroupId", "Layers"}, {"LayerIds", QVariantList{"X"}}, {"ItemOrder", QVariantList{}}}, .message = "layer with id='X' not found"},
+    {.name = "GroupIntoItself", .command = commands::LayersMoved, .info = {{"GroupId", "G"}, {"LayerIds", QVariantList{"G"}}, {"ItemOrder", QVariantList{"G"}}}, .message = "LayersMoved command would put group 'G' inside itself"},
+    {.name = "MovedFromNowhere", .command = commands::ButtonsMoved, .info = {{"SourceLayer", "X"}, {"TargetLayer", "A"}}, .message = "buttons moved from non-existing layer"},
+    {.name = "MovedToNowhere", .command = commands::ButtonsMoved, .info = {{"SourceLayer", "A"}, {"TargetLayer", "X"}}, .message = "buttons moved to non-existing layer"},
     {.name = "GroupMovedNoOrder", .command = commands::GroupMoved, .info = {{"GroupId", "Layers"}}, .message = "LayersMoved command doesn't have new item order"},
     {.name = "CreatedOutsideItsGroup", .command = commands::ItemCreated, .info = {{"GroupId", "Layers"}, {"ItemId", "../A"}, {"ItemOrder", QVariantList{"A"}}}, .message = "ItemCreated command has an illegal item id"},
     {.name = "DeletedNoIds", .command = commands::ItemsDeleted, .info = {{"Other", 1}}, .message = "illegal LayersDeleted params"},
