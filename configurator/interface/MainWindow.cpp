@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -217,6 +218,7 @@ QMenu *MainWindow::creationMenu(QAction *create)
 
 void MainWindow::createMenus()
 {
+    menuBar()->setAccessibleName(tr("Menu"));
     QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
     file->addAction(m_open);
@@ -333,6 +335,8 @@ void MainWindow::createStatusBar()
     m_driverState->setObjectName(QStringLiteral("driverState"));
     m_driverState->setAccessibleName(tr("Driver"));
     statusBar()->addPermanentWidget(m_driverState);
+    for (QWidget *grip : statusBar()->findChildren<QSizeGrip *>())
+        grip->setAccessibleName(tr("Resize the window"));
 }
 
 void MainWindow::attachManager()
