@@ -255,7 +255,8 @@ QVariant LayerListModel::data(const QModelIndex &index, int role) const
             return tr("Background layer, drawn from the input language or the control keys");
         QString tip = item->enabled() ? tr("On") : tr("Off");
         if (const auto *layer = dynamic_cast<const KCSingleLayer *>(item)) {
-            tip += tr(", %n key(s)", nullptr, layer->numberOfButtons());
+            const int keys = layer->numberOfButtons();
+            tip += keys == 1 ? tr(", 1 key") : tr(", %1 keys").arg(keys);
             if (layer->hybrid())
                 tip += tr(", hybrid");
         }

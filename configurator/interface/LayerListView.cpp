@@ -106,6 +106,9 @@ void LayerListView::showManagerState()
         if (last.isValid()) {
             selectionModel()->setCurrentIndex(last, QItemSelectionModel::NoUpdate);
             scrollTo(last);
+        } else if (m_model.isHeader(currentIndex())) {
+            // A header is no place for the keyboard focus.
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
         }
     }
     m_showing = false;

@@ -54,6 +54,11 @@ QList<QKeySequence> shortcuts(QKeySequence::StandardKey key, const QKeySequence 
     return list;
 }
 
+QString counted(int count, const QString &one, const QString &many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
 } // namespace
 
 MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences, QWidget *parent)
@@ -412,11 +417,11 @@ QString MainWindow::selectionSummary() const
     if (layer->staticLayer())
         return tr("Background layer “%1”.").arg(title);
     if (layer->isGroup())
-        return tr("Group “%1” with %n layer(s); groups cannot be edited.", nullptr,
-                  static_cast<const KCGroupLayer &>(*layer).count())
-            .arg(title);
+        return tr("Group “%1” with %2; groups cannot be edited.")
+            .arg(title,
+                 counted(static_cast<const KCGroupLayer &>(*layer).count(), tr("layer"), tr("layers")));
     const auto *single = static_cast<const KCSingleLayer *>(layer.get());
-    QString text = tr("Layer “%1”: %n key(s)", nullptr, single->numberOfButtons()).arg(title);
+    QString text = tr("Layer “%1”: %2").arg(title, counted(single->numberOfButtons(), tr("key"), tr("keys")));
     text += layer->enabled() ? tr(", on") : tr(", off");
     if (single->hybrid())
         text += tr(", hybrid");
