@@ -25,6 +25,7 @@
 #include "KCSingleLayer.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
+#include "PluginToggleListener.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
 
@@ -353,6 +354,8 @@ void MainWindow::attachManager()
     connect(m_stack, &QUndoStack::indexChanged, this, &MainWindow::managerChanged);
     connect(m_stack, &QUndoStack::undoTextChanged, this, &MainWindow::updateUndoActions);
     connect(m_stack, &QUndoStack::redoTextChanged, this, &MainWindow::updateUndoActions);
+    m_pluginToggles = std::make_unique<PluginToggleListener>(manager);
+    connect(m_pluginToggles.get(), &PluginToggleListener::toggled, this, &MainWindow::managerChanged);
     m_list->showManagerState();
     updateUndoActions();
 }
@@ -362,6 +365,7 @@ void MainWindow::detachManager()
     if (m_stack)
         disconnect(m_stack, nullptr, this, nullptr);
     m_stack = nullptr;
+    m_pluginToggles.reset();
     if (m_model)
         m_model->setManager(nullptr);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -17,6 +19,7 @@ class AppController;
 class EditorArea;
 class LayerListModel;
 class LayerListView;
+class PluginToggleListener;
 class PreferencesStore;
 
 // The configurator's window: the layer list beside the editor, the toolbar, the menus with undo
@@ -96,6 +99,8 @@ private:
     QMenu *m_listMenu = nullptr;
     QTimer *m_splitSave = nullptr;
     QPointer<QUndoStack> m_stack;
+    // Plugins switch items through an announcement on the session bus.
+    std::unique_ptr<PluginToggleListener> m_pluginToggles;
 
     QAction *m_newLayer = nullptr;
     QAction *m_newGroup = nullptr;

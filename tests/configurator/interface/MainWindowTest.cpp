@@ -3,6 +3,8 @@
 // on the switches, drops. What the window did is read back from the store's files.
 #include <QAccessible>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
@@ -122,7 +124,8 @@ protected:
             if (!plist)
                 return "?";
             QString title = plist->value("DisplayName").toString();
-            title = (plist->value("Disabled").toBool() ? "-" : "") + (title.isEmpty() ? "_" : title);
+            title = QString(plist->value("Disabled").toBool() ? "-" : "") +
+                    (plist->value("Hybrid").toBool() ? "*" : "") + (title.isEmpty() ? "_" : title);
             items << (isGroup ? title + "[" + storeTree(path) + "]" : title);
         }
         return items.join(' ');
@@ -235,8 +238,8 @@ protected:
     QString answer;
 };
 
-// One gesture after another, then the tree in the files. Steps: "key:SEQUENCE" (a key press in
-// the window), "press:NAME" (an accessible action), "answer:BUTTON" (for the box the next step
+// One gesture after another, then the tree in the files ("*" marks a hybrid layer). Steps: "key:SEQUENCE" (a
+// key press in the window), "press:NAME" (an accessible action), "answer:BUTTON" (for the box the next step
 // opens), "type:TEXT" (into the open editor, then Return), "switch:TITLE" (a click on the row's
 // check box), "drop:TITLE>ROW" (the row dropped at that top-level row) or "drop:TITLE>onto:GROUP".
 struct GestureRow
@@ -288,6 +291,10 @@ const GestureRow kGestures[] = {
      .select = {"A"},
      .steps = {"press:New Layer", "switch:B", "press:Undo Disable", "press:Undo New Layer"},
      .tree = "A G[B C]"},
+    {.name = "hybrid in the edit menu switches the layer's zones",
+     .select = {"A"},
+     .steps = {"press:Hybrid"},
+     .tree = "*A G[B C]"},
     {.name = "ctrl z and ctrl shift z undo and redo",
      .select = {},
      .steps = {"key:Ctrl+N", "key:Ctrl+N", "key:Ctrl+Z", "key:Ctrl+Z", "key:Ctrl+Shift+Z"},
@@ -446,6 +453,22 @@ TEST_F(MainWindowTest, TheListKeepsItsWidthAndTheDividerIsRemembered)
     ASSERT_TRUE(waitUntil([&] { return preferences.realValue(PreferenceKeys::MainSplitViewSize) != 300.0; }));
     EXPECT_EQ(preferences.realValue(PreferenceKeys::MainSplitViewSize), split->sizes().first());
     EXPECT_GT(split->sizes().first(), 300);
+
+    // The keyboard above the editor pages keeps the keyboard picture's proportions.
+    QWidget *keyboard = window->editorArea()->keyboardView();
+    EXPECT_NEAR(keyboard->height(), keyboard->width() * 376.0 / 1312.0 + 10, 2);
+}
+
+TEST_F(MainWindowTest, APluginsToggleAnnouncementShowsInTheList)
+{
+    start();
+    QDBusMessage announcement = QDBusMessage::createSignal("/", "com.kettlewood.Brevona.Notifications",
+                                                           "LUMIVOX_BREVONA_TOGGLE_LAYER_ACTION");
+    announcement << idOf("B");
+    ASSERT_TRUE(QDBusConnection::sessionBus().send(announcement));
+    EXPECT_TRUE(waitUntil([&] {
+        return storeTree() == "A G[-B C]" && rowOf("B").data(Qt::CheckStateRole).toInt() == Qt::Unchecked;
+    })) << storeTree().toStdString();
 }
 
 TEST_F(MainWindowTest, RestoreReplacesTheListAndEditsGoOnOnTheNewStore)
