@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the driver on a simulated keyboard with the sample
-# layer store. With a display the keyboard is shown live; without one its picture is written to a
-# PNG file, renewed every second. Stop with Ctrl-C. BREVONA_RUN_SECONDS=N stops after N seconds.
+# layer store. With a display the configurator opens beside the keyboard's live view, so the
+# keyboard follows every edit; without one the keyboard's picture is written to a PNG file,
+# renewed every second. Stop with Ctrl-C (or close the windows). BREVONA_RUN_SECONDS=N stops after
+# N seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -9,7 +11,7 @@ top=$PWD
 bash scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" \
-  --target BrevonaDriver brevona-sim brevona-sample-store sample_plugins brevona_resources
+  --target BrevonaDriver brevona-configurator brevona-sim brevona-sample-store sample_plugins brevona_resources
 bin=$top/build/release
 
 # Everything of this run lives in one private folder: the layer store, the preferences and the
@@ -29,8 +31,16 @@ set -u
 driver=\$!
 trap 'kill \$driver 2>/dev/null; wait \$driver 2>/dev/null' EXIT INT TERM
 if [ -n "\${DISPLAY:-}\${WAYLAND_DISPLAY:-}" ]; then
-  echo "Showing the simulated keyboard; close its window to stop."
-  "$bin/tools/sim/brevona-sim" watch "$BREVONA_SIMULATED_KEYBOARD"
+  echo "Edit the layers in the configurator; the simulated keyboard follows. Close both windows to stop."
+  "$bin/configurator/brevona-configurator" &
+  configurator=\$!
+  trap 'kill \$configurator \$driver 2>/dev/null; wait \$configurator \$driver 2>/dev/null' EXIT INT TERM
+  if [ "\${BREVONA_RUN_SECONDS:-0}" -gt 0 ]; then
+    timeout "\$BREVONA_RUN_SECONDS" "$bin/tools/sim/brevona-sim" watch "$BREVONA_SIMULATED_KEYBOARD" || true
+  else
+    "$bin/tools/sim/brevona-sim" watch "$BREVONA_SIMULATED_KEYBOARD"
+    wait \$configurator 2>/dev/null
+  fi
 else
   echo "No display: the keyboard's picture is $run/keyboard.png (renewed every second). Ctrl-C stops."
   seconds=\${BREVONA_RUN_SECONDS:-0}

@@ -31,7 +31,8 @@ PluginToggleListener::~PluginToggleListener()
 
 void PluginToggleListener::toggleRequested(const QString &identifier)
 {
-    m_manager.pluginToggleLayerVisibility(identifier);
+    if (m_manager.pluginToggleLayerVisibility(identifier) == KCLayerManager::Outcome::Done)
+        Q_EMIT toggled(identifier);
 }
 
 } // namespace brevona

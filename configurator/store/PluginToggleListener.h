@@ -20,6 +20,10 @@ public:
 
     bool isListening() const { return m_listening; }
 
+Q_SIGNALS:
+    // The manager switched the item: whoever shows the tree shows it again.
+    void toggled(const QString &identifier);
+
 private Q_SLOTS:
     void toggleRequested(const QString &identifier);
 

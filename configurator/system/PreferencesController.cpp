@@ -201,9 +201,10 @@ void PreferencesController::send(const QString &command)
 
 void PreferencesController::flush()
 {
-    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
-        if (it.value()->isActive())
-            send(it.key());
+    for (const QString &command : {commands::ChangeBrightness, commands::ChangeSleepTimeout}) {
+        const QTimer *timer = m_pending.value(command);
+        if (timer && timer->isActive())
+            send(command);
     }
 }
 

@@ -333,6 +333,14 @@ int DriverSession::displayOf(const QString &key)
     return found ? found->display : 0;
 }
 
+QString DriverSession::describe(const Quarters &quarters)
+{
+    QStringList names;
+    for (const QColor &colour : quarters)
+        names.append(colour.name());
+    return names.join(QLatin1Char(' '));
+}
+
 bool DriverSession::sameColour(const QColor &a, const QColor &b)
 {
     // The displays keep 5 bits of red and blue and 6 of green.

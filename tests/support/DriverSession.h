@@ -105,6 +105,8 @@ public:
 
     static int displayOf(const QString &key);
     static bool sameColour(const QColor &a, const QColor &b);
+    // "#rrggbb #rrggbb #rrggbb #rrggbb", for failure messages.
+    static QString describe(const Quarters &quarters);
 
 private:
     bool startBus();

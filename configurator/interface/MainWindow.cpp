@@ -1,0 +1,651 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSizeGrip>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUndoStack>
+
+#include "AppController.h"
+#include "ApplicationCatalog.h"
+#include "EditorArea.h"
+#include "InterfaceLogging.h"
+#include "KCGroupLayer.h"
+#include "KCLayerManager.h"
+#include "KCSingleLayer.h"
+#include "LayerListModel.h"
+#include "LayerListView.h"
+#include "PluginToggleListener.h"
+#include "PreferenceKeys.h"
+#include "PreferencesController.h"
+#include "PreferencesStore.h"
+#include "PreferencesWindow.h"
+
+namespace brevona {
+
+namespace {
+
+using Outcome = KCLayerManager::Outcome;
+
+constexpr int SplitSaveDelayMs = 300;
+constexpr int InfoMessageMs = 6000;
+constexpr int MinimumListWidth = 160;
+
+// A theme icon where the desktop has one, else the style's.
+QIcon icon(const char *theme, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QString::fromLatin1(theme), QApplication::style()->standardIcon(fallback));
+}
+
+// The shortcuts of a standard key, with `extra` added when the platform's list lacks it (the
+// offscreen and some desktop schemes bind Redo to Ctrl+Y only).
+QList<QKeySequence> shortcuts(QKeySequence::StandardKey key, const QKeySequence &extra = {})
+{
+    QList<QKeySequence> list = QKeySequence::keyBindings(key);
+    if (!extra.isEmpty() && !list.contains(extra))
+        list.prepend(extra);
+    return list;
+}
+
+QString counted(int count, const QString &one, const QString &many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences, QWidget *parent)
+    : QMainWindow(parent)
+    , m_controller(controller)
+    , m_preferences(preferences)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(tr("Brevona Configurator"));
+    setAccessibleName(tr("Brevona Configurator"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("brevona-configurator")));
+    m_model = new LayerListModel(this);
+    createActions();
+    createMenus();
+    createToolBar();
+    createCentralArea();
+    createStatusBar();
+    resize(1100, 720);
+
+    connect(m_model, &LayerListModel::editRefused, this, &MainWindow::showMessage);
+    connect(&m_controller, &AppController::layerManagerAboutToReload, this, &MainWindow::detachManager);
+    connect(&m_controller, &AppController::layerManagerReloaded, this, [this] {
+        attachManager();
+        managerChanged();
+    });
+    connect(&m_controller, &AppController::driverConnectionChanged, this,
+            &MainWindow::driverConnectionChanged);
+    connect(&m_preferences, &PreferencesStore::valueChanged, this, [this](const QString &key) {
+        if (key == PreferenceKeys::DebugMode)
+            m_model->setShowIdentifiers(m_preferences.boolValue(PreferenceKeys::DebugMode));
+    });
+    m_model->setShowIdentifiers(m_preferences.boolValue(PreferenceKeys::DebugMode));
+    attachManager();
+    driverConnectionChanged();
+    updateActions();
+}
+
+MainWindow::~MainWindow()
+{
+    detachManager();
+}
+
+void MainWindow::createActions()
+{
+    const auto make = [this](const QString &text, const QString &name) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(name);
+        return action;
+    };
+    m_newLayer = make(tr("New Layer"), QStringLiteral("NewLayer"));
+    m_newLayer->setIcon(icon("document-new", QStyle::SP_FileIcon));
+    m_newLayer->setShortcuts(QKeySequence::New);
+    m_newLayer->setToolTip(tr("Create a layer after the selected one"));
+    connect(m_newLayer, &QAction::triggered, this, &MainWindow::newLayer);
+
+    m_newGroup = make(tr("New Group"), QStringLiteral("NewGroup"));
+    m_newGroup->setIcon(icon("folder-new", QStyle::SP_FileDialogNewFolder));
+    m_newGroup->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    m_newGroup->setToolTip(tr("Create a group after the selected item"));
+    connect(m_newGroup, &QAction::triggered, this, &MainWindow::newGroup);
+
+    m_delete = make(tr("Delete"), QStringLiteral("DeleteLayer"));
+    m_delete->setIcon(icon("edit-delete", QStyle::SP_TrashIcon));
+    m_delete->setShortcuts(QKeySequence::Delete);
+    m_delete->setToolTip(tr("Delete the selected layers and groups"));
+    connect(m_delete, &QAction::triggered, this, &MainWindow::deleteSelection);
+
+    m_rename = make(tr("Rename"), QStringLiteral("Rename"));
+    m_rename->setShortcut(QKeySequence(Qt::Key_F2));
+    // The list renames on F2 itself; the action serves the menus and a focus elsewhere.
+    m_rename->setShortcutContext(Qt::WindowShortcut);
+    connect(m_rename, &QAction::triggered, this, &MainWindow::renameSelection);
+
+    m_hybrid = make(tr("Hybrid"), QStringLiteral("Hybrid"));
+    m_hybrid->setCheckable(true);
+    m_hybrid->setToolTip(tr("Show the layer's keys in the quarters of the hybrid zones"));
+    connect(m_hybrid, &QAction::triggered, this, &MainWindow::toggleHybrid);
+
+    m_undo = make(tr("Undo"), QStringLiteral("Undo"));
+    m_undo->setIcon(icon("edit-undo", QStyle::SP_ArrowBack));
+    m_undo->setShortcuts(shortcuts(QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)));
+    connect(m_undo, &QAction::triggered, this, &MainWindow::undo);
+    m_redo = make(tr("Redo"), QStringLiteral("Redo"));
+    m_redo->setIcon(icon("edit-redo", QStyle::SP_ArrowForward));
+    m_redo->setShortcuts(shortcuts(QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
+    connect(m_redo, &QAction::triggered, this, &MainWindow::redo);
+
+    m_open = make(tr("Open…"), QStringLiteral("Open"));
+    m_open->setShortcuts(QKeySequence::Open);
+    m_open->setToolTip(tr("Open a keyboard-sized picture as a new layer"));
+    connect(m_open, &QAction::triggered, this, &MainWindow::openFromDialog);
+    m_backup = make(tr("Back Up Layers"), QStringLiteral("BackupLayers"));
+    connect(m_backup, &QAction::triggered, this, &MainWindow::backUp);
+    m_restore = make(tr("Restore Layers from Backup…"), QStringLiteral("RestoreLayers"));
+    connect(m_restore, &QAction::triggered, this, &MainWindow::restore);
+    m_quit = make(tr("Quit"), QStringLiteral("Quit"));
+    m_quit->setShortcuts(QKeySequence::Quit);
+    m_quit->setMenuRole(QAction::QuitRole);
+    connect(m_quit, &QAction::triggered, this, &QWidget::close);
+    m_about = make(tr("About Brevona Configurator"), QStringLiteral("About"));
+    m_about->setMenuRole(QAction::AboutRole);
+    connect(m_about, &QAction::triggered, this, &MainWindow::showAbout);
+
+    struct Later
+    {
+        const char *name;
+        const char *label;
+        const char *theme;
+        QStyle::StandardPixmap fallback;
+        const char *feature;
+    };
+    static const Later later[] = {
+        {"ImportLayers", QT_TR_NOOP("Import"), "document-import", QStyle::SP_DialogOpenButton,
+         QT_TR_NOOP("Importing layer archives arrives with the import and export of layers")},
+        {"ExportLayers", QT_TR_NOOP("Export"), "document-export", QStyle::SP_DialogSaveButton,
+         QT_TR_NOOP("Exporting layer archives arrives with the import and export of layers")},
+        {"PaintLayer", QT_TR_NOOP("Paint"), "applications-graphics", QStyle::SP_DesktopIcon,
+         QT_TR_NOOP("Painting a layer in a picture editor arrives with the import and export of layers")},
+        {"Updates", QT_TR_NOOP("Updates"), "system-software-update", QStyle::SP_BrowserReload,
+         QT_TR_NOOP("Checking for updates arrives with software updates")},
+        {"Settings", QT_TR_NOOP("Preferences"), "preferences-system", QStyle::SP_FileDialogDetailedView,
+         QT_TR_NOOP("Keyboard brightness, sleep time, the paint application and more")},
+    };
+    for (const Later &item : later) {
+        QAction *action = make(tr(item.label), QString::fromLatin1(item.name));
+        action->setIcon(icon(item.theme, item.fallback));
+        action->setToolTip(tr(item.feature));
+        action->setStatusTip(tr(item.feature));
+        action->setEnabled(false);
+        m_later << action;
+    }
+    m_settings = m_later.last();
+    m_settings->setEnabled(true);
+    m_settings->setShortcut(QKeySequence::Preferences);
+    connect(m_settings, &QAction::triggered, this, &MainWindow::showPreferences);
+}
+
+void MainWindow::showPreferences()
+{
+    if (!m_preferencesWindow) {
+        m_preferencesController = std::make_unique<PreferencesController>(m_preferences, m_controller);
+        m_preferencesWindow = new PreferencesWindow(m_preferences, *m_preferencesController,
+                                                    ApplicationCatalog::instance(), this);
+    }
+    m_preferencesWindow->showPreferences();
+}
+
+QMenu *MainWindow::creationMenu(QAction *create)
+{
+    // The kinds of a first condition the new item may start with. Only "No Conditions" creates
+    // anything yet: the others hand their kind to the condition editor, which arrives with it.
+    auto *menu = new QMenu(create->text(), this);
+    menu->setObjectName(create->objectName() + QStringLiteral("Menu"));
+    menu->setAccessibleName(create->text());
+    menu->setToolTipsVisible(true);
+    QAction *plain = menu->addAction(tr("No Conditions"), create, &QAction::trigger);
+    plain->setData(QString());
+    menu->addSeparator();
+    const struct
+    {
+        const char *label;
+        const char *kind;
+    } kinds[] = {
+        {QT_TR_NOOP("Application-specific"), "brevona.condition.application"},
+        {QT_TR_NOOP("Modifier-specific"), "brevona.condition.modifier"},
+        {QT_TR_NOOP("Language-specific"), "brevona.condition.language"},
+    };
+    for (const auto &kind : kinds) {
+        QAction *action = menu->addAction(tr(kind.label));
+        action->setData(QString::fromLatin1(kind.kind));
+        action->setEnabled(false);
+        action->setToolTip(tr("Creating an item with a first condition arrives with condition editing"));
+    }
+    return menu;
+}
+
+void MainWindow::createMenus()
+{
+    menuBar()->setAccessibleName(tr("Menu"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    file->addAction(m_open);
+    file->addSeparator();
+    file->addAction(m_backup);
+    file->addAction(m_restore);
+    file->addSeparator();
+    file->addAction(m_quit);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    edit->addAction(m_undo);
+    edit->addAction(m_redo);
+    edit->addSeparator();
+    edit->addAction(m_newLayer);
+    edit->addAction(m_newGroup);
+    edit->addAction(m_rename);
+    edit->addAction(m_delete);
+    edit->addSeparator();
+    edit->addAction(m_hybrid);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addAction(m_about);
+
+    m_listMenu = new QMenu(tr("Layers"), this);
+    m_listMenu->setObjectName(QStringLiteral("layerListMenu"));
+    m_listMenu->setAccessibleName(tr("Layer actions"));
+    m_listMenu->addAction(m_newLayer);
+    m_listMenu->addAction(m_newGroup);
+    m_listMenu->addSeparator();
+    m_listMenu->addAction(m_rename);
+    m_listMenu->addAction(m_delete);
+    m_listMenu->addSeparator();
+    m_listMenu->addAction(m_hybrid);
+}
+
+void MainWindow::createToolBar()
+{
+    m_toolBar = addToolBar(tr("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("BrevonaToolbar"));
+    m_toolBar->setAccessibleName(tr("Toolbar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(24, 24));
+    const auto space = [this](bool flexible) {
+        auto *spacer = new QWidget(m_toolBar);
+        if (flexible)
+            spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        else
+            spacer->setFixedWidth(12);
+        m_toolBar->addWidget(spacer);
+    };
+    const auto button = [this](QAction *action, QMenu *menu = nullptr) {
+        m_toolBar->addAction(action);
+        auto *tool = qobject_cast<QToolButton *>(m_toolBar->widgetForAction(action));
+        if (!tool)
+            return;
+        tool->setObjectName(action->objectName() + QStringLiteral("Button"));
+        tool->setAccessibleName(action->text());
+        tool->setAccessibleDescription(action->toolTip());
+        if (menu) {
+            tool->setMenu(menu);
+            tool->setPopupMode(QToolButton::MenuButtonPopup);
+        }
+    };
+    space(false);
+    button(m_newLayer, creationMenu(m_newLayer));
+    button(m_newGroup, creationMenu(m_newGroup));
+    button(m_delete);
+    space(false);
+    for (int i = 0; i < 3; ++i)
+        button(m_later[i]);
+    space(true);
+    button(m_later[3]);
+    button(m_later[4]);
+}
+
+void MainWindow::createCentralArea()
+{
+    m_list = new LayerListView(*m_model);
+    m_list->setContextMenu(m_listMenu);
+    m_list->setMinimumWidth(MinimumListWidth);
+    connect(m_list, &LayerListView::selectionEdited, this, &MainWindow::selectionChanged);
+
+    m_editor = new EditorArea;
+
+    m_mainSplit = new QSplitter(Qt::Horizontal, this);
+    m_mainSplit->setObjectName(QStringLiteral("mainSplit"));
+    m_mainSplit->setAccessibleName(tr("Layers and editor"));
+    m_mainSplit->setChildrenCollapsible(false);
+    m_mainSplit->addWidget(m_list);
+    m_mainSplit->addWidget(m_editor);
+    // On a window resize the list keeps its width and the editor takes the rest.
+    m_mainSplit->setStretchFactor(0, 0);
+    m_mainSplit->setStretchFactor(1, 1);
+    m_mainSplit->handle(1)->setAccessibleName(tr("Divider between the layer list and the editor"));
+    const int width = qMax(MinimumListWidth, int(m_preferences.realValue(PreferenceKeys::MainSplitViewSize)));
+    m_mainSplit->setSizes({width, 100000});
+    setCentralWidget(m_mainSplit);
+
+    m_splitSave = new QTimer(this);
+    m_splitSave->setSingleShot(true);
+    m_splitSave->setInterval(SplitSaveDelayMs);
+    connect(m_splitSave, &QTimer::timeout, this, &MainWindow::storeSplitWidth);
+    connect(m_mainSplit, &QSplitter::splitterMoved, m_splitSave, qOverload<>(&QTimer::start));
+}
+
+void MainWindow::createStatusBar()
+{
+    statusBar()->setObjectName(QStringLiteral("statusLine"));
+    statusBar()->setAccessibleName(tr("Status"));
+    m_driverState = new QLabel(statusBar());
+    m_driverState->setObjectName(QStringLiteral("driverState"));
+    m_driverState->setAccessibleName(tr("Driver"));
+    statusBar()->addPermanentWidget(m_driverState);
+    for (QWidget *grip : statusBar()->findChildren<QSizeGrip *>())
+        grip->setAccessibleName(tr("Resize the window"));
+}
+
+void MainWindow::attachManager()
+{
+    KCLayerManager &manager = m_controller.layerManager();
+    m_model->setManager(&manager);
+    m_stack = manager.undoStack();
+    // Every edit, undo and redo moves the stack: the list shows the tree again after each.
+    connect(m_stack, &QUndoStack::indexChanged, this, &MainWindow::managerChanged);
+    connect(m_stack, &QUndoStack::undoTextChanged, this, &MainWindow::updateUndoActions);
+    connect(m_stack, &QUndoStack::redoTextChanged, this, &MainWindow::updateUndoActions);
+    m_pluginToggles = std::make_unique<PluginToggleListener>(manager);
+    connect(m_pluginToggles.get(), &PluginToggleListener::toggled, this, &MainWindow::managerChanged);
+    m_list->showManagerState();
+    updateUndoActions();
+}
+
+void MainWindow::detachManager()
+{
+    if (m_stack)
+        disconnect(m_stack, nullptr, this, nullptr);
+    m_stack = nullptr;
+    m_pluginToggles.reset();
+    if (m_model)
+        m_model->setManager(nullptr);
+}
+
+void MainWindow::showStartResult(bool loaded)
+{
+    managerChanged();
+    if (!loaded)
+        showMessage(m_controller.layerManager().lastError());
+}
+
+void MainWindow::managerChanged()
+{
+    if (!m_model->manager())
+        return;
+    m_model->refresh();
+    m_list->showManagerState();
+    selectionChanged();
+    updateUndoActions();
+}
+
+void MainWindow::selectionChanged()
+{
+    switch (m_controller.editorPane()) {
+    case AppController::EditorPane::DisplayAndAction:
+        m_editor->showPage(EditorArea::DisplayAndAction);
+        break;
+    case AppController::EditorPane::LanguageOptions:
+        m_editor->showPage(EditorArea::LanguageOptions);
+        break;
+    case AppController::EditorPane::ControlButtons:
+        m_editor->showPage(EditorArea::ControlButtons);
+        break;
+    }
+    m_editor->setSelectionSummary(selectionSummary());
+    updateActions();
+}
+
+QString MainWindow::selectionSummary() const
+{
+    const KCLayerManager *manager = m_model->manager();
+    if (!manager || !manager->rootGroup())
+        return tr("The layer store is not loaded.");
+    const QStringList &selection = manager->selection();
+    if (selection.isEmpty())
+        return tr("No layer is selected: choose a layer to edit.");
+    if (selection.size() > 1)
+        return tr("%n rows are selected; the keyboard shows them composed.", nullptr, int(selection.size()));
+    const auto layer = manager->currentLayer();
+    if (!layer)
+        return {};
+    const QString title = layer->title().isEmpty() ? tr("untitled") : layer->title();
+    if (layer->staticLayer())
+        return tr("Background layer “%1”.").arg(title);
+    if (layer->isGroup())
+        return tr("Group “%1” with %2; groups cannot be edited.")
+            .arg(title,
+                 counted(static_cast<const KCGroupLayer &>(*layer).count(), tr("layer"), tr("layers")));
+    const auto *single = static_cast<const KCSingleLayer *>(layer.get());
+    QString text = tr("Layer “%1”: %2").arg(title, counted(single->numberOfButtons(), tr("key"), tr("keys")));
+    text += layer->enabled() ? tr(", on") : tr(", off");
+    if (single->hybrid())
+        text += tr(", hybrid");
+    return text + QLatin1Char('.');
+}
+
+void MainWindow::updateActions()
+{
+    const KCLayerManager *manager = m_model->manager();
+    const bool loaded = manager && manager->rootGroup();
+    QStringList selection = loaded ? manager->selection() : QStringList();
+    bool anyStatic = false;
+    for (const QString &identifier : std::as_const(selection)) {
+        const auto layer = manager->findLayerByID(identifier);
+        anyStatic = anyStatic || !layer || layer->staticLayer();
+    }
+    const auto current = loaded ? manager->currentLayer() : nullptr;
+    const bool editable = current && !current->staticLayer();
+    const auto single = std::dynamic_pointer_cast<KCSingleLayer>(current);
+    m_newLayer->setEnabled(loaded);
+    m_newGroup->setEnabled(loaded);
+    m_delete->setEnabled(loaded && !selection.isEmpty() && !anyStatic);
+    m_rename->setEnabled(editable);
+    m_hybrid->setEnabled(single != nullptr);
+    m_hybrid->setChecked(single && single->hybrid());
+    m_backup->setEnabled(loaded);
+}
+
+void MainWindow::updateUndoActions()
+{
+    const QUndoStack *stack = m_stack;
+    const bool canUndo = stack && stack->canUndo();
+    const bool canRedo = stack && stack->canRedo();
+    m_undo->setEnabled(canUndo);
+    m_redo->setEnabled(canRedo);
+    m_undo->setText(canUndo ? tr("Undo %1").arg(stack->undoText()) : tr("Undo"));
+    m_redo->setText(canRedo ? tr("Redo %1").arg(stack->redoText()) : tr("Redo"));
+}
+
+void MainWindow::report(int outcome)
+{
+    const KCLayerManager *manager = m_model->manager();
+    if (static_cast<Outcome>(outcome) == Outcome::Done || !manager)
+        statusBar()->clearMessage();
+    else
+        showMessage(manager->lastError());
+}
+
+void MainWindow::showMessage(const QString &message)
+{
+    if (!message.isEmpty())
+        qCInfo(lcInterface).noquote() << message;
+    statusBar()->showMessage(message);
+}
+
+void MainWindow::newLayer()
+{
+    if (KCLayerManager *manager = m_model->manager()) {
+        report(static_cast<int>(manager->createNewLayer()));
+        m_list->setFocus();
+    }
+}
+
+void MainWindow::newGroup()
+{
+    if (KCLayerManager *manager = m_model->manager()) {
+        report(static_cast<int>(manager->createNewGroup()));
+        m_list->setFocus();
+    }
+}
+
+void MainWindow::deleteSelection()
+{
+    KCLayerManager *manager = m_model->manager();
+    if (!manager)
+        return;
+    const Outcome outcome = manager->deleteSelection();
+    report(static_cast<int>(outcome));
+    // A refused or cancelled delete leaves the tree as it was; the selection is shown again.
+    if (outcome != Outcome::Done)
+        managerChanged();
+}
+
+void MainWindow::renameSelection()
+{
+    const KCLayerManager *manager = m_model->manager();
+    if (!manager || !manager->currentLayer())
+        return;
+    const QModelIndex index = m_model->indexOf(manager->currentLayer()->UUID());
+    if (!index.isValid() || !(m_model->flags(index) & Qt::ItemIsEditable))
+        return;
+    m_list->setFocus();
+    m_list->setCurrentIndex(index);
+    m_list->edit(index);
+}
+
+void MainWindow::toggleHybrid(bool hybrid)
+{
+    KCLayerManager *manager = m_model->manager();
+    if (!manager || !manager->currentLayer())
+        return;
+    report(static_cast<int>(manager->setHybrid(manager->currentLayer()->UUID(), hybrid)));
+    updateActions();
+}
+
+void MainWindow::undo()
+{
+    if (KCLayerManager *manager = m_model->manager())
+        report(static_cast<int>(manager->undo()));
+}
+
+void MainWindow::redo()
+{
+    if (KCLayerManager *manager = m_model->manager())
+        report(static_cast<int>(manager->redo()));
+}
+
+void MainWindow::openFiles(const QStringList &files)
+{
+    for (const QString &file : files) {
+        const AppController::Result result = m_controller.openFile(file);
+        if (!result.ok)
+            qCWarning(lcInterface).noquote() << result.message;
+        statusBar()->showMessage(result.message);
+    }
+}
+
+void MainWindow::openFromDialog()
+{
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, tr("Open a Picture as a New Layer"), QString(),
+                                      tr("Pictures (*.png *.tif *.tiff *.jpg *.jpeg *.bmp);;All files (*)"));
+    openFiles(files);
+}
+
+void MainWindow::backUp()
+{
+    const AppController::Result result = m_controller.backupLayers();
+    showMessage(result.message);
+}
+
+void MainWindow::restore()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("Restore Layers"),
+        tr("Replace every layer with the backup? The current layers are lost; the driver is restarted."),
+        QMessageBox::Cancel | QMessageBox::Yes, QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes)
+        return;
+    const AppController::Result result = m_controller.restoreLayers();
+    showMessage(result.message);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, tr("About Brevona Configurator"),
+                       tr("<h3>Brevona Configurator</h3><p>Version %1</p>"
+                          "<p>Designs the layers of the keyboard's key displays: pictures, plugins and "
+                          "the conditions under which each layer shows.</p>")
+                           .arg(QApplication::applicationVersion().toHtmlEscaped()));
+}
+
+QString MainWindow::driverState() const
+{
+    return m_driverState->text();
+}
+
+void MainWindow::driverConnectionChanged()
+{
+    DriverLink &link = m_controller.driverLink();
+    if (link.isConnected())
+        m_driverState->setText(tr("Driver running: the keyboard follows every edit"));
+    else if (!link.isBusConnected())
+        m_driverState->setText(tr("No session bus: the keyboard will follow when the driver runs"));
+    else
+        m_driverState->setText(tr("No driver: the keyboard will follow when the driver runs"));
+    m_driverState->setAccessibleDescription(m_driverState->text());
+}
+
+void MainWindow::storeSplitWidth()
+{
+    const QList<int> sizes = m_mainSplit->sizes();
+    if (!sizes.isEmpty() && sizes.first() > 0)
+        m_preferences.setValue(PreferenceKeys::MainSplitViewSize, double(sizes.first()));
+}
+
+void MainWindow::raiseWindow()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_splitSave->isActive()) {
+        m_splitSave->stop();
+        storeSplitWidth();
+    }
+    if (KCLayerManager *manager = m_model->manager())
+        manager->flushPictureSaves();
+    event->accept();
+}
+
+} // namespace brevona

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+class QLabel;
+class QMenu;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QUndoStack;
+
+namespace brevona {
+
+class AppController;
+class EditorArea;
+class LayerListModel;
+class LayerListView;
+class PluginToggleListener;
+class PreferencesController;
+class PreferencesStore;
+class PreferencesWindow;
+
+// The configurator's window: the layer list beside the editor, the toolbar, the menus with undo
+// and redo, and the status line with the layer manager's messages and the driver's state.
+//
+// Every gesture becomes one call on the layer manager (through the application controller); the
+// window then shows the manager's tree again. The window holds no state of its own beyond the
+// split positions, which are kept in the preferences ("MainSplitViewSize").
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    MainWindow(AppController &controller, PreferencesStore &preferences, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // After the controller's start(): shows the loaded tree, or why the store could not be read.
+    void showStartResult(bool loaded);
+    // Files handed to the program: each opened through the controller, the result on the status
+    // line (and in the log when it failed).
+    void openFiles(const QStringList &files);
+    // Brings the window to the front (a second start of the program asked for it).
+    void raiseWindow();
+
+    LayerListView *layerList() const { return m_list; }
+    LayerListModel *layerModel() const { return m_model; }
+    EditorArea *editorArea() const { return m_editor; }
+    QSplitter *mainSplit() const { return m_mainSplit; }
+    QString driverState() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createCentralArea();
+    void createStatusBar();
+    QMenu *creationMenu(QAction *create);
+
+    // Takes the controller's (possibly new) layer manager, or lets go of it before a reload.
+    void attachManager();
+    void detachManager();
+    // The manager changed its tree or selection: the list, the actions and the editor follow.
+    void managerChanged();
+    void selectionChanged();
+    void updateActions();
+    void updateUndoActions();
+    QString selectionSummary() const;
+
+    // Gestures.
+    void newLayer();
+    void newGroup();
+    void deleteSelection();
+    void renameSelection();
+    void toggleHybrid(bool hybrid);
+    void undo();
+    void redo();
+    void openFromDialog();
+    void backUp();
+    void restore();
+    void showAbout();
+    void showPreferences();
+    // The outcome of one edit on the status line: the manager's reason when it did not go through.
+    void report(int outcome);
+    void showMessage(const QString &message);
+    void driverConnectionChanged();
+    void storeSplitWidth();
+
+    AppController &m_controller;
+    PreferencesStore &m_preferences;
+    LayerListModel *m_model = nullptr;
+    LayerListView *m_list = nullptr;
+    EditorArea *m_editor = nullptr;
+    QSplitter *m_mainSplit = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QLabel *m_driverState = nullptr;
+    QMenu *m_listMenu = nullptr;
+    QTimer *m_splitSave = nullptr;
+    QPointer<QUndoStack> m_stack;
+    // Plugins switch items through an announcement on the session bus.
+    std::unique_ptr<PluginToggleListener> m_pluginToggles;
+
+    QAction *m_newLayer = nullptr;
+    QAction *m_newGroup = nullptr;
+    QAction *m_delete = nullptr;
+    QAction *m_rename = nullptr;
+    QAction *m_hybrid = nullptr;
+    QAction *m_undo = nullptr;
+    QAction *m_redo = nullptr;
+    QAction *m_open = nullptr;
+    QAction *m_backup = nullptr;
+    QAction *m_restore = nullptr;
+    QAction *m_quit = nullptr;
+    QAction *m_about = nullptr;
+    // Toolbar items whose features arrive later: shown, disabled, and saying so.
+    QList<QAction *> m_later;
+    QAction *m_settings = nullptr;
+    std::unique_ptr<PreferencesController> m_preferencesController;
+    PreferencesWindow *m_preferencesWindow = nullptr;
+};
+
+} // namespace brevona
