@@ -1,0 +1,810 @@
+#include "KCKeyboardView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QDir>
+#include <QDrag>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QUrl>
+
+#include "DeferredPictureQueue.h"
+#include "InterfaceLogging.h"
+#include "KCKeyboardViewAccessible.h"
+#include "KCKeyboardViewDelegate.h"
+#include "KCLayer.h"
+#include "KeySelection.h"
+#include "KeyboardCanvas.h"
+#include "KeyboardData.h"
+#include "KeyboardMimeTypes.h"
+#include "Paths.h"
+#include "PreferenceKeys.h"
+#include "PreferencesStore.h"
+#include "ResourceFiles.h"
+
+namespace brevona {
+
+namespace {
+
+// View points the pointer must travel before a press becomes a rubber band or a drag.
+constexpr qreal kBandThreshold = 10;
+// Less than this, and a press on no key is a click that deselects everything.
+constexpr qreal kClickSlop = 7;
+// What a key's screen area adds round its outside rectangle: frame, shadow and selection outline.
+constexpr int kKeyMargin = DeferredPictureQueue::Margin;
+constexpr qreal kSelectionWidth = 3;
+
+QSize installedImageSize()
+{
+    const QSize size =
+        QImageReader(QDir(Paths::resourceFolder()).filePath(resourcefiles::BlackKeyboard)).size();
+    return size.isValid() && !size.isEmpty() ? size
+                                             : QSize(KeyboardData::kPictureWidth, KeyboardData::kPictureHeight);
+}
+
+QColor grey(double level, double alpha = 1.0)
+{
+    return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
+}
+
+} // namespace
+
+KCKeyboardView::KCKeyboardView(QWidget *parent)
+    : KCKeyboardView(KeyboardGeometry::loadInstalled(installedImageSize()), &PreferencesStore::shared(), parent)
+{}
+
+KCKeyboardView::KCKeyboardView(KeyboardGeometry geometry, PreferencesStore *preferences, QWidget *parent)
+    : QWidget(parent)
+    , m_geometry(std::move(geometry))
+    , m_preferences(preferences)
+    , m_canvas(std::make_unique<KeyboardCanvas>(m_geometry))
+    , m_selection(std::make_unique<KeySelection>(m_geometry, [this](int key) { return m_canvas->hasPicture(key); }))
+    , m_deferred(std::make_unique<DeferredPictureQueue>(m_geometry))
+{
+    KCKeyboardViewAccessible::installFactory();
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    setAccessibleName(tr("Keyboard"));
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    m_pulseTimer.setInterval(SelectionPulse::TickMs);
+    connect(&m_pulseTimer, &QTimer::timeout, this, &KCKeyboardView::pulseTick);
+    connect(m_deferred.get(), &DeferredPictureQueue::due, this, &KCKeyboardView::checkDynamicDrawQueue);
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, &KCKeyboardView::checkPulse);
+    if (m_preferences)
+        connect(m_preferences, &PreferencesStore::valueChanged, this, &KCKeyboardView::readPreferences);
+    setColorType(m_preferences ? int(m_preferences->integerValue(PreferenceKeys::KeyboardBackgroundColorType)) : 0);
+}
+
+KCKeyboardView::~KCKeyboardView() = default;
+
+// Pictures ----------------------------------------------------------------------------------------
+
+void KCKeyboardView::setImage(const QImage &picture, const QString &key)
+{
+    const int index = m_geometry.indexOf(key);
+    if (index < 0)
+        return;
+    m_canvas->setPicture(index, picture);
+    updateKey(index);
+}
+
+void KCKeyboardView::setDynamicImage(const QImage &picture, const QString &key)
+{
+    if (m_geometry.indexOf(key) < 0)
+        return;
+    m_deferred->enqueue(key, picture, m_inMouseEvent);
+}
+
+void KCKeyboardView::clearDynamicQueueForButton(const QString &key)
+{
+    m_deferred->remove(key);
+}
+
+void KCKeyboardView::clearDynamicQueue()
+{
+    m_deferred->clear();
+}
+
+void KCKeyboardView::checkDynamicDrawQueue()
+{
+    const DeferredPictureQueue::Batch batch = m_deferred->take();
+    for (const auto &[key, picture] : batch.pictures) {
+        const int index = m_geometry.indexOf(key);
+        if (m_canvas->hasPicture(index))
+            m_canvas->setPicture(index, picture);
+    }
+    for (const QRect &area : batch.areas)
+        update(viewRectForImageRect(area).toAlignedRect());
+}
+
+QImage KCKeyboardView::imageForButton(const QString &key) const
+{
+    return m_canvas->picture(m_geometry.indexOf(key));
+}
+
+void KCKeyboardView::removeButtonImages(const std::optional<QStringList> &keys)
+{
+    if (!keys) {
+        m_canvas->clearPictures();
+        update();
+        return;
+    }
+    for (const QString &key : *keys)
+        setImage(QImage(), key);
+}
+
+void KCKeyboardView::showLayer(KCLayer &layer)
+{
+    m_canvas->clearPictures();
+    for (const QString &key : layer.buttonNames()) {
+        const int index = m_geometry.indexOf(key);
+        if (index >= 0)
+            m_canvas->setPicture(index, layer.imageForButton(key));
+    }
+    update();
+}
+
+void KCKeyboardView::setColorType(int colorType)
+{
+    if (colorType == m_colorType)
+        return;
+    m_colorType = colorType;
+    loadBackground();
+    m_canvas->redraw();
+    update();
+}
+
+void KCKeyboardView::loadBackground()
+{
+    const QString path = QDir(Paths::resourceFolder())
+                             .filePath(m_colorType == 0 ? resourcefiles::BlackKeyboard : resourcefiles::WhiteKeyboard);
+    QImage background(path);
+    const QSize size = m_geometry.imageSize().isEmpty() ? QSize(1, 1) : m_geometry.imageSize();
+    if (background.isNull()) {
+        qCWarning(lcInterface, "Keyboard background %s cannot be read; a plain one stands for it",
+                  qUtf8Printable(path));
+        background = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        background.fill(m_colorType == 0 ? grey(0.15) : grey(0.85));
+    } else if (background.size() != size) {
+        background = background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    m_background = background.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+void KCKeyboardView::readPreferences(const QString &key)
+{
+    if (!m_preferences)
+        return;
+    if (key == PreferenceKeys::KeyboardBackgroundColorType)
+        setColorType(int(m_preferences->integerValue(PreferenceKeys::KeyboardBackgroundColorType)));
+    else if (key == PreferenceKeys::KeyboardSelectionColor)
+        update();
+}
+
+QColor KCKeyboardView::selectionColor() const
+{
+    const PreferenceKeys::Colour fallback{0.1, 1.0, 1.0, 1.0};
+    const auto colour =
+        m_preferences ? PreferenceKeys::Colour::fromArchive(m_preferences->dataValue(PreferenceKeys::KeyboardSelectionColor))
+                      : std::nullopt;
+    const PreferenceKeys::Colour value = colour.value_or(fallback);
+    const double alpha = m_pulseTimer.isActive() && !m_inMouseEvent ? m_pulse.alpha() : 1.0;
+    return QColor::fromHsvF(float(value.hue), float(value.saturation), float(value.brightness),
+                            float(std::clamp(alpha, 0.0, 1.0)));
+}
+
+// Selection ---------------------------------------------------------------------------------------
+
+void KCKeyboardView::selectionWillChange()
+{
+    m_previousSelection = m_selection->names();
+}
+
+void KCKeyboardView::selectionDidChange()
+{
+    const QStringList &now = m_selection->names();
+    if (now == m_previousSelection)
+        return;
+    QStringList touched = m_previousSelection;
+    for (const QString &key : now) {
+        if (!touched.contains(key))
+            touched.append(key);
+    }
+    for (const QString &key : std::as_const(touched))
+        updateKey(m_geometry.indexOf(key));
+    if (QAccessible::isActive()) {
+        for (const QString &key : std::as_const(touched)) {
+            if (m_previousSelection.contains(key) != now.contains(key))
+                KCKeyboardViewAccessible::keySelectionChanged(this, m_geometry.indexOf(key));
+        }
+    }
+    m_previousSelection = now;
+    announceSelection();
+    checkPulse();
+}
+
+void KCKeyboardView::announceSelection()
+{
+    if (m_selectionAnnouncePending)
+        return;
+    m_selectionAnnouncePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_selectionAnnouncePending = false;
+            Q_EMIT selectionChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void KCKeyboardView::selectButtonNamed(const QString &key, bool extend)
+{
+    selectionWillChange();
+    m_selection->select(key, extend);
+    selectionDidChange();
+}
+
+void KCKeyboardView::selectAll()
+{
+    if (!m_canChangeSelection)
+        return;
+    selectionWillChange();
+    m_selection->selectAll();
+    selectionDidChange();
+}
+
+void KCKeyboardView::deselectAll()
+{
+    selectionWillChange();
+    m_selection->deselectAll();
+    selectionDidChange();
+}
+
+QStringList KCKeyboardView::selectedButtons() const
+{
+    return m_selection->names();
+}
+
+int KCKeyboardView::numberOfSelectedButtons() const
+{
+    return m_selection->size();
+}
+
+QString KCKeyboardView::emptyButtonNearestToCenter() const
+{
+    const int key = m_selection->emptyKeyNearestToCentre();
+    return key >= 0 ? m_geometry.key(key).name : QString();
+}
+
+void KCKeyboardView::moveCursor(int dx, int dy, bool extend)
+{
+    if (!m_canChangeSelection)
+        return;
+    selectionWillChange();
+    m_selection->move({dx, dy}, extend, m_lastDeletedButton);
+    selectionDidChange();
+}
+
+void KCKeyboardView::setCanChangeSelection(bool can)
+{
+    m_canChangeSelection = can;
+    if (!can)
+        deselectAll();
+}
+
+void KCKeyboardView::setCanChangeButtons(bool can)
+{
+    m_selection->setCanChangeButtons(can);
+}
+
+bool KCKeyboardView::canChangeButtons() const
+{
+    return m_selection->canChangeButtons();
+}
+
+void KCKeyboardView::setMessage(const QString &text, const QString &description, const QImage &icon)
+{
+    m_messageText = text;
+    m_messageDescription = description;
+    m_messageIcon = icon;
+    update();
+}
+
+// Editing commands --------------------------------------------------------------------------------
+
+void KCKeyboardView::copy()
+{
+    if (m_delegate && m_selection->size() > 0)
+        m_delegate->putButtonsInClipboard(m_selection->names());
+}
+
+void KCKeyboardView::cut()
+{
+    if (!m_delegate || m_selection->size() == 0)
+        return;
+    const QStringList keys = m_selection->names();
+    if (!m_delegate->putButtonsInClipboard(keys))
+        return;
+    m_delegate->deleteButtons(keys);
+    m_lastDeletedButton = keys.last();
+    deselectAll();
+}
+
+void KCKeyboardView::paste()
+{
+    if (!m_delegate)
+        return;
+    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
+    const bool holdsKeys = clipboard && clipboard->hasFormat(mimetypes::KeyboardButtons);
+    if (!holdsKeys && m_selection->size() != 1)
+        return;
+    const QMimeData empty;
+    const std::optional<QString> target =
+        m_selection->size() > 0 ? std::optional(m_selection->names().first()) : std::nullopt;
+    m_delegate->pasteDataOnButton(target, clipboard ? *clipboard : empty, std::nullopt);
+}
+
+void KCKeyboardView::deleteSelectedButtons()
+{
+    if (m_selection->size() == 0)
+        return;
+    const QStringList keys = m_selection->names();
+    if (m_delegate)
+        m_delegate->deleteButtons(keys);
+    m_lastDeletedButton = keys.last();
+    deselectAll();
+}
+
+// Geometry on screen ------------------------------------------------------------------------------
+
+void KCKeyboardView::updateScale()
+{
+    const QSize image = m_geometry.imageSize();
+    if (width() <= 0 || height() <= 0 || image.isEmpty()) {
+        m_scale = 0;
+        return;
+    }
+    // The whole keyboard fits, in its own proportions, centred.
+    m_scale = std::max(qreal(image.width()) / width(), qreal(image.height()) / height());
+    m_offset = QPointF((width() - image.width() / m_scale) / 2, (height() - image.height() / m_scale) / 2);
+}
+
+int KCKeyboardView::cacheResolution() const
+{
+    if (m_scale <= 0)
+        return 1;
+    return std::clamp(int(std::ceil(devicePixelRatioF() / m_scale - 0.01)), 1, 4);
+}
+
+QRectF KCKeyboardView::viewRectForImageRect(const QRectF &imageRect) const
+{
+    if (m_scale <= 0)
+        return {};
+    return QRectF(m_offset + imageRect.topLeft() / m_scale, imageRect.size() / m_scale);
+}
+
+QPointF KCKeyboardView::imagePointForViewPoint(QPointF viewPoint) const
+{
+    return m_scale > 0 ? (viewPoint - m_offset) * m_scale : QPointF(-1, -1);
+}
+
+QString KCKeyboardView::buttonAt(QPointF viewPoint) const
+{
+    if (m_scale <= 0)
+        return {};
+    const int key = m_geometry.keyAt(imagePointForViewPoint(viewPoint));
+    return key >= 0 ? m_geometry.key(key).name : QString();
+}
+
+QRectF KCKeyboardView::viewRectOfButton(const QString &key) const
+{
+    const int index = m_geometry.indexOf(key);
+    return index >= 0 ? viewRectForImageRect(m_geometry.key(index).outside) : QRectF();
+}
+
+QPoint KCKeyboardView::screenPointOfButton(const QString &key) const
+{
+    const int index = m_geometry.indexOf(key);
+    if (index < 0)
+        return {};
+    return mapToGlobal(viewRectForImageRect(m_geometry.key(index).inside).center().toPoint());
+}
+
+void KCKeyboardView::updateKey(int key)
+{
+    if (key >= 0 && key < m_geometry.count())
+        updateImageRect(m_geometry.key(key).outside.adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin));
+}
+
+void KCKeyboardView::updateImageRect(const QRect &imageRect)
+{
+    if (m_scale > 0)
+        update(viewRectForImageRect(imageRect).toAlignedRect());
+}
+
+int KCKeyboardView::heightForWidth(int width) const
+{
+    const QSize image = m_geometry.imageSize();
+    return image.isEmpty() ? 0 : width * image.height() / image.width();
+}
+
+QSize KCKeyboardView::sizeHint() const
+{
+    // Half the picture's size: the whole keyboard fits a laptop's window.
+    return m_geometry.imageSize() / 2;
+}
+
+void KCKeyboardView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateScale();
+}
+
+void KCKeyboardView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        checkPulse();
+}
+
+// Drawing -----------------------------------------------------------------------------------------
+
+void KCKeyboardView::paintEvent(QPaintEvent *event)
+{
+    if (m_scale <= 0)
+        return;
+    m_canvas->setResolution(cacheResolution());
+    QPainter painter(this);
+    painter.translate(m_offset);
+    painter.scale(1 / m_scale, 1 / m_scale);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect bounds(QPoint(), m_geometry.imageSize());
+    const int resolution = m_canvas->resolution();
+    for (const QRect &dirty : event->region()) {
+        const QRectF viewArea = QRectF(dirty).translated(-m_offset);
+        const QRect area =
+            QRectF(viewArea.topLeft() * m_scale, viewArea.size() * m_scale).toAlignedRect().intersected(bounds);
+        if (area.isEmpty())
+            continue;
+        painter.drawImage(QRectF(area), m_background, QRectF(area));
+        // A soft shadow under every key that has a picture.
+        painter.setPen(Qt::NoPen);
+        for (int key = 0; key < m_geometry.count(); ++key) {
+            const QRect outside = m_geometry.key(key).outside;
+            if (!m_canvas->hasPicture(key) || !outside.adjusted(-4, -4, 4, 4).intersects(area))
+                continue;
+            for (int ring = 3; ring >= 1; --ring)
+                painter.fillRect(outside.adjusted(-ring, -ring + 1, ring, ring + 1), QColor(0, 0, 0, 45));
+        }
+        painter.drawImage(QRectF(area), m_canvas->image(),
+                          QRectF(QPointF(area.topLeft()) * resolution, QSizeF(area.size()) * resolution));
+    }
+    paintOverlay(painter);
+}
+
+void KCKeyboardView::paintOverlay(QPainter &painter)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    const int highlight = m_geometry.indexOf(m_dropHighlight);
+    if (highlight >= 0) {
+        QPen dashed(grey(1.0, 0.9), 2, Qt::DashLine);
+        painter.setPen(dashed);
+        painter.drawRoundedRect(QRectF(m_geometry.key(highlight).outside).adjusted(-3, -3, 3, 3), 4, 4);
+    }
+    const QColor colour = selectionColor();
+    painter.setPen(QPen(colour, kSelectionWidth));
+    for (const QString &name : m_selection->names()) {
+        const int key = m_geometry.indexOf(name);
+        if (key >= 0)
+            painter.drawRoundedRect(QRectF(m_geometry.key(key).outside).adjusted(-3, -3, 3, 3), 4, 4);
+    }
+    painter.resetTransform();
+    if (!m_band.isEmpty()) {
+        painter.setPen(QPen(grey(1.0, 0.6), 1));
+        painter.setBrush(grey(1.0, 0.15));
+        painter.drawRoundedRect(m_band, 3, 3);
+    }
+    if (!m_messageText.isEmpty())
+        paintMessage(painter);
+}
+
+void KCKeyboardView::paintMessage(QPainter &painter)
+{
+    const bool dark = m_colorType == 0;
+    QFont textFont = font();
+    textFont.setBold(true);
+    textFont.setPointSizeF(28);
+    QFont descriptionFont = textFont;
+    descriptionFont.setPointSizeF(16);
+    const QRectF panel = QRectF(rect()).adjusted(width() * 0.2, height() * 0.3, -width() * 0.2, -height() * 0.3);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(dark ? grey(0.0, 0.6) : grey(1.0, 0.6));
+    painter.drawRoundedRect(panel, 10, 10);
+    QRectF textArea = panel.adjusted(12, 8, -12, -8);
+    if (!m_messageIcon.isNull()) {
+        const qreal side = std::min<qreal>(textArea.height(), 64);
+        painter.drawImage(QRectF(textArea.left(), textArea.center().y() - side / 2, side, side), m_messageIcon);
+        textArea.setLeft(textArea.left() + side + 12);
+    }
+    painter.setFont(textFont);
+    painter.setPen(dark ? grey(0.8) : grey(0.2));
+    painter.drawText(textArea, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_messageText);
+    painter.setFont(descriptionFont);
+    painter.setPen(dark ? grey(0.7, 0.8) : grey(0.3, 0.8));
+    painter.drawText(textArea, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap, m_messageDescription);
+}
+
+// The pulse ---------------------------------------------------------------------------------------
+
+void KCKeyboardView::checkPulse()
+{
+    const bool run = SelectionPulse::shouldRun(m_inMouseEvent, m_selection->size(), isActiveWindow(),
+                                               QGuiApplication::applicationState() == Qt::ApplicationActive);
+    if (run == m_pulseTimer.isActive())
+        return;
+    if (run) {
+        m_pulse.reset();
+        m_pulseTimer.start();
+    } else {
+        m_pulseTimer.stop();
+    }
+    for (const QString &key : m_selection->names())
+        updateKey(m_geometry.indexOf(key));
+}
+
+void KCKeyboardView::pulseTick()
+{
+    m_pulse.tick();
+    for (const QString &key : m_selection->names())
+        updateKey(m_geometry.indexOf(key));
+}
+
+void KCKeyboardView::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    checkPulse();
+}
+
+void KCKeyboardView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    checkPulse();
+}
+
+// Mouse and keys ----------------------------------------------------------------------------------
+
+void KCKeyboardView::mousePressEvent(QMouseEvent *event)
+{
+    if (!isEnabled() || !m_canChangeSelection || event->button() != Qt::LeftButton || m_scale <= 0) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    m_inMouseEvent = true;
+    checkPulse();
+    m_bandStart = event->position();
+    m_band = QRectF();
+    const int key = m_geometry.keyAt(imagePointForViewPoint(event->position()));
+    m_draggedButton = key >= 0 ? m_geometry.key(key).name : QString();
+    if (key < 0)
+        return;
+    selectionWillChange();
+    m_selection->click(key, event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    selectionDidChange();
+}
+
+void KCKeyboardView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_inMouseEvent || !isEnabled() || !m_canChangeSelection)
+        return;
+    QRectF band = QRectF(m_bandStart, event->position()).normalized();
+    band.setWidth(std::max<qreal>(band.width(), 1));
+    band.setHeight(std::max<qreal>(band.height(), 1));
+    if (band.width() + band.height() < kBandThreshold)
+        return;
+    const int dragged = m_geometry.indexOf(m_draggedButton);
+    if (canChangeButtons() && m_canvas->hasPicture(dragged)) {
+        update(m_band.adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin).toAlignedRect());
+        m_band = QRectF();
+        startDragOut(m_draggedButton);
+        return;
+    }
+    const QRectF old = m_band;
+    m_band = band;
+    const QRectF imageBand(imagePointForViewPoint(band.topLeft()), band.size() * m_scale);
+    selectionWillChange();
+    m_selection->rubberBand(imageBand, imagePointForViewPoint(event->position()));
+    selectionDidChange();
+    update(old.united(band).adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin).toAlignedRect());
+}
+
+void KCKeyboardView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_inMouseEvent) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    update(m_band.adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin).toAlignedRect());
+    const QRectF moved = QRectF(m_bandStart, event->position()).normalized();
+    if (m_draggedButton.isEmpty() && moved.width() + moved.height() < kClickSlop)
+        deselectAll();
+    finishMouseEvent();
+}
+
+void KCKeyboardView::finishMouseEvent()
+{
+    m_inMouseEvent = false;
+    checkDynamicDrawQueue();
+    m_draggedButton.clear();
+    m_band = QRectF();
+    m_bandStart = QPointF();
+    m_pulse.reset();
+    checkPulse();
+}
+
+void KCKeyboardView::keyPressEvent(QKeyEvent *event)
+{
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        deleteSelectedButtons();
+        return;
+    case Qt::Key_Left:
+        moveCursor(-1, 0, extend);
+        return;
+    case Qt::Key_Right:
+        moveCursor(1, 0, extend);
+        return;
+    case Qt::Key_Up:
+        moveCursor(0, -1, extend);
+        return;
+    case Qt::Key_Down:
+        moveCursor(0, 1, extend);
+        return;
+    case Qt::Key_Escape:
+        deselectAll();
+        return;
+    default:
+        break;
+    }
+    if (event->matches(QKeySequence::SelectAll))
+        selectAll();
+    else if (event->matches(QKeySequence::Copy))
+        copy();
+    else if (event->matches(QKeySequence::Cut))
+        cut();
+    else if (event->matches(QKeySequence::Paste))
+        paste();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+// Drag and drop -----------------------------------------------------------------------------------
+
+QPixmap KCKeyboardView::dragPixmapForButton(const QString &key) const
+{
+    const QImage picture = imageForButton(key);
+    const qreal scale = m_scale > 0 ? m_scale : 1;
+    const int side = int(std::lround(48 / scale + 8));
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap(QSize(side, side) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setOpacity(0.7);
+    painter.drawImage(QRectF(2, 2, side - 4, side - 4), picture);
+    QPainterPath frame;
+    frame.addRect(QRectF(0, 0, side, side));
+    frame.addRect(QRectF(2, 2, side - 4, side - 4));
+    painter.fillPath(frame, grey(1.0, 0.4));
+    return pixmap;
+}
+
+void KCKeyboardView::startDragOut(const QString &key)
+{
+    std::unique_ptr<QMimeData> data = m_delegate && m_allowsDragAndDrop ? m_delegate->dragDataForButton(key) : nullptr;
+    if (!data) {
+        finishMouseEvent();
+        return;
+    }
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data.release());
+    const QPixmap pixmap = dragPixmapForButton(key);
+    drag->setPixmap(pixmap);
+    drag->setHotSpot(QPoint(int(pixmap.deviceIndependentSize().width() / 2),
+                            int(pixmap.deviceIndependentSize().height() / 2)));
+    m_dragOutButton = key;
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    m_dragOutButton.clear();
+    // The drag took the button's release.
+    finishMouseEvent();
+}
+
+bool KCKeyboardView::acceptsDrop(const QMimeData *data) const
+{
+    if (!data)
+        return false;
+    if (data->hasFormat(mimetypes::KeyboardButtonDrag) || data->hasFormat(mimetypes::KeyboardButtons) ||
+        data->hasFormat(mimetypes::Png) || data->hasFormat(mimetypes::Tiff) || data->hasImage())
+        return true;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+void KCKeyboardView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!isEnabled() || !m_allowsDragAndDrop) {
+        event->ignore();
+        return;
+    }
+    if (!acceptsDrop(event->mimeData())) {
+        qCInfo(lcInterface, "Keyboard view refuses a drop of %s: no keys, pictures or files",
+               qUtf8Printable(event->mimeData()->formats().join(QStringLiteral(", "))));
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    dragMoveEvent(event);
+}
+
+void KCKeyboardView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!isEnabled() || !m_allowsDragAndDrop || !acceptsDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    QString key = buttonAt(event->position());
+    if (key == m_dragOutButton)
+        key.clear();
+    if (key != m_dropHighlight) {
+        updateKey(m_geometry.indexOf(m_dropHighlight));
+        m_dropHighlight = key;
+        updateKey(m_geometry.indexOf(key));
+    }
+    if (key.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    const Qt::DropAction wanted = event->modifiers() & Qt::AltModifier ? Qt::CopyAction : Qt::MoveAction;
+    event->setDropAction(event->possibleActions() & wanted ? wanted : event->proposedAction());
+    event->accept();
+}
+
+void KCKeyboardView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    QWidget::dragLeaveEvent(event);
+    updateKey(m_geometry.indexOf(m_dropHighlight));
+    m_dropHighlight.clear();
+}
+
+void KCKeyboardView::dropEvent(QDropEvent *event)
+{
+    checkDynamicDrawQueue();
+    const QString key = m_dropHighlight;
+    updateKey(m_geometry.indexOf(key));
+    m_dropHighlight.clear();
+    if (key.isEmpty() || !isEnabled() || !m_allowsDragAndDrop || !acceptsDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    const Qt::DropAction wanted = event->modifiers() & Qt::AltModifier ? Qt::CopyAction : Qt::MoveAction;
+    event->setDropAction(event->possibleActions() & wanted ? wanted : event->proposedAction());
+    event->accept();
+    if (m_delegate)
+        m_delegate->pasteDataOnButton(key, *event->mimeData(), event->dropAction());
+}
+
+} // namespace brevona
