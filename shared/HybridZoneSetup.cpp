@@ -9,7 +9,8 @@ namespace {
 
 bool isZoneValue(const QString &value)
 {
-    return value.isEmpty() || value == PreferenceKeys::ZoneLayerImage || value == PreferenceKeys::ZoneCurrentLanguage;
+    return value.isEmpty() || value == PreferenceKeys::ZoneLayerImage ||
+           value == PreferenceKeys::ZoneCurrentLanguage;
 }
 
 bool inRange(int zone)
@@ -26,7 +27,8 @@ QStringList HybridZoneSetup::defaultZones()
 
 bool HybridZoneSetup::isValid(const QStringList &zones)
 {
-    return zones.size() == ZoneCount && zones.contains(PreferenceKeys::ZoneLayerImage) && zones.contains(PreferenceKeys::ZoneCurrentLanguage);
+    return zones.size() == ZoneCount && zones.contains(PreferenceKeys::ZoneLayerImage) &&
+           zones.contains(PreferenceKeys::ZoneCurrentLanguage);
 }
 
 QStringList HybridZoneSetup::effective(const QVariant &stored)

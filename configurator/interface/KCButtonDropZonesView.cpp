@@ -52,7 +52,8 @@ void drawLayerImageIcon(QPainter &painter, const QRectF &area)
     painter.setBrush(QColor(0x5C, 0xC8, 0x5A));
     painter.drawPath(hills);
     painter.setBrush(QColor(0xFF, 0xD4, 0x3B));
-    painter.drawEllipse(QPointF(frame.right() - frame.width() * 0.22, frame.top() + frame.height() * 0.3), 2.5, 2.5);
+    painter.drawEllipse(QPointF(frame.right() - frame.width() * 0.22, frame.top() + frame.height() * 0.3),
+                        2.5, 2.5);
     painter.restore();
 }
 
@@ -79,7 +80,8 @@ void drawZoneIcon(QPainter &painter, const QString &value, const QRectF &area)
 
 } // namespace
 
-KCButtonDropZonesView::KCButtonDropZonesView(PreferencesStore *preferences, DriverCommandSink *driver, QWidget *parent)
+KCButtonDropZonesView::KCButtonDropZonesView(PreferencesStore *preferences, DriverCommandSink *driver,
+                                             QWidget *parent)
     : QWidget(parent)
     , m_preferences(preferences)
     , m_driver(driver)
@@ -99,11 +101,13 @@ KCButtonDropZonesView::~KCButtonDropZonesView() = default;
 
 void KCButtonDropZonesView::reload()
 {
-    const QVariant stored = m_preferences ? m_preferences->value(PreferenceKeys::HybridLayerZonesSetup) : QVariant();
+    const QVariant stored =
+        m_preferences ? m_preferences->value(PreferenceKeys::HybridLayerZonesSetup) : QVariant();
     m_zones = HybridZoneSetup::effective(stored);
     if (stored.isValid() && m_zones != stored.toStringList())
-        qCWarning(lcInterface, "Hybrid zone setup [%s] does not name both \"Layer Image\" and \"Current "
-                               "Language\"; the default zones are used",
+        qCWarning(lcInterface,
+                  "Hybrid zone setup [%s] does not name both \"Layer Image\" and \"Current "
+                  "Language\"; the default zones are used",
                   qUtf8Printable(stored.toStringList().join(QStringLiteral(", "))));
     update();
 }
@@ -226,7 +230,8 @@ KCButtonDropZonesView::Payload KCButtonDropZonesView::payload(const QMimeData *d
     if (isPlistNumber(*value)) {
         bool whole = false;
         const qlonglong index = value->toLongLong(&whole);
-        return whole && index >= -1 && index < HybridZoneSetup::ZoneCount ? Payload(int(index)) : std::monostate();
+        return whole && index >= -1 && index < HybridZoneSetup::ZoneCount ? Payload(int(index))
+                                                                          : std::monostate();
     }
     if (value->typeId() == QMetaType::QString)
         return value->toString();
@@ -252,7 +257,8 @@ bool KCButtonDropZonesView::acceptDrag(QDropEvent *event)
     const int zone = zoneAt(event->position());
     setHighlight(zone);
     const bool fromHere = event->source() == this;
-    if (std::holds_alternative<std::monostate>(dropped) || (std::holds_alternative<int>(dropped) && !fromHere)) {
+    if (std::holds_alternative<std::monostate>(dropped) ||
+        (std::holds_alternative<int>(dropped) && !fromHere)) {
         event->ignore();
         return false;
     }
@@ -282,17 +288,26 @@ void KCButtonDropZonesView::dragLeaveEvent(QDragLeaveEvent *)
 
 void KCButtonDropZonesView::dropEvent(QDropEvent *event)
 {
-    const int zone = zoneAt(event->position());
-    const auto zones = afterDrop(m_zones, payload(event->mimeData()), zone, event->source() == this);
-    setHighlight(-1);
-    if (!zones) {
-        qCInfo(lcInterface, "Hybrid zones editor refuses the drop on zone %d: it would leave no valid setup", zone);
+    const bool fromHere = event->source() == this;
+    if (!dropPayload(payload(event->mimeData()), zoneAt(event->position()), fromHere)) {
         event->ignore();
         return;
     }
-    event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
+    event->setDropAction(fromHere ? Qt::MoveAction : Qt::CopyAction);
     event->accept();
+}
+
+bool KCButtonDropZonesView::dropPayload(const Payload &dropped, int zone, bool fromHere)
+{
+    setHighlight(-1);
+    const auto zones = afterDrop(m_zones, dropped, zone, fromHere);
+    if (!zones) {
+        qCInfo(lcInterface, "Hybrid zones editor refuses the drop on zone %d: it would leave no valid setup",
+               zone);
+        return false;
+    }
     store(*zones);
+    return true;
 }
 
 void KCButtonDropZonesView::store(const QStringList &zones)

@@ -28,7 +28,8 @@ public:
     using Payload = std::variant<std::monostate, int, QString>;
 
     // Both may be null: nothing is stored or sent.
-    KCButtonDropZonesView(PreferencesStore *preferences, DriverCommandSink *driver, QWidget *parent = nullptr);
+    KCButtonDropZonesView(PreferencesStore *preferences, DriverCommandSink *driver,
+                          QWidget *parent = nullptr);
     ~KCButtonDropZonesView() override;
 
     const QStringList &zones() const { return m_zones; }
@@ -45,6 +46,8 @@ public:
     // when the drag came from this editor (`fromHere`).
     static std::optional<QStringList> afterDrop(const QStringList &zones, const Payload &payload, int zone,
                                                 bool fromHere);
+    // Carries out a drop on `zone`: the new setup is stored and sent. False when refused.
+    bool dropPayload(const Payload &payload, int zone, bool fromHere);
 
     QSize sizeHint() const override { return {96, 96}; }
     QSize minimumSizeHint() const override { return {48, 48}; }

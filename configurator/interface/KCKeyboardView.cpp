@@ -47,8 +47,9 @@ QSize installedImageSize()
 {
     const QSize size =
         QImageReader(QDir(Paths::resourceFolder()).filePath(resourcefiles::BlackKeyboard)).size();
-    return size.isValid() && !size.isEmpty() ? size
-                                             : QSize(KeyboardData::kPictureWidth, KeyboardData::kPictureHeight);
+    return size.isValid() && !size.isEmpty()
+               ? size
+               : QSize(KeyboardData::kPictureWidth, KeyboardData::kPictureHeight);
 }
 
 QColor grey(double level, double alpha = 1.0)
@@ -59,7 +60,8 @@ QColor grey(double level, double alpha = 1.0)
 } // namespace
 
 KCKeyboardView::KCKeyboardView(QWidget *parent)
-    : KCKeyboardView(KeyboardGeometry::loadInstalled(installedImageSize()), &PreferencesStore::shared(), parent)
+    : KCKeyboardView(KeyboardGeometry::loadInstalled(installedImageSize()), &PreferencesStore::shared(),
+                     parent)
 {}
 
 KCKeyboardView::KCKeyboardView(KeyboardGeometry geometry, PreferencesStore *preferences, QWidget *parent)
@@ -67,7 +69,8 @@ KCKeyboardView::KCKeyboardView(KeyboardGeometry geometry, PreferencesStore *pref
     , m_geometry(std::move(geometry))
     , m_preferences(preferences)
     , m_canvas(std::make_unique<KeyboardCanvas>(m_geometry))
-    , m_selection(std::make_unique<KeySelection>(m_geometry, [this](int key) { return m_canvas->hasPicture(key); }))
+    , m_selection(
+          std::make_unique<KeySelection>(m_geometry, [this](int key) { return m_canvas->hasPicture(key); }))
     , m_deferred(std::make_unique<DeferredPictureQueue>(m_geometry))
 {
     KCKeyboardViewAccessible::installFactory();
@@ -83,7 +86,8 @@ KCKeyboardView::KCKeyboardView(KeyboardGeometry geometry, PreferencesStore *pref
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, &KCKeyboardView::checkPulse);
     if (m_preferences)
         connect(m_preferences, &PreferencesStore::valueChanged, this, &KCKeyboardView::readPreferences);
-    setColorType(m_preferences ? int(m_preferences->integerValue(PreferenceKeys::KeyboardBackgroundColorType)) : 0);
+    setColorType(m_preferences ? int(m_preferences->integerValue(PreferenceKeys::KeyboardBackgroundColorType))
+                               : 0);
 }
 
 KCKeyboardView::~KCKeyboardView() = default;
@@ -167,8 +171,9 @@ void KCKeyboardView::setColorType(int colorType)
 
 void KCKeyboardView::loadBackground()
 {
-    const QString path = QDir(Paths::resourceFolder())
-                             .filePath(m_colorType == 0 ? resourcefiles::BlackKeyboard : resourcefiles::WhiteKeyboard);
+    const QString path =
+        QDir(Paths::resourceFolder())
+            .filePath(m_colorType == 0 ? resourcefiles::BlackKeyboard : resourcefiles::WhiteKeyboard);
     QImage background(path);
     const QSize size = m_geometry.imageSize().isEmpty() ? QSize(1, 1) : m_geometry.imageSize();
     if (background.isNull()) {
@@ -195,9 +200,9 @@ void KCKeyboardView::readPreferences(const QString &key)
 QColor KCKeyboardView::selectionColor() const
 {
     const PreferenceKeys::Colour fallback{0.1, 1.0, 1.0, 1.0};
-    const auto colour =
-        m_preferences ? PreferenceKeys::Colour::fromArchive(m_preferences->dataValue(PreferenceKeys::KeyboardSelectionColor))
-                      : std::nullopt;
+    const auto colour = m_preferences ? PreferenceKeys::Colour::fromArchive(
+                                            m_preferences->dataValue(PreferenceKeys::KeyboardSelectionColor))
+                                      : std::nullopt;
     const PreferenceKeys::Colour value = colour.value_or(fallback);
     const double alpha = m_pulseTimer.isActive() && !m_inMouseEvent ? m_pulse.alpha() : 1.0;
     return QColor::fromHsvF(float(value.hue), float(value.saturation), float(value.brightness),
@@ -252,6 +257,13 @@ void KCKeyboardView::selectButtonNamed(const QString &key, bool extend)
 {
     selectionWillChange();
     m_selection->select(key, extend);
+    selectionDidChange();
+}
+
+void KCKeyboardView::toggleButtonNamed(const QString &key)
+{
+    selectionWillChange();
+    m_selection->toggle(key);
     selectionDidChange();
 }
 
@@ -368,40 +380,49 @@ void KCKeyboardView::deleteSelectedButtons()
 
 // Geometry on screen ------------------------------------------------------------------------------
 
-void KCKeyboardView::updateScale()
+qreal KCKeyboardView::scaleFactor() const
 {
     const QSize image = m_geometry.imageSize();
-    if (width() <= 0 || height() <= 0 || image.isEmpty()) {
-        m_scale = 0;
-        return;
-    }
-    // The whole keyboard fits, in its own proportions, centred.
-    m_scale = std::max(qreal(image.width()) / width(), qreal(image.height()) / height());
-    m_offset = QPointF((width() - image.width() / m_scale) / 2, (height() - image.height() / m_scale) / 2);
+    if (width() <= 0 || height() <= 0 || image.isEmpty())
+        return 0;
+    // The whole keyboard fits, in its own proportions.
+    return std::max(qreal(image.width()) / width(), qreal(image.height()) / height());
 }
 
-int KCKeyboardView::cacheResolution() const
+QPointF KCKeyboardView::offset() const
 {
-    if (m_scale <= 0)
+    const qreal scale = scaleFactor();
+    if (scale <= 0)
+        return {};
+    const QSize image = m_geometry.imageSize();
+    return QPointF((width() - image.width() / scale) / 2, (height() - image.height() / scale) / 2);
+}
+
+int KCKeyboardView::cacheResolution(qreal devicePixelRatio) const
+{
+    const qreal scale = scaleFactor();
+    if (scale <= 0)
         return 1;
-    return std::clamp(int(std::ceil(devicePixelRatioF() / m_scale - 0.01)), 1, 4);
+    return std::clamp(int(std::ceil(devicePixelRatio / scale - 0.01)), 1, 4);
 }
 
 QRectF KCKeyboardView::viewRectForImageRect(const QRectF &imageRect) const
 {
-    if (m_scale <= 0)
+    const qreal scale = scaleFactor();
+    if (scale <= 0)
         return {};
-    return QRectF(m_offset + imageRect.topLeft() / m_scale, imageRect.size() / m_scale);
+    return QRectF(offset() + imageRect.topLeft() / scale, imageRect.size() / scale);
 }
 
 QPointF KCKeyboardView::imagePointForViewPoint(QPointF viewPoint) const
 {
-    return m_scale > 0 ? (viewPoint - m_offset) * m_scale : QPointF(-1, -1);
+    const qreal scale = scaleFactor();
+    return scale > 0 ? (viewPoint - offset()) * scale : QPointF(-1, -1);
 }
 
 QString KCKeyboardView::buttonAt(QPointF viewPoint) const
 {
-    if (m_scale <= 0)
+    if (scaleFactor() <= 0)
         return {};
     const int key = m_geometry.keyAt(imagePointForViewPoint(viewPoint));
     return key >= 0 ? m_geometry.key(key).name : QString();
@@ -424,12 +445,13 @@ QPoint KCKeyboardView::screenPointOfButton(const QString &key) const
 void KCKeyboardView::updateKey(int key)
 {
     if (key >= 0 && key < m_geometry.count())
-        updateImageRect(m_geometry.key(key).outside.adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin));
+        updateImageRect(
+            m_geometry.key(key).outside.adjusted(-kKeyMargin, -kKeyMargin, kKeyMargin, kKeyMargin));
 }
 
 void KCKeyboardView::updateImageRect(const QRect &imageRect)
 {
-    if (m_scale > 0)
+    if (scaleFactor() > 0)
         update(viewRectForImageRect(imageRect).toAlignedRect());
 }
 
@@ -445,12 +467,6 @@ QSize KCKeyboardView::sizeHint() const
     return m_geometry.imageSize() / 2;
 }
 
-void KCKeyboardView::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    updateScale();
-}
-
 void KCKeyboardView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
@@ -462,19 +478,22 @@ void KCKeyboardView::changeEvent(QEvent *event)
 
 void KCKeyboardView::paintEvent(QPaintEvent *event)
 {
-    if (m_scale <= 0)
+    const qreal scale = scaleFactor();
+    if (scale <= 0)
         return;
-    m_canvas->setResolution(cacheResolution());
     QPainter painter(this);
-    painter.translate(m_offset);
-    painter.scale(1 / m_scale, 1 / m_scale);
+    // The device's own pixels per view point: the screen's, or a picture's the view is rendered into.
+    m_canvas->setResolution(cacheResolution(painter.deviceTransform().m11()));
+    const QPointF shift = offset();
+    painter.translate(shift);
+    painter.scale(1 / scale, 1 / scale);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRect bounds(QPoint(), m_geometry.imageSize());
     const int resolution = m_canvas->resolution();
     for (const QRect &dirty : event->region()) {
-        const QRectF viewArea = QRectF(dirty).translated(-m_offset);
+        const QRectF viewArea = QRectF(dirty).translated(-shift);
         const QRect area =
-            QRectF(viewArea.topLeft() * m_scale, viewArea.size() * m_scale).toAlignedRect().intersected(bounds);
+            QRectF(viewArea.topLeft() * scale, viewArea.size() * scale).toAlignedRect().intersected(bounds);
         if (area.isEmpty())
             continue;
         painter.drawImage(QRectF(area), m_background, QRectF(area));
@@ -528,14 +547,16 @@ void KCKeyboardView::paintMessage(QPainter &painter)
     textFont.setPointSizeF(28);
     QFont descriptionFont = textFont;
     descriptionFont.setPointSizeF(16);
-    const QRectF panel = QRectF(rect()).adjusted(width() * 0.2, height() * 0.3, -width() * 0.2, -height() * 0.3);
+    const QRectF panel =
+        QRectF(rect()).adjusted(width() * 0.2, height() * 0.3, -width() * 0.2, -height() * 0.3);
     painter.setPen(Qt::NoPen);
     painter.setBrush(dark ? grey(0.0, 0.6) : grey(1.0, 0.6));
     painter.drawRoundedRect(panel, 10, 10);
     QRectF textArea = panel.adjusted(12, 8, -12, -8);
     if (!m_messageIcon.isNull()) {
         const qreal side = std::min<qreal>(textArea.height(), 64);
-        painter.drawImage(QRectF(textArea.left(), textArea.center().y() - side / 2, side, side), m_messageIcon);
+        painter.drawImage(QRectF(textArea.left(), textArea.center().y() - side / 2, side, side),
+                          m_messageIcon);
         textArea.setLeft(textArea.left() + side + 12);
     }
     painter.setFont(textFont);
@@ -587,7 +608,7 @@ void KCKeyboardView::focusOutEvent(QFocusEvent *event)
 
 void KCKeyboardView::mousePressEvent(QMouseEvent *event)
 {
-    if (!isEnabled() || !m_canChangeSelection || event->button() != Qt::LeftButton || m_scale <= 0) {
+    if (!isEnabled() || !m_canChangeSelection || event->button() != Qt::LeftButton || scaleFactor() <= 0) {
         QWidget::mousePressEvent(event);
         return;
     }
@@ -623,7 +644,7 @@ void KCKeyboardView::mouseMoveEvent(QMouseEvent *event)
     }
     const QRectF old = m_band;
     m_band = band;
-    const QRectF imageBand(imagePointForViewPoint(band.topLeft()), band.size() * m_scale);
+    const QRectF imageBand(imagePointForViewPoint(band.topLeft()), band.size() * scaleFactor());
     selectionWillChange();
     m_selection->rubberBand(imageBand, imagePointForViewPoint(event->position()));
     selectionDidChange();
@@ -697,7 +718,7 @@ void KCKeyboardView::keyPressEvent(QKeyEvent *event)
 QPixmap KCKeyboardView::dragPixmapForButton(const QString &key) const
 {
     const QImage picture = imageForButton(key);
-    const qreal scale = m_scale > 0 ? m_scale : 1;
+    const qreal scale = scaleFactor() > 0 ? scaleFactor() : 1;
     const int side = int(std::lround(48 / scale + 8));
     const qreal ratio = devicePixelRatioF();
     QPixmap pixmap(QSize(side, side) * ratio);
@@ -715,7 +736,8 @@ QPixmap KCKeyboardView::dragPixmapForButton(const QString &key) const
 
 void KCKeyboardView::startDragOut(const QString &key)
 {
-    std::unique_ptr<QMimeData> data = m_delegate && m_allowsDragAndDrop ? m_delegate->dragDataForButton(key) : nullptr;
+    std::unique_ptr<QMimeData> data =
+        m_delegate && m_allowsDragAndDrop ? m_delegate->dragDataForButton(key) : nullptr;
     if (!data) {
         finishMouseEvent();
         return;

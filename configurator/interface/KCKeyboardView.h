@@ -59,6 +59,7 @@ public:
 
     // Selection.
     void selectButtonNamed(const QString &key, bool extend);
+    void toggleButtonNamed(const QString &key);
     void selectAll();
     void deselectAll();
     QStringList selectedButtons() const;
@@ -80,10 +81,11 @@ public:
     bool canChangeButtons() const;
     void setAllowsDragAndDrop(bool allows) { m_allowsDragAndDrop = allows; }
     bool allowsDragAndDrop() const { return m_allowsDragAndDrop; }
-    void setMessage(const QString &text, const QString &description = QString(), const QImage &icon = QImage());
+    void setMessage(const QString &text, const QString &description = QString(),
+                    const QImage &icon = QImage());
 
     // Image pixels per view point; 0 while the view has no area.
-    qreal scaleFactor() const { return m_scale; }
+    qreal scaleFactor() const;
     QSize keyboardImageSize() const { return m_geometry.imageSize(); }
     // Where a key (its outside rectangle) lies in the view; empty for an unknown key or no area.
     QRectF viewRectOfButton(const QString &key) const;
@@ -99,7 +101,8 @@ public:
     const SelectionPulse &pulse() const { return m_pulse; }
     QString dropHighlight() const { return m_dropHighlight; }
     QColor selectionColor() const;
-    int cacheResolution() const;
+    // Pixels of the drawing cache per image pixel for a device of `devicePixelRatio`.
+    int cacheResolution(qreal devicePixelRatio) const;
     // The drag image of a key dragged out of the view, at the current scale.
     QPixmap dragPixmapForButton(const QString &key) const;
 
@@ -113,7 +116,6 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -128,7 +130,7 @@ protected:
 
 private:
     void loadBackground();
-    void updateScale();
+    QPointF offset() const;
     void updateKey(int key);
     void updateImageRect(const QRect &imageRect);
     void selectionWillChange();
@@ -154,8 +156,6 @@ private:
 
     int m_colorType = -1;
     QImage m_background;
-    qreal m_scale = 0;
-    QPointF m_offset;
 
     SelectionPulse m_pulse;
     QTimer m_pulseTimer;

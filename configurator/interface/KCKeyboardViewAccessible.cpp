@@ -116,7 +116,8 @@ QString KCKeyboardKeyAccessible::text(QAccessible::Text t) const
     case QAccessible::Name:
         return name;
     case QAccessible::Description:
-        return m_view->imageForButton(name).isNull() ? QObject::tr("Empty key") : QObject::tr("Key with a picture");
+        return m_view->imageForButton(name).isNull() ? QObject::tr("Empty key")
+                                                     : QObject::tr("Key with a picture");
     default:
         return {};
     }
@@ -162,15 +163,7 @@ void KCKeyboardKeyAccessible::doAction(const QString &actionName)
     if (actionName == pressAction()) {
         m_view->selectButtonNamed(name, false);
     } else if (actionName == toggleAction()) {
-        if (m_view->selectedButtons().contains(name)) {
-            QStringList rest = m_view->selectedButtons();
-            rest.removeOne(name);
-            m_view->deselectAll();
-            for (const QString &other : std::as_const(rest))
-                m_view->selectButtonNamed(other, true);
-        } else {
-            m_view->selectButtonNamed(name, true);
-        }
+        m_view->toggleButtonNamed(name);
     }
 }
 

@@ -52,6 +52,15 @@ bool KeySelection::deselectAll()
     return true;
 }
 
+bool KeySelection::toggle(const QString &name)
+{
+    if (m_geometry.indexOf(name) < 0)
+        return false;
+    if (!m_names.removeOne(name))
+        m_names.append(name);
+    return true;
+}
+
 bool KeySelection::selectAll()
 {
     QStringList names;
@@ -82,11 +91,8 @@ bool KeySelection::click(int key, bool toggle)
     if (!m_canChangeButtons && !m_hasPicture(key))
         return false;
     const QString &name = m_geometry.key(key).name;
-    if (toggle) {
-        if (!m_names.removeOne(name))
-            m_names.append(name);
-        return true;
-    }
+    if (toggle)
+        return this->toggle(name);
     // Clicking the only selected key keeps it; any other click selects that key alone.
     return select(name, false);
 }

@@ -40,6 +40,8 @@ public:
     // Each returns whether the selection changed. Unknown names are ignored.
     bool select(const QString &name, bool extend);
     bool deselectAll();
+    // Adds a key that is not selected, takes out one that is.
+    bool toggle(const QString &name);
     // Exactly the keys that have a picture.
     bool selectAll();
     // A mouse-down on a key; `toggle` when Shift or Control is held.

@@ -43,7 +43,8 @@ void KeyboardCanvas::setResolution(int resolution)
 
 bool KeyboardCanvas::hasPicture(int key) const
 {
-    return key >= 0 && key < static_cast<int>(m_pictures.size()) && !m_pictures[static_cast<size_t>(key)].isNull();
+    return key >= 0 && key < static_cast<int>(m_pictures.size()) &&
+           !m_pictures[static_cast<size_t>(key)].isNull();
 }
 
 QImage KeyboardCanvas::picture(int key) const
@@ -136,7 +137,8 @@ QImage KeyboardCanvas::placeholder(QSize size, const QString &label, int resolut
     painter.setRenderHint(QPainter::TextAntialiasing);
     // A rounded square at 60 % of the key, 2 pixels in from that square's edge.
     const QSizeF inner(0.6 * size.width(), 0.6 * size.height());
-    const QRectF square(QPointF((size.width() - inner.width()) / 2, (size.height() - inner.height()) / 2), inner);
+    const QRectF square(QPointF((size.width() - inner.width()) / 2, (size.height() - inner.height()) / 2),
+                        inner);
     const QRectF body = square.adjusted(2, 2, -2, -2);
     const double radius = 0.15 * std::min(body.width(), body.height());
     QLinearGradient gradient(body.topLeft(), body.topRight());

@@ -89,8 +89,9 @@ KeyboardGeometry KeyboardGeometry::fromDictionary(const QVariantMap &resource, Q
                                     area->width(), area->height());
                 key.outside = fromBottomUp(outside, height);
             } else {
-                qCWarning(lcKeyboard, "Keyboard geometry: the outline of key %s cannot be read; its "
-                                      "picture area stands for it",
+                qCWarning(lcKeyboard,
+                          "Keyboard geometry: the outline of key %s cannot be read; its "
+                          "picture area stands for it",
                           qUtf8Printable(key.name));
             }
         }
@@ -112,7 +113,8 @@ void KeyboardGeometry::sortByDistance()
     m_byDistance.resize(m_keys.size());
     std::iota(m_byDistance.begin(), m_byDistance.end(), 0);
     std::stable_sort(m_byDistance.begin(), m_byDistance.end(), [&](int a, int b) {
-        return squaredDistance(key(a).inside.center(), centre) < squaredDistance(key(b).inside.center(), centre);
+        return squaredDistance(key(a).inside.center(), centre) <
+               squaredDistance(key(b).inside.center(), centre);
     });
 }
 

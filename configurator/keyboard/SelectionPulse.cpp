@@ -5,7 +5,8 @@
 
 namespace brevona {
 
-bool SelectionPulse::shouldRun(bool inMouseEvent, int selectedCount, bool windowActive, bool applicationActive)
+bool SelectionPulse::shouldRun(bool inMouseEvent, int selectedCount, bool windowActive,
+                               bool applicationActive)
 {
     return !inMouseEvent && selectedCount == 1 && windowActive && applicationActive;
 }
