@@ -395,6 +395,42 @@ TEST_F(KeyboardViewTest, DeferredPicturesWaitForTheMouseAndOnlyReplaceShownPictu
         waitUntil([&] { return view->imageForButton(QStringLiteral("A")).pixelColor(0, 0) == Qt::green; }));
 }
 
+TEST_F(KeyboardViewTest, PulseRunsForOneSelectedKeyInTheActiveWindow)
+{
+    QApplication::setActiveWindow(view.get());
+    ASSERT_TRUE(waitUntil([&] { return view->isActiveWindow(); }));
+    view->selectButtonNamed(QStringLiteral("H"), false);
+    EXPECT_TRUE(view->isPulsing());
+    EXPECT_TRUE(waitUntil([&] { return view->pulse().phase() == 15; }));
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, inside("H").center());
+    EXPECT_FALSE(view->isPulsing());
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, inside("H").center());
+    EXPECT_TRUE(view->isPulsing());
+    view->selectButtonNamed(QStringLiteral("J"), true);
+    EXPECT_FALSE(view->isPulsing());
+    EXPECT_EQ(view->selectionColor().alphaF(), 1.0);
+}
+
+TEST_F(KeyboardViewTest, LockedSelectionIgnoresGesturesAndLockedKeysIgnoreEmptyKeys)
+{
+    view->selectButtonNamed(QStringLiteral("A"), false);
+    view->setCanChangeSelection(false);
+    EXPECT_TRUE(view->selectedButtons().isEmpty());
+    click(QStringLiteral("A"));
+    press(Qt::Key_Right);
+    view->selectAll();
+    EXPECT_TRUE(view->selectedButtons().isEmpty());
+    view->setCanChangeSelection(true);
+    view->setCanChangeButtons(false);
+    view->setImage(solid(Qt::red), QStringLiteral("L"));
+    click(QStringLiteral("K"));
+    EXPECT_TRUE(view->selectedButtons().isEmpty());
+    click(QStringLiteral("L"));
+    EXPECT_EQ(view->selectedButtons(), QStringList{"L"});
+    // A drag-out image is the key's picture in a frame 8 points larger than the key on screen.
+    EXPECT_EQ(view->dragPixmapForButton(QStringLiteral("L")).deviceIndependentSize(), QSizeF(56, 56));
+}
+
 TEST_F(KeyboardViewTest, KeysAreAccessibleChildrenWithTheirSelection)
 {
     QAccessibleInterface *tree = QAccessible::queryAccessibleInterface(view.get());
