@@ -150,12 +150,13 @@ void KCKeyboardView::removeButtonImages(const std::optional<QStringList> &keys)
 
 void KCKeyboardView::showLayer(KCLayer &layer)
 {
-    m_canvas->clearPictures();
+    std::vector<QImage> pictures(static_cast<size_t>(m_geometry.count()));
     for (const QString &key : layer.buttonNames()) {
         const int index = m_geometry.indexOf(key);
         if (index >= 0)
-            m_canvas->setPicture(index, layer.imageForButton(key));
+            pictures[static_cast<size_t>(index)] = layer.imageForButton(key);
     }
+    m_canvas->setPictures(std::move(pictures));
     update();
 }
 
@@ -185,6 +186,23 @@ void KCKeyboardView::loadBackground()
         background = background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     m_background = background.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_screenBackground = QImage();
+}
+
+const QImage &KCKeyboardView::screenBackground(qreal devicePixelRatio)
+{
+    // The background scaled once to the device's pixels, so that a repaint copies it pixel for
+    // pixel instead of scaling it again.
+    const QSize size = (QSizeF(this->size()) * devicePixelRatio).toSize();
+    if (m_screenBackground.size() == size && m_screenBackground.devicePixelRatio() == devicePixelRatio)
+        return m_screenBackground;
+    m_screenBackground = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    m_screenBackground.setDevicePixelRatio(devicePixelRatio);
+    m_screenBackground.fill(Qt::transparent);
+    QPainter painter(&m_screenBackground);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(viewRectForImageRect(QRectF(QPointF(), QSizeF(m_geometry.imageSize()))), m_background);
+    return m_screenBackground;
 }
 
 void KCKeyboardView::readPreferences(const QString &key)
@@ -483,7 +501,13 @@ void KCKeyboardView::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(this);
     // The device's own pixels per view point: the screen's, or a picture's the view is rendered into.
-    m_canvas->setResolution(cacheResolution(painter.deviceTransform().m11()));
+    const qreal devicePixelRatio = painter.deviceTransform().m11();
+    m_canvas->setResolution(cacheResolution(devicePixelRatio));
+    const QImage &background = screenBackground(devicePixelRatio);
+    for (const QRect &dirty : event->region())
+        painter.drawImage(
+            dirty, background,
+            QRectF(QPointF(dirty.topLeft()) * devicePixelRatio, QSizeF(dirty.size()) * devicePixelRatio));
     const QPointF shift = offset();
     painter.translate(shift);
     painter.scale(1 / scale, 1 / scale);
@@ -492,24 +516,35 @@ void KCKeyboardView::paintEvent(QPaintEvent *event)
     const int resolution = m_canvas->resolution();
     for (const QRect &dirty : event->region()) {
         const QRectF viewArea = QRectF(dirty).translated(-shift);
-        const QRect area =
-            QRectF(viewArea.topLeft() * scale, viewArea.size() * scale).toAlignedRect().intersected(bounds);
+        const QRectF exact(viewArea.topLeft() * scale, viewArea.size() * scale);
+        const QRect area = exact.toAlignedRect().intersected(bounds);
         if (area.isEmpty())
             continue;
-        painter.drawImage(QRectF(area), m_background, QRectF(area));
-        // A soft shadow under every key that has a picture.
-        painter.setPen(Qt::NoPen);
+        // Each dirty rectangle once: translucent shadows and edges must not add up where they meet.
+        painter.setClipRect(exact);
+        // A shadow under every key that has a picture, where it shows: round the frame.
         for (int key = 0; key < m_geometry.count(); ++key) {
             const QRect outside = m_geometry.key(key).outside;
-            if (!m_canvas->hasPicture(key) || !outside.adjusted(-4, -4, 4, 4).intersects(area))
-                continue;
-            for (int ring = 3; ring >= 1; --ring)
-                painter.fillRect(outside.adjusted(-ring, -ring + 1, ring, ring + 1), QColor(0, 0, 0, 45));
+            if (m_canvas->hasPicture(key) && outside.adjusted(-4, -4, 4, 5).intersects(area))
+                paintShadow(painter, outside);
         }
         painter.drawImage(QRectF(area), m_canvas->image(),
                           QRectF(QPointF(area.topLeft()) * resolution, QSizeF(area.size()) * resolution));
     }
+    painter.setClipping(false);
     paintOverlay(painter);
+}
+
+void KCKeyboardView::paintShadow(QPainter &painter, const QRect &outside)
+{
+    const QColor shade(0, 0, 0, 90);
+    const QRect outer = outside.adjusted(-3, -2, 3, 4);
+    const QRect frame = outside.adjusted(-2, -2, 2, 2);
+    painter.fillRect(QRect(outer.left(), outer.top(), frame.left() - outer.left(), outer.height()), shade);
+    painter.fillRect(QRect(frame.right() + 1, outer.top(), outer.right() - frame.right(), outer.height()),
+                     shade);
+    painter.fillRect(QRect(frame.left(), frame.bottom() + 1, frame.width(), outer.bottom() - frame.bottom()),
+                     shade);
 }
 
 void KCKeyboardView::paintOverlay(QPainter &painter)

@@ -130,6 +130,7 @@ protected:
 
 private:
     void loadBackground();
+    const QImage &screenBackground(qreal devicePixelRatio);
     QPointF offset() const;
     void updateKey(int key);
     void updateImageRect(const QRect &imageRect);
@@ -141,6 +142,7 @@ private:
     void finishMouseEvent();
     void startDragOut(const QString &key);
     bool acceptsDrop(const QMimeData *data) const;
+    void paintShadow(QPainter &painter, const QRect &outside);
     void paintOverlay(QPainter &painter);
     void paintMessage(QPainter &painter);
     void readPreferences(const QString &key);
@@ -156,6 +158,7 @@ private:
 
     int m_colorType = -1;
     QImage m_background;
+    QImage m_screenBackground;
 
     SelectionPulse m_pulse;
     QTimer m_pulseTimer;

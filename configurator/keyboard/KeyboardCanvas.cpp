@@ -4,7 +4,6 @@
 
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 
 #include "KeyboardGeometry.h"
 
@@ -67,11 +66,21 @@ void KeyboardCanvas::clearPictures()
     redraw();
 }
 
+void KeyboardCanvas::setPictures(std::vector<QImage> pictures)
+{
+    pictures.resize(m_pictures.size());
+    m_pictures = std::move(pictures);
+    redraw();
+}
+
 void KeyboardCanvas::redraw()
 {
-    const QSize size = m_geometry.imageSize().isEmpty() ? QSize(1, 1) : m_geometry.imageSize();
-    m_image = QImage(size * m_resolution, QImage::Format_ARGB32_Premultiplied);
-    m_image.setDevicePixelRatio(m_resolution);
+    const QSize size =
+        (m_geometry.imageSize().isEmpty() ? QSize(1, 1) : m_geometry.imageSize()) * m_resolution;
+    if (m_image.size() != size) {
+        m_image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        m_image.setDevicePixelRatio(m_resolution);
+    }
     m_image.fill(Qt::transparent);
     QPainter painter(&m_image);
     for (int key = 0; key < m_geometry.count(); ++key)
@@ -101,10 +110,12 @@ void KeyboardCanvas::drawKey(QPainter &painter, int key)
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QRectF(geometry.inside), picture);
     // The frame fills the ring between the outside rectangle and the cleared area.
-    QPainterPath ring;
-    ring.addRect(area);
-    ring.addRect(geometry.outside);
-    painter.fillPath(ring, white(0.4));
+    const QColor frame = white(0.4);
+    const QRect &cap = geometry.outside;
+    painter.fillRect(QRect(area.left(), area.top(), area.width(), kFrame), frame);
+    painter.fillRect(QRect(area.left(), cap.bottom() + 1, area.width(), kFrame), frame);
+    painter.fillRect(QRect(area.left(), cap.top(), kFrame, cap.height()), frame);
+    painter.fillRect(QRect(cap.right() + 1, cap.top(), kFrame, cap.height()), frame);
 }
 
 const QImage &KeyboardCanvas::placeholderFor(int key)

@@ -34,6 +34,8 @@ public:
     void setPicture(int key, const QImage &picture);
     // Every key back to its placeholder.
     void clearPictures();
+    // Every key's picture at once, by key index (a null picture: the placeholder), drawn once.
+    void setPictures(std::vector<QImage> pictures);
     // Draws every key again.
     void redraw();
 
