@@ -254,14 +254,14 @@ std::optional<QStringList> KCButtonDropZonesView::afterDrop(const QStringList &z
 bool KCButtonDropZonesView::acceptDrag(QDropEvent *event)
 {
     const Payload dropped = payload(event->mimeData());
-    const int zone = zoneAt(event->position());
-    setHighlight(zone);
     const bool fromHere = event->source() == this;
     if (std::holds_alternative<std::monostate>(dropped) ||
         (std::holds_alternative<int>(dropped) && !fromHere)) {
+        setHighlight(-1);
         event->ignore();
         return false;
     }
+    setHighlight(zoneAt(event->position()));
     event->setDropAction(std::holds_alternative<int>(dropped) ? Qt::MoveAction : Qt::CopyAction);
     event->accept();
     return true;
@@ -269,11 +269,10 @@ bool KCButtonDropZonesView::acceptDrag(QDropEvent *event)
 
 void KCButtonDropZonesView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!acceptDrag(event)) {
+    if (!acceptDrag(event))
         qCInfo(lcInterface, "Hybrid zones editor refuses a drag of %s: no zone of this editor, no zone value",
-               qUtf8Printable(event->mimeData()->formats().join(QStringLiteral(", "))));
-        setHighlight(-1);
-    }
+               qUtf8Printable(event->mimeData() ? event->mimeData()->formats().join(QStringLiteral(", "))
+                                                : QString()));
 }
 
 void KCButtonDropZonesView::dragMoveEvent(QDragMoveEvent *event)

@@ -202,7 +202,8 @@ void KCKeyboardView::dragEnterEvent(QDragEnterEvent *event)
     }
     if (!acceptsDrop(event->mimeData())) {
         qCInfo(lcInterface, "Keyboard view refuses a drop of %s: no keys, pictures or files",
-               qUtf8Printable(event->mimeData()->formats().join(QStringLiteral(", "))));
+               qUtf8Printable(event->mimeData() ? event->mimeData()->formats().join(QStringLiteral(", "))
+                                                : QString()));
         event->ignore();
         return;
     }

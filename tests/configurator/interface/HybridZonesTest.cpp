@@ -19,6 +19,8 @@
 #include "TestHome.h"
 #include "TestPrinters.h"
 
+#include <QApplication>
+#include <QDragEnterEvent>
 #include <QMimeData>
 
 namespace brevona::test {
@@ -235,6 +237,32 @@ TEST(HybridZonesEditorTest, StoredSetupOfTheWrongShapeShowsTheDefault)
     // A change elsewhere is shown.
     ASSERT_TRUE(preferences.setValue(PreferenceKeys::HybridLayerZonesSetup, QStringList{"", LI, CL, ""}));
     EXPECT_EQ(editor.zones(), (QStringList{"", LI, CL, ""}));
+}
+
+TEST(HybridZonesEditorTest, DragsHighlightTheZoneUnderThePointerAndADropReplacesIt)
+{
+    KCButtonDropZonesView editor(nullptr, nullptr);
+    editor.resize(96, 96);
+    const auto value = KCButtonDropZonesView::zoneValueData(CL);
+    QDragEnterEvent enter(QPoint(20, 60), Qt::CopyAction, value.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&editor, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(editor.highlightZone(), 2);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(&editor, &leave);
+    EXPECT_EQ(editor.highlightZone(), -1);
+    QMimeData text;
+    text.setText(CL);
+    QDragEnterEvent unknown(QPoint(20, 60), Qt::CopyAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(&editor, &unknown);
+    EXPECT_FALSE(unknown.isAccepted());
+    EXPECT_EQ(editor.highlightZone(), -1);
+    QDragEnterEvent again(QPoint(20, 60), Qt::CopyAction, value.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&editor, &again);
+    QDropEvent drop(QPointF(20, 60), Qt::CopyAction, value.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&editor, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(editor.zones(), (QStringList{LI, "", CL, ""}));
 }
 
 TEST(HybridZonesEditorTest, ZonesSitInTheirQuarters)
