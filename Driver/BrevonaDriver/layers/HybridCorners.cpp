@@ -2,6 +2,7 @@
 
 #include "CommandInfo.h"
 #include "CommandNames.h"
+#include "HybridZoneSetup.h"
 #include "LayerLogging.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
@@ -36,18 +37,9 @@ void HybridCorners::update(const QVariant &zones)
     if (!list && zones.isValid())
         qCWarning(lcLayers).noquote() << "Hybrid zone setup is" << CommandInfo::typeName(zones)
                                       << "instead of an array; the default zones are used";
-    QStringList names;
-    for (const QVariant &entry : list.value_or(QVariantList()))
-        names.append(entry.typeId() == QMetaType::QString ? entry.toString() : QString());
-    const qsizetype image = names.indexOf(PreferenceKeys::ZoneLayerImage);
-    const qsizetype language = names.indexOf(PreferenceKeys::ZoneCurrentLanguage);
-    if (names.size() == 4 && image >= 0 && language >= 0) {
-        g_HybridImageCorner = static_cast<int>(image);
-        g_HybridLanguageCorner = static_cast<int>(language);
-    } else {
-        g_HybridImageCorner = 0;
-        g_HybridLanguageCorner = 3;
-    }
+    const QStringList names = HybridZoneSetup::effective(zones);
+    g_HybridImageCorner = static_cast<int>(names.indexOf(PreferenceKeys::ZoneLayerImage));
+    g_HybridLanguageCorner = static_cast<int>(names.indexOf(PreferenceKeys::ZoneCurrentLanguage));
     NotificationCenter::defaultCenter().post(notifications::UpdateHybridSegments);
 }
 

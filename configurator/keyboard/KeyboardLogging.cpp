@@ -1,0 +1,5 @@
+#include "KeyboardLogging.h"
+
+namespace brevona {
+Q_LOGGING_CATEGORY(lcKeyboard, "brevona.configurator.keyboard")
+}

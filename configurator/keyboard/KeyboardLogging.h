@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace brevona {
+Q_DECLARE_LOGGING_CATEGORY(lcKeyboard)
+}
