@@ -49,10 +49,10 @@ public:
     struct Row
     {
         Kind kind = Kind::Unknown;
-        QString type;         // the record's "Type" as stored (empty when it has none)
-        QVariantMap settings; // its "Settings" (empty when they are not a dictionary)
-        QString text;
-        QImage icon; // the application's or the language's; null for other kinds
+        QString type = {};         // the record's "Type" as stored (empty when it has none)
+        QVariantMap settings = {}; // its "Settings" (empty when they are not a dictionary)
+        QString text = {};
+        QImage icon = {}; // the application's or the language's; null for other kinds
     };
 
     // One entry of a menu.
@@ -66,9 +66,9 @@ public:
             Browse,    // "Browse Application...": chooseCustomApplication with a file the user picks
         };
         Role role = Role::Item;
-        QString title;
-        QString value; // a "Type", an application identifier or a language number
-        QImage icon;
+        QString title = {};
+        QString value = {}; // a "Type", an application identifier or a language number
+        QImage icon = {};
         bool enabled = true;
         int indent = 0;
     };
