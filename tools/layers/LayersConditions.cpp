@@ -78,6 +78,9 @@ int LayersConditions::run(const QString &identifier, const QStringList &argument
     const QString verb = arguments.value(0, QStringLiteral("list"));
     if (verb == QLatin1String("list") && arguments.size() <= 1)
         return list(plist);
+    if (!m_conditions.allowEditConditions())
+        return refuse(
+            QStringLiteral("%1 is a background layer: its conditions are built in").arg(identifier));
     if (verb == QLatin1String("add") && arguments.size() >= 2)
         return add(arguments.mid(1));
     if (verb == QLatin1String("set") && arguments.size() >= 3)
@@ -198,7 +201,7 @@ int LayersConditions::add(const QStringList &arguments)
         return refuse(
             QStringLiteral("%1 is not a condition kind (application, modifier, capslock, language, idle)")
                 .arg(arguments.at(0)));
-    // Refused before the values are read: the file manager is not looked for in vain.
+    // A second condition of a single kind is refused before the values are read.
     if (!m_conditions.canAddCondition(type))
         return finish(static_cast<int>(m_conditions.addNewCondition(m_item, type, QVariantMap())));
     const auto settings = parseValues(type, arguments.mid(1), std::nullopt);
