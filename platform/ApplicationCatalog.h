@@ -36,6 +36,9 @@ public:
     // The applications offered to edit files of a MIME type, picture viewers left out, sorted by
     // name.
     virtual std::vector<InstalledApplication> editorsFor(const QString &mimeType) = 0;
+    // The application the desktop opens files of a MIME type with ("inode/directory": the file
+    // manager); nothing when no installed application takes the type.
+    virtual std::optional<InstalledApplication> defaultApplicationFor(const QString &mimeType) = 0;
     // The application a file describes; nothing (with one log line) when it describes none.
     virtual std::optional<InstalledApplication> applicationAtPath(const QString &path) = 0;
     // The application's icon drawn into size x size pixels; a null image when it has none.

@@ -140,8 +140,11 @@ public:
     std::shared_ptr<KCLayer> currentLayer() const { return m_currentLayer; }
 
     // Edits. Placement follows the selection as the layer list does; the new item is selected.
-    Outcome createNewLayer(const QString &title = QString());
-    Outcome createNewGroup(const QString &title = QString());
+    // `conditions` are the new item's first conditions (normalised as KCLayer::setConditions
+    // does): its file holds them before the driver hears of it, so one edit and one command make
+    // an item that already follows them.
+    Outcome createNewLayer(const QString &title = QString(), const QVariantList &conditions = {});
+    Outcome createNewGroup(const QString &title = QString(), const QVariantList &conditions = {});
     // Deletes the selected rows after confirmation; the row picked by the reselection rule is
     // selected afterwards.
     Outcome deleteSelection();
@@ -149,6 +152,11 @@ public:
     Outcome setHybrid(const QString &identifier, bool hybrid);
     // A title of "Trash" also switches the item off (and tells the driver so).
     Outcome rename(const QString &identifier, const QString &title);
+    // Replaces the conditions of an item of the user's tree (normalised as KCLayer::setConditions
+    // does), writes its property file and sends one "LayerConditionsChanged" with what the file
+    // now holds. The background layers and the built-in folders are refused: the keyboard's
+    // language switching depends on their conditions.
+    Outcome setConditions(const QString &identifier, const QVariantList &conditions);
     // The outline state; written, not undoable, no command.
     Outcome setExpanded(const QString &identifier, bool expanded);
     // Drops dragged rows: `onItem` empty means the top level, where `childIndex` counts the
@@ -216,6 +224,7 @@ private:
     bool moveItems(const QStringList &dragged, const DropTarget &target, std::vector<MoveRecord> &records);
     bool unmoveItems(const std::vector<MoveRecord> &records);
     bool setSwitch(KCLayer &layer, bool enabled, bool tellDriver);
+    bool writeConditions(KCLayer &layer, const QVariantList &conditions);
     bool changeKey(KCSingleLayer &layer, const QString &key, const std::optional<QImage> &picture,
                    const std::optional<QVariantMap> &info, const QVariantMap &command);
     Placements newPlacements() const;

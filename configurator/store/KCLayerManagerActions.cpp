@@ -171,12 +171,13 @@ bool KCLayerManager::removeItems(std::vector<Placement> &items,
     return true;
 }
 
-KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title)
+KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title, const QVariantList &conditions)
 {
     if (!m_root)
         return refuse(QStringLiteral("The layer store is not loaded"));
     auto layer = KCSingleLayer::create();
     layer->setTitle(title);
+    layer->setConditions(conditions);
     auto target = m_root;
     const auto current = m_currentLayer;
     if (current && current->isGroup())
@@ -218,12 +219,13 @@ KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title)
         });
 }
 
-KCLayerManager::Outcome KCLayerManager::createNewGroup(const QString &title)
+KCLayerManager::Outcome KCLayerManager::createNewGroup(const QString &title, const QVariantList &conditions)
 {
     if (!m_root)
         return refuse(QStringLiteral("The layer store is not loaded"));
     auto group = std::make_shared<KCGroupLayer>();
     group->setTitle(title);
+    group->setConditions(conditions);
     group->setExpanded(true);
     int index = 0;
     if (m_currentLayer && !m_currentLayer->staticLayer()) {
@@ -354,6 +356,36 @@ KCLayerManager::Outcome KCLayerManager::toggleLayer(const QString &identifier, b
         enabled ? QStringLiteral("Enable") : QStringLiteral("Disable"),
         [this, layer, enabled] { return setSwitch(*layer, enabled, true); },
         [this, layer, before] { return setSwitch(*layer, before, true); });
+}
+
+bool KCLayerManager::writeConditions(KCLayer &layer, const QVariantList &conditions)
+{
+    const QVariantList old = layer.conditions();
+    layer.setConditions(conditions);
+    StoreJournal journal(*m_writer);
+    if (!writeItemProperties(journal, layer)) {
+        layer.setConditions(old);
+        return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer.UUID()));
+    }
+    journal.commit();
+    send(commands::LayerConditionsChanged,
+         {{keys::LayerId, layer.UUID()}, {keys::Conditions, layer.conditions()}});
+    return true;
+}
+
+KCLayerManager::Outcome KCLayerManager::setConditions(const QString &identifier,
+                                                      const QVariantList &conditions)
+{
+    const auto layer = findLayerByID(identifier);
+    if (!layer || layer->staticLayer() || !relativePathForLayer(layer.get()))
+        return refuse(
+            QStringLiteral("%1 is not a layer or group of the user's: its conditions stay as they are")
+                .arg(identifier));
+    const QVariantList before = layer->conditions();
+    return perform(
+        QStringLiteral("Conditions"),
+        [this, layer, conditions] { return writeConditions(*layer, conditions); },
+        [this, layer, before] { return writeConditions(*layer, before); });
 }
 
 KCLayerManager::Outcome KCLayerManager::pluginToggleLayerVisibility(const QString &identifier)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -83,6 +84,7 @@ void ApplicationsHelper::startScan()
     // application folders.
     const QStringList custom = m_preferences.stringListValue(PreferenceKeys::CustomApplicationsBundlesList);
     ApplicationCatalog *catalog = &m_catalog;
+    m_scanPending = true;
     m_scan.setFuture(QtConcurrent::run([catalog, custom] {
         ScanResult result;
         result.installed = catalog->installedApplications();
@@ -97,6 +99,7 @@ void ApplicationsHelper::startScan()
 void ApplicationsHelper::scanFinished()
 {
     const ScanResult result = m_scan.result();
+    m_scanPending = false;
     merge(result.installed);
     merge(result.custom);
     postListUpdate();
@@ -116,14 +119,32 @@ void ApplicationsHelper::addCustomApplications()
         postListUpdate();
 }
 
-bool ApplicationsHelper::addApplicationAtPath(const QString &path)
+std::optional<QString> ApplicationsHelper::addApplicationAtPath(const QString &path)
 {
     const auto application = m_catalog.applicationAtPath(path);
     if (!application)
-        return false;
+        return std::nullopt;
     if (merge({*application}))
         postListUpdate();
-    return true;
+    return application->identifier;
+}
+
+QString ApplicationsHelper::defaultApplicationForType(const QString &mimeType)
+{
+    const auto application = m_catalog.defaultApplicationFor(mimeType);
+    if (!application) {
+        qCInfo(lcSystem, "No installed application opens %s", qPrintable(mimeType));
+        return {};
+    }
+    if (merge({*application}))
+        postListUpdate();
+    return application->identifier;
+}
+
+void ApplicationsHelper::waitForScan()
+{
+    while (m_scanPending)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 bool ApplicationsHelper::merge(const std::vector<InstalledApplication> &applications)

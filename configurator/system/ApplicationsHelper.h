@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <QFutureWatcher>
@@ -43,8 +44,15 @@ public:
     bool isScanning() const;
     // Adds the applications of "CustomApplicationsBundlesList" that the system knows.
     void addCustomApplications();
-    // Adds the application a file describes; false when it describes none.
-    bool addApplicationAtPath(const QString &path);
+    // Adds the application a file describes and gives its identifier; nothing when it describes
+    // none.
+    std::optional<QString> addApplicationAtPath(const QString &path);
+    // The application the desktop opens files of the type with, added to the list so that its name
+    // is known at once; empty when there is none.
+    QString defaultApplicationForType(const QString &mimeType);
+    // Runs the event loop until the scan under way (if any) is merged: for a program that asks
+    // once and ends.
+    void waitForScan();
 
     // All identifiers, sorted by name.
     QStringList applicationIdentifiers() const;
@@ -89,6 +97,7 @@ private:
     QHash<QString, QImage> m_icons;                   // main thread; null: no icon
     QFutureWatcher<ScanResult> m_scan;
     bool m_scanAgain = false;
+    bool m_scanPending = false; // started and not yet merged
     mutable bool m_runningUnknownLogged = false;
 };
 

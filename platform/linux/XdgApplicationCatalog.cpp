@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
@@ -37,6 +38,36 @@ QImage unthemedPicture(const QString &name, int size)
         const QImage picture = readPicture(file, size);
         if (!picture.isNull())
             return picture;
+    }
+    return {};
+}
+
+// The desktop entry ids a mimeapps.list names as defaults for a type, in its order.
+QStringList defaultsInList(const QString &path, const QString &mimeType)
+{
+    QFile file(path);
+    // A configuration file, not a data dump: a huge one is skipped rather than read.
+    if (file.size() > 1024 * 1024 || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    bool inDefaults = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inDefaults = line == QLatin1String("[Default Applications]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (!inDefaults || equals < 0 || line.left(equals).trimmed() != mimeType)
+            continue;
+        QStringList ids;
+        for (const QString &id : line.mid(equals + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString trimmed = id.trimmed();
+            if (trimmed.endsWith(QLatin1String(".desktop")))
+                trimmed.chop(qsizetype(sizeof(".desktop") - 1));
+            if (!trimmed.isEmpty())
+                ids.append(trimmed);
+        }
+        return ids;
     }
     return {};
 }
@@ -120,6 +151,46 @@ std::optional<InstalledApplication> XdgApplicationCatalog::application(const QSt
     if (it == entries->constEnd())
         return std::nullopt;
     return describe(*it);
+}
+
+QStringList XdgApplicationCatalog::mimeAppsLists() const
+{
+    QStringList names;
+    for (const QString &desktop :
+         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        names.append(desktop.toLower() + QStringLiteral("-mimeapps.list"));
+    names.append(QStringLiteral("mimeapps.list"));
+    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    folders += m_folders.isEmpty() ? QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)
+                                   : m_folders;
+    QStringList lists;
+    for (const QString &folder : std::as_const(folders)) {
+        for (const QString &name : std::as_const(names))
+            lists.append(QDir(folder).filePath(name));
+    }
+    return lists;
+}
+
+std::optional<InstalledApplication> XdgApplicationCatalog::defaultApplicationFor(const QString &mimeType)
+{
+    const QHash<QString, DesktopEntries::Entry> entries = scan();
+    for (const QString &list : mimeAppsLists()) {
+        for (const QString &id : defaultsInList(list, mimeType)) {
+            const auto it = entries.constFind(id);
+            if (it != entries.constEnd())
+                return describe(*it);
+        }
+    }
+    std::optional<InstalledApplication> first;
+    for (const DesktopEntries::Entry &entry : entries) {
+        if (entry.noDisplay || !entry.mimeTypes.contains(mimeType))
+            continue;
+        InstalledApplication candidate = describe(entry);
+        if (!first || QString::localeAwareCompare(candidate.name, first->name) < 0 ||
+            (candidate.name == first->name && candidate.identifier < first->identifier))
+            first = std::move(candidate);
+    }
+    return first;
 }
 
 std::optional<InstalledApplication> XdgApplicationCatalog::applicationAtPath(const QString &path)

@@ -24,6 +24,10 @@ public:
     std::vector<InstalledApplication> installedApplications() override;
     std::optional<InstalledApplication> application(const QString &identifier) override;
     std::vector<InstalledApplication> editorsFor(const QString &mimeType) override;
+    // The first installed entry the "[Default Applications]" of the mimeapps.list files name for
+    // the type (desktop-specific lists first, then the user's, then the system's), else the first
+    // offered entry by name that lists the type.
+    std::optional<InstalledApplication> defaultApplicationFor(const QString &mimeType) override;
     std::optional<InstalledApplication> applicationAtPath(const QString &path) override;
     QImage icon(const InstalledApplication &application, int size) override;
 
@@ -35,6 +39,7 @@ public:
 private:
     InstalledApplication describe(const DesktopEntries::Entry &entry) const;
     QHash<QString, DesktopEntries::Entry> scan();
+    QStringList mimeAppsLists() const;
 
     const QStringList m_folders;
     const QString m_locale;

@@ -7,9 +7,13 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "ApplicationsHelper.h"
+#include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
+#include "LanguagesHelper.h"
 #include "LayersComposition.h"
+#include "LayersConditions.h"
 #include "LayersReport.h"
 #include "PropertyList.h"
 
@@ -47,7 +51,7 @@ struct LayersSubcommands::Entry
 
 const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
 {
-    static const std::array<Entry, 16> entries{{
+    static const std::array<Entry, 17> entries{{
         {.name = QStringLiteral("list"),
          .summary = QStringLiteral("Lists the user's layers and groups, top first."),
          .handler = &LayersSubcommands::list,
@@ -126,6 +130,12 @@ const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
                QStringLiteral("N"),
                QStringLiteral("The position in the target.")}},
          .handler = &LayersSubcommands::move},
+        {.name = QStringLiteral("conditions"),
+         .arguments = QStringLiteral("ITEM [list | add KIND [VALUE...] | set ROW VALUE... | remove ROW]"),
+         .summary = LayersConditions::summary(),
+         .minimum = 1,
+         .maximum = -1,
+         .handler = &LayersSubcommands::conditions},
         {.name = QStringLiteral("set-key"),
          .arguments = QStringLiteral("LAYER KEY PICTURE"),
          .summary = QStringLiteral("Shows the picture file (PNG, JPEG, TIFF, ...) on KEY in LAYER; it "
@@ -204,12 +214,13 @@ QString LayersSubcommands::usage()
         "--verbose adds the log of the configurator's components on standard error.\n"
         "Exit status: 0 done, 1 failed (nothing changed), 2 bad input (nothing changed).\n\n"
         "Subcommands (SUBCOMMAND --help for each):\n");
-    for (const QString &name : {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("new-layer"),
-                                QStringLiteral("new-group"), QStringLiteral("delete"),
-                                QStringLiteral("rename"), QStringLiteral("enable"), QStringLiteral("disable"),
-                                QStringLiteral("hybrid"), QStringLiteral("move"), QStringLiteral("set-key"),
-                                QStringLiteral("clear-key"), QStringLiteral("render"),
-                                QStringLiteral("repair"), QStringLiteral("undo"), QStringLiteral("redo")}) {
+    for (const QString &name :
+         {QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("new-layer"),
+          QStringLiteral("new-group"), QStringLiteral("delete"), QStringLiteral("rename"),
+          QStringLiteral("enable"), QStringLiteral("disable"), QStringLiteral("hybrid"),
+          QStringLiteral("move"), QStringLiteral("conditions"), QStringLiteral("set-key"),
+          QStringLiteral("clear-key"), QStringLiteral("render"), QStringLiteral("repair"),
+          QStringLiteral("undo"), QStringLiteral("redo")}) {
         const Entry *entry = find(name);
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
@@ -513,6 +524,20 @@ int LayersSubcommands::move(const QCommandLineParser &parser)
         return refuse(QStringLiteral("%1 cannot be moved there")
                           .arg(parser.positionalArguments().join(QLatin1Char(' '))));
     return finish(static_cast<int>(m_manager.acceptDrop(dragged, *drop)));
+}
+
+int LayersSubcommands::conditions(const QCommandLineParser &parser)
+{
+    const QStringList arguments = parser.positionalArguments();
+    const auto layer = resolve(arguments.at(0));
+    if (!layer)
+        return BadInput;
+    ApplicationsHelper &applications = ApplicationsHelper::shared();
+    // Rows name their applications: the list of them is read before it is shown.
+    if (arguments.value(1, QStringLiteral("list")) == QLatin1String("list"))
+        applications.waitForScan();
+    KCConditionsManager manager(m_manager, applications, LanguagesHelper::shared());
+    return LayersConditions(manager, m_out, m_err).run(layer->UUID(), arguments.mid(1), m_plist);
 }
 
 int LayersSubcommands::setKey(const QCommandLineParser &parser)

@@ -63,6 +63,7 @@ private:
     int disable(const QCommandLineParser &parser);
     int hybrid(const QCommandLineParser &parser);
     int move(const QCommandLineParser &parser);
+    int conditions(const QCommandLineParser &parser);
     int setKey(const QCommandLineParser &parser);
     int clearKey(const QCommandLineParser &parser);
     int render(const QCommandLineParser &parser);

@@ -66,6 +66,10 @@ public:
             EXPECT_EQ(plist(info.value(keys::LayerId).toString()).value(QStringLiteral("Hybrid")).toBool(),
                       info.value(keys::Hybrid).toBool())
                 << "LayerHybridStateChanged";
+        } else if (name == commands::LayerConditionsChanged) {
+            EXPECT_EQ(plist(info.value(keys::LayerId).toString()).value(keys::Conditions),
+                      info.value(keys::Conditions))
+                << "LayerConditionsChanged";
         } else if (name == commands::ButtonsChanged || name == commands::ButtonsDeleted) {
             const QVariantMap buttons =
                 plist(info.value(keys::LayerId).toString()).value(keys::Buttons).toMap();

@@ -1,0 +1,3 @@
+#include "ConditionsLogging.h"
+
+Q_LOGGING_CATEGORY(lcConditions, "brevona.configurator.conditions")

@@ -1,0 +1,94 @@
+// An application condition added from the shell makes the real driver switch layers when that
+// application comes to the front of a real X11 session: the tool's one command reaches the driver,
+// which follows it without rereading the store.
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "DriverSession.h"
+#include "Wait.h"
+#include "XvfbTest.h"
+
+using namespace brevona;
+using namespace brevona::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ConditionsToolSession : public XvfbTest
+{
+public:
+    static void SetUpTestSuite() { startServer({.windowManager = true, .tools = {"xdotool", "xmessage"}}); }
+
+protected:
+    void SetUp() override
+    {
+        XvfbTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        session = std::make_unique<DriverSession>(DriverSession::Options{.display = display()});
+    }
+
+    // A window whose WM_CLASS instance is `name`, once the window manager shows it.
+    QString window(const QString &name)
+    {
+        const qsizetype managed = server().clientList().size();
+        if (!server().startClient(QStringLiteral("xmessage"), {"-name", name, name}) ||
+            !waitUntil([&] { return server().clientList().size() > managed; }, 10s))
+            return {};
+        return server()
+            .output("xdotool", {"search", "--classname", QLatin1Char('^') + name + QLatin1Char('$')})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            .value(0);
+    }
+
+    int tool(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), session->busAddress());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(BREVONA_LAYERS_EXECUTABLE), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return process.exitCode();
+    }
+
+    std::unique_ptr<DriverSession> session;
+};
+
+TEST_F(ConditionsToolSession, ApplicationConditionFromTheShellSwitchesLayers)
+{
+    // The application's desktop entry names its window class, as an installed program's does.
+    const QString applications = QDir(session->home().dataHome()).filePath(QStringLiteral("applications"));
+    ASSERT_TRUE(QDir().mkpath(applications));
+    QFile entry(QDir(applications).filePath(QStringLiteral("org.example.Beta.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Beta\nExec=/nonexistent/program\n"
+                "StartupWMClass=brevona-beta\n");
+    entry.close();
+    session->store().group(QString(), {"Beta"});
+    session->store().layer("Beta");
+    ASSERT_TRUE(session->start()) << session->error().toStdString();
+    const QStringList base{"(default)", "BlackLayer"};
+    const auto composed = [&](const QStringList &expected) {
+        return waitUntil([&] { return session->composition() == expected; }, 10s);
+    };
+    ASSERT_TRUE(composed(base + QStringList{"Beta"})) << session->log().toStdString();
+
+    const QString beta = window("brevona-beta");
+    const QString other = window("brevona-other");
+    ASSERT_FALSE(beta.isEmpty() || other.isEmpty());
+    ASSERT_TRUE(server().run("xdotool", {"windowactivate", "--sync", other}));
+    ASSERT_EQ(tool({"conditions", "Beta", "add", "application", "org.example.Beta", "isActive"}), 0);
+    EXPECT_TRUE(composed(base)) << session->log().toStdString();
+    ASSERT_TRUE(server().run("xdotool", {"windowactivate", "--sync", beta}));
+    EXPECT_TRUE(composed(base + QStringList{"Beta"})) << session->log().toStdString();
+    EXPECT_EQ(session->commandCount(QStringLiteral("LayerConditionsChanged")), 1);
+}
+
+} // namespace
