@@ -1,3 +1,3 @@
 #include "ConditionsLogging.h"
 
-Q_LOGGING_CATEGORY(lcConditions, "brevona.configurator.conditions")
+Q_LOGGING_CATEGORY(lcConditionEditor, "brevona.configurator.conditions")

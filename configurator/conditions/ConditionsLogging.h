@@ -3,4 +3,4 @@
 #include <QLoggingCategory>
 
 // The condition editor's logging category (brevona.configurator.conditions).
-Q_DECLARE_LOGGING_CATEGORY(lcConditions)
+Q_DECLARE_LOGGING_CATEGORY(lcConditionEditor)

@@ -482,7 +482,7 @@ std::optional<QVariantMap> KCConditionsManager::newConditionSettings(const QStri
 KCConditionsManager::Outcome KCConditionsManager::refuse(const QString &why)
 {
     m_lastError = why;
-    qCWarning(lcConditions, "%s", qUtf8Printable(why));
+    qCWarning(lcConditionEditor, "%s", qUtf8Printable(why));
     return Outcome::Refused;
 }
 

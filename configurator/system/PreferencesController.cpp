@@ -8,6 +8,7 @@
 #include "ApplicationCatalog.h"
 #include "CommandNames.h"
 #include "DriverCommandSink.h"
+#include "HybridZoneSetup.h"
 #include "NotificationCenter.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
@@ -102,14 +103,6 @@ QString PreferencesController::sleepTimeoutLabel(qint64 seconds)
     return minutes + QLatin1Char(' ') + rest;
 }
 
-QStringList PreferencesController::validHybridSetup(const QStringList &zones)
-{
-    if (zones.size() == 4 && zones.contains(PreferenceKeys::ZoneLayerImage) &&
-        zones.contains(PreferenceKeys::ZoneCurrentLanguage))
-        return zones;
-    return PreferenceKeys::registeredDefault(PreferenceKeys::HybridLayerZonesSetup).toStringList();
-}
-
 QString PreferencesController::brightnessLabel() const
 {
     return brightnessLabel(m_preferences.realValue(PreferenceKeys::KeyboardBrightness));
@@ -156,7 +149,7 @@ bool PreferencesController::setWakeOnWhenMouseMoves(bool wake)
 
 bool PreferencesController::setHybridSetup(const QStringList &zones)
 {
-    if (validHybridSetup(zones) != zones) {
+    if (!HybridZoneSetup::isValid(zones)) {
         qCWarning(lcSystem).noquote()
             << "A hybrid setup needs four zones with" << PreferenceKeys::ZoneLayerImage << "and"
             << PreferenceKeys::ZoneCurrentLanguage << "; not stored";
@@ -241,7 +234,7 @@ Result<QVariant> PreferencesController::parseText(const QString &key, const QStr
         const QStringList list = splitList(text);
         if (definition->length >= 0 && list.size() != definition->length)
             return expected;
-        if (key == PreferenceKeys::HybridLayerZonesSetup && validHybridSetup(list) != list)
+        if (key == PreferenceKeys::HybridLayerZonesSetup && !HybridZoneSetup::isValid(list))
             return Result<QVariant>::failure(
                 QStringLiteral("\"%1\" needs four zones holding \"%2\" and \"%3\"")
                     .arg(key, PreferenceKeys::ZoneLayerImage, PreferenceKeys::ZoneCurrentLanguage));

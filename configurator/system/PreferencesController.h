@@ -53,8 +53,6 @@ public:
     static QString brightnessLabel(double percent);
     // "2 minutes 5 seconds", "1 minute", "30 seconds"
     static QString sleepTimeoutLabel(qint64 seconds);
-    // A setup of four zones holding both fixed entries, or the default setup.
-    static QStringList validHybridSetup(const QStringList &zones);
 
     // Each stores its value (clamped) and schedules the one command of its kind; a pending command
     // of the same kind is replaced, one of the other kind is kept. False when the file could not
