@@ -22,10 +22,14 @@
 #include "EditorArea.h"
 #include "InterfaceLogging.h"
 #include "KCGroupLayer.h"
+#include "KCKeyboardView.h"
+#include "KCLayer.h"
 #include "KCLayerManager.h"
 #include "KCSingleLayer.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
+#include "ModelNotifications.h"
+#include "NotificationCenter.h"
 #include "PluginToggleListener.h"
 #include "PreferenceKeys.h"
 #include "PreferencesController.h"
@@ -102,6 +106,7 @@ MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences,
 
 MainWindow::~MainWindow()
 {
+    NotificationCenter::defaultCenter().removeObserver(this);
     detachManager();
 }
 
@@ -196,7 +201,9 @@ void MainWindow::createActions()
     }
     m_settings = m_later.last();
     m_settings->setEnabled(true);
-    m_settings->setShortcut(QKeySequence::Preferences);
+    // Desktops without a preferences key (most on Linux) get the common Ctrl+Comma.
+    m_settings->setShortcuts(QKeySequence::keyBindings(QKeySequence::Preferences)
+                             << QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(m_settings, &QAction::triggered, this, &MainWindow::showPreferences);
 }
 
@@ -328,6 +335,24 @@ void MainWindow::createCentralArea()
     connect(m_list, &LayerListView::selectionEdited, this, &MainWindow::selectionChanged);
 
     m_editor = new EditorArea;
+    m_keyboard = new KCKeyboardView;
+    m_keyboard->setAccessibleName(tr("Keyboard"));
+    m_editor->setKeyboardView(m_keyboard);
+    // A layer's picture is read when it is first shown, and plugins redraw keys while it shows.
+    auto &center = NotificationCenter::defaultCenter();
+    center.addObserver(this, notifications::KCLayerRestoredImage, [this](Notification &notification) {
+        const auto layer = m_model->manager() ? m_model->manager()->currentLayer() : nullptr;
+        if (layer && notification.object().value<KCLayer *>() == layer.get())
+            showCurrentLayer();
+    });
+    center.addObserver(this, notifications::KCButtonPluginUpdated, [this](Notification &notification) {
+        const auto layer = m_model->manager() ? m_model->manager()->currentLayer() : nullptr;
+        if (!layer || notification.object().value<KCLayer *>() != layer.get())
+            return;
+        const QVariantMap &info = notification.userInfo();
+        m_keyboard->setDynamicImage(info.value(notifications::ImageKey).value<QImage>(),
+                                    info.value(notifications::ButtonNameKey).toString());
+    });
 
     m_mainSplit = new QSplitter(Qt::Horizontal, this);
     m_mainSplit->setObjectName(QStringLiteral("mainSplit"));
@@ -418,7 +443,25 @@ void MainWindow::selectionChanged()
         break;
     }
     m_editor->setSelectionSummary(selectionSummary());
+    showCurrentLayer();
     updateActions();
+}
+
+void MainWindow::showCurrentLayer()
+{
+    const KCLayerManager *manager = m_model->manager();
+    const auto layer = manager ? manager->currentLayer() : nullptr;
+    const bool oneLayer = layer && !layer->isGroup() && manager->selection().size() == 1;
+    if (!oneLayer) {
+        m_keyboard->removeButtonImages();
+        m_keyboard->setCanChangeButtons(false);
+        m_keyboard->setMessage(layer && layer->isGroup() ? tr("A group") : tr("No layer"),
+                               tr("Select one layer to see its keys."));
+        return;
+    }
+    m_keyboard->setMessage(QString());
+    m_keyboard->setCanChangeButtons(dynamic_cast<KCSingleLayer *>(layer.get()) != nullptr);
+    m_keyboard->showLayer(*layer);
 }
 
 QString MainWindow::selectionSummary() const

@@ -20,6 +20,7 @@ class EditorArea;
 class LayerListModel;
 class LayerListView;
 class PluginToggleListener;
+class KCKeyboardView;
 class PreferencesController;
 class PreferencesStore;
 class PreferencesWindow;
@@ -48,6 +49,7 @@ public:
     LayerListView *layerList() const { return m_list; }
     LayerListModel *layerModel() const { return m_model; }
     EditorArea *editorArea() const { return m_editor; }
+    KCKeyboardView *keyboardView() const { return m_keyboard; }
     QSplitter *mainSplit() const { return m_mainSplit; }
     QString driverState() const;
 
@@ -68,6 +70,8 @@ private:
     // The manager changed its tree or selection: the list, the actions and the editor follow.
     void managerChanged();
     void selectionChanged();
+    // The keyboard view shows the one selected layer's keys.
+    void showCurrentLayer();
     void updateActions();
     void updateUndoActions();
     QString selectionSummary() const;
@@ -96,6 +100,7 @@ private:
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;
     EditorArea *m_editor = nullptr;
+    KCKeyboardView *m_keyboard = nullptr;
     QSplitter *m_mainSplit = nullptr;
     QToolBar *m_toolBar = nullptr;
     QLabel *m_driverState = nullptr;

@@ -159,6 +159,11 @@ QWidget *PreferencesWindow::buildKeyboardPage()
             m_controller.setWakeOnWhenMouseMoves(on);
     });
 
+    // As wide as the longest text, both: the sliders line up and stay put while the labels change.
+    const int labelWidth =
+        m_sleepTimeoutLabel->fontMetrics().horizontalAdvance(QStringLiteral("4 minutes 59 seconds"));
+    m_brightnessLabel->setMinimumWidth(labelWidth);
+    m_sleepTimeoutLabel->setMinimumWidth(labelWidth);
     auto *brightness = new QHBoxLayout;
     brightness->addWidget(m_brightness);
     brightness->addWidget(m_brightnessLabel);

@@ -28,6 +28,7 @@
 #include "FakeDriverLauncher.h"
 #include "FakeKeyTranslator.h"
 #include "KCGroupLayer.h"
+#include "KCKeyboardView.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
 #include "MainWindow.h"
@@ -416,12 +417,13 @@ TEST_F(MainWindowTest, TheEditorPageAndTheActionsFollowTheSelection)
         EditorArea::Page page;
         bool canDelete;
         bool canRename;
+        bool keyShown; // the keyboard view shows A's key App0
     } cases[] = {
-        {{"A"}, EditorArea::DisplayAndAction, true, true},
-        {{"Language0"}, EditorArea::LanguageOptions, false, false},
-        {{"ControlButtons"}, EditorArea::ControlButtons, false, false},
-        {{"A", "B"}, EditorArea::DisplayAndAction, true, false},
-        {{"A", "ControlButtons"}, EditorArea::DisplayAndAction, false, false},
+        {{"A"}, EditorArea::DisplayAndAction, true, true, true},
+        {{"Language0"}, EditorArea::LanguageOptions, false, false, false},
+        {{"ControlButtons"}, EditorArea::ControlButtons, false, false, false},
+        {{"A", "B"}, EditorArea::DisplayAndAction, true, false, false},
+        {{"A", "ControlButtons"}, EditorArea::DisplayAndAction, false, false, false},
     };
     for (const Case &c : cases) {
         select(c.select);
@@ -429,6 +431,8 @@ TEST_F(MainWindowTest, TheEditorPageAndTheActionsFollowTheSelection)
         EXPECT_EQ(accessible("Delete") && accessible("Delete")->state().disabled == false, c.canDelete)
             << c.select.join(',').toStdString();
         EXPECT_EQ(window->findChild<QAction *>("Rename")->isEnabled(), c.canRename);
+        EXPECT_EQ(!window->keyboardView()->imageForButton("App0").isNull(), c.keyShown)
+            << c.select.join(',').toStdString();
     }
     // The background rows come after the user's, under their header.
     EXPECT_EQ(window->layerModel()->index(3, 0).data().toString(), LayerListModel::BackgroundsHeader);
