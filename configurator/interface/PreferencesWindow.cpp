@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "ApplicationCatalog.h"
+#include "KCButtonDropZonesView.h"
 #include "PreferenceKeys.h"
 #include "PreferencesController.h"
 #include "PreferencesStore.h"
@@ -178,6 +179,11 @@ QWidget *PreferencesWindow::buildKeyboardPage()
     form->addRow(m_capsLockModifier);
     form->addRow(tr("Keyboard picture:"), m_background);
     form->addRow(tr("Selected keys:"), m_selectionColour);
+    // Where a hybrid layer's own picture and the language's character show on its keys: drag the
+    // icons between the quarters. Stored and sent at once, like the controls above.
+    auto *zones = new KCButtonDropZonesView(&m_preferences, &m_controller.driver(), page);
+    zones->setAccessibleName(tr("Hybrid key zones"));
+    form->addRow(tr("Hybrid keys:"), zones);
     return page;
 }
 

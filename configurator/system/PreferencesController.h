@@ -64,6 +64,9 @@ public:
     // Stores a valid setup and sends "HybridSetupChanged"; refuses an invalid one.
     bool setHybridSetup(const QStringList &zones);
 
+    // Where the commands go; the hybrid zones editor sends through it too.
+    DriverCommandSink &driver() const { return m_driver; }
+
     // The labels of the stored values.
     QString brightnessLabel() const;
     QString sleepTimeoutLabel() const;

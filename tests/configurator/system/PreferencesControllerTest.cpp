@@ -48,96 +48,58 @@ protected:
 
 // ------------------------------------------------------------ the keyboard page
 
-struct KeyboardRow
+struct ClampRow
 {
     const char *name;
     double brightness;
     qint64 timeout;
-    qint64 sentBrightness;
-    qint64 sentTimeout;
     const char *brightnessLabel;
     const char *timeoutLabel;
 };
 
-class KeyboardPageTest : public PreferencesControllerTest, public ::testing::WithParamInterface<KeyboardRow>
+class ClampTest : public ::testing::TestWithParam<ClampRow>
 {
 };
 
-TEST_P(KeyboardPageTest, StoresClampedAndSendsBothCommandsOnce)
+TEST_P(ClampTest, ClampsAndLabels)
 {
-    const KeyboardRow &row = GetParam();
-    ASSERT_TRUE(controller.setBrightness(row.brightness));
-    ASSERT_TRUE(controller.setSleepTimeout(row.timeout));
-    ASSERT_TRUE(controller.setSleepTimeout(row.timeout)); // a slider still moving: one command
-    EXPECT_TRUE(driver.sent.empty()) << "sent before the slider rests";
+    const ClampRow &row = GetParam();
+    EXPECT_EQ(PreferencesController::brightnessLabel(row.brightness), QLatin1String(row.brightnessLabel));
+    EXPECT_EQ(
+        PreferencesController::sleepTimeoutLabel(PreferencesController::clampedSleepTimeout(row.timeout)),
+        QLatin1String(row.timeoutLabel));
+}
 
-    // The file holds what the driver will read at its next start: the clamped values.
-    EXPECT_EQ(onDisk().value(PreferenceKeys::KeyboardBrightness).toDouble(),
-              std::min(std::max(row.brightness, 1.0), 100.0));
-    EXPECT_EQ(onDisk().value(PreferenceKeys::KeyboardSleepTimeout).toLongLong(), row.sentTimeout);
-    EXPECT_EQ(controller.brightnessLabel(), QLatin1String(row.brightnessLabel));
-    EXPECT_EQ(controller.sleepTimeoutLabel(), QLatin1String(row.timeoutLabel));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, ClampTest, ::testing::Values(
+    ClampRow{.name = "below", .brightness = 0, .timeout = 5, .brightnessLabel = "1%", .timeoutLabel = "15 seconds"},
+    ClampRow{.name = "above", .brightness = 150, .timeout = 1000, .brightnessLabel = "100%", .timeoutLabel = "5 minutes"},
+    ClampRow{.name = "plural_both", .brightness = 40.6, .timeout = 125, .brightnessLabel = "41%", .timeoutLabel = "2 minutes 5 seconds"},
+    ClampRow{.name = "singular_both", .brightness = 1, .timeout = 61, .brightnessLabel = "1%", .timeoutLabel = "1 minute 1 second"}),
+    test::RowName());
+// clang-format on
+
+// Stored clamped at once (the driver reads the file at its next start); one command per kind
+// once the slider rests, so a sleep change right after a brightness change drops neither.
+TEST_F(PreferencesControllerTest, StoresClampedAndSendsOneCommandPerKind)
+{
+    ASSERT_TRUE(controller.setBrightness(150));
+    ASSERT_TRUE(controller.setSleepTimeout(5));
+    ASSERT_TRUE(controller.setWakeOnWhenMouseMoves(true));
+    EXPECT_TRUE(driver.sent.empty()) << "sent before the slider rests";
+    EXPECT_EQ(onDisk().value(PreferenceKeys::KeyboardBrightness).toDouble(), 100.0);
+    EXPECT_EQ(onDisk().value(PreferenceKeys::KeyboardSleepTimeout).toLongLong(), 15);
 
     ASSERT_TRUE(test::waitUntil([&] { return driver.sent.size() == 2; }));
     test::settle(std::chrono::milliseconds(3 * PreferencesController::kSendDelayMs));
     ASSERT_EQ(driver.sent.size(), 2u);
-    const QVariantMap brightness =
-        driver.sent[0].name == commands::ChangeBrightness ? driver.sent[0].info : driver.sent[1].info;
-    const QVariantMap timeout =
-        driver.sent[0].name == commands::ChangeSleepTimeout ? driver.sent[0].info : driver.sent[1].info;
-    EXPECT_EQ(brightness.value(commands::keys::Value).toLongLong(), row.sentBrightness);
-    EXPECT_TRUE(brightness.value(commands::keys::Auto).toBool());
-    EXPECT_EQ(timeout.value(commands::keys::Value).toLongLong(), row.sentTimeout);
-    EXPECT_FALSE(timeout.value(commands::keys::WakeOnWhenMouseMoves).toBool());
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, KeyboardPageTest,
-                         ::testing::Values(KeyboardRow{.name = "below",
-                                                       .brightness = 0,
-                                                       .timeout = 5,
-                                                       .sentBrightness = 1,
-                                                       .sentTimeout = 15,
-                                                       .brightnessLabel = "1%",
-                                                       .timeoutLabel = "15 seconds"},
-                                           KeyboardRow{.name = "above",
-                                                       .brightness = 150,
-                                                       .timeout = 1000,
-                                                       .sentBrightness = 100,
-                                                       .sentTimeout = 300,
-                                                       .brightnessLabel = "100%",
-                                                       .timeoutLabel = "5 minutes"},
-                                           KeyboardRow{.name = "fraction",
-                                                       .brightness = 40.6,
-                                                       .timeout = 125,
-                                                       .sentBrightness = 40,
-                                                       .sentTimeout = 125,
-                                                       .brightnessLabel = "41%",
-                                                       .timeoutLabel = "2 minutes 5 seconds"},
-                                           KeyboardRow{.name = "singular",
-                                                       .brightness = 100,
-                                                       .timeout = 61,
-                                                       .sentBrightness = 100,
-                                                       .sentTimeout = 61,
-                                                       .brightnessLabel = "100%",
-                                                       .timeoutLabel = "1 minute 1 second"},
-                                           KeyboardRow{.name = "whole_minute",
-                                                       .brightness = 1,
-                                                       .timeout = 60,
-                                                       .sentBrightness = 1,
-                                                       .sentTimeout = 60,
-                                                       .brightnessLabel = "1%",
-                                                       .timeoutLabel = "1 minute"}),
-                         test::RowName());
-
-TEST_F(PreferencesControllerTest, FlushSendsPendingCommandsAtOnce)
-{
-    ASSERT_TRUE(controller.setWakeOnWhenMouseMoves(true));
-    ASSERT_TRUE(controller.hasPendingCommands());
-    controller.flush();
-    ASSERT_EQ(driver.sent.size(), 1u);
-    EXPECT_EQ(driver.sent[0].name, commands::ChangeSleepTimeout);
-    EXPECT_TRUE(driver.sent[0].info.value(commands::keys::WakeOnWhenMouseMoves).toBool());
-    EXPECT_FALSE(controller.hasPendingCommands());
+    const auto info = [&](const QString &name) {
+        return driver.sent[0].name == name ? driver.sent[0].info : driver.sent[1].info;
+    };
+    EXPECT_EQ(info(commands::ChangeBrightness).value(commands::keys::Value).toLongLong(), 100);
+    EXPECT_TRUE(info(commands::ChangeBrightness).value(commands::keys::Auto).toBool());
+    EXPECT_EQ(info(commands::ChangeSleepTimeout).value(commands::keys::Value).toLongLong(), 15);
+    EXPECT_TRUE(info(commands::ChangeSleepTimeout).value(commands::keys::WakeOnWhenMouseMoves).toBool());
 }
 
 // ------------------------------------------------------------ any key from its text
@@ -172,52 +134,22 @@ TEST_P(TextValueTest, ParsesChecksAndStores)
     EXPECT_EQ(driver.sent.empty() ? QString() : driver.sent.front().name, QLatin1String(row.command));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, TextValueTest,
-    ::testing::Values(
-        TextRow{.name = "unknown_key", .key = "Nonsense", .text = "1", .error = "\"Nonsense\" is not"},
-        TextRow{.name = "bool", .key = "QuietMode", .text = "yes", .error = nullptr, .read = "true"},
-        TextRow{.name = "bad_bool", .key = "QuietMode", .text = "maybe", .error = "\"QuietMode\" takes"},
-        TextRow{.name = "bad_number",
-                .key = "KeyboardBrightness",
-                .text = "bright",
-                .error = "\"KeyboardBrightness\" takes"},
-        TextRow{
-            .name = "infinite", .key = "MainSplitViewSize", .text = "inf", .error = "\"MainSplitViewSize\""},
-        TextRow{.name = "integer_rounds",
-                .key = "KeyboardBackgroundColorType",
-                .text = "0.6",
-                .error = nullptr,
-                .read = "1"},
-        TextRow{.name = "hybrid",
-                .key = "HybridLayerZonesSetup",
-                .text = "Current Language,,,Layer Image",
-                .error = nullptr,
-                .read = "Current Language,,,Layer Image",
-                .command = "HybridSetupChanged"},
-        TextRow{.name = "hybrid_without_image",
-                .key = "HybridLayerZonesSetup",
-                .text = "Current Language,,,",
-                .error = "\"HybridLayerZonesSetup\" needs"},
-        TextRow{.name = "hybrid_three",
-                .key = "HybridLayerZonesSetup",
-                .text = "Layer Image,,Current Language",
-                .error = "\"HybridLayerZonesSetup\" takes"},
-        TextRow{.name = "custom_apps_once",
-                .key = "CustomApplicationsBundlesList",
-                .text = "gimp, gimp,krita",
-                .error = nullptr,
-                .read = "gimp,krita"},
-        TextRow{.name = "colour",
-                .key = "KeyboardSelectionColor",
-                .text = "#ff0000",
-                .error = nullptr,
-                .read = "#ff0000"},
-        TextRow{.name = "bad_colour",
-                .key = "KeyboardSelectionColor",
-                .text = "reddish",
-                .error = "\"KeyboardSelectionColor\" takes"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, TextValueTest, ::testing::Values(
+    TextRow{.name = "unknown_key", .key = "Nonsense", .text = "1", .error = "\"Nonsense\" is not"},
+    TextRow{.name = "bool", .key = "QuietMode", .text = "yes", .error = nullptr, .read = "true"},
+    TextRow{.name = "bad_bool", .key = "QuietMode", .text = "maybe", .error = "\"QuietMode\" takes"},
+    TextRow{.name = "bad_number", .key = "KeyboardBrightness", .text = "bright", .error = "\"KeyboardBrightness\" takes"},
+    TextRow{.name = "infinite", .key = "MainSplitViewSize", .text = "inf", .error = "\"MainSplitViewSize\""},
+    TextRow{.name = "integer_rounds", .key = "KeyboardBackgroundColorType", .text = "0.6", .error = nullptr, .read = "1"},
+    TextRow{.name = "hybrid", .key = "HybridLayerZonesSetup", .text = "Current Language,,,Layer Image", .error = nullptr, .read = "Current Language,,,Layer Image", .command = "HybridSetupChanged"},
+    TextRow{.name = "hybrid_without_image", .key = "HybridLayerZonesSetup", .text = "Current Language,,,", .error = "\"HybridLayerZonesSetup\" needs"},
+    TextRow{.name = "hybrid_three", .key = "HybridLayerZonesSetup", .text = "Layer Image,,Current Language", .error = "\"HybridLayerZonesSetup\" takes"},
+    TextRow{.name = "custom_apps_once", .key = "CustomApplicationsBundlesList", .text = "gimp, gimp,krita", .error = nullptr, .read = "gimp,krita"},
+    TextRow{.name = "colour", .key = "KeyboardSelectionColor", .text = "#ff0000", .error = nullptr, .read = "#ff0000"},
+    TextRow{.name = "bad_colour", .key = "KeyboardSelectionColor", .text = "reddish", .error = "\"KeyboardSelectionColor\" takes"}),
     test::RowName());
+// clang-format on
 
 // ------------------------------------------------------------ the paint menu
 
