@@ -17,12 +17,14 @@
 #include <benchmark/benchmark.h>
 
 #include "AppController.h"
+#include "ApplicationsHelper.h"
 #include "ConfiguratorProgram.h"
 #include "FakeDriver.h"
 #include "FakeDriverLauncher.h"
 #include "KCGroupLayer.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
+#include "LanguagesHelper.h"
 #include "MainWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
@@ -111,7 +113,8 @@ void BM_SwitchClickToBus(benchmark::State &state)
     FakeDriverLauncher launcher;
     AppController::Environment env = AppController::installedEnvironment();
     AppController controller(env, PreferencesStore::shared(), launcher);
-    MainWindow window(controller, PreferencesStore::shared());
+    MainWindow window(controller, PreferencesStore::shared(), ApplicationsHelper::shared(),
+                      LanguagesHelper::shared());
     window.showStartResult(controller.start());
     window.show();
     if (!QTest::qWaitForWindowExposed(&window) || !controller.driverLink().setupDriverConnection()) {

@@ -164,6 +164,15 @@ QStringList KCConditionsManager::modifierKeys()
     return keys;
 }
 
+QString KCConditionsManager::modifierSymbol(const QString &key)
+{
+    for (const ModifierName &name : modifierNames()) {
+        if (name.name == key)
+            return name.symbol;
+    }
+    return {};
+}
+
 QString KCConditionsManager::settingsProblem(Kind kind, const QVariantMap &settings)
 {
     switch (kind) {

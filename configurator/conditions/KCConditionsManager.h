@@ -112,6 +112,8 @@ public:
     static QList<MenuEntry> predicatesMenu();
     // The modifier cell's keys in its order.
     static QStringList modifierKeys();
+    // "⌃" for "Control" and so on; empty for another name.
+    static QString modifierSymbol(const QString &key);
 
     // "Settings" of a new condition of a kind; nothing for an unknown kind.
     std::optional<QVariantMap> newConditionSettings(const QString &type);

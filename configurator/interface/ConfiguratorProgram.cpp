@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "AppController.h"
+#include "ApplicationsHelper.h"
 #include "CommandLine.h"
 #include "DeleteConfirmationDialog.h"
 #include "InterfaceLogging.h"
@@ -57,7 +58,8 @@ std::optional<int> ConfiguratorProgram::start(const QStringList &arguments)
     m_confirmation = std::make_unique<DeleteConfirmationDialog>();
     m_controller = std::make_unique<AppController>(environment, PreferencesStore::shared(), *m_launcher,
                                                    m_confirmation.get());
-    m_window = std::make_unique<MainWindow>(*m_controller, PreferencesStore::shared());
+    m_window = std::make_unique<MainWindow>(*m_controller, PreferencesStore::shared(),
+                                            ApplicationsHelper::shared(), languages);
     m_confirmation->setParentWidget(m_window.get());
     connect(m_instance.get(), &SingleInstance::filesReceived, m_window.get(), &MainWindow::openFiles);
     connect(m_instance.get(), &SingleInstance::raiseRequested, m_window.get(), &MainWindow::raiseWindow);

@@ -83,6 +83,13 @@ bool LayerListModel::sameRows(const std::vector<Row> &a, const std::vector<Row> 
     return true;
 }
 
+void LayerListModel::setAutonamer(Autonamer name, AutoIcon icon)
+{
+    m_autoname = std::move(name);
+    m_autoIcon = std::move(icon);
+    refresh();
+}
+
 bool LayerListModel::refresh()
 {
     auto rows = snapshot();
@@ -190,7 +197,12 @@ QPixmap LayerListModel::iconFor(const KCLayer &item) const
     const auto cached = m_icons.constFind(&item);
     if (cached != m_icons.cend())
         return *cached;
-    const QImage image = item.icon();
+    QImage image = item.icon();
+    if (item.title().isEmpty() && m_autoIcon) {
+        const QImage automatic = m_autoIcon(item);
+        if (!automatic.isNull())
+            image = automatic;
+    }
     const QPixmap pixmap =
         image.isNull() ? QPixmap()
                        : QPixmap::fromImage(image.scaledToHeight(IconHeight, Qt::SmoothTransformation));
@@ -225,8 +237,9 @@ QVariant LayerListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole: {
-        QString text =
-            untitled ? (item->isGroup() ? tr("Untitled Group") : tr("Untitled Layer")) : item->title();
+        QString text = untitled && m_autoname ? m_autoname(*item) : item->title();
+        if (text.isEmpty())
+            text = item->isGroup() ? tr("Untitled Group") : tr("Untitled Layer");
         if (m_showIdentifiers)
             text += QStringLiteral(" (%1)").arg(item->UUID().left(5));
         return text;

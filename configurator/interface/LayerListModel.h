@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,11 @@ public:
     bool refresh();
     // With the start of each identifier after the title (the "DebugMode" preference).
     void setShowIdentifiers(bool show);
+    // What an untitled item is called and shown with, from its conditions: an empty name keeps
+    // "Untitled Layer" or "Untitled Group", a null image the item's own icon.
+    using Autonamer = std::function<QString(const KCLayer &)>;
+    using AutoIcon = std::function<QImage(const KCLayer &)>;
+    void setAutonamer(Autonamer name, AutoIcon icon);
 
     QModelIndex indexOf(const QString &identifier) const;
     QString identifierAt(const QModelIndex &index) const;
@@ -90,6 +96,8 @@ private:
     KCLayerManager *m_manager = nullptr;
     std::vector<Row> m_rows;
     bool m_showIdentifiers = false;
+    Autonamer m_autoname;
+    AutoIcon m_autoIcon;
     mutable QHash<const KCLayer *, QPixmap> m_icons;
 };
 

@@ -16,11 +16,14 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
+#include <QVBoxLayout>
 
 #include "AppController.h"
 #include "ApplicationCatalog.h"
+#include "ConditionsPane.h"
 #include "EditorArea.h"
 #include "InterfaceLogging.h"
+#include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCKeyboardView.h"
 #include "KCLayer.h"
@@ -69,10 +72,13 @@ QString counted(int count, const QString &one, const QString &many)
 
 } // namespace
 
-MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences, QWidget *parent)
+MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences,
+                       ApplicationsHelper &applications, LanguagesHelper &languages, QWidget *parent)
     : QMainWindow(parent)
     , m_controller(controller)
     , m_preferences(preferences)
+    , m_applications(applications)
+    , m_languages(languages)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("Brevona Configurator"));
@@ -219,29 +225,23 @@ void MainWindow::showPreferences()
 
 QMenu *MainWindow::creationMenu(QAction *create)
 {
-    // The kinds of a first condition the new item may start with. Only "No Conditions" creates
-    // anything yet: the others hand their kind to the condition editor, which arrives with it.
+    // The new item may start with a first condition, which the conditions table then shows.
     auto *menu = new QMenu(create->text(), this);
     menu->setObjectName(create->objectName() + QStringLiteral("Menu"));
     menu->setAccessibleName(create->text());
-    menu->setToolTipsVisible(true);
-    QAction *plain = menu->addAction(tr("No Conditions"), create, &QAction::trigger);
-    plain->setData(QString());
-    menu->addSeparator();
-    const struct
-    {
-        const char *label;
-        const char *kind;
-    } kinds[] = {
-        {QT_TR_NOOP("Application-specific"), "brevona.condition.application"},
-        {QT_TR_NOOP("Modifier-specific"), "brevona.condition.modifier"},
-        {QT_TR_NOOP("Language-specific"), "brevona.condition.language"},
-    };
-    for (const auto &kind : kinds) {
-        QAction *action = menu->addAction(tr(kind.label));
-        action->setData(QString::fromLatin1(kind.kind));
-        action->setEnabled(false);
-        action->setToolTip(tr("Creating an item with a first condition arrives with condition editing"));
+    const bool group = create == m_newGroup;
+    for (const KCConditionsManager::MenuEntry &entry : KCConditionsManager::newItemMenu()) {
+        if (entry.role == KCConditionsManager::MenuEntry::Role::Separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction *action = menu->addAction(entry.title);
+        action->setData(entry.value);
+        if (entry.value.isEmpty())
+            connect(action, &QAction::triggered, create, &QAction::trigger);
+        else
+            connect(action, &QAction::triggered, this,
+                    [this, group, type = entry.value] { newItemWithCondition(group, type); });
     }
     return menu;
 }
@@ -334,6 +334,17 @@ void MainWindow::createCentralArea()
     m_list->setMinimumWidth(MinimumListWidth);
     connect(m_list, &LayerListView::selectionEdited, this, &MainWindow::selectionChanged);
 
+    // The conditions under the list, as tall as their rows: the list takes the rest.
+    auto *column = new QWidget;
+    column->setObjectName(QStringLiteral("layersColumn"));
+    auto *columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->setSpacing(0);
+    columnLayout->addWidget(m_list, 1);
+    m_conditionsPane = new ConditionsPane(column);
+    connect(m_conditionsPane, &ConditionsPane::editRefused, this, &MainWindow::showMessage);
+    columnLayout->addWidget(m_conditionsPane);
+
     m_editor = new EditorArea;
     m_keyboard = new KCKeyboardView;
     m_keyboard->setAccessibleName(tr("Keyboard"));
@@ -358,7 +369,7 @@ void MainWindow::createCentralArea()
     m_mainSplit->setObjectName(QStringLiteral("mainSplit"));
     m_mainSplit->setAccessibleName(tr("Layers and editor"));
     m_mainSplit->setChildrenCollapsible(false);
-    m_mainSplit->addWidget(m_list);
+    m_mainSplit->addWidget(column);
     m_mainSplit->addWidget(m_editor);
     // On a window resize the list keeps its width and the editor takes the rest.
     m_mainSplit->setStretchFactor(0, 0);
@@ -397,6 +408,16 @@ void MainWindow::attachManager()
     connect(m_stack, &QUndoStack::undoTextChanged, this, &MainWindow::updateUndoActions);
     connect(m_stack, &QUndoStack::redoTextChanged, this, &MainWindow::updateUndoActions);
     m_pluginToggles = std::make_unique<PluginToggleListener>(manager);
+    m_conditions = std::make_unique<KCConditionsManager>(manager, m_applications, m_languages);
+    m_conditionsPane->setManager(m_conditions.get());
+    // Untitled items go by their first condition.
+    m_model->setAutonamer(
+        [this](const KCLayer &layer) {
+            const QString name = m_conditions->autonameForLayer(layer);
+            // The generic names say less than "Untitled Layer" and "Untitled Group".
+            return name == QLatin1String("Layer") || name == QLatin1String("Group") ? QString() : name;
+        },
+        [this](const KCLayer &layer) { return m_conditions->customizedIconForGroup(layer); });
     connect(m_pluginToggles.get(), &PluginToggleListener::toggled, this, &MainWindow::managerChanged);
     m_list->showManagerState();
     updateUndoActions();
@@ -408,8 +429,13 @@ void MainWindow::detachManager()
         disconnect(m_stack, nullptr, this, nullptr);
     m_stack = nullptr;
     m_pluginToggles.reset();
-    if (m_model)
+    if (m_model) {
+        m_model->setAutonamer({}, {});
         m_model->setManager(nullptr);
+    }
+    if (m_conditionsPane)
+        m_conditionsPane->setManager(nullptr);
+    m_conditions.reset();
 }
 
 void MainWindow::showStartResult(bool loaded)
@@ -443,6 +469,8 @@ void MainWindow::selectionChanged()
         break;
     }
     m_editor->setSelectionSummary(selectionSummary());
+    if (m_conditions)
+        m_conditions->rebuildConditionsTable();
     showCurrentLayer();
     updateActions();
 }
@@ -555,6 +583,17 @@ void MainWindow::newGroup()
         report(static_cast<int>(manager->createNewGroup()));
         m_list->setFocus();
     }
+}
+
+void MainWindow::newItemWithCondition(bool group, const QString &type)
+{
+    if (!m_conditions)
+        return;
+    if (m_conditions->createItemWithCondition(group, type))
+        statusBar()->clearMessage();
+    else
+        showMessage(m_conditions->lastError());
+    m_list->setFocus();
 }
 
 void MainWindow::deleteSelection()

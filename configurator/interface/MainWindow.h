@@ -16,6 +16,10 @@ class QUndoStack;
 namespace brevona {
 
 class AppController;
+class ApplicationsHelper;
+class ConditionsPane;
+class KCConditionsManager;
+class LanguagesHelper;
 class EditorArea;
 class LayerListModel;
 class LayerListView;
@@ -35,7 +39,9 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(AppController &controller, PreferencesStore &preferences, QWidget *parent = nullptr);
+    // The helpers give the condition editor the session's applications and input languages.
+    MainWindow(AppController &controller, PreferencesStore &preferences, ApplicationsHelper &applications,
+               LanguagesHelper &languages, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // After the controller's start(): shows the loaded tree, or why the store could not be read.
@@ -50,6 +56,8 @@ public:
     LayerListModel *layerModel() const { return m_model; }
     EditorArea *editorArea() const { return m_editor; }
     KCKeyboardView *keyboardView() const { return m_keyboard; }
+    ConditionsPane *conditionsPane() const { return m_conditionsPane; }
+    KCConditionsManager *conditions() const { return m_conditions.get(); }
     QSplitter *mainSplit() const { return m_mainSplit; }
     QString driverState() const;
 
@@ -79,6 +87,8 @@ private:
     // Gestures.
     void newLayer();
     void newGroup();
+    // The toolbar's creation menus: a new layer or group with a first condition of `type`.
+    void newItemWithCondition(bool group, const QString &type);
     void deleteSelection();
     void renameSelection();
     void toggleHybrid(bool hybrid);
@@ -97,6 +107,11 @@ private:
 
     AppController &m_controller;
     PreferencesStore &m_preferences;
+    ApplicationsHelper &m_applications;
+    LanguagesHelper &m_languages;
+    // Made anew with each layer manager it edits through.
+    std::unique_ptr<KCConditionsManager> m_conditions;
+    ConditionsPane *m_conditionsPane = nullptr;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;
     EditorArea *m_editor = nullptr;

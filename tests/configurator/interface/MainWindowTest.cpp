@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -22,14 +23,23 @@
 #include <gtest/gtest.h>
 
 #include "AppController.h"
+#include "ApplicationsHelper.h"
+#include "ConditionRowEditor.h"
+#include "ConditionsPane.h"
 #include "DeleteConfirmationDialog.h"
 #include "EditorArea.h"
+#include "FakeApplicationCatalog.h"
+#include "FakeApplicationMonitor.h"
 #include "FakeDriver.h"
 #include "FakeDriverLauncher.h"
 #include "FakeKeyTranslator.h"
+#include "FakeKeyboardLayouts.h"
+#include "FakeLanguageSource.h"
+#include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCKeyboardView.h"
 #include "LayerListModel.h"
+#include "LanguagesHelper.h"
 #include "LayerListView.h"
 #include "MainWindow.h"
 #include "PreferenceKeys.h"
@@ -92,7 +102,7 @@ protected:
     void start()
     {
         controller = std::make_unique<AppController>(env, preferences, launcher, &confirmation);
-        window = std::make_unique<MainWindow>(*controller, preferences);
+        window = std::make_unique<MainWindow>(*controller, preferences, applications, languages);
         confirmation.setParentWidget(window.get());
         window->showStartResult(controller->start());
         window->show();
@@ -233,6 +243,12 @@ protected:
     FakeDriverLauncher launcher;
     DeleteConfirmationDialog confirmation;
     AppController::Environment env;
+    FakeApplicationCatalog catalog;
+    FakeApplicationMonitor monitor;
+    ApplicationsHelper applications{catalog, monitor, preferences, home.cacheHome()};
+    FakeLanguageSource source;
+    FakeKeyboardLayouts layouts;
+    LanguagesHelper languages{source, layouts};
     std::unique_ptr<AppController> controller;
     std::unique_ptr<MainWindow> window;
     QTimer answerer;
@@ -417,13 +433,14 @@ TEST_F(MainWindowTest, TheEditorPageAndTheActionsFollowTheSelection)
         EditorArea::Page page;
         bool canDelete;
         bool canRename;
-        bool keyShown; // the keyboard view shows A's key App0
+        bool keyShown;      // the keyboard view shows A's key App0
+        QString conditions; // the conditions pane's message
     } cases[] = {
-        {{"A"}, EditorArea::DisplayAndAction, true, true, true},
-        {{"Language0"}, EditorArea::LanguageOptions, false, false, false},
-        {{"ControlButtons"}, EditorArea::ControlButtons, false, false, false},
-        {{"A", "B"}, EditorArea::DisplayAndAction, true, false, false},
-        {{"A", "ControlButtons"}, EditorArea::DisplayAndAction, false, false, false},
+        {{"A"}, EditorArea::DisplayAndAction, true, true, true, "No conditions"},
+        {{"Language0"}, EditorArea::LanguageOptions, false, false, false, "(English language)"},
+        {{"ControlButtons"}, EditorArea::ControlButtons, false, false, false, "No conditions"},
+        {{"A", "B"}, EditorArea::DisplayAndAction, true, false, false, "Multiple selection"},
+        {{"A", "ControlButtons"}, EditorArea::DisplayAndAction, false, false, false, "Multiple selection"},
     };
     for (const Case &c : cases) {
         select(c.select);
@@ -433,10 +450,91 @@ TEST_F(MainWindowTest, TheEditorPageAndTheActionsFollowTheSelection)
         EXPECT_EQ(window->findChild<QAction *>("Rename")->isEnabled(), c.canRename);
         EXPECT_EQ(!window->keyboardView()->imageForButton("App0").isNull(), c.keyShown)
             << c.select.join(',').toStdString();
+        ASSERT_TRUE(waitUntil([&] { return accessible("Add condition") != nullptr; }));
+        EXPECT_TRUE(waitUntil([&] {
+            return window->findChild<QLabel *>("conditionsMessage")->text() == c.conditions;
+        })) << c.select.join(',').toStdString();
+        // Only the one layer of the user's tree takes conditions.
+        EXPECT_EQ(window->conditionsPane()->addButton()->isEnabled(), c.select == QStringList{"A"});
     }
     // The background rows come after the user's, under their header.
     EXPECT_EQ(window->layerModel()->index(3, 0).data().toString(), LayerListModel::BackgroundsHeader);
     EXPECT_FALSE(window->layerModel()->flags(window->layerModel()->index(0, 0)) & Qt::ItemIsSelectable);
+}
+
+// The pane edits the selected layer's conditions through its controls; the rows, the pane's
+// height, the list's names and undo follow. The rules themselves are the condition editor's.
+TEST_F(MainWindowTest, ConditionsAreEditedInThePaneAndUndone)
+{
+    catalog.add({"files", "Files", "/apps/files.desktop", "#ff0000"});
+    catalog.setDefault(KCConditionsManager::FolderMimeType, "files");
+    applications.updateInstalledApplicationsList();
+    applications.waitForScan();
+    start();
+    ConditionsPane *pane = window->conditionsPane();
+    const auto conditionsOf = [&](const QString &id) {
+        const auto plist = PropertyList::readDictionary(store.root() + "/" + id + "/Layer.plist");
+        QStringList kinds;
+        for (const QVariant &record : plist ? plist->value("Conditions").toList() : QVariantList()) {
+            const QVariantMap map = record.toMap();
+            const QVariantMap settings = map.value("Settings").toMap();
+            kinds << map.value("Type").toString().section('.', -1) + "=" +
+                         settings.value(settings.contains("Keys") ? "Keys" : "Application").toString();
+        }
+        return kinds.join(' ');
+    };
+    const auto rowTexts = [&] {
+        QStringList texts;
+        for (ConditionRowEditor *row : pane->rows())
+            texts << row->accessibleName();
+        return texts.join(" / ");
+    };
+    const auto add = [&](const QString &type) {
+        for (QAction *action : pane->addButton()->menu()->actions()) {
+            if (action->data().toString() == type && action->isEnabled()) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    };
+
+    select({"A"});
+    ASSERT_TRUE(waitUntil([&] { return pane->addButton()->isEnabled(); }));
+    ASSERT_TRUE(add("brevona.condition.modifier"));
+    EXPECT_EQ(conditionsOf("A"), "modifier=");
+    ASSERT_TRUE(waitUntil([&] { return rowTexts() == "No modifiers are pressed"; }))
+        << rowTexts().toStdString();
+    EXPECT_FALSE(add("brevona.condition.modifier")) << "a second modifier condition is offered";
+    const int oneRow = pane->height();
+
+    pane->rows().first()->findChild<QToolButton *>("Shift")->click();
+    EXPECT_EQ(conditionsOf("A"), "modifier=Shift");
+    ASSERT_TRUE(add("brevona.condition.application"));
+    ASSERT_TRUE(waitUntil([&] { return pane->rows().size() == 2; }));
+    EXPECT_EQ(rowTexts(), "⇧ Shift is pressed / Files is active");
+    EXPECT_GT(pane->height(), oneRow);
+    EXPECT_EQ(pane->height(), pane->neededHeight());
+
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(conditionsOf("A"), "modifier=Shift");
+    ASSERT_TRUE(waitUntil([&] { return pane->rows().size() == 1; }));
+    EXPECT_EQ(pane->height(), oneRow);
+    pane->rows().first()->findChild<QToolButton *>("deleteCondition")->click();
+    EXPECT_EQ(conditionsOf("A"), "");
+    EXPECT_TRUE(waitUntil([&] { return pane->rows().isEmpty(); }));
+
+    // A group made from the toolbar's menu with a first condition goes by its application's name.
+    QMenu *menu = window->findChild<QMenu *>("NewGroupMenu");
+    ASSERT_TRUE(menu);
+    for (QAction *action : menu->actions()) {
+        if (action->text() == "Application-specific")
+            action->trigger();
+    }
+    const QString group = manager().currentLayer()->UUID();
+    EXPECT_EQ(window->layerModel()->indexOf(group).data().toString(), "Files");
+    ASSERT_TRUE(waitUntil([&] { return rowTexts() == "Files is active"; })) << rowTexts().toStdString();
+    EXPECT_EQ(pane->rows().first()->findChild<QToolButton *>("applicationButton")->text(), "Files");
 }
 
 TEST_F(MainWindowTest, TheListKeepsItsWidthAndTheDividerIsRemembered)
