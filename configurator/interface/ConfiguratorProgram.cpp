@@ -9,6 +9,7 @@
 #include "CommandLine.h"
 #include "DeleteConfirmationDialog.h"
 #include "InterfaceLogging.h"
+#include "KCPluginManager.h"
 #include "KeyboardLayouts.h"
 #include "LanguageKeyTranslator.h"
 #include "LanguagesHelper.h"
@@ -26,6 +27,8 @@ ConfiguratorProgram::~ConfiguratorProgram()
     // The window refers to the controller, the controller to the confirmation.
     m_window.reset();
     m_controller.reset();
+    if (m_plugins)
+        KCPluginHost::setInstance(nullptr);
 }
 
 std::optional<int> ConfiguratorProgram::start(const QStringList &arguments)
@@ -54,6 +57,9 @@ std::optional<int> ConfiguratorProgram::start(const QStringList &arguments)
     environment.translator = std::make_shared<LanguageKeyTranslator>(KeyboardLayouts::instance());
     environment.currentLanguageID = languages.currentLanguageID();
 
+    // The keys' display plugins run here as on the keyboard, from the same bundles.
+    m_plugins = std::make_unique<KCPluginManager>();
+    KCPluginHost::setInstance(m_plugins.get());
     m_launcher = std::make_unique<SystemdDriverLauncher>();
     m_confirmation = std::make_unique<DeleteConfirmationDialog>();
     m_controller = std::make_unique<AppController>(environment, PreferencesStore::shared(), *m_launcher,

@@ -11,6 +11,7 @@ namespace brevona {
 class AppController;
 class DeleteConfirmationDialog;
 class DriverLauncher;
+class KCPluginManager;
 class MainWindow;
 class SingleInstance;
 
@@ -35,6 +36,7 @@ public:
 
 private:
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<KCPluginManager> m_plugins;
     std::unique_ptr<DriverLauncher> m_launcher;
     std::unique_ptr<DeleteConfirmationDialog> m_confirmation;
     std::unique_ptr<AppController> m_controller;

@@ -11,10 +11,12 @@
 
 #include "DriverLink.h"
 #include "KCLayerManager.h"
+#include "KCPluginManager.h"
 #include "KeyboardLayouts.h"
 #include "LanguageKeyTranslator.h"
 #include "LanguagesHelper.h"
 #include "LayersLogging.h"
+#include "LayersPlugins.h"
 #include "LayersPreferences.h"
 #include "Paths.h"
 #include "PreferencesStore.h"
@@ -28,6 +30,7 @@ const QString PlistOption = QStringLiteral("--plist");
 const QString BatchOption = QStringLiteral("--batch");
 const QString VerboseOption = QStringLiteral("--verbose");
 const QString PrefsSubcommand = QStringLiteral("prefs");
+const QString PluginsSubcommand = QStringLiteral("plugins");
 // A batch is a script a person wrote: anything larger is a mistake, not a script.
 constexpr qint64 MaxBatchBytes = 16 * 1024 * 1024;
 
@@ -153,6 +156,14 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
         if (!m_preferences)
             m_preferences = std::make_unique<PreferencesStore>(Paths::configuratorPreferencesFile());
         return LayersPreferences(*m_preferences, *m_driver, m_out, m_err).run(arguments, m_plist);
+    }
+    if (name == PluginsSubcommand) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersPlugins::help();
+            return LayersSubcommands::Done;
+        }
+        const KCPluginManager catalogue;
+        return LayersPlugins(catalogue, m_out, m_err).run(arguments, m_plist);
     }
     if (!LayersSubcommands::exists(name)) {
         m_err << "brevona-layers: unknown subcommand " << name << " (see brevona-layers --help)\n";

@@ -224,10 +224,11 @@ QString LayersSubcommands::usage()
         const Entry *entry = find(name);
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
-    // Served beside the layer manager: it needs no layer store.
+    // Served beside the layer manager: they need no layer store.
     text += QStringLiteral("  %1 %2\n")
                 .arg(QStringLiteral("prefs"), -10)
                 .arg(QStringLiteral("[list | get KEY | set KEY VALUE]"));
+    text += QStringLiteral("  %1\n").arg(QStringLiteral("plugins"), -10);
     return text;
 }
 

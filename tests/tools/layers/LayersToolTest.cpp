@@ -203,6 +203,24 @@ const Edit kEdits[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayersToolEdits, testing::ValuesIn(kEdits), test::RowName());
 
+TEST_F(LayersTool, PluginsListsTheCatalogueInTheEditorsOrder)
+{
+    home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
+    const Result listed = run({QStringLiteral("--plist"), QStringLiteral("plugins")});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    QStringList rows;
+    for (const QVariant &entry : PropertyList::fromData(listed.out.toUtf8()).value_or(QVariant()).toList()) {
+        const QVariantMap map = entry.toMap();
+        rows << map.value("Kind").toString() + " " + map.value("Category").toString() + " " +
+                    map.value("Signature").toString();
+    }
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_EQ(rows.first(), "DisplayPlugin general lumivox.picture");
+    EXPECT_TRUE(rows.contains("DisplayPlugin other brevona.test.probe")) << rows.join('\n').toStdString();
+    EXPECT_EQ(rows.last(), "ActionPlugin other brevona.test.action");
+    EXPECT_EQ(run({QStringLiteral("plugins"), QStringLiteral("extra")}).status, 2);
+}
+
 TEST_F(LayersTool, BatchStopsAtTheFirstFailingLine)
 {
     const Result result = batch({QStringLiteral("rename Notes Ideas"), QStringLiteral("# a comment"),

@@ -1,0 +1,3 @@
+#include "PluginsLogging.h"
+
+Q_LOGGING_CATEGORY(lcPluginCatalogue, "brevona.configurator.plugins")

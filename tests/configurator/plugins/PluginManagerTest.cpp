@@ -1,0 +1,257 @@
+// The configurator's plugin catalogue on the real loader: the catalogue's rules over bundle folders
+// made around the probe's code, and the probe bundles that run and those that are refused, each
+// costing only its own key.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
+
+#include <gtest/gtest.h>
+
+#include "KCButton.h"
+#include "KCPlugin.h"
+#include "KCPluginManager.h"
+#include "KCSingleLayer.h"
+#include "LogCapture.h"
+#include "TestPrinters.h"
+#include "PluginBundle.h"
+#include "PropertyList.h"
+#include "TestHome.h"
+
+namespace brevona::test {
+namespace {
+
+const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
+
+QStringList *journal()
+{
+    QLibrary probe(TestPlugins + QStringLiteral("/Probe.plugin/Contents/Linux/Probe.so"));
+    auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
+    return entry ? entry() : nullptr;
+}
+
+struct CatalogueRow
+{
+    const char *name = "";
+    const char *signature = "";
+    bool runs = false;
+    const char *logged = ""; // fragment of the one log line a refused plugin leaves
+};
+
+class PluginCatalogue : public ::testing::TestWithParam<CatalogueRow>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", TestPlugins);
+    }
+
+    TestHome home;
+};
+
+TEST_P(PluginCatalogue, RunsGoodBundlesAndRefusesBrokenOnes)
+{
+    const CatalogueRow &row = GetParam();
+    KCPluginManager catalogue;
+    KCPluginHost::setInstance(&catalogue);
+    const auto layer = KCSingleLayer::create();
+    const auto button = layer->createButton(QStringLiteral("A"));
+    const auto neighbour = layer->createButton(QStringLiteral("B"));
+    neighbour->setDisplayPluginSettings(
+        {{"Signature", "brevona.test.probe"}, {"Settings", QVariantMap{{"neighbour", 1}}}});
+    ASSERT_NE(journal(), nullptr);
+    journal()->clear();
+
+    LogCapture log;
+    button->setDisplayPluginSettings({{"Signature", row.signature}, {"Settings", QVariantMap{{"x", 1}}}});
+    KCPluginHost::setInstance(nullptr);
+
+    EXPECT_EQ(button->displayPluginInstance() != nullptr, row.runs);
+    EXPECT_EQ(journal()->contains(QStringLiteral("display A set x=1")), row.runs);
+    EXPECT_NE(neighbour->displayPluginInstance(), nullptr) << "a refused plugin costs only its key";
+    if (*row.logged) {
+        EXPECT_EQ(log.count(QLatin1String(row.logged)), 1) << qPrintable(log.messages().join('\n'));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PluginCatalogue,
+    ::testing::Values(CatalogueRow{.name = "Probe", .signature = "brevona.test.probe", .runs = true},
+                      CatalogueRow{.name = "ThrowingFactory",
+                                   .signature = "brevona.test.failing",
+                                   .logged = "createInstance error: cannot create"},
+                      CatalogueRow{.name = "Unknown",
+                                   .signature = "brevona.test.unknown",
+                                   .logged = "No installed plugin bundle offers 'brevona.test.unknown'"}),
+    brevona::test::RowName());
+
+// Bundles made in two folders (0 the system's, 1 the user's) around the probe's code.
+struct FixtureBundle
+{
+    int folder;
+    const char *directory;
+    QVariantMap info; // beside CFBundleExecutable
+};
+
+struct RuleRow
+{
+    const char *name;
+    QList<FixtureBundle> bundles;
+    // "what:identifier" -> the answer: title, name, description, category, type, bundle, ui, bundles
+    QList<QPair<const char *, const char *>> answers;
+};
+
+QVariantMap plugins(std::initializer_list<std::pair<const char *, QVariantMap>> entries)
+{
+    QVariantMap map;
+    for (const auto &[signature, entry] : entries)
+        map.insert(QString::fromLatin1(signature), entry);
+    return map;
+}
+
+const RuleRow kRules[] = {
+    {.name = "user_copy_of_a_bundle_wins",
+     .bundles = {{0,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"CFBundleName", "System A"},
+                   {"KCDisplayPlugins", plugins({{"s.one", {}}})}}},
+                 {1,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"CFBundleName", "User A"},
+                   {"KCDisplayPlugins", plugins({{"s.two", {}}})}}}},
+     .answers = {{"title:a", "User A"}, {"bundle:s.two", "a"}, {"bundle:s.one", "a"}, {"bundles:", "a"}}},
+    {.name = "a_signature_of_two_bundles_is_the_later_ones",
+     .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}},
+                 {1, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}},
+     .answers = {{"bundle:s.one", "b"}, {"bundles:", "a b"}}},
+    {.name = "a_bundle_without_identifier_goes_by_its_folder",
+     .bundles = {{0, "Weather", {{"KCActionPlugins", plugins({{"s.act", {}}})}}}},
+     .answers = {{"bundle:s.act", "Weather"}, {"type:s.act", "ActionPlugin"}}},
+    {.name = "names_by_bundle_by_signature_and_reserved",
+     .bundles = {{0,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"CFBundleName", "Bundle"},
+                   {"KCBundleDescription", "Says"},
+                   {"KCDisplayPlugins",
+                    plugins({{"s.one", {{"DisplayName", "One"}, {"Description", "First"}}}})}}}},
+     .answers = {{"name:a", "Bundle"},
+                 {"name:s.one", "One"},
+                 {"description:a", "Says"},
+                 {"description:s.one", "First"},
+                 {"name:s.unknown", ""},
+                 {"name:lumivox.picture", "Picture"},
+                 {"name:display.nothing", "Nothing"},
+                 {"name:default.keystroke", "Default"},
+                 {"description:lumivox.picture", "Any static image, 48x48 pixels"}}},
+    {.name = "categories_fall_back_to_the_bundles_then_other",
+     .bundles = {{0,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"Category", "internet"},
+                   {"KCDisplayPlugins", plugins({{"s.own", {{"Category", "multimedia"}}},
+                                                 {"s.odd", {{"Category", "odd"}}},
+                                                 {"s.none", {}}})}}},
+                 {0, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.bare", {}}})}}},
+                 {0,
+                  "C",
+                  {{"CFBundleIdentifier", "c"},
+                   {"Category", "weird"},
+                   {"KCDisplayPlugins", plugins({{"s.weird", {}}})}}}},
+     .answers = {{"category:s.own", "multimedia"},
+                 {"category:s.odd", "internet"},
+                 {"category:s.none", "internet"},
+                 {"category:s.bare", "other"},
+                 {"category:s.weird", "other"},
+                 {"lists:", "internet=s.none,s.odd multimedia=s.own other=s.bare,s.weird"}}},
+    {.name = "a_signature_of_both_kinds_is_a_display_plugin",
+     .bundles = {{0,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"KCDisplayPlugins", plugins({{"s.both", {}}})},
+                   {"KCActionPlugins", plugins({{"s.both", {}}})}}}},
+     .answers = {{"type:s.both", "DisplayPlugin"}, {"type:s.none", ""}}},
+    {.name = "a_settings_view_is_found_by_signature",
+     .bundles = {{0,
+                  "A",
+                  {{"CFBundleIdentifier", "a"},
+                   {"KCDisplayPlugins", plugins({{"s.viewed", {}}, {"s.plain", {}}})}}}},
+     .answers = {{"ui:s.viewed", "s.viewed.ui"}, {"ui:s.plain", ""}}},
+};
+
+class CatalogueRules : public ::testing::TestWithParam<RuleRow>
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(home.isValid()); }
+
+    void make(const FixtureBundle &bundle)
+    {
+        const QString contents = folders[bundle.folder] + "/" + bundle.directory + ".plugin/Contents";
+        ASSERT_TRUE(QDir().mkpath(contents + "/Linux") && QDir().mkpath(contents + "/Resources"));
+        QVariantMap info = bundle.info;
+        info.insert("CFBundleExecutable", "Probe");
+        ASSERT_TRUE(PropertyList::writeFile(contents + "/Info.plist", info));
+        ASSERT_TRUE(
+            QFile::link(TestPlugins + "/Probe.plugin/Contents/Linux/Probe.so", contents + "/Linux/Probe.so"));
+        QFile view(contents + "/Resources/s.viewed.ui");
+        ASSERT_TRUE(view.open(QIODevice::WriteOnly));
+    }
+
+    static QString answer(const KCPluginManager &catalogue, const QString &what, const QString &identifier)
+    {
+        if (what == "title")
+            return catalogue.plugin(identifier)->pluginTitle();
+        if (what == "name")
+            return catalogue.displayNameForPlugin(identifier);
+        if (what == "description")
+            return catalogue.descriptionForPlugin(identifier);
+        if (what == "category")
+            return catalogue.pluginForSignature(identifier)->categoryForPlugin(identifier);
+        if (what == "type")
+            return catalogue.pluginTypeForId(identifier);
+        if (what == "bundle")
+            return catalogue.pluginForSignature(identifier)->identifier();
+        if (what == "ui")
+            return QFileInfo(catalogue.preferencesViewForSignature(identifier)).fileName();
+        if (what == "bundles")
+            return catalogue.allBundlesIDs().join(' ');
+        QStringList lists;
+        const auto byCategory = catalogue.displayPluginsByCategories();
+        for (auto it = byCategory.cbegin(); it != byCategory.cend(); ++it)
+            lists << it.key() + "=" + it.value().join(',');
+        return lists.join(' ');
+    }
+
+    TestHome home;
+    QString folders[2] = {home.dataHome() + "/system", home.dataHome() + "/user"};
+};
+
+TEST_P(CatalogueRules, AnswerAsTheBundlesSay)
+{
+    for (const FixtureBundle &bundle : GetParam().bundles)
+        make(bundle);
+    const KCPluginManager catalogue({folders[0], folders[1]});
+    for (const auto &[question, expected] : GetParam().answers) {
+        const QString ask = QString::fromLatin1(question);
+        EXPECT_EQ(answer(catalogue, ask.section(':', 0, 0), ask.section(':', 1)), QString::fromUtf8(expected))
+            << question;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CatalogueRules, ::testing::ValuesIn(kRules), RowName());
+
+TEST_F(PluginCatalogue, BundlesThatCannotRunAreNotOffered)
+{
+    const KCPluginManager catalogue({TestPlugins});
+    const QStringList bundles = catalogue.allBundlesIDs();
+    for (const char *refused : {"MissingCode", "WrongVersion"})
+        EXPECT_FALSE(bundles.contains(QLatin1String(refused))) << refused;
+    EXPECT_NE(catalogue.pluginForSignature("brevona.test.probe"), nullptr);
+    EXPECT_FALSE(catalogue.iconForPlugin(KCPluginManager::PictureSignature).isNull());
+}
+
+} // namespace
+} // namespace brevona::test
