@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -169,9 +170,34 @@ public:
     // since the driver hears the announcement itself. Not undoable.
     Outcome pluginToggleLayerVisibility(const QString &identifier);
 
-    // Keys of single layers: the picture is written (Main.tiff) and "ButtonsChanged" sent.
+    // A key of a single layer as stored: its own picture (48 x 48) and its "DisplayPlugin" and
+    // "ActionPlugin" entries ({"Signature", "Settings"}), each only when it has one.
+    struct KeyState
+    {
+        QImage picture;
+        QVariantMap info;
+    };
+    // Key name -> its new state; nothing removes the key.
+    using KeyStates = std::map<QString, std::optional<KeyState>>;
+    static inline const QString DisplayPluginKey = QStringLiteral("DisplayPlugin");
+    static inline const QString ActionPluginKey = QStringLiteral("ActionPlugin");
+
+    // Keys of single layers, in one undoable edit named `text`: the layer's properties and picture
+    // are written, then "ButtonsChanged" tells the driver the keys that stay and "ButtonsDeleted"
+    // those that went. Keys already as asked are left out; when none is left nothing happens.
+    Outcome setKeys(const QString &layerIdentifier, const KeyStates &keys, const QString &text);
+    std::optional<KeyState> keyState(const QString &layerIdentifier, const QString &key);
+    // One key's picture (fitted to the display; the key's display plugin goes) and its removal.
     Outcome setKeyPicture(const QString &layerIdentifier, const QString &key, const QImage &picture);
     Outcome clearKey(const QString &layerIdentifier, const QString &key);
+    // Settings of a key's display or action plugin (`side` is DisplayPluginKey or ActionPluginKey)
+    // merged with `changes`, where the null marker removes a setting: the running instance takes
+    // them, the layer's properties are written, and instead of a command of its own the driver
+    // hears `tell` with the changes (the caller's coalesced "PluginSettings"). Undo tells the old
+    // values the same way.
+    using SettingsTeller = std::function<void(const QVariantMap &changes)>;
+    Outcome mergeKeySettings(const QString &layerIdentifier, const QString &key, const QString &side,
+                             const QVariantMap &changes, const SettingsTeller &tell);
 
     // The delayed picture save: the layer's "Main.tiff" (for a language layer the picture of its
     // current modifier key) is written one second after the last request, on a worker, atomically
@@ -225,8 +251,10 @@ private:
     bool unmoveItems(const std::vector<MoveRecord> &records);
     bool setSwitch(KCLayer &layer, bool enabled, bool tellDriver);
     bool writeConditions(KCLayer &layer, const QVariantList &conditions);
-    bool changeKey(KCSingleLayer &layer, const QString &key, const std::optional<QImage> &picture,
-                   const std::optional<QVariantMap> &info, const QVariantMap &command);
+    // Keys (KCLayerManagerKeys.cpp).
+    bool changeKeys(KCSingleLayer &layer, const KeyStates &states);
+    bool changeKeySettings(KCSingleLayer &layer, const QString &key, const QString &side,
+                           const QVariantMap &changes);
     Placements newPlacements() const;
     std::optional<QString> parkingPlace(const QString &identifier);
     QStringList childIdentifiers(const KCGroupLayer &group) const;

@@ -12,8 +12,6 @@
 #include "CommandNames.h"
 #include "KCGroupLayer.h"
 #include "KCSingleLayer.h"
-#include "LayerPicture.h"
-#include "NullMarker.h"
 #include "StoreJournal.h"
 #include "StoreLogging.h"
 #include "StoreWriter.h"
@@ -24,26 +22,10 @@ namespace keys = commands::keys;
 
 namespace {
 
-const QString kDisplayPlugin = QStringLiteral("DisplayPlugin");
-const QString kActionPlugin = QStringLiteral("ActionPlugin");
-
 template<typename T> void addOnce(std::vector<T> &list, const T &value)
 {
     if (std::find(list.begin(), list.end(), value) == list.end())
         list.push_back(value);
-}
-
-// What the driver needs to show a key as the model has it: the plugins when it has a display
-// plugin, else its picture; the action plugin either way.
-QVariantMap keyChange(const QImage &picture, const QVariantMap &entry)
-{
-    QVariantMap change;
-    if (entry.contains(kDisplayPlugin))
-        change.insert(kDisplayPlugin, entry.value(kDisplayPlugin));
-    else
-        change.insert(keys::Image, StoreWriter::tiffData(picture));
-    change.insert(kActionPlugin, entry.contains(kActionPlugin) ? entry.value(kActionPlugin) : nullMarker());
-    return change;
 }
 
 } // namespace
@@ -467,103 +449,6 @@ KCLayerManager::Outcome KCLayerManager::setExpanded(const QString &identifier, b
     }
     journal.commit();
     return Outcome::Done;
-}
-
-bool KCLayerManager::changeKey(KCSingleLayer &layer, const QString &key, const std::optional<QImage> &picture,
-                               const std::optional<QVariantMap> &info, const QVariantMap &command)
-{
-    layer.ensureImageRestored();
-    const bool had = layer.hasButton(key);
-    const QImage oldPicture = layer.pictureImageForButton(key);
-    const QVariantMap oldInfo = layer.infoForButton(key).value_or(QVariantMap());
-    const auto apply = [&](bool present, const QImage &image, const QVariantMap &entry) {
-        if (!present) {
-            layer.deleteButton(key);
-            return;
-        }
-        layer.createButton(key);
-        layer.setDisplayPlugin(entry.value(kDisplayPlugin).toMap(), key);
-        layer.setActionPlugin(entry.value(kActionPlugin).toMap(), key);
-        layer.setImage(image, key);
-    };
-    apply(picture.has_value(), picture.value_or(QImage()), info.value_or(QVariantMap()));
-    StoreJournal journal(*m_writer);
-    const auto relative = relativePathForLayer(&layer);
-    const std::optional<QImage> stored = layer.layerImage();
-    if (!relative || !journal.writeLayer(*relative, infoDictionaryForLayer(layer)) ||
-        !journal.writePicture(*relative, stored ? *stored : LayerPicture::blackLayer())) {
-        apply(had, oldPicture, oldInfo);
-        return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer.UUID()));
-    }
-    journal.commit();
-    send(command.value(QStringLiteral("Name")).toString(), command.value(QStringLiteral("Info")).toMap());
-    return true;
-}
-
-KCLayerManager::Outcome KCLayerManager::setKeyPicture(const QString &layerIdentifier, const QString &key,
-                                                      const QImage &picture)
-{
-    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(layerIdentifier));
-    if (!layer || !relativePathForLayer(layer.get()))
-        return refuse(QStringLiteral("%1 is not a layer of the user's").arg(layerIdentifier));
-    if (!LayerPicture::location(key))
-        return refuse(QStringLiteral("%1 is not a key with a display").arg(key));
-    if (picture.isNull())
-        return refuse(QStringLiteral("The picture for %1 is empty").arg(key));
-    layer->ensureImageRestored();
-    const QImage cell = LayerPicture::keyPicture(picture);
-    const bool had = layer->hasButton(key);
-    const QImage oldPicture = layer->pictureImageForButton(key);
-    const QVariantMap oldInfo = layer->infoForButton(key).value_or(QVariantMap());
-    QVariantMap newInfo = oldInfo;
-    newInfo.remove(kDisplayPlugin);
-    const QString id = layer->UUID();
-    const QVariantMap forward{
-        {QStringLiteral("Name"), commands::ButtonsChanged},
-        {QStringLiteral("Info"),
-         QVariantMap{{keys::LayerId, id}, {keys::Buttons, QVariantMap{{key, keyChange(cell, newInfo)}}}}}};
-    const QVariantMap backward =
-        had ? QVariantMap{{QStringLiteral("Name"), commands::ButtonsChanged},
-                          {QStringLiteral("Info"),
-                           QVariantMap{{keys::LayerId, id},
-                                       {keys::Buttons, QVariantMap{{key, keyChange(oldPicture, oldInfo)}}}}}}
-            : QVariantMap{{QStringLiteral("Name"), commands::ButtonsDeleted},
-                          {QStringLiteral("Info"),
-                           QVariantMap{{keys::LayerId, id}, {keys::Buttons, QStringList{key}}}}};
-    return perform(
-        QStringLiteral("Set Key"),
-        [this, layer, key, cell, newInfo, forward] { return changeKey(*layer, key, cell, newInfo, forward); },
-        [this, layer, key, had, oldPicture, oldInfo, backward] {
-            return changeKey(*layer, key, had ? std::optional<QImage>(oldPicture) : std::nullopt, oldInfo,
-                             backward);
-        });
-}
-
-KCLayerManager::Outcome KCLayerManager::clearKey(const QString &layerIdentifier, const QString &key)
-{
-    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(layerIdentifier));
-    if (!layer || !relativePathForLayer(layer.get()))
-        return refuse(QStringLiteral("%1 is not a layer of the user's").arg(layerIdentifier));
-    if (!layer->hasButton(key))
-        return refuse(QStringLiteral("%1 does not define key %2").arg(layerIdentifier, key));
-    layer->ensureImageRestored();
-    const QImage oldPicture = layer->pictureImageForButton(key);
-    const QVariantMap oldInfo = layer->infoForButton(key).value_or(QVariantMap());
-    const QString id = layer->UUID();
-    const QVariantMap forward{
-        {QStringLiteral("Name"), commands::ButtonsDeleted},
-        {QStringLiteral("Info"), QVariantMap{{keys::LayerId, id}, {keys::Buttons, QStringList{key}}}}};
-    const QVariantMap backward{
-        {QStringLiteral("Name"), commands::ButtonsChanged},
-        {QStringLiteral("Info"),
-         QVariantMap{{keys::LayerId, id},
-                     {keys::Buttons, QVariantMap{{key, keyChange(oldPicture, oldInfo)}}}}}};
-    return perform(
-        QStringLiteral("Clear Key"),
-        [this, layer, key, forward] { return changeKey(*layer, key, std::nullopt, std::nullopt, forward); },
-        [this, layer, key, oldPicture, oldInfo, backward] {
-            return changeKey(*layer, key, oldPicture, oldInfo, backward);
-        });
 }
 
 } // namespace brevona

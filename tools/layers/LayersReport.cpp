@@ -122,6 +122,11 @@ QVariantMap LayersReport::item(KCLayer &layer) const
                 key.insert(Display, display.value(QStringLiteral("Signature")).toString());
             if (!action.isEmpty())
                 key.insert(Action, action.value(QStringLiteral("Signature")).toString());
+            // Scripts that set a plugin's settings read them back here.
+            if (!display.value(QStringLiteral("Settings")).toMap().isEmpty())
+                key.insert(Display + QStringLiteral("Settings"), display.value(QStringLiteral("Settings")));
+            if (!action.value(QStringLiteral("Settings")).toMap().isEmpty())
+                key.insert(Action + QStringLiteral("Settings"), action.value(QStringLiteral("Settings")));
             keys.insert(name, key);
         }
         item.insert(Keys, keys);

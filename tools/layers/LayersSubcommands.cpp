@@ -11,9 +11,12 @@
 #include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
+#include "KCPluginManager.h"
 #include "LanguagesHelper.h"
+#include "LayerPicture.h"
 #include "LayersComposition.h"
 #include "LayersConditions.h"
+#include "LayersKeyPlugins.h"
 #include "LayersReport.h"
 #include "PropertyList.h"
 
@@ -137,11 +140,20 @@ const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
          .maximum = -1,
          .handler = &LayersSubcommands::conditions},
         {.name = QStringLiteral("set-key"),
-         .arguments = QStringLiteral("LAYER KEY PICTURE"),
-         .summary = QStringLiteral("Shows the picture file (PNG, JPEG, TIFF, ...) on KEY in LAYER; it "
-                                   "is fitted to the key's 48 x 48 display."),
-         .minimum = 3,
+         .arguments = QStringLiteral("LAYER KEY [PICTURE] [--display SIGNATURE [--setting KEY=VALUE]...] "
+                                     "[--action SIGNATURE [--setting KEY=VALUE]...]"),
+         .summary = QStringLiteral("Shows the picture file (PNG, JPEG, TIFF, ...) on KEY in LAYER, fitted "
+                                   "to the key's 48 x 48 display, and/or gives the key a display or action "
+                                   "plugin with the settings that follow it (brevona-layers plugins lists "
+                                   "them; --action default.keystroke makes the key act normally again)."),
+         .minimum = 2,
          .maximum = 3,
+         .options =
+             {{{QStringLiteral("display")}, QStringLiteral("SIGNATURE"), QStringLiteral("A display plugin.")},
+              {{QStringLiteral("action")}, QStringLiteral("SIGNATURE"), QStringLiteral("An action plugin.")},
+              {{QStringLiteral("setting")},
+               QStringLiteral("KEY=VALUE"),
+               QStringLiteral("A setting of the plugin named before it.")}},
          .handler = &LayersSubcommands::setKey},
         {.name = QStringLiteral("clear-key"),
          .arguments = QStringLiteral("LAYER KEY"),
@@ -263,6 +275,7 @@ int LayersSubcommands::run(const QStringList &arguments, bool plist, bool inBatc
             QStringLiteral("unknown subcommand %1 (see brevona-layers --help)").arg(arguments.value(0)));
     m_plist = plist;
     m_inBatch = inBatch;
+    m_arguments = arguments.mid(1);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -547,13 +560,38 @@ int LayersSubcommands::setKey(const QCommandLineParser &parser)
     const auto layer = resolve(arguments.at(0));
     if (!layer)
         return BadInput;
-    QImageReader reader(arguments.at(2));
-    reader.setAutoTransform(true);
-    const QImage picture = reader.read();
-    if (picture.isNull())
-        return refuse(
-            QStringLiteral("cannot read the picture %1: %2").arg(arguments.at(2), reader.errorString()));
-    return finish(static_cast<int>(m_manager.setKeyPicture(layer->UUID(), arguments.at(1), picture)));
+    const Result<LayersKeyPlugins> plugins = LayersKeyPlugins::parse(m_arguments);
+    if (!plugins)
+        return refuse(plugins.error());
+    if (arguments.size() < 3 && plugins->empty())
+        return refuse(QStringLiteral("set-key needs a PICTURE, --display or --action"));
+    QImage picture;
+    if (arguments.size() == 3) {
+        QImageReader reader(arguments.at(2));
+        reader.setAutoTransform(true);
+        picture = reader.read();
+        if (picture.isNull())
+            return refuse(
+                QStringLiteral("cannot read the picture %1: %2").arg(arguments.at(2), reader.errorString()));
+    }
+    if (plugins->empty())
+        return finish(static_cast<int>(m_manager.setKeyPicture(layer->UUID(), arguments.at(1), picture)));
+    const KCPluginManager catalogue;
+    if (const QString problem = plugins->problem(catalogue); !problem.isEmpty())
+        return refuse(problem);
+    auto state = m_manager.keyState(layer->UUID(), arguments.at(1));
+    if (!state) {
+        QImage black(LayerPicture::KeySize, LayerPicture::KeySize, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        state = KCLayerManager::KeyState{black, {}};
+    }
+    if (!picture.isNull()) {
+        state->picture = picture;
+        state->info.remove(KCLayerManager::DisplayPluginKey);
+    }
+    state->info = plugins->applied(state->info);
+    return finish(static_cast<int>(
+        m_manager.setKeys(layer->UUID(), {{arguments.at(1), *state}}, QStringLiteral("Set Key"))));
 }
 
 int LayersSubcommands::clearKey(const QCommandLineParser &parser)

@@ -87,6 +87,8 @@ private:
     QTextStream &m_err;
     bool m_plist = false;
     bool m_inBatch = false;
+    // The subcommand's words as given, for options whose order matters.
+    QStringList m_arguments;
 };
 
 } // namespace brevona

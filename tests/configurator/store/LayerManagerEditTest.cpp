@@ -384,6 +384,17 @@ const UndoRow kUndoRows[] = {
      .edit = [](KCLayerManager &m) { return m.clearKey("L1", "App0"); },
      .tree = kInitial,
      .undoneWith = {"ButtonsChanged"}},
+    {.name = "plugins_on_an_old_and_a_new_key",
+     .edit =
+         [](KCLayerManager &m) {
+             const QVariantMap display{{"Signature", "s.clock"}, {"Settings", QVariantMap{{"format", "h"}}}};
+             return m.setKeys("L1",
+                              {{"App0", KCLayerManager::KeyState{green(), {{"DisplayPlugin", display}}}},
+                               {"App1", KCLayerManager::KeyState{green(), {{"ActionPlugin", display}}}}},
+                              "Set Keys");
+         },
+     .tree = kInitial,
+     .undoneWith = {"ButtonsChanged", "ButtonsDeleted"}},
 };
 
 class Undo : public LayerManagerFixture, public testing::WithParamInterface<UndoRow>

@@ -151,6 +151,9 @@ const Refusal kRefusals[] = {
     {.name = "AmbiguousTitle", .arguments = {"disable", "Twin"}, .status = 2, .says = "2 items are named Twin"},
     {.name = "HybridWord", .arguments = {"hybrid", "Games", "maybe"}, .status = 2, .says = "on or off"},
     {.name = "UnreadablePicture", .arguments = {"set-key", "Games", "B", "/nonexistent.png"}, .status = 2, .says = "cannot read the picture"},
+    {.name = "UnknownPlugin", .arguments = {"set-key", "Games", "B", "--display", "brevona.test.none"}, .status = 2, .says = "not an installed display plugin"},
+    {.name = "SettingBeforePlugin", .arguments = {"set-key", "Games", "B", "--setting", "x=1"}, .status = 2, .says = "comes before --display"},
+    {.name = "NothingToSet", .arguments = {"set-key", "Games", "B"}, .status = 2, .says = "needs a PICTURE"},
     {.name = "KeyWithoutDisplay", .arguments = {"clear-key", "Games", "NoSuchKey"}, .status = 2, .says = "NoSuchKey"},
     {.name = "BackgroundDelete", .arguments = {"delete", "ControlButtons"}, .status = 2, .says = "background layer"},
     {.name = "DeleteKeysUnasked", .arguments = {"delete", "Games"}, .status = 2, .says = "--yes"},
@@ -203,7 +206,7 @@ const Edit kEdits[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayersToolEdits, testing::ValuesIn(kEdits), test::RowName());
 
-TEST_F(LayersTool, PluginsListsTheCatalogueInTheEditorsOrder)
+TEST_F(LayersTool, PluginsAreListedInTheEditorsOrderAndSetOnKeys)
 {
     home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", QStringLiteral(BREVONA_TEST_PLUGIN_DIR));
     const Result listed = run({QStringLiteral("--plist"), QStringLiteral("plugins")});
@@ -219,6 +222,16 @@ TEST_F(LayersTool, PluginsListsTheCatalogueInTheEditorsOrder)
     EXPECT_TRUE(rows.contains("DisplayPlugin other brevona.test.probe")) << rows.join('\n').toStdString();
     EXPECT_EQ(rows.last(), "ActionPlugin other brevona.test.action");
     EXPECT_EQ(run({QStringLiteral("plugins"), QStringLiteral("extra")}).status, 2);
+
+    const Result set = run({"set-key", "Games", "B", "--display", "brevona.test.probe", "--setting", "x=2",
+                            "--setting", "on=true", "--action", "brevona.test.action"});
+    ASSERT_EQ(set.status, 0) << set.err.toStdString();
+    EXPECT_EQ(sink.commands, QStringList{"ButtonsChanged"});
+    const auto shown = PropertyList::fromData(run({"--plist", "show", "Games"}).out.toUtf8());
+    const QVariantMap key = shown.value_or(QVariant()).toMap().value("Keys").toMap().value("B").toMap();
+    EXPECT_EQ(key.value("Display"), "brevona.test.probe");
+    EXPECT_EQ(key.value("DisplaySettings").toMap(), (QVariantMap{{"x", 2}, {"on", true}}));
+    EXPECT_EQ(key.value("Action"), "brevona.test.action");
 }
 
 TEST_F(LayersTool, BatchStopsAtTheFirstFailingLine)

@@ -1,0 +1,438 @@
+#include "KCDisplayActionManager.h"
+
+#include <QPainter>
+#include <QSet>
+#include <QTimer>
+
+#include "KCButton.h"
+#include "KCPlugin.h"
+#include "KCPluginManager.h"
+#include "KCPluginSettingsTrampoline.h"
+#include "KCSingleLayer.h"
+#include "LayerPicture.h"
+
+namespace brevona {
+
+namespace {
+
+const QString kSignature = QStringLiteral("Signature");
+const QString kSettings = QStringLiteral("Settings");
+constexpr int MenuIconSize = 26;
+
+QImage blackKey()
+{
+    QImage key(LayerPicture::KeySize, LayerPicture::KeySize, QImage::Format_RGB32);
+    key.fill(Qt::black);
+    return key;
+}
+
+// A plugin's icon as the menus show it: in a 24 x 24 square, 1 point in and 2 down.
+QImage menuIcon(const QImage &icon)
+{
+    QImage image(MenuIconSize, MenuIconSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF square(1, 2, 24, 24);
+    if (!icon.isNull()) {
+        painter.drawImage(square, icon);
+        return image;
+    }
+    // No icon of its own: a rounded square with a question mark.
+    painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.5));
+    painter.setBrush(QColor(0xee, 0xee, 0xee));
+    painter.drawRoundedRect(square.adjusted(2, 2, -2, -2), 4, 4);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.drawText(square, Qt::AlignCenter, QStringLiteral("?"));
+    return image;
+}
+
+// "Nothing": a key outline with nothing on it.
+QImage nothingIcon()
+{
+    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.5, Qt::DashLine));
+    painter.drawRoundedRect(QRectF(3, 3, 18, 18), 3, 3);
+    return image;
+}
+
+// "Default": a key cap with the selected key's name on it.
+QImage keystrokeIcon(const QString &label)
+{
+    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
+    painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    painter.drawRoundedRect(QRectF(2.5, 2.5, 19, 19), 3, 3);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(label.size() > 2 ? 7 : 11);
+    painter.setFont(font);
+    painter.setPen(QColor(0x33, 0x33, 0x33));
+    painter.drawText(QRectF(2, 2, 20, 20), Qt::AlignCenter, label);
+    return image;
+}
+
+} // namespace
+
+KCDisplayActionManager::KCDisplayActionManager(KCLayerManager &layers, KCPluginManager &catalogue,
+                                               DriverCommandSink &driver, QObject *parent)
+    : QObject(parent)
+    , m_layers(layers)
+    , m_catalogue(catalogue)
+    , m_trampoline(std::make_unique<KCPluginSettingsTrampoline>(driver))
+    , m_pictureTimer(new QTimer(this))
+{
+    m_pictureTimer->setSingleShot(true);
+    m_pictureTimer->setInterval(PictureNoticeDelayMs);
+    connect(m_pictureTimer, &QTimer::timeout, this, [this] { flushPicture(); });
+}
+
+KCDisplayActionManager::~KCDisplayActionManager()
+{
+    // A picture still waiting is the user's last edit: it is kept.
+    if (m_pictureTimer->isActive())
+        flushPicture();
+}
+
+void KCDisplayActionManager::setSelection(const QString &layerIdentifier, const QStringList &keys)
+{
+    m_layer = layerIdentifier;
+    m_keys = keys;
+    loadProxies();
+    emit controlsChanged();
+}
+
+std::shared_ptr<KCSingleLayer> KCDisplayActionManager::currentLayer() const
+{
+    return std::dynamic_pointer_cast<KCSingleLayer>(m_layers.findLayerByID(m_layer));
+}
+
+bool KCDisplayActionManager::enabled() const
+{
+    return !m_keys.isEmpty() && currentLayer() != nullptr;
+}
+
+QString KCDisplayActionManager::shortenedDescription(const QString &description)
+{
+    return description.size() > MaxMenuDescription ? description.left(30) + QStringLiteral("...")
+                                                   : description;
+}
+
+KCDisplayActionManager::MenuEntry KCDisplayActionManager::item(const QString &signature, bool bold) const
+{
+    QImage icon = m_catalogue.iconForPlugin(signature);
+    if (signature == KCPluginManager::NothingSignature)
+        icon = nothingIcon();
+    else if (signature == KCPluginManager::DefaultKeystrokeSignature)
+        icon = keystrokeIcon(m_keys.size() == 1 ? m_keys.first() : QStringLiteral("..."));
+    QString description = m_catalogue.descriptionForPlugin(signature);
+    if (signature == KCPluginManager::NothingSignature)
+        description = nothingDescription();
+    else if (signature == KCPluginManager::DefaultKeystrokeSignature)
+        description = defaultDescription();
+    return {.title = m_catalogue.displayNameForPlugin(signature),
+            .description = shortenedDescription(description),
+            .icon = menuIcon(icon),
+            .signature = signature,
+            .bold = bold};
+}
+
+QList<KCDisplayActionManager::MenuEntry>
+KCDisplayActionManager::menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
+                             bool display) const
+{
+    QList<MenuEntry> entries{first};
+    for (const QString &category : KCPlugin::sortedCategories()) {
+        QStringList signatures = byCategory.value(category);
+        if (display && category == KCPlugin::sortedCategories().first())
+            signatures.prepend(KCPluginManager::PictureSignature);
+        QList<MenuEntry> items;
+        for (const QString &signature : std::as_const(signatures)) {
+            // A plugin without a name is not offered: the menu would show an empty line.
+            if (!m_catalogue.displayNameForPlugin(signature).isEmpty())
+                items.append(item(signature));
+        }
+        if (items.isEmpty())
+            continue;
+        entries.append({.role = MenuEntry::Role::Separator});
+        entries.append({.role = MenuEntry::Role::Header, .title = KCPlugin::categoryNameForId(category)});
+        entries.append(items);
+    }
+    return entries;
+}
+
+QList<KCDisplayActionManager::MenuEntry> KCDisplayActionManager::displayMenu() const
+{
+    return menu(m_catalogue.displayPluginsByCategories(), item(KCPluginManager::NothingSignature, true),
+                true);
+}
+
+QList<KCDisplayActionManager::MenuEntry> KCDisplayActionManager::actionMenu() const
+{
+    return menu(m_catalogue.actionPluginsByCategories(),
+                item(KCPluginManager::DefaultKeystrokeSignature, true), false);
+}
+
+KCDisplayActionManager::Side KCDisplayActionManager::displaySide() const
+{
+    const auto layer = currentLayer();
+    if (!layer || m_keys.isEmpty())
+        return {};
+    QSet<QString> kinds;
+    for (const QString &key : m_keys) {
+        const QString signature = layer->displayPluginForButton(key).value(kSignature).toString();
+        kinds.insert(!signature.isEmpty()    ? signature
+                     : layer->hasButton(key) ? KCPluginManager::PictureSignature
+                                             : KCPluginManager::NothingSignature);
+    }
+    if (kinds.size() > 1)
+        return {.page = Page::Multiple, .mixed = true};
+    const QString signature = *kinds.cbegin();
+    Side side{.checked = signature};
+    if (signature == KCPluginManager::PictureSignature) {
+        side.page = Page::Picture;
+    } else if (signature != KCPluginManager::NothingSignature) {
+        side.settingsView = m_catalogue.preferencesViewForSignature(signature);
+        side.page = m_keys.size() > 1             ? Page::Multiple
+                    : side.settingsView.isEmpty() ? Page::NoOptions
+                                                  : Page::Plugin;
+    }
+    return side;
+}
+
+KCDisplayActionManager::Side KCDisplayActionManager::actionSide() const
+{
+    const auto layer = currentLayer();
+    if (!layer || m_keys.isEmpty())
+        return {};
+    QSet<QString> kinds;
+    for (const QString &key : m_keys) {
+        const QString signature = layer->actionPluginForButton(key).value(kSignature).toString();
+        kinds.insert(signature.isEmpty() || !layer->hasButton(key)
+                         ? KCPluginManager::DefaultKeystrokeSignature
+                         : signature);
+    }
+    if (kinds.size() > 1)
+        return {.page = Page::Multiple, .mixed = true};
+    const QString signature = *kinds.cbegin();
+    Side side{.checked = signature};
+    if (signature != KCPluginManager::DefaultKeystrokeSignature) {
+        side.settingsView = m_catalogue.preferencesViewForSignature(signature);
+        side.page = m_keys.size() > 1             ? Page::Multiple
+                    : side.settingsView.isEmpty() ? Page::Empty
+                                                  : Page::Plugin;
+    }
+    return side;
+}
+
+QString KCDisplayActionManager::nothingDescription() const
+{
+    if (displaySide().checked == KCPluginManager::NothingSignature)
+        return QStringLiteral("This buttons is transparent");
+    return QStringLiteral("Remove this button%1").arg(m_keys.size() <= 1 ? QString() : QStringLiteral("s"));
+}
+
+QString KCDisplayActionManager::defaultDescription() const
+{
+    const bool one = m_keys.size() <= 1;
+    return QStringLiteral("Act%1 like a normal key%2")
+        .arg(one ? QStringLiteral("s") : QString(), one ? QString() : QStringLiteral("s"));
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::edit(KCLayerManager::KeyStates states,
+                                                             const QString &text)
+{
+    const Outcome outcome = m_layers.setKeys(m_layer, states, text);
+    m_lastError = outcome == Outcome::Done ? QString() : m_layers.lastError();
+    loadProxies();
+    emit controlsChanged();
+    return outcome;
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::changeDisplay(const QString &signature)
+{
+    if (!enabled()) {
+        m_lastError = QStringLiteral("No key of a layer is selected");
+        return Outcome::Refused;
+    }
+    const bool nothing = signature == KCPluginManager::NothingSignature;
+    const bool picture = signature == KCPluginManager::PictureSignature;
+    if (!nothing && !picture &&
+        m_catalogue.pluginTypeForId(signature) != KCPluginManager::DisplayPluginType) {
+        m_lastError = QStringLiteral("%1 is not an installed display plugin").arg(signature);
+        return Outcome::Refused;
+    }
+    KCLayerManager::KeyStates states;
+    for (const QString &key : std::as_const(m_keys)) {
+        if (nothing) {
+            states[key] = std::nullopt;
+            continue;
+        }
+        const auto old = m_layers.keyState(m_layer, key);
+        KCLayerManager::KeyState state = old.value_or(KCLayerManager::KeyState{blackKey(), {}});
+        if (picture) {
+            state.info.remove(KCLayerManager::DisplayPluginKey);
+            if (old && old->info.contains(KCLayerManager::DisplayPluginKey))
+                state.picture = blackKey();
+        } else if (state.info.value(KCLayerManager::DisplayPluginKey).toMap().value(kSignature) !=
+                   signature) {
+            // The same plugin chosen again keeps its settings.
+            state.info.insert(KCLayerManager::DisplayPluginKey, QVariantMap{{kSignature, signature}});
+        }
+        states[key] = state;
+    }
+    return edit(states, nothing ? QStringLiteral("Remove Keys") : QStringLiteral("Change Display"));
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::changeAction(const QString &signature)
+{
+    if (!enabled()) {
+        m_lastError = QStringLiteral("No key of a layer is selected");
+        return Outcome::Refused;
+    }
+    const bool normal = signature == KCPluginManager::DefaultKeystrokeSignature;
+    if (!normal && m_catalogue.pluginTypeForId(signature) != KCPluginManager::ActionPluginType) {
+        m_lastError = QStringLiteral("%1 is not an installed action plugin").arg(signature);
+        return Outcome::Refused;
+    }
+    KCLayerManager::KeyStates states;
+    for (const QString &key : std::as_const(m_keys)) {
+        const auto old = m_layers.keyState(m_layer, key);
+        // A key the layer does not have acts normally already; making it would black it out.
+        if (normal && !old)
+            continue;
+        KCLayerManager::KeyState state = old.value_or(KCLayerManager::KeyState{blackKey(), {}});
+        if (normal)
+            state.info.remove(KCLayerManager::ActionPluginKey);
+        else if (state.info.value(KCLayerManager::ActionPluginKey).toMap().value(kSignature) != signature)
+            state.info.insert(KCLayerManager::ActionPluginKey, QVariantMap{{kSignature, signature}});
+        states[key] = state;
+    }
+    return edit(states, QStringLiteral("Change Action"));
+}
+
+void KCDisplayActionManager::applyPicture(const QImage &picture)
+{
+    if (!enabled() || picture.isNull())
+        return;
+    // The keys and layer of now: by the time the edit is made the selection may have moved on.
+    m_picture = picture;
+    m_pictureLayer = m_layer;
+    m_pictureKeys = m_keys;
+    m_pictureTimer->start();
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::flushPicture()
+{
+    m_pictureTimer->stop();
+    if (m_picture.isNull())
+        return Outcome::Done;
+    KCLayerManager::KeyStates states;
+    for (const QString &key : std::as_const(m_pictureKeys)) {
+        // A key removed meanwhile stays removed.
+        const auto old = m_layers.keyState(m_pictureLayer, key);
+        if (!old)
+            continue;
+        KCLayerManager::KeyState state = *old;
+        state.picture = m_picture;
+        state.info.remove(KCLayerManager::DisplayPluginKey);
+        states[key] = state;
+    }
+    m_picture = QImage();
+    const Outcome outcome = states.empty()
+                                ? Outcome::Done
+                                : m_layers.setKeys(m_pictureLayer, states, QStringLiteral("Change Picture"));
+    m_lastError = outcome == Outcome::Done ? QString() : m_layers.lastError();
+    emit controlsChanged();
+    return outcome;
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::deleteButtons()
+{
+    const auto layer = currentLayer();
+    if (!layer) {
+        m_lastError = QStringLiteral("No key of a layer is selected");
+        return Outcome::Refused;
+    }
+    KCLayerManager::KeyStates states;
+    for (const QString &key : std::as_const(m_keys)) {
+        if (layer->hasButton(key))
+            states[key] = std::nullopt;
+    }
+    return edit(states, QStringLiteral("Delete Keys"));
+}
+
+KCSettingsProxy *KCDisplayActionManager::proxyForSignature(const QString &signature)
+{
+    auto &proxy = m_proxies[signature];
+    if (!proxy)
+        proxy = std::make_unique<KCSettingsProxy>(signature, *this);
+    return proxy.get();
+}
+
+void KCDisplayActionManager::loadProxies()
+{
+    const auto layer = currentLayer();
+    if (!layer || m_keys.size() != 1)
+        return;
+    for (const QVariantMap &entry :
+         {layer->displayPluginForButton(m_keys.first()), layer->actionPluginForButton(m_keys.first())}) {
+        const QString signature = entry.value(kSignature).toString();
+        if (!signature.isEmpty())
+            proxyForSignature(signature)->setSettings(entry.value(kSettings).toMap());
+    }
+}
+
+KCPluginProtocol *KCDisplayActionManager::currentInstanceForSignature(const QString &signature) const
+{
+    const auto layer = currentLayer();
+    const auto button = layer && m_keys.size() == 1 ? layer->buttonForName(m_keys.first()) : nullptr;
+    if (!button)
+        return nullptr;
+    if (button->displayPluginSettings().value(kSignature) == signature)
+        return button->displayPluginInstance();
+    if (button->actionPluginSettings().value(kSignature) == signature)
+        return button->actionPluginInstance();
+    return nullptr;
+}
+
+QVariant KCDisplayActionManager::currentValueForSetting(const QString &signature, const QString &key)
+{
+    (void)currentInstanceForSignature(signature);
+    (void)key;
+    return {};
+}
+
+void KCDisplayActionManager::updatePluginSettings(const QString &signature, const QVariantMap &changed)
+{
+    const auto layer = currentLayer();
+    if (!layer || m_keys.size() != 1)
+        return;
+    const QString key = m_keys.first();
+    QString side;
+    if (layer->displayPluginForButton(key).value(kSignature) == signature)
+        side = KCLayerManager::DisplayPluginKey;
+    else if (layer->actionPluginForButton(key).value(kSignature) == signature)
+        side = KCLayerManager::ActionPluginKey;
+    else
+        return;
+    KCPluginSettingsTrampoline *trampoline = m_trampoline.get();
+    const QString layerIdentifier = m_layer;
+    const Outcome outcome = m_layers.mergeKeySettings(
+        m_layer, key, side, changed, [trampoline, layerIdentifier, key, side](const QVariantMap &changes) {
+            trampoline->schedule(layerIdentifier, key, side, changes);
+        });
+    m_lastError = outcome == Outcome::Done ? QString() : m_layers.lastError();
+}
+
+} // namespace brevona

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "KCLayerManager.h"
+#include "KCSettingsProxy.h"
+
+class QTimer;
+class KCPluginProtocol;
+
+namespace brevona {
+
+class DriverCommandSink;
+class KCPluginManager;
+class KCPluginSettingsTrampoline;
+class KCSingleLayer;
+
+// What the selected keys of a single layer show and do, without widgets: the display and action
+// menus by category, the page each settings area shows, and the edits (a display or action plugin
+// chosen, a picture, keys removed, a setting changed in a settings view), each one undoable edit
+// of the layer manager. The window's display and action pane and brevona-layers both use it.
+// Main thread only.
+class KCDisplayActionManager : public QObject, public KCSettingsProxyDelegate
+{
+    Q_OBJECT
+public:
+    using Outcome = KCLayerManager::Outcome;
+
+    struct MenuEntry
+    {
+        enum class Role
+        {
+            Item,
+            Header,
+            Separator,
+        };
+        Role role = Role::Item;
+        QString title = {};
+        QString description = {}; // shortened for the menu
+        QImage icon = {};         // 26 x 26
+        QString signature = {};
+        bool bold = false; // "Nothing" and "Default"
+    };
+
+    // What a settings area shows.
+    enum class Page
+    {
+        Empty,
+        Multiple,
+        Plugin,    // the checked plugin's settings view
+        Picture,   // the picture editor (the key shows its own picture)
+        NoOptions, // a display plugin without settings view
+    };
+
+    struct Side
+    {
+        Page page = Page::Empty;
+        QString checked = {}; // the signature the menu checks; empty when none or mixed
+        bool mixed = false;
+        QString settingsView = {}; // the checked plugin's .ui file, if any
+    };
+
+    // The picture notice waits this long for more edits of the same picture (a slider's drag).
+    static constexpr int PictureNoticeDelayMs = 300;
+    static constexpr int MaxMenuDescription = 35;
+
+    KCDisplayActionManager(KCLayerManager &layers, KCPluginManager &catalogue, DriverCommandSink &driver,
+                           QObject *parent = nullptr);
+    ~KCDisplayActionManager() override;
+
+    // The keys the keyboard view has selected in the layer it shows.
+    void setSelection(const QString &layerIdentifier, const QStringList &keys);
+    QString layerIdentifier() const { return m_layer; }
+    QStringList selectedKeys() const { return m_keys; }
+    // A single layer with at least one selected key.
+    bool enabled() const;
+
+    QList<MenuEntry> displayMenu() const;
+    QList<MenuEntry> actionMenu() const;
+    static QString shortenedDescription(const QString &description);
+    Side displaySide() const;
+    Side actionSide() const;
+    QString nothingDescription() const;
+    QString defaultDescription() const;
+
+    Outcome changeDisplay(const QString &signature);
+    Outcome changeAction(const QString &signature);
+    // The picture editor's output for the selected keys; the edit follows after a short wait, so
+    // a burst of changes is one edit. flushPicture() makes it now.
+    void applyPicture(const QImage &picture);
+    Outcome flushPicture();
+    Outcome deleteButtons();
+
+    // The settings proxy of a plugin, made on first use; holds the selected key's stored settings
+    // of that plugin after each selection change.
+    KCSettingsProxy *proxyForSignature(const QString &signature);
+    QVariant currentValueForSetting(const QString &signature, const QString &key) override;
+    void updatePluginSettings(const QString &signature, const QVariantMap &changed) override;
+
+    QString lastError() const { return m_lastError; }
+
+signals:
+    // The menus' checks, the pages or the proxies changed: the pane shows them again.
+    void controlsChanged();
+
+private:
+    std::shared_ptr<KCSingleLayer> currentLayer() const;
+    KCPluginProtocol *currentInstanceForSignature(const QString &signature) const;
+    QList<MenuEntry> menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
+                          bool display) const;
+    MenuEntry item(const QString &signature, bool bold = false) const;
+    Outcome edit(KCLayerManager::KeyStates states, const QString &text);
+    void loadProxies();
+
+    KCLayerManager &m_layers;
+    KCPluginManager &m_catalogue;
+    std::unique_ptr<KCPluginSettingsTrampoline> m_trampoline;
+    QString m_layer;
+    QStringList m_keys;
+    std::map<QString, std::unique_ptr<KCSettingsProxy>> m_proxies;
+    // The picture waiting for its edit, with the layer and keys it was made for.
+    QTimer *m_pictureTimer = nullptr;
+    QImage m_picture;
+    QString m_pictureLayer;
+    QStringList m_pictureKeys;
+    QString m_lastError;
+};
+
+} // namespace brevona

@@ -1,0 +1,297 @@
+// What the display and action menus do to the selected keys of a real store: the one command each
+// choice sends (RecordingLink checks it against the files), the pages the settings areas show, the
+// menus' order and texts, the picture notice, and settings edits with undo.
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include "KCDisplayActionManager.h"
+#include "KCPluginManager.h"
+#include "KCSingleLayer.h"
+#include "NullMarker.h"
+#include "PropertyList.h"
+#include "RecordingLink.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
+#include "TestPrinters.h"
+#include "Wait.h"
+
+namespace brevona::test {
+namespace {
+
+using Outcome = KCLayerManager::Outcome;
+using Page = KCDisplayActionManager::Page;
+const QString kProbe = "brevona.test.probe";
+const QString kAction = "brevona.test.action";
+
+// Layer L: A shows a picture, B runs the probe display and the probe action, C is absent.
+class DisplayAction : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        StoreBuilder store(root);
+        store.group(QString(), {"L"});
+        const QVariantMap probe{{"Signature", kProbe}, {"Settings", QVariantMap{{"x", 1}}}};
+        store.layer(
+            "L", {{"Buttons",
+                   QVariantMap{{"A", QVariantMap{}},
+                               {"B", QVariantMap{{"DisplayPlugin", probe},
+                                                 {"ActionPlugin", QVariantMap{{"Signature", kAction}}}}}}}});
+        ASSERT_EQ(layers.startup({}, nullptr, 0), Outcome::Done) << layers.lastError().toStdString();
+        link.sent.clear();
+    }
+
+    QString sent() const
+    {
+        QStringList texts;
+        for (const RecordingLink::Sent &command : link.sent) {
+            const QVariant buttons = command.info.value("Buttons");
+            QStringList keys =
+                buttons.typeId() == QMetaType::QVariantMap ? buttons.toMap().keys() : buttons.toStringList();
+            texts << command.name + "(" + keys.join(',') + ")";
+        }
+        return texts.join(' ');
+    }
+
+    QString stored(const QString &key, const QString &side) const
+    {
+        return link.plist("L")
+            .value("Buttons")
+            .toMap()
+            .value(key)
+            .toMap()
+            .value(side)
+            .toMap()
+            .value("Signature")
+            .toString();
+    }
+
+    TestHome home;
+    QString root = home.dataHome() + "/Lumivox/Layers";
+    RecordingLink link{root};
+    KCLayerManager layers{root, &link, nullptr, nullptr};
+    KCPluginManager catalogue{{QStringLiteral(BREVONA_TEST_PLUGIN_DIR)}};
+    KCDisplayActionManager manager{layers, catalogue, link};
+};
+
+struct ChoiceRow
+{
+    const char *name;
+    QStringList keys;
+    bool display; // else the action menu
+    QString signature;
+    QString sent;   // the commands, with the keys they name
+    QString stored; // "key:side-signature" after the edit, "-" for an absent key
+};
+
+const ChoiceRow kChoices[] = {
+    {.name = "nothing_removes_the_keys_in_one_command",
+     .keys = {"A", "B", "C"},
+     .display = true,
+     .signature = "display.nothing",
+     .sent = "ButtonsDeleted(A,B)",
+     .stored = "A:-"},
+    {.name = "picture_replaces_a_display_plugin",
+     .keys = {"B"},
+     .display = true,
+     .signature = "lumivox.picture",
+     .sent = "ButtonsChanged(B)",
+     .stored = "B:"},
+    {.name = "a_display_plugin_makes_an_absent_key",
+     .keys = {"A", "C"},
+     .display = true,
+     .signature = kProbe,
+     .sent = "ButtonsChanged(A,C)",
+     .stored = "C:" + kProbe},
+    {.name = "default_leaves_an_absent_key_absent",
+     .keys = {"B", "C"},
+     .display = false,
+     .signature = "default.keystroke",
+     .sent = "ButtonsChanged(B)",
+     .stored = "C:-"},
+    {.name = "default_on_absent_keys_alone_sends_nothing",
+     .keys = {"C"},
+     .display = false,
+     .signature = "default.keystroke",
+     .sent = "",
+     .stored = "C:-"},
+    {.name = "an_action_plugin_makes_an_absent_key",
+     .keys = {"C"},
+     .display = false,
+     .signature = kAction,
+     .sent = "ButtonsChanged(C)",
+     .stored = "C:" + kAction},
+};
+
+class Choices : public DisplayAction, public testing::WithParamInterface<ChoiceRow>
+{
+};
+
+TEST_P(Choices, SendOneCommandAndUndoPutsTheFilesBack)
+{
+    const ChoiceRow &row = GetParam();
+    const QVariant before = link.plist("L").value("Buttons");
+    manager.setSelection("L", row.keys);
+    const Outcome outcome =
+        row.display ? manager.changeDisplay(row.signature) : manager.changeAction(row.signature);
+    ASSERT_EQ(outcome, Outcome::Done) << manager.lastError().toStdString();
+    EXPECT_EQ(sent(), row.sent);
+    const QString key = row.stored.section(':', 0, 0);
+    const QVariantMap button = link.plist("L").value("Buttons").toMap().value(key).toMap();
+    const QString side = row.display ? "DisplayPlugin" : "ActionPlugin";
+    EXPECT_EQ(link.plist("L").value("Buttons").toMap().contains(key)
+                  ? button.value(side).toMap().value("Signature").toString()
+                  : "-",
+              row.stored.section(':', 1));
+    if (!row.sent.isEmpty()) {
+        layers.undoStack()->undo();
+        EXPECT_EQ(PropertyList::toData(link.plist("L").value("Buttons")).value_or(""),
+                  PropertyList::toData(before).value_or(""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Choices, testing::ValuesIn(kChoices), RowName());
+
+TEST_F(DisplayAction, UnknownSignaturesAndNoSelectionChangeNothing)
+{
+    manager.setSelection("L", {});
+    EXPECT_EQ(manager.changeDisplay(kProbe), Outcome::Refused);
+    manager.setSelection("L", {"A"});
+    EXPECT_EQ(manager.changeDisplay("brevona.test.unknown"), Outcome::Refused);
+    EXPECT_EQ(manager.changeAction(kProbe), Outcome::Refused) << "a display plugin is no action";
+    EXPECT_EQ(sent(), "");
+}
+
+struct SideRow
+{
+    const char *name;
+    QStringList keys;
+    Page display;
+    QString displayChecked;
+    Page action;
+    QString actionChecked;
+};
+
+const SideRow kSides[] = {
+    {.name = "none",
+     .keys = {},
+     .display = Page::Empty,
+     .displayChecked = "",
+     .action = Page::Empty,
+     .actionChecked = ""},
+    {.name = "picture_key",
+     .keys = {"A"},
+     .display = Page::Picture,
+     .displayChecked = "lumivox.picture",
+     .action = Page::Empty,
+     .actionChecked = "default.keystroke"},
+    {.name = "plugin_key_without_views",
+     .keys = {"B"},
+     .display = Page::NoOptions,
+     .displayChecked = kProbe,
+     .action = Page::Empty,
+     .actionChecked = kAction},
+    {.name = "absent_key",
+     .keys = {"C"},
+     .display = Page::Empty,
+     .displayChecked = "display.nothing",
+     .action = Page::Empty,
+     .actionChecked = "default.keystroke"},
+    {.name = "mixed",
+     .keys = {"A", "B"},
+     .display = Page::Multiple,
+     .displayChecked = "",
+     .action = Page::Multiple,
+     .actionChecked = ""},
+};
+
+TEST_F(DisplayAction, TheSettingsAreasFollowTheSelection)
+{
+    for (const SideRow &row : kSides) {
+        manager.setSelection("L", row.keys);
+        EXPECT_EQ(manager.displaySide().page, row.display) << row.name;
+        EXPECT_EQ(manager.displaySide().checked, row.displayChecked) << row.name;
+        EXPECT_EQ(manager.actionSide().page, row.action) << row.name;
+        EXPECT_EQ(manager.actionSide().checked, row.actionChecked) << row.name;
+    }
+}
+
+TEST_F(DisplayAction, MenusListReservedEntriesThenCategoriesWithShortenedDescriptions)
+{
+    manager.setSelection("L", {"A", "B"});
+    QStringList display;
+    for (const auto &entry : manager.displayMenu())
+        display << (entry.role == KCDisplayActionManager::MenuEntry::Role::Separator ? "|" : entry.title);
+    // The probe bundles name none of their plugins: a plugin without a name is not offered.
+    EXPECT_EQ(display.join(','), "Nothing,|,General,Picture");
+    EXPECT_EQ(manager.displayMenu().first().description, "Remove this buttons");
+    EXPECT_EQ(manager.actionMenu().first().description, "Act like a normal keys");
+    EXPECT_EQ(KCDisplayActionManager::shortenedDescription(QString(35, 'x')), QString(35, 'x'));
+    EXPECT_EQ(KCDisplayActionManager::shortenedDescription(QString(36, 'x')), QString(30, 'x') + "...");
+}
+
+TEST_F(DisplayAction, PictureEditsWithinTheWaitAreOneEditForTheKeysOfThen)
+{
+    manager.setSelection("L", {"A"});
+    QImage red(48, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    manager.applyPicture(red);
+    red.fill(Qt::blue);
+    manager.applyPicture(red);
+    manager.setSelection("L", {"B"});
+    ASSERT_TRUE(waitUntil([&] { return !link.sent.empty(); }));
+    EXPECT_EQ(sent(), "ButtonsChanged(A)");
+    EXPECT_EQ(layers.keyState("L", "A")->picture.pixelColor(24, 24), QColor(Qt::blue));
+
+    // A key removed before the wait ends keeps its removal.
+    manager.setSelection("L", {"B"});
+    manager.applyPicture(red);
+    ASSERT_EQ(manager.deleteButtons(), Outcome::Done);
+    link.sent.clear();
+    EXPECT_EQ(manager.flushPicture(), Outcome::Done);
+    EXPECT_EQ(sent(), "");
+    EXPECT_FALSE(layers.keyState("L", "B"));
+}
+
+TEST_F(DisplayAction, SettingEditsAreOneMergedCommandAndUndone)
+{
+    manager.setSelection("L", {"B"});
+    KCSettingsProxy *proxy = manager.proxyForSignature(kProbe);
+    EXPECT_EQ(proxy->valueForKey("x"), 1);
+    proxy->setValue(2, "x");
+    proxy->setValue("y", "label");
+    ASSERT_TRUE(waitUntil([&] { return !link.sent.empty(); }));
+    ASSERT_EQ(sent(), "PluginSettings(B)");
+    EXPECT_EQ(link.sent[0].info.value("Buttons").toMap().value("B").toMap().value("DisplayPlugin").toMap(),
+              (QVariantMap{{"x", 2}, {"label", "y"}}));
+    const auto settings = [&] {
+        return link.plist("L")
+            .value("Buttons")
+            .toMap()
+            .value("B")
+            .toMap()
+            .value("DisplayPlugin")
+            .toMap()
+            .value("Settings")
+            .toMap();
+    };
+    EXPECT_EQ(settings(), (QVariantMap{{"x", 2}, {"label", "y"}}));
+
+    link.sent.clear();
+    layers.undoStack()->undo();
+    ASSERT_TRUE(waitUntil([&] { return !link.sent.empty(); }));
+    EXPECT_EQ(settings(), (QVariantMap{{"x", 2}}));
+    EXPECT_TRUE(isNullMarker(link.sent[0]
+                                 .info.value("Buttons")
+                                 .toMap()
+                                 .value("B")
+                                 .toMap()
+                                 .value("DisplayPlugin")
+                                 .toMap()
+                                 .value("label")));
+}
+
+} // namespace
+} // namespace brevona::test
