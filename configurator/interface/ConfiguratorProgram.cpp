@@ -66,6 +66,7 @@ std::optional<int> ConfiguratorProgram::start(const QStringList &arguments)
                                                    m_confirmation.get());
     m_window = std::make_unique<MainWindow>(*m_controller, PreferencesStore::shared(),
                                             ApplicationsHelper::shared(), languages);
+    m_window->setPluginCatalogue(m_plugins.get());
     m_confirmation->setParentWidget(m_window.get());
     connect(m_instance.get(), &SingleInstance::filesReceived, m_window.get(), &MainWindow::openFiles);
     connect(m_instance.get(), &SingleInstance::raiseRequested, m_window.get(), &MainWindow::raiseWindow);

@@ -90,6 +90,15 @@ void EditorArea::setKeyboardView(QWidget *view)
     layOut();
 }
 
+void EditorArea::setPageContent(Page page, QWidget *content)
+{
+    auto *layout = static_cast<QVBoxLayout *>(m_pages->widget(int(page))->layout());
+    // The content takes the room the stretch kept below the texts.
+    if (QLayoutItem *stretch = layout->takeAt(layout->count() - 1))
+        delete stretch;
+    layout->addWidget(content, 1);
+}
+
 void EditorArea::showPage(Page page)
 {
     m_pages->setCurrentIndex(static_cast<int>(page));

@@ -28,6 +28,8 @@ public:
     void setKeyboardView(QWidget *view);
     QWidget *keyboardView() const { return m_keyboard; }
     void showPage(Page page);
+    // The page's own editor, under its title and the selection summary.
+    void setPageContent(Page page, QWidget *content);
     Page currentPage() const;
     // What the pages say about the selected rows.
     void setSelectionSummary(const QString &summary);

@@ -21,9 +21,11 @@
 #include "AppController.h"
 #include "ApplicationCatalog.h"
 #include "ConditionsPane.h"
+#include "DisplayActionPane.h"
 #include "EditorArea.h"
 #include "InterfaceLogging.h"
 #include "KCConditionsManager.h"
+#include "KCDisplayActionManager.h"
 #include "KCGroupLayer.h"
 #include "KCKeyboardView.h"
 #include "KCLayer.h"
@@ -349,6 +351,10 @@ void MainWindow::createCentralArea()
     m_keyboard = new KCKeyboardView;
     m_keyboard->setAccessibleName(tr("Keyboard"));
     m_editor->setKeyboardView(m_keyboard);
+    m_displayPane = new DisplayActionPane;
+    connect(m_displayPane, &DisplayActionPane::editRefused, this, &MainWindow::showMessage);
+    m_editor->setPageContent(EditorArea::DisplayAndAction, m_displayPane);
+    connect(m_keyboard, &KCKeyboardView::selectionChanged, this, &MainWindow::keySelectionChanged);
     // A layer's picture is read when it is first shown, and plugins redraw keys while it shows.
     auto &center = NotificationCenter::defaultCenter();
     center.addObserver(this, notifications::KCLayerRestoredImage, [this](Notification &notification) {
@@ -411,6 +417,7 @@ void MainWindow::attachManager()
     m_conditions = std::make_unique<KCConditionsManager>(manager, m_applications, m_languages);
     m_conditionsPane->setManager(m_conditions.get());
     // Untitled items go by their first condition.
+    attachDisplayAction();
     m_model->setAutonamer(
         [this](const KCLayer &layer) {
             const QString name = m_conditions->autonameForLayer(layer);
@@ -436,6 +443,38 @@ void MainWindow::detachManager()
     if (m_conditionsPane)
         m_conditionsPane->setManager(nullptr);
     m_conditions.reset();
+    if (m_displayPane)
+        m_displayPane->setManager(nullptr);
+    m_displayAction.reset();
+}
+
+void MainWindow::setPluginCatalogue(KCPluginManager *catalogue)
+{
+    m_catalogue = catalogue;
+    attachDisplayAction();
+}
+
+void MainWindow::attachDisplayAction()
+{
+    m_displayPane->setManager(nullptr);
+    m_displayAction.reset();
+    if (!m_catalogue || !m_model->manager())
+        return;
+    m_displayAction =
+        std::make_unique<KCDisplayActionManager>(*m_model->manager(), *m_catalogue, m_controller);
+    m_displayPane->setManager(m_displayAction.get());
+    keySelectionChanged();
+}
+
+void MainWindow::keySelectionChanged()
+{
+    if (!m_displayAction)
+        return;
+    const KCLayerManager *manager = m_model->manager();
+    const auto layer = manager ? manager->currentLayer() : nullptr;
+    const bool oneLayer = layer && !layer->isGroup() && manager->selection().size() == 1;
+    m_displayAction->setSelection(oneLayer ? layer->UUID() : QString(),
+                                  oneLayer ? m_keyboard->selectedButtons() : QStringList());
 }
 
 void MainWindow::showStartResult(bool loaded)
@@ -485,11 +524,13 @@ void MainWindow::showCurrentLayer()
         m_keyboard->setCanChangeButtons(false);
         m_keyboard->setMessage(layer && layer->isGroup() ? tr("A group") : tr("No layer"),
                                tr("Select one layer to see its keys."));
+        keySelectionChanged();
         return;
     }
     m_keyboard->setMessage(QString());
     m_keyboard->setCanChangeButtons(dynamic_cast<KCSingleLayer *>(layer.get()) != nullptr);
     m_keyboard->showLayer(*layer);
+    keySelectionChanged();
 }
 
 QString MainWindow::selectionSummary() const

@@ -18,6 +18,9 @@ namespace brevona {
 class AppController;
 class ApplicationsHelper;
 class ConditionsPane;
+class DisplayActionPane;
+class KCDisplayActionManager;
+class KCPluginManager;
 class KCConditionsManager;
 class LanguagesHelper;
 class EditorArea;
@@ -57,6 +60,9 @@ public:
     EditorArea *editorArea() const { return m_editor; }
     KCKeyboardView *keyboardView() const { return m_keyboard; }
     ConditionsPane *conditionsPane() const { return m_conditionsPane; }
+    DisplayActionPane *displayActionPane() const { return m_displayPane; }
+    // The installed plugins the display and action menus offer; none leaves the menus empty.
+    void setPluginCatalogue(KCPluginManager *catalogue);
     KCConditionsManager *conditions() const { return m_conditions.get(); }
     QSplitter *mainSplit() const { return m_mainSplit; }
     QString driverState() const;
@@ -80,6 +86,9 @@ private:
     void selectionChanged();
     // The keyboard view shows the one selected layer's keys.
     void showCurrentLayer();
+    // The display and action pane edits the keys the keyboard view has selected.
+    void keySelectionChanged();
+    void attachDisplayAction();
     void updateActions();
     void updateUndoActions();
     QString selectionSummary() const;
@@ -112,6 +121,9 @@ private:
     // Made anew with each layer manager it edits through.
     std::unique_ptr<KCConditionsManager> m_conditions;
     ConditionsPane *m_conditionsPane = nullptr;
+    KCPluginManager *m_catalogue = nullptr;
+    std::unique_ptr<KCDisplayActionManager> m_displayAction;
+    DisplayActionPane *m_displayPane = nullptr;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;
     EditorArea *m_editor = nullptr;

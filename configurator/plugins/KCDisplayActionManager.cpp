@@ -128,6 +128,29 @@ QString KCDisplayActionManager::shortenedDescription(const QString &description)
                                                    : description;
 }
 
+QImage KCDisplayActionManager::keyPictureAtScale(const QImage &working, double scale)
+{
+    const int side = LayerPicture::KeySize;
+    QImage output = blackKey();
+    if (working.isNull())
+        return output;
+    QPainter painter(&output);
+    if (!needsResizer(working)) {
+        painter.drawImage(0, 0, working);
+        return output;
+    }
+    const double e = 0.05 + 0.95 * scale;
+    QSizeF size = QSizeF(working.size()).scaled(side, side, Qt::KeepAspectRatio) * (e > 1 ? e * e : e);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(QPointF((side - size.width()) / 2, (side - size.height()) / 2), size), working);
+    return output;
+}
+
+bool KCDisplayActionManager::needsResizer(const QImage &working)
+{
+    return working.size() != QSize(LayerPicture::KeySize, LayerPicture::KeySize);
+}
+
 KCDisplayActionManager::MenuEntry KCDisplayActionManager::item(const QString &signature, bool bold) const
 {
     QImage icon = m_catalogue.iconForPlugin(signature);
@@ -370,6 +393,12 @@ KCDisplayActionManager::Outcome KCDisplayActionManager::deleteButtons()
             states[key] = std::nullopt;
     }
     return edit(states, QStringLiteral("Delete Keys"));
+}
+
+QImage KCDisplayActionManager::keyPicture(const QString &key) const
+{
+    const auto state = m_layers.keyState(m_layer, key);
+    return state ? state->picture : QImage();
 }
 
 KCSettingsProxy *KCDisplayActionManager::proxyForSignature(const QString &signature)

@@ -85,6 +85,12 @@ public:
     QList<MenuEntry> displayMenu() const;
     QList<MenuEntry> actionMenu() const;
     static QString shortenedDescription(const QString &description);
+    // The picture editor's output: 48 x 48, black behind the working picture drawn centred; a
+    // picture of that size as it is, another with its longer side fitted to 48 and then scaled
+    // by e = 0.05 + 0.95 x `scale` (by e squared above 1).
+    static QImage keyPictureAtScale(const QImage &working, double scale);
+    // Whether the scale control is offered for a working picture.
+    static bool needsResizer(const QImage &working);
     Side displaySide() const;
     Side actionSide() const;
     QString nothingDescription() const;
@@ -97,6 +103,8 @@ public:
     void applyPicture(const QImage &picture);
     Outcome flushPicture();
     Outcome deleteButtons();
+    // A key's own picture in the shown layer; null when the layer does not have the key.
+    QImage keyPicture(const QString &key) const;
 
     // The settings proxy of a plugin, made on first use; holds the selected key's stored settings
     // of that plugin after each selection change.

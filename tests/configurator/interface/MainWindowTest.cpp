@@ -12,7 +12,9 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSlider>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTest>
@@ -27,6 +29,7 @@
 #include "ConditionRowEditor.h"
 #include "ConditionsPane.h"
 #include "DeleteConfirmationDialog.h"
+#include "DisplayActionPane.h"
 #include "EditorArea.h"
 #include "FakeApplicationCatalog.h"
 #include "FakeApplicationMonitor.h"
@@ -36,6 +39,7 @@
 #include "FakeKeyboardLayouts.h"
 #include "FakeLanguageSource.h"
 #include "KCConditionsManager.h"
+#include "KCPluginManager.h"
 #include "KCGroupLayer.h"
 #include "KCKeyboardView.h"
 #include "LayerListModel.h"
@@ -535,6 +539,70 @@ TEST_F(MainWindowTest, ConditionsAreEditedInThePaneAndUndone)
     EXPECT_EQ(window->layerModel()->indexOf(group).data().toString(), "Files");
     ASSERT_TRUE(waitUntil([&] { return rowTexts() == "Files is active"; })) << rowTexts().toStdString();
     EXPECT_EQ(pane->rows().first()->findChild<QToolButton *>("applicationButton")->text(), "Files");
+}
+
+// The display and action menus of the selected key, with undo, and a picture from a file fitted
+// to the key. The assignment rules themselves are the display and action manager's.
+TEST_F(MainWindowTest, TheSelectedKeyGetsPluginsAndPicturesFromThePane)
+{
+    // A bundle around the probe's code that names its plugins, as the menus want.
+    const QString bundle = home.dataHome() + "/plugins/Clock.plugin/Contents";
+    ASSERT_TRUE(QDir().mkpath(bundle + "/Linux"));
+    ASSERT_TRUE(PropertyList::writeFile(
+        bundle + "/Info.plist",
+        QVariantMap{{"CFBundleExecutable", "Probe"},
+                    {"KCDisplayPlugins", QVariantMap{{"t.clock", QVariantMap{{"DisplayName", "Clock"}}}}},
+                    {"KCActionPlugins", QVariantMap{{"t.run", QVariantMap{{"DisplayName", "Run"}}}}}}));
+    ASSERT_TRUE(QFile::link(QStringLiteral(BREVONA_TEST_PLUGIN_DIR) + "/Probe.plugin/Contents/Linux/Probe.so",
+                            bundle + "/Linux/Probe.so"));
+    KCPluginManager catalogue({home.dataHome() + "/plugins"});
+    start();
+    window->setPluginCatalogue(&catalogue);
+    DisplayActionPane *pane = window->displayActionPane();
+    const auto key = [&](const QString &side) {
+        const auto plist = PropertyList::readDictionary(store.root() + "/A/Layer.plist");
+        return plist->value("Buttons")
+            .toMap()
+            .value("App0")
+            .toMap()
+            .value(side)
+            .toMap()
+            .value("Signature")
+            .toString();
+    };
+    const auto pick = [&](QToolButton *button, const QString &title) {
+        for (QAction *action : button->menu()->actions()) {
+            if (action->text() == title)
+                action->trigger();
+        }
+    };
+
+    select({"A"});
+    window->keyboardView()->selectButtonNamed("App0", false);
+    ASSERT_TRUE(waitUntil([&] { return pane->displayButton()->text() == "Picture"; }))
+        << pane->displayButton()->text().toStdString();
+    EXPECT_EQ(pane->displayArea()->currentWidget()->objectName(), "picturePage");
+
+    pick(pane->displayButton(), "Clock");
+    EXPECT_EQ(key("DisplayPlugin"), "t.clock");
+    ASSERT_TRUE(waitUntil([&] { return pane->displayButton()->text() == "Clock"; }));
+    pick(pane->actionButton(), "Run");
+    EXPECT_EQ(key("ActionPlugin"), "t.run");
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(key("DisplayPlugin") + key("ActionPlugin"), "");
+    ASSERT_TRUE(waitUntil([&] { return pane->displayButton()->text() == "Picture"; }));
+
+    // A wide picture is fitted by its width, black above and below, and may be scaled.
+    QImage wide(100, 50, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    pane->setWorkingPicture(wide);
+    EXPECT_TRUE(pane->scaleSlider()->isVisibleTo(pane));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto state = manager().keyState(idOf("A"), "App0");
+        return state && state->picture.pixelColor(24, 24) == QColor(Qt::red);
+    }));
+    EXPECT_EQ(manager().keyState(idOf("A"), "App0")->picture.pixelColor(24, 2), QColor(Qt::black));
 }
 
 TEST_F(MainWindowTest, TheListKeepsItsWidthAndTheDividerIsRemembered)
