@@ -76,7 +76,9 @@ QStackedWidget *DisplayActionPane::makeArea(const QString &name, bool display)
     auto *area = new QStackedWidget(this);
     area->setAccessibleName(name);
     area->setFrameShape(QFrame::StyledPanel);
-    area->addWidget(note(tr("No key is selected"), area));
+    auto *empty = note(tr("No key is selected"), area);
+    empty->setObjectName(QStringLiteral("emptyPage"));
+    area->addWidget(empty);
     area->addWidget(note(tr("Multiple values"), area));
     auto *plugin = new QWidget(area);
     plugin->setObjectName(QStringLiteral("pluginPage"));
@@ -169,6 +171,12 @@ QMenu *DisplayActionPane::buildMenu(const QList<MenuEntry> &entries, const QStri
 void DisplayActionPane::refresh()
 {
     const bool enabled = m_manager && m_manager->enabled();
+    // The empty page stands for no selection, and for keys that have nothing to set.
+    for (QStackedWidget *area : {m_displayArea, m_actionArea}) {
+        auto *empty = static_cast<QLabel *>(area->widget(int(Page::Empty)));
+        empty->setText(enabled ? tr("Nothing to set") : tr("No key is selected"));
+        empty->setAccessibleName(empty->text());
+    }
     for (QToolButton *button : {m_displayButton, m_actionButton}) {
         button->setEnabled(enabled);
         if (QMenu *old = button->menu())

@@ -32,6 +32,12 @@ const QList<Category> &categories()
     return table;
 }
 
+// A bundle's picture; null when it has none.
+QImage loadResource(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path) ? QImage(path) : QImage();
+}
+
 } // namespace
 
 const QStringList &KCPlugin::sortedCategories()
@@ -71,7 +77,7 @@ KCPlugin::KCPlugin(std::shared_ptr<PluginBundle> bundle)
     m_title = info.value(QStringLiteral("CFBundleName")).toString();
     m_description = info.value(QStringLiteral("KCBundleDescription")).toString();
     m_category = info.value(QStringLiteral("Category")).toString();
-    m_icon = QImage(resourcePath(QStringLiteral("Icon.png")));
+    m_icon = loadResource(resourcePath(QStringLiteral("Icon.png")));
     parsePluginPlist(info.value(QStringLiteral("KCDisplayPlugins")).toMap(), m_displayIDs);
     parsePluginPlist(info.value(QStringLiteral("KCActionPlugins")).toMap(), m_actionIDs);
 }
@@ -97,9 +103,9 @@ void KCPlugin::parsePluginPlist(const QVariantMap &plugins, QStringList &list)
         if (entry.contains(QStringLiteral("Description")))
             m_descriptions.insert(signature, entry.value(QStringLiteral("Description")).toString());
         const QString iconName = entry.value(QStringLiteral("Icon")).toString();
-        QImage icon(resourcePath(iconName));
+        QImage icon = loadResource(resourcePath(iconName));
         if (icon.isNull() && !iconName.isEmpty() && QFileInfo(iconName).suffix().isEmpty())
-            icon = QImage(resourcePath(iconName + QStringLiteral(".png")));
+            icon = loadResource(resourcePath(iconName + QStringLiteral(".png")));
         if (!icon.isNull())
             m_icons.insert(signature, icon);
         const QString category = entry.value(QStringLiteral("Category")).toString();

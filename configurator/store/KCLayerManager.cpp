@@ -281,6 +281,30 @@ void KCLayerManager::setSelection(const QStringList &identifiers)
         language->setCurrentModifierKeys(QString());
     if (!m_restoringSelection)
         storeSelection();
+    if (!kept.isEmpty())
+        activateSelection();
+}
+
+void KCLayerManager::activateSelection()
+{
+    // The selected layers' plugins run, so their keys show live pictures; the others rest.
+    std::vector<std::shared_ptr<KCSingleLayer>> selected;
+    const auto visit = [&](const KCGroupLayer &group, const auto &self) -> void {
+        for (const auto &child : group.layers()) {
+            if (const auto group = std::dynamic_pointer_cast<KCGroupLayer>(child)) {
+                self(*group, self);
+            } else if (const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(child)) {
+                if (m_selection.contains(layer->UUID()))
+                    selected.push_back(layer);
+                else
+                    layer->deactivate();
+            }
+        }
+    };
+    if (m_root)
+        visit(*m_root, visit);
+    for (const auto &layer : selected)
+        layer->activate();
 }
 
 void KCLayerManager::storeSelection()

@@ -265,6 +265,7 @@ private:
     bool fail(const QString &why);
     Outcome refuse(const QString &why);
     void storeSelection();
+    void activateSelection();
 
     std::unique_ptr<QTemporaryDir> m_parking;
     std::unique_ptr<StoreWriter> m_writer;
