@@ -55,7 +55,7 @@ protected:
         return names;
     }
 
-    DriverSession session;
+    DriverSession session{DriverSession::Options{.plugins = QStringLiteral(BREVONA_SAMPLE_PLUGIN_DIR)}};
     QString picture;
 };
 
@@ -76,6 +76,32 @@ TEST_F(LayersToolDriverTest, ScriptedEditsReachTheKeyboardInOrder)
     ASSERT_TRUE(session.waitForCommand(QStringLiteral("ButtonsChanged"), 1));
     EXPECT_EQ(commands(), (QStringList{"ItemCreated", "ButtonsChanged", "LayerVisibilityChanged",
                                        "LayerVisibilityChanged", "ButtonsDeleted", "ButtonsChanged"}));
+}
+
+// A display plugin set from the tool runs in the driver and draws on the key; a settings change
+// from the tool reaches the running plugin.
+TEST_F(LayersToolDriverTest, DisplayPluginFromTheToolDrawsAndFollowsItsSettings)
+{
+    ASSERT_FALSE(tool({"new-layer", "--title", "Clock"}).isEmpty());
+    const auto shows = [&](const QColor &colour) {
+        return waitUntil([&] {
+            const auto picture = session.display(DriverSession::displayOf("A"));
+            if (!picture)
+                return false;
+            for (int y = 0; y < picture->height(); ++y) {
+                for (int x = 0; x < picture->width(); ++x) {
+                    if (DriverSession::sameColour(picture->pixelColor(x, y), colour))
+                        return true;
+                }
+            }
+            return false;
+        });
+    };
+    const QString clock = "brevona.display.general.clock";
+    tool({"set-key", "Clock", "A", "--display", clock, "--setting", "color=#ff0000"});
+    EXPECT_TRUE(shows(Qt::red));
+    tool({"set-key", "Clock", "A", "--display", clock, "--setting", "color=#00ff00"});
+    EXPECT_TRUE(shows(Qt::green));
 }
 
 // A preference the script changes reaches the keyboard through the driver: stored clamped, sent,
