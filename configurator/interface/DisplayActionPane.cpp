@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -237,14 +236,12 @@ void DisplayActionPane::choosePictureFile()
         tr("Pictures (*.tiff *.tif *.jpg *.jpeg *.gif *.png)"));
     if (path.isEmpty())
         return;
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QImage picture = reader.read();
-    if (picture.isNull()) {
-        emit editRefused(tr("%1 cannot be read as a picture: %2").arg(path, reader.errorString()));
+    const Result<QImage> picture = KCDisplayActionManager::readPictureFile(path);
+    if (!picture) {
+        emit editRefused(picture.error());
         return;
     }
-    setWorkingPicture(picture);
+    setWorkingPicture(*picture);
 }
 
 void DisplayActionPane::setWorkingPicture(const QImage &picture)

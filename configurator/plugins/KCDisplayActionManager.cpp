@@ -1,5 +1,6 @@
 #include "KCDisplayActionManager.h"
 
+#include <QImageReader>
 #include <QPainter>
 #include <QSet>
 #include <QTimer>
@@ -144,6 +145,25 @@ QImage KCDisplayActionManager::keyPictureAtScale(const QImage &working, double s
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(QPointF((side - size.width()) / 2, (side - size.height()) / 2), size), working);
     return output;
+}
+
+Result<QImage> KCDisplayActionManager::readPictureFile(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.width() > MaxPictureSide || size.height() > MaxPictureSide)
+        return Result<QImage>::failure(
+            QStringLiteral("%1 is %2 x %3 pixels; a key picture is at most %4 on a side")
+                .arg(path)
+                .arg(size.width())
+                .arg(size.height())
+                .arg(MaxPictureSide));
+    QImage picture = reader.read();
+    if (picture.isNull())
+        return Result<QImage>::failure(
+            QStringLiteral("%1 cannot be read as a picture: %2").arg(path, reader.errorString()));
+    return picture;
 }
 
 bool KCDisplayActionManager::needsResizer(const QImage &working)

@@ -11,6 +11,7 @@
 
 #include "KCLayerManager.h"
 #include "KCSettingsProxy.h"
+#include "Result.h"
 
 class QTimer;
 class KCPluginProtocol;
@@ -89,6 +90,10 @@ public:
     // picture of that size as it is, another with its longer side fitted to 48 and then scaled
     // by e = 0.05 + 0.95 x `scale` (by e squared above 1).
     static QImage keyPictureAtScale(const QImage &working, double scale);
+    // A picture file for keys, refused from its header when it is larger than MaxPictureSide on a
+    // side (it is never decoded then), or when it cannot be read.
+    static constexpr int MaxPictureSide = 8192;
+    static Result<QImage> readPictureFile(const QString &path);
     // Whether the scale control is offered for a working picture.
     static bool needsResizer(const QImage &working);
     Side displaySide() const;

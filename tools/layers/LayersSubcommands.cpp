@@ -3,12 +3,12 @@
 #include <array>
 
 #include <QCommandLineParser>
-#include <QImageReader>
 #include <QSaveFile>
 #include <QTextStream>
 
 #include "ApplicationsHelper.h"
 #include "KCConditionsManager.h"
+#include "KCDisplayActionManager.h"
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
 #include "KCPluginManager.h"
@@ -567,12 +567,10 @@ int LayersSubcommands::setKey(const QCommandLineParser &parser)
         return refuse(QStringLiteral("set-key needs a PICTURE, --display or --action"));
     QImage picture;
     if (arguments.size() == 3) {
-        QImageReader reader(arguments.at(2));
-        reader.setAutoTransform(true);
-        picture = reader.read();
-        if (picture.isNull())
-            return refuse(
-                QStringLiteral("cannot read the picture %1: %2").arg(arguments.at(2), reader.errorString()));
+        const Result<QImage> read = KCDisplayActionManager::readPictureFile(arguments.at(2));
+        if (!read)
+            return refuse(read.error());
+        picture = *read;
     }
     if (plugins->empty())
         return finish(static_cast<int>(m_manager.setKeyPicture(layer->UUID(), arguments.at(1), picture)));

@@ -255,6 +255,27 @@ TEST_F(DisplayAction, PictureEditsWithinTheWaitAreOneEditForTheKeysOfThen)
     EXPECT_FALSE(layers.keyState("L", "B"));
 }
 
+TEST_F(DisplayAction, PictureFilesTooLargeAreRefusedFromTheirHeader)
+{
+    const struct
+    {
+        QSize size;
+        bool read;
+    } cases[] = {{{8192, 4}, true}, {{8193, 4}, false}, {{4, 9000}, false}};
+    for (const auto &c : cases) {
+        QImage picture(c.size, QImage::Format_Mono);
+        picture.fill(0);
+        const QString path = home.path() + "/picture.png";
+        ASSERT_TRUE(picture.save(path));
+        const auto read = KCDisplayActionManager::readPictureFile(path);
+        EXPECT_EQ(read.has_value(), c.read) << c.size.width() << "x" << c.size.height();
+        EXPECT_EQ(read.error().contains("at most 8192"), !c.read);
+    }
+    EXPECT_TRUE(KCDisplayActionManager::readPictureFile(home.path() + "/none.png")
+                    .error()
+                    .contains("cannot be read"));
+}
+
 TEST_F(DisplayAction, SettingEditsAreOneMergedCommandAndUndone)
 {
     manager.setSelection("L", {"B"});

@@ -150,7 +150,7 @@ const Refusal kRefusals[] = {
     {.name = "UnknownItem", .arguments = {"enable", "Nothing"}, .status = 2, .says = "no layer or group is named Nothing"},
     {.name = "AmbiguousTitle", .arguments = {"disable", "Twin"}, .status = 2, .says = "2 items are named Twin"},
     {.name = "HybridWord", .arguments = {"hybrid", "Games", "maybe"}, .status = 2, .says = "on or off"},
-    {.name = "UnreadablePicture", .arguments = {"set-key", "Games", "B", "/nonexistent.png"}, .status = 2, .says = "cannot read the picture"},
+    {.name = "UnreadablePicture", .arguments = {"set-key", "Games", "B", "/nonexistent.png"}, .status = 2, .says = "cannot be read as a picture"},
     {.name = "UnknownPlugin", .arguments = {"set-key", "Games", "B", "--display", "brevona.test.none"}, .status = 2, .says = "not an installed display plugin"},
     {.name = "SettingBeforePlugin", .arguments = {"set-key", "Games", "B", "--setting", "x=1"}, .status = 2, .says = "comes before --display"},
     {.name = "NothingToSet", .arguments = {"set-key", "Games", "B"}, .status = 2, .says = "needs a PICTURE"},
