@@ -326,5 +326,41 @@ TEST_P(BrokenFile, IsShownEmptyOrInPartWithOneLogLine)
 
 INSTANTIATE_TEST_SUITE_P(Rows, BrokenFile, ::testing::ValuesIn(kBroken), RowName());
 
+struct SampleRow
+{
+    const char *name = "";
+    const char *signature = "";
+    int bindings = 0; // controls and chooser buttons
+};
+
+const SampleRow kSamples[] = {
+    {.name = "Clock", .signature = "brevona.display.general.clock", .bindings = 5},
+    {.name = "Command", .signature = "brevona.action.general.command", .bindings = 3},
+    {.name = "Picture", .signature = "brevona.display.general.picturefile", .bindings = 2},
+    {.name = "WebPicture", .signature = "brevona.display.internet.webpicture", .bindings = 2},
+    {.name = "Animation", .signature = "brevona.display.general.animation", .bindings = 2},
+};
+
+class SampleView : public ::testing::TestWithParam<SampleRow>
+{
+};
+
+// The views the sample bundles install bind every control they show, and nothing else.
+TEST_P(SampleView, BindsAllItsControlsSilently)
+{
+    const SampleRow &row = GetParam();
+    Instance instance;
+    KCSettingsProxy proxy(QLatin1String(row.signature), instance);
+    LogCapture log;
+    PluginSettingsView view(QStringLiteral(BREVONA_SAMPLE_PLUGIN_DIR "/%1.plugin/Contents/Resources/%2.ui")
+                                .arg(QLatin1String(row.name), QLatin1String(row.signature)),
+                            &proxy);
+    EXPECT_TRUE(view.isLoaded());
+    EXPECT_EQ(view.bindingCount(), row.bindings);
+    EXPECT_TRUE(log.messages().isEmpty()) << qPrintable(log.messages().join('\n'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SampleView, ::testing::ValuesIn(kSamples), RowName());
+
 } // namespace
 } // namespace brevona::test
