@@ -243,6 +243,68 @@ TEST_P(CatalogueRules, AnswerAsTheBundlesSay)
 
 INSTANTIATE_TEST_SUITE_P(Rows, CatalogueRules, ::testing::ValuesIn(kRules), RowName());
 
+// What settings views ask of a key's running instance: only instances of interface 3 are asked;
+// an older bundle still runs, answers nothing and lets every value pass.
+struct ViewOperationRow
+{
+    const char *name = "";
+    const char *signature = "";
+    QVariantMap settings = {};
+    QVariant value = {};    // the instance's answer for "color"
+    QVariant proposed = {}; // a "color" a view is about to store
+    bool valid = true;
+    QVariant stored = {}; // what it becomes
+};
+
+const ViewOperationRow kViewOperations[] = {
+    {.name = "instance_tells_its_setting",
+     .signature = "brevona.test.probe",
+     .settings = {{"color", "#ff0000"}},
+     .value = "#ff0000",
+     .proposed = "blue",
+     .stored = "#0000ff"},
+    {.name = "instance_tells_its_default_and_refuses_a_value",
+     .signature = "brevona.test.probe",
+     .value = "#000000",
+     .proposed = "no colour",
+     .valid = false,
+     .stored = "no colour"},
+    {.name = "interface_2_bundle_runs_and_is_never_asked",
+     .signature = "brevona.test.interface2",
+     .proposed = "blue",
+     .stored = "blue"},
+};
+
+class ViewOperations : public ::testing::TestWithParam<ViewOperationRow>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", TestPlugins);
+    }
+
+    TestHome home;
+};
+
+TEST_P(ViewOperations, OnlyInstancesOfInterface3AreAsked)
+{
+    const ViewOperationRow &row = GetParam();
+    KCPluginManager catalogue;
+    KCPluginHost::setInstance(&catalogue);
+    const auto button = KCSingleLayer::create()->createButton(QStringLiteral("A"));
+    button->setDisplayPluginSettings({{"Signature", row.signature}, {"Settings", row.settings}});
+    KCPluginHost::setInstance(nullptr);
+    ASSERT_NE(button->displayPluginInstance(), nullptr);
+
+    EXPECT_EQ(button->pluginValueForKey(KCButton::Side::Display, "color"), row.value);
+    QVariant value = row.proposed;
+    EXPECT_EQ(button->validatePluginValue(KCButton::Side::Display, value, "color"), row.valid);
+    EXPECT_EQ(value, row.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ViewOperations, ::testing::ValuesIn(kViewOperations), RowName());
+
 TEST_F(PluginCatalogue, BundlesThatCannotRunAreNotOffered)
 {
     const KCPluginManager catalogue({TestPlugins});
