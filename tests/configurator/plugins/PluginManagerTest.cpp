@@ -245,65 +245,36 @@ INSTANTIATE_TEST_SUITE_P(Rows, CatalogueRules, ::testing::ValuesIn(kRules), RowN
 
 // What settings views ask of a key's running instance: only instances of interface 3 are asked;
 // an older bundle still runs, answers nothing and lets every value pass.
-struct ViewOperationRow
+TEST_F(PluginCatalogue, OnlyInstancesOfInterface3TellAndValidateSettings)
 {
-    const char *name = "";
-    const char *signature = "";
-    QVariantMap settings = {};
-    QVariant value = {};    // the instance's answer for "color"
-    QVariant proposed = {}; // a "color" a view is about to store
-    bool valid = true;
-    QVariant stored = {}; // what it becomes
-};
-
-const ViewOperationRow kViewOperations[] = {
-    {.name = "instance_tells_its_setting",
-     .signature = "brevona.test.probe",
-     .settings = {{"color", "#ff0000"}},
-     .value = "#ff0000",
-     .proposed = "blue",
-     .stored = "#0000ff"},
-    {.name = "instance_tells_its_default_and_refuses_a_value",
-     .signature = "brevona.test.probe",
-     .value = "#000000",
-     .proposed = "no colour",
-     .valid = false,
-     .stored = "no colour"},
-    {.name = "interface_2_bundle_runs_and_is_never_asked",
-     .signature = "brevona.test.interface2",
-     .proposed = "blue",
-     .stored = "blue"},
-};
-
-class ViewOperations : public ::testing::TestWithParam<ViewOperationRow>
-{
-protected:
-    void SetUp() override
+    struct Row
     {
-        ASSERT_TRUE(home.isValid());
-        home.setEnvironment("BREVONA_SYSTEM_PLUGIN_DIR", TestPlugins);
-    }
-
-    TestHome home;
-};
-
-TEST_P(ViewOperations, OnlyInstancesOfInterface3AreAsked)
-{
-    const ViewOperationRow &row = GetParam();
+        const char *signature;
+        QVariantMap settings;
+        QVariant color;    // the instance's answer
+        QVariant proposed; // a colour a view is about to store
+        bool valid;
+        QVariant stored; // what it becomes
+    };
+    const Row rows[] = {
+        {"brevona.test.probe", {{"color", "#ff0000"}}, "#ff0000", "blue", true, "#0000ff"},
+        {"brevona.test.probe", {}, "#000000", "no colour", false, "no colour"},
+        {"brevona.test.interface2", {}, QVariant(), "blue", true, "blue"},
+    };
     KCPluginManager catalogue;
     KCPluginHost::setInstance(&catalogue);
-    const auto button = KCSingleLayer::create()->createButton(QStringLiteral("A"));
-    button->setDisplayPluginSettings({{"Signature", row.signature}, {"Settings", row.settings}});
+    const auto layer = KCSingleLayer::create();
+    for (const Row &row : rows) {
+        const auto button = layer->createButton(QString::fromLatin1(row.signature) + row.proposed.toString());
+        button->setDisplayPluginSettings({{"Signature", row.signature}, {"Settings", row.settings}});
+        ASSERT_NE(button->displayPluginInstance(), nullptr) << row.signature;
+        EXPECT_EQ(button->pluginValueForKey(KCButton::Side::Display, "color"), row.color) << row.signature;
+        QVariant value = row.proposed;
+        EXPECT_EQ(button->validatePluginValue(KCButton::Side::Display, value, "color"), row.valid);
+        EXPECT_EQ(value, row.stored) << row.signature;
+    }
     KCPluginHost::setInstance(nullptr);
-    ASSERT_NE(button->displayPluginInstance(), nullptr);
-
-    EXPECT_EQ(button->pluginValueForKey(KCButton::Side::Display, "color"), row.value);
-    QVariant value = row.proposed;
-    EXPECT_EQ(button->validatePluginValue(KCButton::Side::Display, value, "color"), row.valid);
-    EXPECT_EQ(value, row.stored);
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, ViewOperations, ::testing::ValuesIn(kViewOperations), RowName());
 
 TEST_F(PluginCatalogue, BundlesThatCannotRunAreNotOffered)
 {
