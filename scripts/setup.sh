@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format python3
-  # Qt 6: Core, Gui, Widgets, DBus, Network, Test, and the TIFF image plugin
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
+  # Qt 6: Core, Gui, Widgets, DBus, Network, Test, the TIFF image plugin, and UiTools for the
+  # plugins' settings views (its CMake package needs the OpenGL one)
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-tools-dev libqt6opengl6-dev
   # libraries
   libplist-dev libssl-dev libcurl4-openssl-dev libzip-dev libudev-dev libevdev-dev
   libxcb1-dev libxcb-xkb-dev libxcb-screensaver0-dev libxcb-xtest0-dev libxcb-res0-dev

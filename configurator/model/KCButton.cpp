@@ -223,6 +223,39 @@ QVariantMap KCButton::mergedSettings(const QVariantMap &entry, const QVariantMap
     return result;
 }
 
+QVariant KCButton::pluginValueForKey(Side side, const QString &key) const
+{
+    const Plugin &target = plugin(side);
+    QVariant value;
+    if (!supports(target.instance.get(), KCPluginProtocol::ValueForKey))
+        return value;
+    if (const auto error = guarded([&] { value = target.instance->valueForKey(key); })) {
+        qCWarning(lcModel).noquote() << QStringLiteral("ValueForKey: %1, Plugin: %2, Error: %3")
+                                            .arg(key, target.settings.value(kSignature).toString(), *error);
+        return {};
+    }
+    return value;
+}
+
+bool KCButton::validatePluginValue(Side side, QVariant &value, const QString &key) const
+{
+    const Plugin &target = plugin(side);
+    if (!supports(target.instance.get(), KCPluginProtocol::ValidateValue))
+        return true;
+    QVariant candidate = value;
+    bool valid = false;
+    if (const auto error = guarded([&] { valid = target.instance->validateValue(candidate, key); })) {
+        // A validator that fails cannot vouch for the value.
+        qCWarning(lcModel).noquote() << QStringLiteral("ValidateValue: %1, forKey: %2, Plugin: %3, Error: %4")
+                                            .arg(describe(value), key,
+                                                 target.settings.value(kSignature).toString(), *error);
+        return false;
+    }
+    if (valid)
+        value = candidate;
+    return valid;
+}
+
 bool KCButton::hasDisplayPlugin() const
 {
     return m_display.instance && !m_display.settings.isEmpty();

@@ -67,6 +67,12 @@ public:
     bool hasDisplayPlugin() const;
     KCPluginProtocol *displayPluginInstance() const { return m_display.instance.get(); }
     KCPluginProtocol *actionPluginInstance() const { return m_action.instance.get(); }
+    // What the running instance of a side says it uses for a setting (its default where the key
+    // stores none); invalid when there is no instance or it cannot say. For settings views.
+    QVariant pluginValueForKey(Side side, const QString &key) const;
+    // Lets the running instance check, and perhaps adjust, a value before a settings view stores
+    // it; false refuses it. Values pass when there is no instance or it does not validate.
+    bool validatePluginValue(Side side, QVariant &value, const QString &key) const;
 
     void activate();
     void deactivate();
@@ -89,6 +95,7 @@ private:
 
     explicit KCButton(const QString &name);
     Plugin &plugin(Side side) { return side == Side::Display ? m_display : m_action; }
+    const Plugin &plugin(Side side) const { return side == Side::Display ? m_display : m_action; }
     void applySettings(const Plugin &plugin) const;
     void reportUpdate();
 

@@ -7,6 +7,7 @@
 
 #include "KCPluginModule.h"
 #include "KCPluginProtocol.h"
+#include "LegacyPluginInstance.h"
 #include "PluginBundle.h"
 #include "PluginsLogging.h"
 
@@ -165,7 +166,7 @@ std::unique_ptr<KCPluginProtocol> KCPlugin::createInstance(const QString &signat
                 instance = guarded([&] { return entry.initWithButton(button); });
         }
     }
-    return std::unique_ptr<KCPluginProtocol>(instance);
+    return LegacyPluginInstance::adopt(instance, code->interfaceVersion);
 }
 
 } // namespace brevona

@@ -6,6 +6,11 @@ namespace brevona {
 
 KCSettingsProxyDelegate::~KCSettingsProxyDelegate() = default;
 
+bool KCSettingsProxyDelegate::validateSetting(const QString &, QVariant &, const QString &)
+{
+    return true;
+}
+
 KCSettingsProxy::KCSettingsProxy(const QString &signature, KCSettingsProxyDelegate &delegate, QObject *parent)
     : QObject(parent)
     , m_signature(signature)
@@ -30,6 +35,11 @@ QVariant KCSettingsProxy::valueForKey(const QString &key) const
     if (stored != m_settings.cend())
         return *stored;
     return m_delegate.currentValueForSetting(m_signature, key);
+}
+
+bool KCSettingsProxy::validateValue(QVariant &value, const QString &key)
+{
+    return m_delegate.validateSetting(m_signature, value, key);
 }
 
 void KCSettingsProxy::setValue(const QVariant &value, const QString &key)

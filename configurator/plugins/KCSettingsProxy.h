@@ -18,6 +18,9 @@ public:
     virtual QVariant currentValueForSetting(const QString &signature, const QString &key) = 0;
     // A view changed settings of `signature` on the selected key.
     virtual void updatePluginSettings(const QString &signature, const QVariantMap &changed) = 0;
+    // Lets the selected key's running instance of `signature` check, and perhaps adjust, a value a
+    // view is about to store; false refuses it. Values pass when there is no instance to ask.
+    virtual bool validateSetting(const QString &signature, QVariant &value, const QString &key);
 };
 
 // The "Settings" of one plugin on the selected key, as its settings view sees them: a stored value
@@ -37,6 +40,8 @@ public:
     QVariant valueForKey(const QString &key) const;
     // An invalid value clears the setting.
     void setValue(const QVariant &value, const QString &key);
+    // Asks the delegate whether `value` may be stored under `key`; it may adjust the value.
+    bool validateValue(QVariant &value, const QString &key);
 
 signals:
     // Bound controls show the key's value again.

@@ -9,14 +9,16 @@
 // Classes are found by the naming rule (the signature's dotted parts capitalised and joined); the
 // principal class's createInstance is the fallback for signatures no class is named after.
 //
-// Interface versions: 1 is the first; 2 added KCPluginButtonProtocol::requestTotalRepaint. A host
-// loads bundles of every version from the oldest it serves up to its own: an interface only grows
-// at its end, so an older bundle finds everything it calls where it expects it.
+// Interface versions: 1 is the first; 2 added KCPluginButtonProtocol::requestTotalRepaint; 3 added
+// the settings views' KCPluginProtocol::valueForKey and validateValue. A host loads bundles of every
+// version from the oldest it serves up to its own: an interface only grows at its end, so an older
+// bundle finds everything it calls where it expects it, and the host never calls an operation that
+// came after the bundle's version (its instances answer operations() without those bits).
 
 class KCPluginButtonProtocol;
 class KCPluginProtocol;
 
-#define BREVONA_PLUGIN_INTERFACE_VERSION 2
+#define BREVONA_PLUGIN_INTERFACE_VERSION 3
 #define BREVONA_PLUGIN_OLDEST_INTERFACE_VERSION 1
 #define BREVONA_PLUGIN_ENTRY_NAME "brevona_plugin_module"
 

@@ -18,6 +18,9 @@ public:
         SetValuesForKeys = 1u << 1, // setValuesForKeysWithDictionary: new settings from the editor
         Activate = 1u << 2,         // activate / deactivate
         KeyActions = 1u << 3,       // onKeyDown then onKeyUp when the key is pressed
+        // Interface 3, for the editor's settings views:
+        ValueForKey = 1u << 4,   // valueForKey: the instance's value of a setting
+        ValidateValue = 1u << 5, // validateValue: checks, and may adjust, a value before it is stored
     };
 
     virtual ~KCPluginProtocol() = default;
@@ -34,4 +37,23 @@ public:
     virtual void deactivate() {}
     virtual void onKeyDown() {}
     virtual void onKeyUp() {}
+
+    // Interface 3. New operations go after these, so that bundles built for an older interface,
+    // whose objects end where that interface ended, are never called through a slot they lack.
+
+    // The value the instance uses for `key`: the stored setting it was given, else its default; an
+    // invalid value when it has none. A settings view shows it for a setting the key does not store.
+    virtual QVariant valueForKey(const QString &key) const
+    {
+        (void)key;
+        return {};
+    }
+    // Called before a settings view stores `value` under `key`: false refuses it (the view shows
+    // the stored value again); the plugin may also replace `value` by what it would rather store,
+    // e.g. a colour name normalised or a number brought into range.
+    virtual bool validateValue(QVariant &value, const QString &key)
+    {
+        (void)value, (void)key;
+        return true;
+    }
 };

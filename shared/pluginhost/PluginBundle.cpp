@@ -7,6 +7,7 @@
 
 #include "KCPluginModule.h"
 #include "KCPluginProtocol.h"
+#include "LegacyPluginInstance.h"
 #include "PluginLogging.h"
 #include "PropertyList.h"
 
@@ -108,11 +109,11 @@ std::unique_ptr<KCPluginProtocol> PluginBundle::createInstance(const QString &si
         for (int i = 0; i < code->classCount; ++i) {
             const KCPluginClass &entry = code->classes[i];
             if (entry.name && name == entry.name && entry.initWithButton)
-                return std::unique_ptr<KCPluginProtocol>(entry.initWithButton(button));
+                return LegacyPluginInstance::adopt(entry.initWithButton(button), code->interfaceVersion);
         }
         if (code->createInstance)
-            return std::unique_ptr<KCPluginProtocol>(
-                code->createInstance(signature.toUtf8().constData(), button));
+            return LegacyPluginInstance::adopt(code->createInstance(signature.toUtf8().constData(), button),
+                                               code->interfaceVersion);
         qCWarning(lcPlugins).noquote()
             << QStringLiteral("can't create any plugins from bundle %1 due to illegal principal class")
                    .arg(m_path);

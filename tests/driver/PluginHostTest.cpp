@@ -99,6 +99,16 @@ TEST_F(PluginHostTest, BrokenBundlesYieldNoPluginAndSayWhy)
     }
 }
 
+TEST_F(PluginHostTest, BundleOfAnOlderInterfaceStillRuns)
+{
+    auto button =
+        KDButton::create(entry("DisplayPlugin", "brevona.test.interface2"), QStringLiteral("G"), {});
+    ASSERT_TRUE(button->hasDisplayPlugin());
+    button->activate();
+    EXPECT_EQ(QColor(button->image()->image().pixel(24, 24)), QColor(Qt::blue));
+    button->deactivate();
+}
+
 TEST_F(PluginHostTest, UserFolderBundleWinsOverTheSystemOne)
 {
     const QString userCopy = QDir(Paths::userPluginFolder()).filePath(QStringLiteral("Probe.plugin"));

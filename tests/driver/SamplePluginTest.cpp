@@ -1,13 +1,17 @@
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "KCLumivoxImage.h"
 #include "KDButton.h"
 #include "KDPluginManager.h"
+#include "LogCapture.h"
 #include "LoopbackHttpServer.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 #include "Wait.h"
 
 using namespace brevona;
@@ -35,6 +39,17 @@ protected:
 
     static QColor centre(KDButton &b) { return QColor(b.image()->image().pixel(24, 24)); }
 
+    // Waits until the key has shown `colours` one after the other, and says whether it did.
+    static bool plays(KDButton &b, const QList<QColor> &colours)
+    {
+        int seen = 0;
+        return test::waitUntil([&] {
+            if (seen < colours.size() && centre(b) == colours[seen])
+                ++seen;
+            return seen == colours.size();
+        });
+    }
+
     test::TestHome home;
 };
 
@@ -51,6 +66,97 @@ TEST_F(SamplePluginTest, ClockDrawsWhenActive)
     EXPECT_GT(lit, 20) << "the time is drawn in white";
     clock->deactivate();
 }
+
+// A looping GIF89a of 4 x 4 frames, each of one colour of its table (0 red, 1 green, 2 blue),
+// shown for `delay` hundredths of a second. Qt writes no GIF: the picture data has a clear code
+// before every pixel, so every code keeps three bits and nothing needs compressing.
+QByteArray animatedGif(const QList<int> &frames, int delay)
+{
+    QByteArray gif("GIF89a");
+    const auto word = [&](int value) { gif.append(char(value & 0xff)).append(char(value >> 8)); };
+    word(4);
+    word(4);
+    gif.append("\xf1\0\0", 3); // a global table of four colours
+    gif.append("\xff\0\0\0\xff\0\0\0\xff\0\0\0", 12);
+    gif.append("\x21\xff\x0bNETSCAPE2.0\x03\x01\0\0\0", 19); // loop for ever
+    for (int colour : frames) {
+        gif.append("\x21\xf9\x04\0", 4);
+        word(delay);
+        gif.append("\0\0\x2c\0\0\0\0\x04\0\x04\0", 11); // a 4 x 4 frame at 0, 0
+        gif.append("\0\x02", 2);                        // no local table; codes start at two bits plus one
+        QByteArray data;
+        quint32 bits = 0;
+        int count = 0;
+        const auto code = [&](int value) {
+            bits |= quint32(value) << count;
+            count += 3;
+            for (; count >= 8; count -= 8, bits >>= 8)
+                data.append(char(bits & 0xff));
+        };
+        for (int pixel = 0; pixel < 16; ++pixel) {
+            code(4);
+            code(colour);
+        }
+        code(5);
+        if (count > 0)
+            data.append(char(bits & 0xff));
+        gif.append(char(data.size())).append(data).append('\0');
+    }
+    return gif.append('\x3b');
+}
+
+struct AnimationRow
+{
+    const char *name = "";
+    QByteArray content = {};
+    QList<QColor> shown = {}; // in this order
+    const char *logged = "";  // the one line of a file that does not load
+};
+
+const QColor Red(255, 0, 0), Green(0, 255, 0), Blue(0, 0, 255);
+
+const AnimationRow kAnimations[] = {
+    {.name = "frames_in_order_and_again",
+     .content = animatedGif({0, 1, 2}, 5),
+     .shown = {Red, Green, Blue, Red, Green}},
+    {.name = "truncated_file_plays_what_came_before_the_break",
+     .content = animatedGif({0, 1, 2}, 5).chopped(12),
+     .shown = {Red, Green, Red, Green}},
+    {.name = "not_a_picture", .content = "GIF89a, or so it says", .logged = "Cannot play the animation"},
+};
+
+class AnimationTest : public SamplePluginTest, public ::testing::WithParamInterface<AnimationRow>
+{
+};
+
+TEST_P(AnimationTest, PlaysTheFileAsItIsTimed)
+{
+    const AnimationRow &row = GetParam();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("moving.gif"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.content) == row.content.size());
+    file.close();
+    test::LogCapture log({QStringLiteral("brevona.plugin.animation")});
+    auto animation = button("DisplayPlugin", "brevona.display.general.animation", {{"filePath", path}});
+    ASSERT_TRUE(animation->hasDisplayPlugin());
+    animation->activate();
+    if (!row.shown.isEmpty()) {
+        EXPECT_TRUE(plays(*animation, row.shown));
+    }
+    test::settle(std::chrono::milliseconds(100));
+    animation->deactivate();
+    if (*row.logged) {
+        EXPECT_EQ(log.messages().size(), 1);
+        EXPECT_EQ(log.count(QLatin1String(row.logged)), 1);
+        EXPECT_EQ(centre(*animation), QColor(Qt::black))
+            << "the key shows nothing of a file that does not load";
+    } else {
+        EXPECT_TRUE(log.messages().isEmpty()) << qPrintable(log.messages().join('\n'));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, AnimationTest, ::testing::ValuesIn(kAnimations), test::RowName());
 
 TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
 {

@@ -33,7 +33,26 @@ public:
     }
     ~Probe() override { note(QStringLiteral("destroy")); }
 
-    unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate | KeyActions; }
+    unsigned operations() const override
+    {
+        return SetValueForKey | SetValuesForKeys | Activate | KeyActions | ValueForKey | ValidateValue;
+    }
+    // Its colour, or the colour it would draw in.
+    QVariant valueForKey(const QString &key) const override
+    {
+        return key == QLatin1String("color")
+                   ? QVariant(m_color.isValid() ? m_color.name() : QStringLiteral("#000000"))
+                   : QVariant();
+    }
+    // Colours by name are stored as numbers; others are refused.
+    bool validateValue(QVariant &value, const QString &key) override
+    {
+        if (key != QLatin1String("color"))
+            return true;
+        const QColor colour = QColor::fromString(value.toString());
+        value = colour.name();
+        return colour.isValid();
+    }
     void setValue(const QVariant &value, const QString &key) override
     {
         note(QStringLiteral("set %1=%2")

@@ -1,8 +1,10 @@
 // A display plugin that shows the picture file named by its "filePath" setting. The class is
 // created through the principal class's factory rather than the naming rule.
+#include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QUrl>
 
 #include <KCPluginButtonProtocol.h>
 #include <KCPluginImage.h>
@@ -18,7 +20,10 @@ public:
         : m_button(button)
     {}
 
-    unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate; }
+    unsigned operations() const override
+    {
+        return SetValueForKey | SetValuesForKeys | Activate | ValueForKey | ValidateValue;
+    }
 
     void setValue(const QVariant &value, const QString &key) override
     {
@@ -29,6 +34,26 @@ public:
     }
 
     void activate() override { load(); }
+
+    QVariant valueForKey(const QString &key) const override
+    {
+        return key == QLatin1String("filePath") ? QVariant(m_path) : QVariant();
+    }
+
+    // The driver may run in another folder than the editor: only absolute paths are stored. A file
+    // pasted as a URL is stored as its path.
+    bool validateValue(QVariant &value, const QString &key) override
+    {
+        if (key != QLatin1String("filePath"))
+            return true;
+        QString path = value.toString().trimmed();
+        if (const QUrl url(path); url.isLocalFile())
+            path = url.toLocalFile();
+        if (!QDir::isAbsolutePath(path))
+            return false;
+        value = QDir::cleanPath(path);
+        return true;
+    }
 
 private:
     void load()

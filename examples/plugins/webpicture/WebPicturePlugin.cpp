@@ -2,6 +2,8 @@
 // again every "interval" seconds (300 by default) through BrevonaUtility's download queue.
 // Deactivating the key cancels its downloads: the queue never calls back into a plugin that
 // stopped or went away.
+#include <algorithm>
+
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
@@ -30,7 +32,10 @@ public:
         brevona::HTTPDownloadHandler::sharedHTTPDownloadHelper()->cancelAllDownloadsForDelegate(this);
     }
 
-    unsigned operations() const override { return SetValueForKey | SetValuesForKeys | Activate; }
+    unsigned operations() const override
+    {
+        return SetValueForKey | SetValuesForKeys | Activate | ValueForKey | ValidateValue;
+    }
 
     void setValue(const QVariant &value, const QString &key) override
     {
@@ -42,10 +47,42 @@ public:
             fetch();
     }
 
+    QVariant valueForKey(const QString &key) const override
+    {
+        if (key == QLatin1String("url"))
+            return m_url.toString();
+        if (key == QLatin1String("interval"))
+            return interval();
+        return {};
+    }
+
+    // An address typed without its scheme gets one ("example.com/cam.jpg" is fetched over HTTPS);
+    // only web addresses are taken. The interval stays between MinimumInterval and a day, so that
+    // no key asks a server more than every few seconds.
+    bool validateValue(QVariant &value, const QString &key) override
+    {
+        if (key == QLatin1String("url")) {
+            QString text = value.toString().trimmed();
+            if (!text.contains(QLatin1String("://")))
+                text.prepend(QLatin1String("https://"));
+            const QUrl url(text, QUrl::StrictMode);
+            if (!url.isValid() || url.host().isEmpty() ||
+                (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+                return false;
+            value = url.toString();
+        } else if (key == QLatin1String("interval")) {
+            bool number = false;
+            const int seconds = value.toInt(&number);
+            if (!number)
+                return false;
+            value = std::clamp(seconds, MinimumInterval, 24 * 60 * 60);
+        }
+        return true;
+    }
+
     void activate() override
     {
-        if (m_timer.interval() <= 0)
-            m_timer.setInterval(300 * 1000);
+        m_timer.setInterval(interval() * 1000);
         m_timer.start();
         fetch();
     }
@@ -79,6 +116,11 @@ public:
     void errorOnDownload(const brevona::DownloadError &) override { showProblem(); }
 
 private:
+    static constexpr int MinimumInterval = 10;
+    static constexpr int DefaultInterval = 300;
+
+    int interval() const { return m_timer.interval() > 0 ? m_timer.interval() / 1000 : DefaultInterval; }
+
     void fetch()
     {
         if (!m_url.isValid() || m_url.isEmpty())

@@ -243,6 +243,39 @@ TEST_P(CatalogueRules, AnswerAsTheBundlesSay)
 
 INSTANTIATE_TEST_SUITE_P(Rows, CatalogueRules, ::testing::ValuesIn(kRules), RowName());
 
+// What settings views ask of a key's running instance: only instances of interface 3 are asked;
+// an older bundle still runs, answers nothing and lets every value pass.
+TEST_F(PluginCatalogue, OnlyInstancesOfInterface3TellAndValidateSettings)
+{
+    struct Row
+    {
+        const char *signature;
+        QVariantMap settings;
+        QVariant color;    // the instance's answer
+        QVariant proposed; // a colour a view is about to store
+        bool valid;
+        QVariant stored; // what it becomes
+    };
+    const Row rows[] = {
+        {"brevona.test.probe", {{"color", "#ff0000"}}, "#ff0000", "blue", true, "#0000ff"},
+        {"brevona.test.probe", {}, "#000000", "no colour", false, "no colour"},
+        {"brevona.test.interface2", {}, QVariant(), "blue", true, "blue"},
+    };
+    KCPluginManager catalogue;
+    KCPluginHost::setInstance(&catalogue);
+    const auto layer = KCSingleLayer::create();
+    for (const Row &row : rows) {
+        const auto button = layer->createButton(QString::fromLatin1(row.signature) + row.proposed.toString());
+        button->setDisplayPluginSettings({{"Signature", row.signature}, {"Settings", row.settings}});
+        ASSERT_NE(button->displayPluginInstance(), nullptr) << row.signature;
+        EXPECT_EQ(button->pluginValueForKey(KCButton::Side::Display, "color"), row.color) << row.signature;
+        QVariant value = row.proposed;
+        EXPECT_EQ(button->validatePluginValue(KCButton::Side::Display, value, "color"), row.valid);
+        EXPECT_EQ(value, row.stored) << row.signature;
+    }
+    KCPluginHost::setInstance(nullptr);
+}
+
 TEST_F(PluginCatalogue, BundlesThatCannotRunAreNotOffered)
 {
     const KCPluginManager catalogue({TestPlugins});
