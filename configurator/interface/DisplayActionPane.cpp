@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "PluginSettingsView.h"
+
 namespace brevona {
 
 namespace {
@@ -126,6 +128,11 @@ void DisplayActionPane::setManager(KCDisplayActionManager *manager)
 {
     if (m_manager)
         disconnect(m_manager, nullptr, this, nullptr);
+    // Views stand on the old manager's proxies.
+    commitSettingsViews();
+    for (auto &[file, view] : m_views)
+        delete view.data();
+    m_views.clear();
     m_manager = manager;
     if (manager)
         // Queued: the menu whose item made the edit is still on the stack.
@@ -208,6 +215,8 @@ void DisplayActionPane::showSide(const KCDisplayActionManager::Side &side, QTool
         }
     }
     area->setCurrentIndex(int(side.page));
+    if (side.page == Page::Plugin)
+        showSettingsView(area, side);
     if (side.page == Page::Picture) {
         // Several keys start from nothing: whatever is chosen then goes on all of them.
         const QStringList keys = m_manager->selectedKeys();
@@ -217,6 +226,29 @@ void DisplayActionPane::showSide(const KCDisplayActionManager::Side &side, QTool
         m_scale->blockSignals(false);
         m_scale->setVisible(KCDisplayActionManager::needsResizer(m_working) && !m_working.isNull());
         showPreview();
+    }
+}
+
+void DisplayActionPane::showSettingsView(QStackedWidget *area, const KCDisplayActionManager::Side &side)
+{
+    QWidget *page = area->widget(int(Page::Plugin));
+    QPointer<PluginSettingsView> &view = m_views[side.settingsView + QLatin1Char('|') + side.checked];
+    if (!view) {
+        view = new PluginSettingsView(side.settingsView, m_manager->proxyForSignature(side.checked), page);
+        view->setAccessibleName(tr("Settings of %1").arg(side.checked));
+        page->layout()->addWidget(view);
+    }
+    // One view shows at a time; the others keep their state for the next key with their plugin.
+    for (PluginSettingsView *other : page->findChildren<PluginSettingsView *>(Qt::FindDirectChildrenOnly))
+        other->setVisible(other == view);
+    view->refresh();
+}
+
+void DisplayActionPane::commitSettingsViews()
+{
+    for (auto &[file, view] : m_views) {
+        if (view && view->isVisible())
+            view->commitEdits();
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -12,6 +14,10 @@ class QPushButton;
 class QSlider;
 class QStackedWidget;
 class QToolButton;
+
+namespace brevona {
+class PluginSettingsView;
+}
 
 namespace brevona {
 
@@ -34,6 +40,9 @@ public:
     // The picture editor: a picture from a file becomes the selected keys' picture.
     void setWorkingPicture(const QImage &picture);
     QSlider *scaleSlider() const { return m_scale; }
+    // Stores what a settings view shows but has not stored yet: run before the selection moves,
+    // so text typed for a key goes to that key.
+    void commitSettingsViews();
 
 signals:
     void editRefused(const QString &message);
@@ -50,6 +59,8 @@ private:
     void choosePictureFile();
     void applyPicture();
     void showPreview();
+    // The settings view of the area's checked plugin, made once per view file and kept.
+    void showSettingsView(QStackedWidget *area, const KCDisplayActionManager::Side &side);
 
     QPointer<KCDisplayActionManager> m_manager;
     QToolButton *m_displayButton = nullptr;
@@ -60,6 +71,7 @@ private:
     QSlider *m_scale = nullptr;
     QPushButton *m_chooseFile = nullptr;
     QImage m_working;
+    std::map<QString, QPointer<PluginSettingsView>> m_views;
 };
 
 } // namespace brevona

@@ -473,6 +473,7 @@ void MainWindow::keySelectionChanged()
     const KCLayerManager *manager = m_model->manager();
     const auto layer = manager ? manager->currentLayer() : nullptr;
     const bool oneLayer = layer && !layer->isGroup() && manager->selection().size() == 1;
+    m_displayPane->commitSettingsViews();
     m_displayAction->setSelection(oneLayer ? layer->UUID() : QString(),
                                   oneLayer ? m_keyboard->selectedButtons() : QStringList());
 }

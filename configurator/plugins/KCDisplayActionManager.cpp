@@ -442,24 +442,30 @@ void KCDisplayActionManager::loadProxies()
     }
 }
 
-KCPluginProtocol *KCDisplayActionManager::currentInstanceForSignature(const QString &signature) const
+std::optional<std::pair<std::shared_ptr<KCButton>, KCButton::Side>>
+KCDisplayActionManager::currentPlugin(const QString &signature) const
 {
     const auto layer = currentLayer();
     const auto button = layer && m_keys.size() == 1 ? layer->buttonForName(m_keys.first()) : nullptr;
     if (!button)
-        return nullptr;
+        return std::nullopt;
     if (button->displayPluginSettings().value(kSignature) == signature)
-        return button->displayPluginInstance();
+        return std::make_pair(button, KCButton::Side::Display);
     if (button->actionPluginSettings().value(kSignature) == signature)
-        return button->actionPluginInstance();
-    return nullptr;
+        return std::make_pair(button, KCButton::Side::Action);
+    return std::nullopt;
 }
 
 QVariant KCDisplayActionManager::currentValueForSetting(const QString &signature, const QString &key)
 {
-    (void)currentInstanceForSignature(signature);
-    (void)key;
-    return {};
+    const auto plugin = currentPlugin(signature);
+    return plugin ? plugin->first->pluginValueForKey(plugin->second, key) : QVariant();
+}
+
+bool KCDisplayActionManager::validateSetting(const QString &signature, QVariant &value, const QString &key)
+{
+    const auto plugin = currentPlugin(signature);
+    return !plugin || plugin->first->validatePluginValue(plugin->second, value, key);
 }
 
 void KCDisplayActionManager::updatePluginSettings(const QString &signature, const QVariantMap &changed)

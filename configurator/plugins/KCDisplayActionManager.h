@@ -2,6 +2,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <QImage>
 #include <QList>
@@ -9,12 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "KCButton.h"
 #include "KCLayerManager.h"
 #include "KCSettingsProxy.h"
 #include "Result.h"
 
 class QTimer;
-class KCPluginProtocol;
 
 namespace brevona {
 
@@ -115,6 +117,7 @@ public:
     // of that plugin after each selection change.
     KCSettingsProxy *proxyForSignature(const QString &signature);
     QVariant currentValueForSetting(const QString &signature, const QString &key) override;
+    bool validateSetting(const QString &signature, QVariant &value, const QString &key) override;
     void updatePluginSettings(const QString &signature, const QVariantMap &changed) override;
 
     QString lastError() const { return m_lastError; }
@@ -125,7 +128,9 @@ signals:
 
 private:
     std::shared_ptr<KCSingleLayer> currentLayer() const;
-    KCPluginProtocol *currentInstanceForSignature(const QString &signature) const;
+    // The one selected key and the side whose plugin `signature` names; nothing otherwise.
+    std::optional<std::pair<std::shared_ptr<KCButton>, KCButton::Side>>
+    currentPlugin(const QString &signature) const;
     QList<MenuEntry> menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
                           bool display) const;
     MenuEntry item(const QString &signature, bool bold = false) const;
