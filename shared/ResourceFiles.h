@@ -19,5 +19,7 @@ inline const QString BlackKeyboard = QStringLiteral("LumivoxBrevonaBlack.png");
 inline const QString DrawMask = QStringLiteral("KeyboardDrawMask.tiff");
 inline const QString SmallPreview = QStringLiteral("keyboardPreviewSmall.png");
 inline const QString LoadingPicture = QStringLiteral("Loading48x48.png");
+// The stock pictures for keys: 48 x 48 tiles, 5 per row, 6 rows.
+inline const QString IconLibrary = QStringLiteral("IconLibrary.png");
 
 } // namespace brevona::resourcefiles

@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -102,6 +103,7 @@ QWidget *DisplayActionPane::makePicturePage()
     m_preview->setFrameShape(QFrame::Box);
     layout->addWidget(m_preview);
     auto *controls = new QFormLayout;
+    m_pictureControls = controls;
     m_chooseFile = new QPushButton(tr("Choose Picture…"), page);
     m_chooseFile->setObjectName(QStringLiteral("choosePicture"));
     m_chooseFile->setToolTip(tr("Show a picture file on the selected keys"));
@@ -120,6 +122,28 @@ QWidget *DisplayActionPane::makePicturePage()
             QMetaObject::invokeMethod(this, &DisplayActionPane::applyPicture, Qt::QueuedConnection);
     });
     controls->addRow(tr("Scale:"), m_scale);
+    auto *library = new QListWidget(page);
+    library->setObjectName(QStringLiteral("stockPictures"));
+    library->setAccessibleName(tr("Stock pictures"));
+    library->setViewMode(QListView::IconMode);
+    library->setIconSize(QSize(32, 32));
+    library->setMovement(QListView::Static);
+    library->setResizeMode(QListView::Adjust);
+    library->setFixedHeight(2 * 44 + 8);
+    const QList<QImage> pictures = KCDisplayActionManager::stockPictures();
+    for (int i = 0; i < pictures.size(); ++i) {
+        auto *item = new QListWidgetItem(QIcon(QPixmap::fromImage(pictures.at(i))), QString(), library);
+        item->setData(Qt::AccessibleTextRole, tr("Stock picture %1").arg(i + 1));
+        item->setToolTip(tr("Stock picture %1").arg(i + 1));
+    }
+    connect(library, &QListWidget::itemActivated, this, [this, library](QListWidgetItem *item) {
+        const QList<QImage> stock = KCDisplayActionManager::stockPictures();
+        const int row = library->row(item);
+        if (row >= 0 && row < stock.size())
+            setWorkingPicture(stock.at(row));
+    });
+    connect(library, &QListWidget::itemClicked, library, &QListWidget::itemActivated);
+    controls->addRow(tr("Library:"), library);
     layout->addLayout(controls, 1);
     return page;
 }
@@ -224,7 +248,7 @@ void DisplayActionPane::showSide(const KCDisplayActionManager::Side &side, QTool
         m_scale->blockSignals(true);
         m_scale->setValue(ScaleSteps);
         m_scale->blockSignals(false);
-        m_scale->setVisible(KCDisplayActionManager::needsResizer(m_working) && !m_working.isNull());
+        setScaleOffered(KCDisplayActionManager::needsResizer(m_working) && !m_working.isNull());
         showPreview();
     }
 }
@@ -282,9 +306,15 @@ void DisplayActionPane::setWorkingPicture(const QImage &picture)
     m_scale->blockSignals(true);
     m_scale->setValue(ScaleSteps);
     m_scale->blockSignals(false);
-    m_scale->setVisible(KCDisplayActionManager::needsResizer(picture));
+    setScaleOffered(KCDisplayActionManager::needsResizer(picture));
     showPreview();
     applyPicture();
+}
+
+void DisplayActionPane::setScaleOffered(bool offered)
+{
+    // A picture of the key's own size has nothing to scale.
+    m_pictureControls->setRowVisible(m_scale, offered);
 }
 
 void DisplayActionPane::showPreview()

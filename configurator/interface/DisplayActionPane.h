@@ -8,6 +8,7 @@
 
 #include "KCDisplayActionManager.h"
 
+class QFormLayout;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -59,6 +60,7 @@ private:
     void choosePictureFile();
     void applyPicture();
     void showPreview();
+    void setScaleOffered(bool offered);
     // The settings view of the area's checked plugin, made once per view file and kept.
     void showSettingsView(QStackedWidget *area, const KCDisplayActionManager::Side &side);
 
@@ -69,6 +71,7 @@ private:
     QStackedWidget *m_actionArea = nullptr;
     QLabel *m_preview = nullptr;
     QSlider *m_scale = nullptr;
+    QFormLayout *m_pictureControls = nullptr;
     QPushButton *m_chooseFile = nullptr;
     QImage m_working;
     std::map<QString, QPointer<PluginSettingsView>> m_views;

@@ -10,7 +10,9 @@
 #include "KCPluginManager.h"
 #include "KCPluginSettingsTrampoline.h"
 #include "KCSingleLayer.h"
+#include "KeyboardData.h"
 #include "LayerPicture.h"
+#include "ResourceFiles.h"
 
 namespace brevona {
 
@@ -164,6 +166,21 @@ Result<QImage> KCDisplayActionManager::readPictureFile(const QString &path)
         return Result<QImage>::failure(
             QStringLiteral("%1 cannot be read as a picture: %2").arg(path, reader.errorString()));
     return picture;
+}
+
+QList<QImage> KCDisplayActionManager::stockPictures()
+{
+    static const QList<QImage> pictures = [] {
+        const QImage library(KeyboardData::shared().filePath(resourcefiles::IconLibrary));
+        const int side = LayerPicture::KeySize;
+        QList<QImage> tiles;
+        for (int y = 0; y + side <= library.height(); y += side) {
+            for (int x = 0; x + side <= library.width(); x += side)
+                tiles.append(library.copy(x, y, side, side).convertToFormat(QImage::Format_RGB32));
+        }
+        return tiles;
+    }();
+    return pictures;
 }
 
 bool KCDisplayActionManager::needsResizer(const QImage &working)

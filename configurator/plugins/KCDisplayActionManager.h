@@ -96,6 +96,9 @@ public:
     // side (it is never decoded then), or when it cannot be read.
     static constexpr int MaxPictureSide = 8192;
     static Result<QImage> readPictureFile(const QString &path);
+    // The stock pictures, 48 x 48 each, row by row from the library's top row; empty when the
+    // library cannot be read.
+    static QList<QImage> stockPictures();
     // Whether the scale control is offered for a working picture.
     static bool needsResizer(const QImage &working);
     Side displaySide() const;

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -16,6 +16,7 @@
 #include "ResourceTables.h"
 #include "ScancodeTable.h"
 #include "StoreNames.h"
+#include "StockIcons.h"
 
 using namespace brevona;
 
@@ -64,7 +65,10 @@ bool writeImage(const QString &path, const QImage &image)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The stock pictures are drawn with a font, which needs a Gui application; no display is used.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
         std::printf("usage: %s <keyboard table> <input-event-codes.h> <output folder>\n",
@@ -112,6 +116,7 @@ int main(int argc, char **argv)
         writeImage(at(resourcefiles::DrawMask), artist.drawMask()) &&
         writeImage(at(resourcefiles::SmallPreview), artist.miniPreview()) &&
         writeImage(at(resourcefiles::LoadingPicture), KeyboardArtist::loadingPlaceholder()) &&
+        writeImage(at(resourcefiles::IconLibrary), StockIcons::library()) &&
         writeImage(inBlackLayer(storenames::PictureFile), KeyboardArtist::blackLayerPicture());
     return ok ? 0 : 1;
 }

@@ -255,6 +255,16 @@ TEST_F(DisplayAction, PictureEditsWithinTheWaitAreOneEditForTheKeysOfThen)
     EXPECT_FALSE(layers.keyState("L", "B"));
 }
 
+TEST(StockPictures, AreCutRowByRowFromTheTopLeft)
+{
+    const QList<QImage> pictures = KCDisplayActionManager::stockPictures();
+    ASSERT_EQ(pictures.size(), 30);
+    // The first row starts with green "play", then "back", then a red "stop".
+    EXPECT_GT(pictures[0].pixelColor(24, 24).green(), 150);
+    EXPECT_GT(pictures[2].pixelColor(24, 24).red(), 200);
+    EXPECT_LT(pictures[2].pixelColor(24, 24).green(), 100);
+}
+
 TEST_F(DisplayAction, PictureFilesTooLargeAreRefusedFromTheirHeader)
 {
     const struct
