@@ -201,7 +201,14 @@ PluginSettingsView::PluginSettingsView(const QString &uiFile, KCSettingsProxy *p
     refresh();
 }
 
-PluginSettingsView::~PluginSettingsView() = default;
+PluginSettingsView::~PluginSettingsView()
+{
+    // The controls go while the bindings still stand: a control that loses the focus on its way
+    // out (the window closing) would otherwise look them up after they are gone. A closing view
+    // stores nothing; whoever keeps it commits its edits first.
+    m_showing = true;
+    delete m_form;
+}
 
 QWidget *PluginSettingsView::loadForm(const QString &uiFile, QString &reason)
 {
@@ -357,18 +364,18 @@ void PluginSettingsView::bindChooser(QWidget *button, const QString &key, Choice
 void PluginSettingsView::refresh()
 {
     for (Binding &binding : m_bindings)
-        show(binding);
+        showBinding(binding);
 }
 
 void PluginSettingsView::showSetting(const QString &key)
 {
     for (Binding &binding : m_bindings) {
         if (binding.key == key)
-            show(binding);
+            showBinding(binding);
     }
 }
 
-void PluginSettingsView::show(Binding &binding)
+void PluginSettingsView::showBinding(Binding &binding)
 {
     QWidget *control = binding.control;
     if (!control || !binding.property.isValid())
@@ -424,7 +431,7 @@ void PluginSettingsView::commit(QWidget *control)
         qCWarning(lcInterface).noquote()
             << QStringLiteral("The settings view %1 cannot store the %2 of %3")
                    .arg(m_file, QLatin1String(value.typeName()), control->objectName());
-        show(*binding);
+        showBinding(*binding);
         return;
     }
     store(*binding, *setting);
@@ -453,7 +460,7 @@ void PluginSettingsView::store(Binding &binding, QVariant value)
     if (!m_proxy)
         return;
     if (value.isValid() && !m_proxy->validateValue(value, binding.key)) {
-        show(binding);
+        showBinding(binding);
         return;
     }
     // The proxy announces the change, which shows what is now stored (or the default a cleared

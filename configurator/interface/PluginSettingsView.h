@@ -77,7 +77,7 @@ private:
     QString settingOf(const QString &keyPath, const QWidget *control) const;
     void bindControl(QWidget *control, const QString &key);
     void bindChooser(QWidget *button, const QString &key, Choice choice);
-    void show(Binding &binding);
+    void showBinding(Binding &binding);
     void showSetting(const QString &key);
     void commit(QWidget *control);
     void choose(Binding &binding);

@@ -1,6 +1,8 @@
 // Plugin settings views from Qt Designer files the tests write: controls bound to a settings proxy
 // show its values and store the user's edits once each; broken and hostile files leave an empty
 // view and one log line.
+#include <memory>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
@@ -255,6 +257,21 @@ TEST_F(SettingsViewTest, BindingOfAnotherPluginIsIgnoredWithOneLine)
     EXPECT_EQ(log.count("which is no setting of brevona.display.my_clock"), 1);
     EXPECT_EQ(log.count("has no user property"), 1);
     type(view.findChild<QLineEdit *>("control"), "x");
+    EXPECT_TRUE(instance.written.isEmpty());
+}
+
+// A window closing takes the focus from its line edit on the way out: the view must not look up
+// its bindings after they are gone, nor store a half-typed value.
+TEST_F(SettingsViewTest, AClosingWindowWithAFocusedEditStoresNothing)
+{
+    auto view =
+        std::make_unique<PluginSettingsView>(write(form(control("QLineEdit", Prefix + "format"))), &proxy);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    auto *edit = view->findChild<QLineEdit *>("control");
+    edit->setFocus();
+    edit->setText("half");
+    view.reset();
     EXPECT_TRUE(instance.written.isEmpty());
 }
 
