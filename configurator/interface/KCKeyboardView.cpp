@@ -355,9 +355,7 @@ void KCKeyboardView::cut()
     if (!m_delegate || m_selection->size() == 0)
         return;
     const QStringList keys = m_selection->names();
-    if (!m_delegate->putButtonsInClipboard(keys))
-        return;
-    m_delegate->deleteButtons(keys);
+    m_delegate->cutButtons(keys);
     m_lastDeletedButton = keys.last();
     deselectAll();
 }

@@ -31,6 +31,7 @@
 #include "KCLayer.h"
 #include "KCLayerManager.h"
 #include "KCSingleLayer.h"
+#include "KeyboardViewEditor.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
 #include "ModelNotifications.h"
@@ -351,6 +352,8 @@ void MainWindow::createCentralArea()
     m_keyboard = new KCKeyboardView;
     m_keyboard->setAccessibleName(tr("Keyboard"));
     m_editor->setKeyboardView(m_keyboard);
+    m_keyEditor = std::make_unique<KeyboardViewEditor>();
+    m_keyboard->setDelegate(m_keyEditor.get());
     m_displayPane = new DisplayActionPane;
     connect(m_displayPane, &DisplayActionPane::editRefused, this, &MainWindow::showMessage);
     m_editor->setPageContent(EditorArea::DisplayAndAction, m_displayPane);
@@ -445,6 +448,8 @@ void MainWindow::detachManager()
     m_conditions.reset();
     if (m_displayPane)
         m_displayPane->setManager(nullptr);
+    if (m_keyEditor)
+        m_keyEditor->setManager(nullptr);
     m_displayAction.reset();
 }
 
@@ -457,12 +462,14 @@ void MainWindow::setPluginCatalogue(KCPluginManager *catalogue)
 void MainWindow::attachDisplayAction()
 {
     m_displayPane->setManager(nullptr);
+    m_keyEditor->setManager(nullptr);
     m_displayAction.reset();
     if (!m_catalogue || !m_model->manager())
         return;
     m_displayAction =
         std::make_unique<KCDisplayActionManager>(*m_model->manager(), *m_catalogue, m_controller);
     m_displayPane->setManager(m_displayAction.get());
+    m_keyEditor->setManager(m_displayAction.get());
     keySelectionChanged();
 }
 

@@ -21,6 +21,7 @@ class ConditionsPane;
 class DisplayActionPane;
 class KCDisplayActionManager;
 class KCPluginManager;
+class KeyboardViewEditor;
 class KCConditionsManager;
 class LanguagesHelper;
 class EditorArea;
@@ -124,6 +125,7 @@ private:
     KCPluginManager *m_catalogue = nullptr;
     std::unique_ptr<KCDisplayActionManager> m_displayAction;
     DisplayActionPane *m_displayPane = nullptr;
+    std::unique_ptr<KeyboardViewEditor> m_keyEditor;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;
     EditorArea *m_editor = nullptr;

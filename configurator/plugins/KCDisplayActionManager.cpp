@@ -1,6 +1,9 @@
 #include "KCDisplayActionManager.h"
 
+#include <QFileInfo>
 #include <QImageReader>
+#include <QMimeData>
+#include <QUrl>
 #include <QPainter>
 #include <QSet>
 #include <QTimer>
@@ -419,17 +422,148 @@ KCDisplayActionManager::Outcome KCDisplayActionManager::flushPicture()
 
 KCDisplayActionManager::Outcome KCDisplayActionManager::deleteButtons()
 {
-    const auto layer = currentLayer();
-    if (!layer) {
-        m_lastError = QStringLiteral("No key of a layer is selected");
-        return Outcome::Refused;
-    }
+    return deleteKeys(m_keys);
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::deleteKeys(const QStringList &keys)
+{
+    return deleteKeysOfLayer(m_layer, keys);
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::deleteKeysOfLayer(const QString &layerIdentifier,
+                                                                          const QStringList &keys)
+{
+    const auto layer = std::dynamic_pointer_cast<KCSingleLayer>(m_layers.findLayerByID(layerIdentifier));
+    if (!layer)
+        return refuse(QStringLiteral("No key of a layer is selected"));
     KCLayerManager::KeyStates states;
-    for (const QString &key : std::as_const(m_keys)) {
+    for (const QString &key : keys) {
         if (layer->hasButton(key))
             states[key] = std::nullopt;
     }
-    return edit(states, QStringLiteral("Delete Keys"));
+    const Outcome outcome = m_layers.setKeys(layerIdentifier, states, QStringLiteral("Delete Keys"));
+    m_lastError = outcome == Outcome::Done ? QString() : m_layers.lastError();
+    loadProxies();
+    emit controlsChanged();
+    return outcome;
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::refuse(const QString &why)
+{
+    m_lastError = why;
+    return Outcome::Refused;
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::pasteEntries(const KCKeyClipboard::Entries &entries,
+                                                                     const QStringList &targets)
+{
+    if (!currentLayer())
+        return refuse(QStringLiteral("Keys are pasted into a layer of the user's"));
+    std::vector<std::pair<QString, const KCKeyClipboard::Entry *>> pastes;
+    if (entries.size() == 1 && !targets.isEmpty()) {
+        for (const QString &target : targets)
+            pastes.emplace_back(target, &entries.begin()->second);
+    } else {
+        for (const auto &[key, entry] : entries) {
+            if (key != KCKeyClipboard::UnknownButton)
+                pastes.emplace_back(key, &entry);
+        }
+    }
+    KCLayerManager::KeyStates states;
+    for (const auto &[key, entry] : pastes) {
+        const auto old = m_layers.keyState(m_layer, key);
+        KCLayerManager::KeyState state = old.value_or(KCLayerManager::KeyState{blackKey(), {}});
+        if (entries.begin()->first != KCKeyClipboard::UnknownButton) {
+            // A copied key: the target becomes its copy.
+            state.info = entry->info;
+            state.picture = entry->picture.isNull() ? blackKey() : entry->picture;
+            states[key] = state;
+            continue;
+        }
+        const QVariantMap display = entry->info.value(KCLayerManager::DisplayPluginKey).toMap();
+        if (display.value(kSignature) == KCPluginManager::PictureSignature) {
+            state.info.remove(KCLayerManager::DisplayPluginKey);
+            state.picture = blackKey();
+        } else if (!display.isEmpty()) {
+            state.info.insert(KCLayerManager::DisplayPluginKey, display);
+        }
+        if (entry->info.contains(KCLayerManager::ActionPluginKey)) {
+            state.info.insert(KCLayerManager::ActionPluginKey,
+                              entry->info.value(KCLayerManager::ActionPluginKey));
+            // A new key shows the action plugin's icon rather than nothing.
+            if (!old && !state.info.contains(KCLayerManager::DisplayPluginKey) &&
+                !entry->extraPicture.isNull())
+                state.picture = entry->extraPicture;
+        }
+        states[key] = state;
+    }
+    if (states.empty())
+        return refuse(QStringLiteral("The clipboard holds no key to paste here"));
+    return edit(states, QStringLiteral("Paste Keys"));
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::moveKey(const KCKeyClipboard::Drag &drag,
+                                                                const QString &target, bool copy)
+{
+    if (drag.layer == m_layer && drag.key == target)
+        return Outcome::Done;
+    KCLayerManager::KeyState moved{drag.entry.picture.isNull() ? blackKey() : drag.entry.picture,
+                                   drag.entry.info};
+    if (copy || drag.layer != m_layer || !m_layers.keyState(m_layer, drag.key))
+        return edit({{target, moved}}, copy ? QStringLiteral("Copy Key") : QStringLiteral("Move Key"));
+    // Within one layer the two keys change places.
+    return edit({{target, moved}, {drag.key, m_layers.keyState(m_layer, target)}},
+                QStringLiteral("Swap Keys"));
+}
+
+bool KCDisplayActionManager::isAnimationFile(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("gif") && suffix != QLatin1String("webp"))
+        return false;
+    QImageReader reader(path);
+    return reader.supportsAnimation() && reader.imageCount() > 1;
+}
+
+KCDisplayActionManager::Outcome
+KCDisplayActionManager::dropOnKey(const QMimeData &data, const std::optional<QString> &key, bool copy)
+{
+    if (!currentLayer())
+        return refuse(QStringLiteral("Keys are dropped into a layer of the user's"));
+    const QString target = key.value_or(m_keys.value(0));
+    if (const auto drag = KCKeyClipboard::readDrag(data)) {
+        if (target.isEmpty())
+            return refuse(QStringLiteral("A key is dropped onto a key"));
+        return moveKey(*drag, target, copy || !KCKeyClipboard::isFromThisProcess(data));
+    }
+    if (const auto entries = KCKeyClipboard::readButtons(data))
+        return pasteEntries(*entries, target.isEmpty() ? QStringList() : QStringList{target});
+    if (target.isEmpty())
+        return refuse(QStringLiteral("A picture is dropped onto a key"));
+    QImage picture;
+    if (data.hasUrls() && !data.urls().isEmpty() && data.urls().first().isLocalFile()) {
+        const QString path = data.urls().first().toLocalFile();
+        if (isAnimationFile(path)) {
+            auto state =
+                m_layers.keyState(m_layer, target).value_or(KCLayerManager::KeyState{blackKey(), {}});
+            state.info.insert(KCLayerManager::DisplayPluginKey,
+                              QVariantMap{{kSignature, KCPluginManager::AnimationSignature},
+                                          {kSettings, QVariantMap{{QStringLiteral("filePath"), path}}}});
+            return edit({{target, state}}, QStringLiteral("Drop Animation"));
+        }
+        const Result<QImage> read = readPictureFile(path);
+        if (!read)
+            return refuse(read.error());
+        picture = *read;
+    } else if (data.hasImage()) {
+        picture = qvariant_cast<QImage>(data.imageData());
+    }
+    if (picture.isNull())
+        return refuse(QStringLiteral("Nothing that was dropped is a picture or a key"));
+    auto state = m_layers.keyState(m_layer, target).value_or(KCLayerManager::KeyState{blackKey(), {}});
+    state.picture = keyPictureAtScale(picture, 1.0);
+    state.info.remove(KCLayerManager::DisplayPluginKey);
+    return edit({{target, state}}, QStringLiteral("Drop Picture"));
 }
 
 QImage KCDisplayActionManager::keyPicture(const QString &key) const

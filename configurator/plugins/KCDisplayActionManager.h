@@ -12,10 +12,12 @@
 #include <QStringList>
 
 #include "KCButton.h"
+#include "KCKeyClipboard.h"
 #include "KCLayerManager.h"
 #include "KCSettingsProxy.h"
 #include "Result.h"
 
+class QMimeData;
 class QTimer;
 
 namespace brevona {
@@ -113,6 +115,21 @@ public:
     void applyPicture(const QImage &picture);
     Outcome flushPicture();
     Outcome deleteButtons();
+    Outcome deleteKeys(const QStringList &keys);
+    // Keys of another layer too: a cut's source once its paste went through.
+    Outcome deleteKeysOfLayer(const QString &layerIdentifier, const QStringList &keys);
+    KCLayerManager &layers() const { return m_layers; }
+
+    // Keys from the clipboard or a drop in one edit: a single entry onto `targets` (none: onto
+    // the key of its own name), several entries onto the keys of their own names. A copied key
+    // replaces the target whole; a plugin from the tables sets only its side.
+    Outcome pasteEntries(const KCKeyClipboard::Entries &entries, const QStringList &targets);
+    // A drop or a paste onto `key` (none: the menu's paste, onto the first selected key), in the
+    // order: a dragged key (moved, or copied when `copy` or when it comes from another program),
+    // copied keys, then a file or picture (an animation file gets the animation plugin).
+    Outcome dropOnKey(const QMimeData &data, const std::optional<QString> &key, bool copy);
+    // A GIF or WebP file of more than one frame.
+    static bool isAnimationFile(const QString &path);
     // A key's own picture in the shown layer; null when the layer does not have the key.
     QImage keyPicture(const QString &key) const;
 
@@ -138,6 +155,8 @@ private:
                           bool display) const;
     MenuEntry item(const QString &signature, bool bold = false) const;
     Outcome edit(KCLayerManager::KeyStates states, const QString &text);
+    Outcome refuse(const QString &why);
+    Outcome moveKey(const KCKeyClipboard::Drag &drag, const QString &target, bool copy);
     void loadProxies();
 
     KCLayerManager &m_layers;

@@ -605,6 +605,29 @@ TEST_F(MainWindowTest, TheSelectedKeyGetsPluginsAndPicturesFromThePane)
     EXPECT_EQ(manager().keyState(idOf("A"), "App0")->picture.pixelColor(24, 2), QColor(Qt::black));
 }
 
+// The keyboard view's cut, through the window's editor: the key leaves its layer only when its
+// paste went through elsewhere.
+TEST_F(MainWindowTest, ACutKeyLeavesOnlyWhenItsPasteWentThrough)
+{
+    KCPluginManager catalogue(QStringList{});
+    start();
+    window->setPluginCatalogue(&catalogue);
+    KCKeyboardView *view = window->keyboardView();
+    const auto has = [&](const QString &layer, const QString &key) {
+        return manager().keyState(idOf(layer), key).has_value();
+    };
+    select({"A"});
+    view->selectButtonNamed("App0", false);
+    view->cut();
+    EXPECT_TRUE(has("A", "App0")) << "cut alone removes nothing";
+
+    select({"B"});
+    view->selectButtonNamed("App1", false);
+    view->paste();
+    EXPECT_TRUE(has("B", "App1"));
+    EXPECT_FALSE(has("A", "App0"));
+}
+
 TEST_F(MainWindowTest, TheListKeepsItsWidthAndTheDividerIsRemembered)
 {
     preferences.setValue(PreferenceKeys::MainSplitViewSize, 300.0);

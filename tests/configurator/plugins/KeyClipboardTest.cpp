@@ -1,0 +1,311 @@
+// The keys' clipboard on a real store: what leaves the process (no protected value in clear),
+// what comes back from other programs (untrusted), and what a paste or a drop does to the layer,
+// with the one command each sends (RecordingLink checks it against the files).
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "KCDisplayActionManager.h"
+#include "KCKeyClipboard.h"
+#include "KCPluginManager.h"
+#include "PropertyList.h"
+#include "RecordingLink.h"
+#include "StoreBuilder.h"
+#include "TestHome.h"
+#include "TestPictures.h"
+#include "TestPrinters.h"
+
+namespace brevona::test {
+namespace {
+
+using Outcome = KCLayerManager::Outcome;
+const QString kProbe = "brevona.test.probe";
+const QString kAction = "brevona.test.action";
+const QString kSecret = "open sesame";
+
+QImage filled(QColor colour)
+{
+    QImage picture(48, 48, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
+}
+
+// Layers L (A red with the probe's action and a protected setting, B green) and M (empty).
+class KeyClipboard : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        StoreBuilder store(root);
+        store.group(QString(), {"L", "M"});
+        store.layer("L");
+        store.layer("M");
+        ASSERT_EQ(layers.startup({}, nullptr, 0), Outcome::Done) << layers.lastError().toStdString();
+        // Through the model, so the protected setting is stored as the store keeps it.
+        const QVariantMap action{{"Signature", kAction}, {"Settings", QVariantMap{{"_x_password", kSecret}}}};
+        ASSERT_EQ(
+            layers.setKeys("L",
+                           {{"A", KCLayerManager::KeyState{filled(Qt::red), {{"ActionPlugin", action}}}},
+                            {"B", KCLayerManager::KeyState{filled(Qt::green), {}}}},
+                           "Set Keys"),
+            Outcome::Done);
+        link.sent.clear();
+        manager.setSelection("L", {});
+    }
+
+    // "key:colour/display/action" of a layer's keys, as the model now has them.
+    QString keys(const QString &layer)
+    {
+        QStringList texts;
+        for (const QString key : {"A", "B", "C"}) {
+            const auto state = layers.keyState(layer, key);
+            if (!state)
+                continue;
+            const auto signature = [&](const QString &side) {
+                return state->info.value(side).toMap().value("Signature").toString().section('.', -1);
+            };
+            texts << key + ":" + state->picture.pixelColor(24, 24).name() + "/" + signature("DisplayPlugin") +
+                         "/" + signature("ActionPlugin");
+        }
+        return texts.join(' ');
+    }
+
+    QString sent() const
+    {
+        QStringList names;
+        for (const auto &command : link.sent)
+            names << command.name;
+        return names.join(' ');
+    }
+
+    TestHome home;
+    QString root = home.dataHome() + "/Lumivox/Layers";
+    RecordingLink link{root};
+    KCLayerManager layers{root, &link, nullptr, nullptr};
+    KCPluginManager catalogue{{QStringLiteral(BREVONA_TEST_PLUGIN_DIR)}};
+    KCDisplayActionManager manager{layers, catalogue, link};
+};
+
+TEST_F(KeyClipboard, CopiedKeysTravelWithoutProtectedValuesInClearAndComeBackWhole)
+{
+    const auto data = KCKeyClipboard::buttonsData(layers, "L", {"A", "B", "Nowhere"});
+    ASSERT_TRUE(data);
+    EXPECT_FALSE(data->data(KCKeyClipboard::ButtonsMimeType).contains(kSecret.toUtf8()));
+    const auto entries = KCKeyClipboard::readButtons(*data);
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 2u);
+    const QVariantMap action = entries->at("A").info.value("ActionPlugin").toMap();
+    EXPECT_EQ(action.value("Settings").toMap().value("_x_password"), kSecret);
+    EXPECT_EQ(entries->at("B").picture.pixelColor(24, 24), QColor(Qt::green));
+}
+
+struct UntrustedRow
+{
+    const char *name;
+    QVariant content; // written as a property list; an invalid one as bytes that are not one
+    QString kept;     // the keys read back with their sides, "" for nothing at all
+};
+
+const UntrustedRow kUntrusted[] = {
+    {.name = "not_a_property_list", .content = QVariant(), .kept = ""},
+    {.name = "not_a_dictionary", .content = QVariantList{1, 2}, .kept = ""},
+    {.name = "unknown_key_names_skipped",
+     .content = QVariantMap{{"../../A", QVariantMap{}}, {"B", QVariantMap{}}},
+     .kept = "B:-"},
+    {.name = "sides_of_the_wrong_type_dropped",
+     .content = QVariantMap{{"B", QVariantMap{{"DisplayPlugin", "clock"},
+                                              {"ActionPlugin", QVariantMap{{"Signature", 7}}}}}},
+     .kept = "B:-"},
+    {.name = "a_picture_that_is_no_picture_dropped",
+     .content = QVariantMap{{"B", QVariantMap{{"Picture", QByteArray("II*\0garbage")}}}},
+     .kept = "B:-"},
+};
+
+class Untrusted : public KeyClipboard, public testing::WithParamInterface<UntrustedRow>
+{
+};
+
+TEST_P(Untrusted, DataFromOtherProgramsIsCheckedEntryByEntry)
+{
+    QMimeData data;
+    data.setData(KCKeyClipboard::ButtonsMimeType, GetParam().content.isValid()
+                                                      ? PropertyList::toData(GetParam().content).value_or("")
+                                                      : QByteArray("\x01\x02 not a list"));
+    const auto entries = KCKeyClipboard::readButtons(data);
+    QStringList kept;
+    for (const auto &[key, entry] : entries.value_or(KCKeyClipboard::Entries()))
+        kept << key + ":" + (entry.info.isEmpty() && entry.picture.isNull() ? "-" : "+");
+    EXPECT_EQ(kept.join(' '), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Untrusted, testing::ValuesIn(kUntrusted), RowName());
+
+TEST_F(KeyClipboard, OversizedClipboardDataIsNotRead)
+{
+    QMimeData data;
+    data.setData(KCKeyClipboard::ButtonsMimeType, QByteArray(KCKeyClipboard::MaxDataBytes + 1, 'x'));
+    EXPECT_FALSE(KCKeyClipboard::readButtons(data));
+}
+
+struct DropRow
+{
+    const char *name;
+    QString layer;         // where the drop lands
+    QStringList selection; // of that layer
+    std::function<std::unique_ptr<QMimeData>(KCLayerManager &, const QString &home)> data;
+    std::optional<QString> key; // the key dropped on; none: the menu's paste
+    bool copy;
+    QString sent;
+    QString keysL;
+    QString keysM;
+};
+
+std::unique_ptr<QMimeData> copied(KCLayerManager &layers, const QStringList &keys)
+{
+    return KCKeyClipboard::buttonsData(layers, "L", keys);
+}
+
+const DropRow kDrops[] = {
+    {.name = "one_key_onto_the_key_dropped_on",
+     .layer = "M",
+     .selection = {},
+     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"A"}); },
+     .key = "C",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "C:#ff0000//action"},
+    {.name = "one_key_by_the_menu_onto_the_first_selected",
+     .layer = "M",
+     .selection = {"B", "C"},
+     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"A"}); },
+     .key = std::nullopt,
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "B:#ff0000//action"},
+    {.name = "one_key_without_selection_onto_its_own_name",
+     .layer = "M",
+     .selection = {},
+     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"B"}); },
+     .key = std::nullopt,
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "B:#00ff00//"},
+    {.name = "several_keys_onto_their_own_names",
+     .layer = "M",
+     .selection = {"C"},
+     .data =
+         [](KCLayerManager &l, const QString &) {
+             return copied(l, {"A", "B"});
+         },
+     .key = "C",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "A:#ff0000//action B:#00ff00//"},
+    {.name = "a_dragged_key_swaps_within_its_layer",
+     .layer = "L",
+     .selection = {},
+     .data = [](KCLayerManager &l, const QString &) { return KCKeyClipboard::dragData(l, "L", "A"); },
+     .key = "B",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#00ff00// B:#ff0000//action",
+     .keysM = ""},
+    {.name = "a_key_dropped_on_itself_does_nothing",
+     .layer = "L",
+     .selection = {},
+     .data = [](KCLayerManager &l, const QString &) { return KCKeyClipboard::dragData(l, "L", "A"); },
+     .key = "A",
+     .copy = false,
+     .sent = "",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = ""},
+    {.name = "a_drag_from_another_program_is_a_copy",
+     .layer = "L",
+     .selection = {},
+     .data =
+         [](KCLayerManager &l, const QString &) {
+             auto data = KCKeyClipboard::dragData(l, "L", "A");
+             data->removeFormat(KCKeyClipboard::OriginMimeType);
+             return data;
+         },
+     .key = "C",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00// C:#ff0000//action",
+     .keysM = ""},
+    {.name = "a_display_plugin_from_the_tables_keeps_the_action",
+     .layer = "L",
+     .selection = {},
+     .data =
+         [](KCLayerManager &, const QString &) {
+             return KCKeyClipboard::pluginData("DisplayPlugin", "brevona.test.probe");
+         },
+     .key = "A",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000/probe/action B:#00ff00//",
+     .keysM = ""},
+    {.name = "a_three_frame_gif_gets_the_animation_plugin",
+     .layer = "M",
+     .selection = {},
+     .data =
+         [](KCLayerManager &, const QString &home) {
+             QFile file(home + "/moving.gif");
+             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(animatedGif({0, 1, 2}, 5));
+             auto data = std::make_unique<QMimeData>();
+             data->setUrls({QUrl::fromLocalFile(file.fileName())});
+             return data;
+         },
+     .key = "C",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "C:#000000/animation/"},
+    {.name = "a_one_frame_gif_is_a_picture",
+     .layer = "M",
+     .selection = {},
+     .data =
+         [](KCLayerManager &, const QString &home) {
+             QFile file(home + "/still.gif");
+             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(animatedGif({2}, 5));
+             auto data = std::make_unique<QMimeData>();
+             data->setUrls({QUrl::fromLocalFile(file.fileName())});
+             return data;
+         },
+     .key = "C",
+     .copy = false,
+     .sent = "ButtonsChanged",
+     .keysL = "A:#ff0000//action B:#00ff00//",
+     .keysM = "C:#0000ff//"},
+};
+
+class Drops : public KeyClipboard, public testing::WithParamInterface<DropRow>
+{
+};
+
+TEST_P(Drops, LandAsTheRulesSayInOneEdit)
+{
+    const DropRow &row = GetParam();
+    const auto data = row.data(layers, home.path());
+    ASSERT_TRUE(data);
+    manager.setSelection(row.layer, row.selection);
+    const Outcome outcome = manager.dropOnKey(*data, row.key, row.copy);
+    EXPECT_EQ(outcome, Outcome::Done) << manager.lastError().toStdString();
+    EXPECT_EQ(sent(), row.sent);
+    EXPECT_EQ(keys("L"), row.keysL);
+    EXPECT_EQ(keys("M"), row.keysM);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Drops, testing::ValuesIn(kDrops), RowName());
+
+} // namespace
+} // namespace brevona::test
