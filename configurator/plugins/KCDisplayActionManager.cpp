@@ -507,13 +507,17 @@ KCDisplayActionManager::Outcome KCDisplayActionManager::moveKey(const KCKeyClipb
 {
     if (drag.layer == m_layer && drag.key == target)
         return Outcome::Done;
-    KCLayerManager::KeyState moved{drag.entry.picture.isNull() ? blackKey() : drag.entry.picture,
-                                   drag.entry.info};
-    if (copy || drag.layer != m_layer || !m_layers.keyState(m_layer, drag.key))
-        return edit({{target, moved}}, copy ? QStringLiteral("Copy Key") : QStringLiteral("Move Key"));
-    // Within one layer the two keys change places.
-    return edit({{target, moved}, {drag.key, m_layers.keyState(m_layer, target)}},
-                QStringLiteral("Swap Keys"));
+    // A move needs its source where the drag says it is; otherwise only a copy can be made.
+    if (!copy && m_layers.keyState(drag.layer, drag.key)) {
+        const Outcome outcome = m_layers.moveKey(drag.layer, drag.key, m_layer, target);
+        m_lastError = outcome == Outcome::Done ? QString() : m_layers.lastError();
+        loadProxies();
+        emit controlsChanged();
+        return outcome;
+    }
+    KCLayerManager::KeyState copied{drag.entry.picture.isNull() ? blackKey() : drag.entry.picture,
+                                    drag.entry.info};
+    return edit({{target, copied}}, QStringLiteral("Copy Key"));
 }
 
 bool KCDisplayActionManager::isAnimationFile(const QString &path)

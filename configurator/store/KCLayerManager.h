@@ -195,6 +195,10 @@ public:
     // them, the layer's properties are written, and instead of a command of its own the driver
     // hears `tell` with the changes (the caller's coalesced "PluginSettings"). Undo tells the old
     // values the same way.
+    // A key dragged onto another: within a layer the two change places; into another layer the
+    // target takes the key and the source loses it. One undoable edit, told as "ButtonsMoved".
+    Outcome moveKey(const QString &sourceLayer, const QString &sourceKey, const QString &targetLayer,
+                    const QString &targetKey);
     using SettingsTeller = std::function<void(const QVariantMap &changes)>;
     Outcome mergeKeySettings(const QString &layerIdentifier, const QString &key, const QString &side,
                              const QVariantMap &changes, const SettingsTeller &tell);
@@ -252,7 +256,8 @@ private:
     bool setSwitch(KCLayer &layer, bool enabled, bool tellDriver);
     bool writeConditions(KCLayer &layer, const QVariantList &conditions);
     // Keys (KCLayerManagerKeys.cpp).
-    bool changeKeys(KCSingleLayer &layer, const KeyStates &states);
+    // Without `tell` the caller sends the command.
+    bool changeKeys(KCSingleLayer &layer, const KeyStates &states, bool tell = true);
     bool changeKeySettings(KCSingleLayer &layer, const QString &key, const QString &side,
                            const QVariantMap &changes);
     Placements newPlacements() const;

@@ -88,7 +88,7 @@ KCLayerManager::Outcome KCLayerManager::setKeys(const QString &layerIdentifier, 
         [this, layer, backward] { return changeKeys(*layer, backward); });
 }
 
-bool KCLayerManager::changeKeys(KCSingleLayer &layer, const KeyStates &states)
+bool KCLayerManager::changeKeys(KCSingleLayer &layer, const KeyStates &states, bool tell)
 {
     layer.ensureImageRestored();
     KeyStates old;
@@ -116,6 +116,8 @@ bool KCLayerManager::changeKeys(KCSingleLayer &layer, const KeyStates &states)
         return fail(QStringLiteral("%1 cannot be written; nothing was changed").arg(layer.UUID()));
     }
     journal.commit();
+    if (!tell)
+        return true;
     QVariantMap changed;
     QStringList deleted;
     for (const auto &[key, state] : states) {
@@ -129,6 +131,71 @@ bool KCLayerManager::changeKeys(KCSingleLayer &layer, const KeyStates &states)
     if (!deleted.isEmpty())
         send(commands::ButtonsDeleted, {{keys::LayerId, layer.UUID()}, {keys::Buttons, deleted}});
     return true;
+}
+
+KCLayerManager::Outcome KCLayerManager::moveKey(const QString &sourceLayer, const QString &sourceKey,
+                                                const QString &targetLayer, const QString &targetKey)
+{
+    m_outcome = Outcome::Done;
+    const auto source = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(sourceLayer));
+    const auto target = std::dynamic_pointer_cast<KCSingleLayer>(findLayerByID(targetLayer));
+    if (!source || !target || !relativePathForLayer(source.get()) || !relativePathForLayer(target.get()))
+        return refuse(QStringLiteral("Keys move between layers of the user's"));
+    if (!LayerPicture::location(targetKey))
+        return refuse(QStringLiteral("%1 is not a key with a display").arg(targetKey));
+    source->ensureImageRestored();
+    target->ensureImageRestored();
+    const auto moving = stateOf(*source, sourceKey);
+    if (!moving)
+        return refuse(QStringLiteral("%1 does not define key %2").arg(sourceLayer, sourceKey));
+    if (source == target && sourceKey == targetKey)
+        return Outcome::Done;
+    const auto displaced = stateOf(*target, targetKey);
+    const auto moved = [this](const QString &from, const QString &fromKey, const QString &to,
+                              const QString &toKey) {
+        send(commands::ButtonsMoved, {{keys::SourceLayer, from},
+                                      {keys::Buttons, QVariantMap{{fromKey, toKey}}},
+                                      {keys::TargetLayer, to}});
+    };
+    if (source == target) {
+        // The two keys change places, here and in the driver.
+        const KeyStates swapped{{targetKey, moving}, {sourceKey, displaced}};
+        const KeyStates back{{targetKey, displaced}, {sourceKey, moving}};
+        return perform(
+            QStringLiteral("Swap Keys"),
+            [this, source, swapped, moved, sourceLayer, sourceKey, targetKey] {
+                if (!changeKeys(*source, swapped, false))
+                    return false;
+                moved(sourceLayer, sourceKey, sourceLayer, targetKey);
+                return true;
+            },
+            [this, source, back, moved, sourceLayer, sourceKey, targetKey] {
+                if (!changeKeys(*source, back, false))
+                    return false;
+                moved(sourceLayer, targetKey, sourceLayer, sourceKey);
+                return true;
+            });
+    }
+    return perform(
+        QStringLiteral("Move Key"),
+        [this, source, target, moving, displaced, moved, sourceLayer, sourceKey, targetLayer, targetKey] {
+            if (!changeKeys(*target, {{targetKey, moving}}, false))
+                return false;
+            if (!changeKeys(*source, {{sourceKey, std::nullopt}}, false)) {
+                changeKeys(*target, {{targetKey, displaced}}, false);
+                return false;
+            }
+            moved(sourceLayer, sourceKey, targetLayer, targetKey);
+            // The driver hands a displaced key to the source layer; here it is gone.
+            if (displaced)
+                send(commands::ButtonsDeleted,
+                     {{keys::LayerId, sourceLayer}, {keys::Buttons, QStringList{sourceKey}}});
+            return true;
+        },
+        [this, source, target, moving, displaced, sourceKey, targetKey] {
+            return changeKeys(*target, {{targetKey, displaced}}) &&
+                   changeKeys(*source, {{sourceKey, moving}});
+        });
 }
 
 KCLayerManager::Outcome KCLayerManager::mergeKeySettings(const QString &layerIdentifier, const QString &key,

@@ -384,6 +384,10 @@ const UndoRow kUndoRows[] = {
      .edit = [](KCLayerManager &m) { return m.clearKey("L1", "App0"); },
      .tree = kInitial,
      .undoneWith = {"ButtonsChanged"}},
+    {.name = "move_key_to_another_layer",
+     .edit = [](KCLayerManager &m) { return m.moveKey("L1", "App0", "A", "App1"); },
+     .tree = kInitial,
+     .undoneWith = {"ButtonsDeleted", "ButtonsChanged"}},
     {.name = "plugins_on_an_old_and_a_new_key",
      .edit =
          [](KCLayerManager &m) {
