@@ -1,6 +1,7 @@
 #include "KCControlButtonsManager.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QTimer>
 

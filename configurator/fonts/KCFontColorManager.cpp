@@ -1,6 +1,7 @@
 #include "KCFontColorManager.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QTimer>
 
