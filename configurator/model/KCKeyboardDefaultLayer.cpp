@@ -180,6 +180,22 @@ void KCKeyboardDefaultLayer::setLabel(const QString &label, const QString &name)
     scheduleSave(kLabels);
 }
 
+void KCKeyboardDefaultLayer::forgetLabel(const QString &name)
+{
+    if (m_buttonLabels.remove(name) == 0)
+        return;
+    m_buttonImagesCache.remove(name);
+    scheduleSave(kLabels);
+}
+
+std::optional<QString> KCKeyboardDefaultLayer::storedLabelForButton(const QString &name) const
+{
+    const auto chosen = m_buttonLabels.constFind(name);
+    if (chosen == m_buttonLabels.cend())
+        return std::nullopt;
+    return *chosen;
+}
+
 void KCKeyboardDefaultLayer::scheduleSave(const QString &what)
 {
     m_pendingSaves.insert(what);

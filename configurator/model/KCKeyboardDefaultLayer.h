@@ -45,6 +45,11 @@ public:
     // them all); the file is saved on the next event-loop pass.
     void updateAttributes(const std::optional<QVariantMap> &attributes, const QString &name);
     void setLabel(const QString &label, const QString &name);
+    // The key shows its default label again.
+    void forgetLabel(const QString &name);
+    // What the user chose and changed for the key; nothing or empty when the defaults apply.
+    std::optional<QString> storedLabelForButton(const QString &name) const;
+    QVariantMap overridesForButton(const QString &name) const { return m_buttonAttributes.value(name); }
     // "labels" writes "Labels.plist", "attributes" writes "Attributes.plist"; then posts
     // KCKeyboardDefaultLayerHaveChanged.
     bool saveData(const QString &what);

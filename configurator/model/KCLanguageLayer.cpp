@@ -245,7 +245,17 @@ QVariantMap KCLanguageLayer::attributesForButton(const QString &name) const
 
 void KCLanguageLayer::updateAttributes(const std::optional<QVariantMap> &attributes, const QString &name)
 {
-    const QString modifierKey = m_currentModifierKeys;
+    updateAttributes(attributes, name, m_currentModifierKeys);
+}
+
+QVariantMap KCLanguageLayer::overridesForButton(const QString &name, const QString &modifierKey) const
+{
+    return m_buttonAttributes.value(modifierKey).value(name);
+}
+
+void KCLanguageLayer::updateAttributes(const std::optional<QVariantMap> &attributes, const QString &name,
+                                       const QString &modifierKey)
+{
     QHash<QString, QVariantMap> &table = m_buttonAttributes[modifierKey];
     DrawingAttributes::applyEdit(table, name, attributes);
     dropPicture(modifierKey + name);

@@ -69,6 +69,11 @@ public:
     // file of that modifier key is saved on the next event-loop pass; saves of different modifier
     // keys never replace each other.
     void updateAttributes(const std::optional<QVariantMap> &attributes, const QString &name);
+    // The same under `modifierKey`, whichever is current.
+    void updateAttributes(const std::optional<QVariantMap> &attributes, const QString &name,
+                          const QString &modifierKey);
+    // What the user changed of the key under `modifierKey`; empty when nothing.
+    QVariantMap overridesForButton(const QString &name, const QString &modifierKey) const;
     // Writes one attribute file and posts KCLanguageLayerAttributesHaveChanged.
     bool saveAttributesForModifiers(const QString &modifierKey);
 

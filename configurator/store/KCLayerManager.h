@@ -203,6 +203,21 @@ public:
     Outcome mergeKeySettings(const QString &layerIdentifier, const QString &key, const QString &side,
                              const QVariantMap &changes, const SettingsTeller &tell);
 
+    // Keys drawn from text, each one undoable edit named `text`: the layer's private file is
+    // saved, the "Defaults" layer's picture rewritten, then one "ButtonsChanged" gives the driver
+    // the keys' new pictures. `attributes` are merged into the keys' overrides (the null marker
+    // removes one); nothing removes them all. Keys the layer does not draw are refused; an edit
+    // that changes nothing is Done without a command.
+    Outcome setLanguageAttributes(int languageID, const QString &modifierKey, const QStringList &keys,
+                                  const std::optional<QVariantMap> &attributes, const QString &text);
+    Outcome setControlAttributes(const QStringList &keys, const std::optional<QVariantMap> &attributes,
+                                 const QString &text);
+    // `label` must be one of every key's labels; empty gives the keys their default labels back.
+    Outcome setControlLabel(const QStringList &keys, const QString &label);
+    std::shared_ptr<KCLanguageLayer> languageLayer(int languageID) const;
+    // "Lang%d_%s" with the modifier key, "None" standing for no modifier.
+    static QString languageLayerIdentifier(int languageID, const QString &modifierKey);
+
     // The delayed picture save: the layer's "Main.tiff" (for a language layer the picture of its
     // current modifier key) is written one second after the last request, on a worker, atomically
     // as LZW TIFF. A writer never creates a folder: a save for an item that is gone writes nothing.
@@ -260,6 +275,18 @@ private:
     bool changeKeys(KCSingleLayer &layer, const KeyStates &states, bool tell = true);
     bool changeKeySettings(KCSingleLayer &layer, const QString &key, const QString &side,
                            const QVariantMap &changes);
+    // Text keys (KCLayerManagerText.cpp): key name -> the complete overrides (and chosen label).
+    struct ControlKey
+    {
+        std::optional<QString> label;
+        QVariantMap overrides;
+        bool operator==(const ControlKey &) const = default;
+    };
+    using ControlKeys = std::map<QString, ControlKey>;
+    using LanguageKeys = std::map<QString, QVariantMap>;
+    bool changeLanguageKeys(KCLanguageLayer &layer, const QString &modifierKey, const LanguageKeys &keys);
+    bool changeControlKeys(const ControlKeys &keys);
+    Outcome performControlEdit(const QString &text, const ControlKeys &forward);
     Placements newPlacements() const;
     std::optional<QString> parkingPlace(const QString &identifier);
     QStringList childIdentifiers(const KCGroupLayer &group) const;

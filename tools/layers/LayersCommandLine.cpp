@@ -18,6 +18,7 @@
 #include "LayersLogging.h"
 #include "LayersPlugins.h"
 #include "LayersPreferences.h"
+#include "LayersTextKeys.h"
 #include "Paths.h"
 #include "PreferencesStore.h"
 #include "StoreNames.h"
@@ -164,6 +165,15 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
         }
         const KCPluginManager catalogue;
         return LayersPlugins(catalogue, m_out, m_err).run(arguments, m_plist);
+    }
+    if (LayersTextKeys::serves(name)) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersTextKeys::help(name);
+            return LayersSubcommands::Done;
+        }
+        if (!load(false))
+            return LayersSubcommands::Failed;
+        return LayersTextKeys(*m_manager, m_out, m_err).run(arguments);
     }
     if (!LayersSubcommands::exists(name)) {
         m_err << "brevona-layers: unknown subcommand " << name << " (see brevona-layers --help)\n";

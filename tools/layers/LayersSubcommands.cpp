@@ -13,6 +13,7 @@
 #include "KCLayer.h"
 #include "KCPluginManager.h"
 #include "LanguagesHelper.h"
+#include "LayersTextKeys.h"
 #include "LayerPicture.h"
 #include "LayersComposition.h"
 #include "LayersConditions.h"
@@ -236,6 +237,7 @@ QString LayersSubcommands::usage()
         const Entry *entry = find(name);
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
+    text += LayersTextKeys::usage();
     // Served beside the layer manager: they need no layer store.
     text += QStringLiteral("  %1 %2\n")
                 .arg(QStringLiteral("prefs"), -10)

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -11,6 +12,7 @@
 
 #include "CommandNames.h"
 #include "DriverCommandSink.h"
+#include "LayerPicture.h"
 #include "PropertyList.h"
 
 namespace brevona::test {
@@ -70,6 +72,19 @@ public:
             EXPECT_EQ(plist(info.value(keys::LayerId).toString()).value(keys::Conditions),
                       info.value(keys::Conditions))
                 << "LayerConditionsChanged";
+        } else if (name == commands::ButtonsChanged && isBackground(info.value(keys::LayerId).toString())) {
+            // The built-in layers keep no key entries: the picture on disk must show each key.
+            const QImage stored(backgroundPicture(info.value(keys::LayerId).toString()));
+            const QVariantMap buttons = info.value(keys::Buttons).toMap();
+            for (auto it = buttons.cbegin(); it != buttons.cend(); ++it) {
+                const QImage sent = QImage::fromData(it.value().toMap().value(keys::Image).toByteArray());
+                const auto at = LayerPicture::location(it.key());
+                EXPECT_TRUE(at && !sent.isNull()) << it.key().toStdString();
+                if (at && !sent.isNull()) {
+                    EXPECT_EQ(LayerPicture::cut(stored, *at), sent.convertToFormat(stored.format()))
+                        << "ButtonsChanged for " << it.key().toStdString() << " before its picture";
+                }
+            }
         } else if (name == commands::ButtonsChanged || name == commands::ButtonsDeleted) {
             const QVariantMap buttons =
                 plist(info.value(keys::LayerId).toString()).value(keys::Buttons).toMap();
@@ -80,6 +95,20 @@ public:
                 EXPECT_EQ(buttons.contains(key), name == commands::ButtonsChanged) << name.toStdString();
         }
         sent.push_back({name, info});
+    }
+
+    static bool isBackground(const QString &id)
+    {
+        return id == QLatin1String("ControlButtons") || id.startsWith(QLatin1String("Lang"));
+    }
+    // "Lang3_Shift" is Defaults/Language3/Lang3_Shift, "ControlButtons" Defaults/ControlButtons.
+    QString backgroundPicture(const QString &id) const
+    {
+        const QString folder =
+            id == QLatin1String("ControlButtons")
+                ? id
+                : QStringLiteral("Language%1/%2").arg(id.section(QLatin1Char('_'), 0, 0).mid(4), id);
+        return QDir(m_root).filePath(QStringLiteral("Defaults/%1/Main.tiff").arg(folder));
     }
 
     // The folder of an item of the user's tree; empty when it has none.

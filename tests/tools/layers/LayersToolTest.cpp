@@ -166,6 +166,17 @@ const Refusal kRefusals[] = {
     {.name = "RenderGroup", .arguments = {"render", "Work", "/tmp/never.png"}, .status = 2, .says = "group"},
     {.name = "UndoOutsideBatch", .arguments = {"undo"}, .status = 2, .says = "--batch"},
     {.name = "MissingBatchFile", .arguments = {"--batch", "/nonexistent/batch"}, .status = 2, .says = "cannot read"},
+    {.name = "LabelsWithoutKey", .arguments = {"labels"}, .status = 2, .says = "needs a control key"},
+    {.name = "LabelNotOffered", .arguments = {"labels", "Esc", "No", "such"}, .status = 2, .says = "not one of the labels of Esc"},
+    {.name = "LabelAndReset", .arguments = {"labels", "Esc", "Quit", "--reset"}, .status = 2, .says = "not both"},
+    {.name = "FontUnknownLanguage", .arguments = {"font", "Klingon", "--size", "20"}, .status = 2, .says = "needs a language layer"},
+    {.name = "FontSizeWord", .arguments = {"font", "us", "--size", "big"}, .status = 2, .says = "not a size"},
+    {.name = "FontColourWord", .arguments = {"font", "us", "--colour", "reddish"}, .status = 2, .says = "not a colour"},
+    {.name = "FontModifiers", .arguments = {"font", "us", "--modifiers", "Hyper", "--size", "20"}, .status = 2, .says = "no modifier combination"},
+    {.name = "FontFamily", .arguments = {"font", "us", "--family", "No Such Family"}, .status = 2, .says = "regular member"},
+    {.name = "FontKey", .arguments = {"font", "us", "--keys", "Esc", "--size", "20"}, .status = 2, .says = "Esc is not a key"},
+    {.name = "FontBoldWord", .arguments = {"font", "us", "--bold", "yes"}, .status = 2, .says = "on or off"},
+    {.name = "FontMissingValue", .arguments = {"font", "us", "--size"}, .status = 2, .says = "needs a value"},
 };
 // clang-format on
 
@@ -201,6 +212,8 @@ const Edit kEdits[] = {
     {.name = "DeleteWithYes", .lines = {"delete Games Work --yes"}, .titles = "Notes Twin", .commands = {"ItemsDeleted"}},
     {.name = "UndoRedoUndo", .lines = {"rename Notes Ideas", "disable Ideas", "undo", "undo", "redo"}, .titles = "Games Ideas Twin Work[Mail Twin]", .commands = {"LayerVisibilityChanged", "LayerVisibilityChanged"}},
     {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
+    {.name = "Label", .lines = {"labels Esc \u238b", "labels Esc --reset"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsChanged", "ButtonsChanged"}},
+    {.name = "FontColour", .lines = {"font us --keys Q,W --colour #ff0000 --size 60"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsChanged"}},
 };
 // clang-format on
 

@@ -1,0 +1,3 @@
+#include "FontsLogging.h"
+
+Q_LOGGING_CATEGORY(lcFonts, "brevona.configurator.fonts")

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The font and label editors' logging category (brevona.configurator.fonts).
+Q_DECLARE_LOGGING_CATEGORY(lcFonts)
