@@ -355,7 +355,8 @@ void KCKeyboardView::cut()
     if (!m_delegate || m_selection->size() == 0)
         return;
     const QStringList keys = m_selection->names();
-    m_delegate->cutButtons(keys);
+    if (!m_delegate->cutButtons(keys))
+        return;
     m_lastDeletedButton = keys.last();
     deselectAll();
 }

@@ -23,11 +23,14 @@ public:
     // could not.
     virtual bool putButtonsInClipboard(const QStringList &keys) = 0;
     virtual void deleteButtons(const QStringList &keys) = 0;
-    // Cut: the keys go to the clipboard and are removed (an editor may wait for their paste).
-    virtual void cutButtons(const QStringList &keys)
+    // Cut: the keys go to the clipboard and are removed (an editor may wait for their paste);
+    // false when they did not reach the clipboard.
+    virtual bool cutButtons(const QStringList &keys)
     {
-        if (putButtonsInClipboard(keys))
-            deleteButtons(keys);
+        if (!putButtonsInClipboard(keys))
+            return false;
+        deleteButtons(keys);
+        return true;
     }
     // What dragging a key out of the view carries ("application/x-brevona-keyboard-button-drag");
     // nothing when the key cannot be dragged.

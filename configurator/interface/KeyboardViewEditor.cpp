@@ -34,13 +34,14 @@ bool KeyboardViewEditor::putButtonsInClipboard(const QStringList &keys)
     return true;
 }
 
-void KeyboardViewEditor::cutButtons(const QStringList &keys)
+bool KeyboardViewEditor::cutButtons(const QStringList &keys)
 {
     if (!putButtonsInClipboard(keys))
-        return;
+        return false;
     m_cutLayer = m_manager->layerIdentifier();
     m_cutKeys = keys;
     m_cutData = QGuiApplication::clipboard()->mimeData()->data(KCKeyClipboard::ButtonsMimeType);
+    return true;
 }
 
 void KeyboardViewEditor::deleteButtons(const QStringList &keys)

@@ -25,7 +25,7 @@ public:
     QString lastError() const { return m_lastError; }
 
     bool putButtonsInClipboard(const QStringList &keys) override;
-    void cutButtons(const QStringList &keys) override;
+    bool cutButtons(const QStringList &keys) override;
     void deleteButtons(const QStringList &keys) override;
     std::unique_ptr<QMimeData> dragDataForButton(const QString &key) override;
     void pasteDataOnButton(const std::optional<QString> &key, const QMimeData &data,
