@@ -3,10 +3,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
-#include <QUrl>
 #include <QPainter>
 #include <QSet>
 #include <QTimer>
+#include <QUrl>
 
 #include "KCButton.h"
 #include "KCPlugin.h"
