@@ -191,13 +191,27 @@ bool KCDisplayActionManager::needsResizer(const QImage &working)
     return working.size() != QSize(LayerPicture::KeySize, LayerPicture::KeySize);
 }
 
+QImage KCDisplayActionManager::menuIconFor(const QString &signature) const
+{
+    // The menus are built again for every selection: each icon is drawn once.
+    const QString label = m_keys.size() == 1 ? m_keys.first() : QStringLiteral("...");
+    const QString cacheKey = signature == KCPluginManager::DefaultKeystrokeSignature
+                                 ? signature + QLatin1Char('|') + label
+                                 : signature;
+    auto cached = m_menuIcons.constFind(cacheKey);
+    if (cached == m_menuIcons.cend()) {
+        QImage icon = m_catalogue.iconForPlugin(signature);
+        if (signature == KCPluginManager::NothingSignature)
+            icon = nothingIcon();
+        else if (signature == KCPluginManager::DefaultKeystrokeSignature)
+            icon = keystrokeIcon(label);
+        cached = m_menuIcons.insert(cacheKey, menuIcon(icon));
+    }
+    return *cached;
+}
+
 KCDisplayActionManager::MenuEntry KCDisplayActionManager::item(const QString &signature, bool bold) const
 {
-    QImage icon = m_catalogue.iconForPlugin(signature);
-    if (signature == KCPluginManager::NothingSignature)
-        icon = nothingIcon();
-    else if (signature == KCPluginManager::DefaultKeystrokeSignature)
-        icon = keystrokeIcon(m_keys.size() == 1 ? m_keys.first() : QStringLiteral("..."));
     QString description = m_catalogue.descriptionForPlugin(signature);
     if (signature == KCPluginManager::NothingSignature)
         description = nothingDescription();
@@ -205,7 +219,7 @@ KCDisplayActionManager::MenuEntry KCDisplayActionManager::item(const QString &si
         description = defaultDescription();
     return {.title = m_catalogue.displayNameForPlugin(signature),
             .description = shortenedDescription(description),
-            .icon = menuIcon(icon),
+            .icon = menuIconFor(signature),
             .signature = signature,
             .bold = bold};
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -154,6 +155,7 @@ private:
     QList<MenuEntry> menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
                           bool display) const;
     MenuEntry item(const QString &signature, bool bold = false) const;
+    QImage menuIconFor(const QString &signature) const;
     Outcome edit(KCLayerManager::KeyStates states, const QString &text);
     Outcome refuse(const QString &why);
     Outcome moveKey(const KCKeyClipboard::Drag &drag, const QString &target, bool copy);
@@ -171,6 +173,7 @@ private:
     QString m_pictureLayer;
     QStringList m_pictureKeys;
     QString m_lastError;
+    mutable QHash<QString, QImage> m_menuIcons;
 };
 
 } // namespace brevona

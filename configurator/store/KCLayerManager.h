@@ -286,6 +286,8 @@ private:
     using LanguageKeys = std::map<QString, QVariantMap>;
     bool changeLanguageKeys(KCLanguageLayer &layer, const QString &modifierKey, const LanguageKeys &keys);
     bool changeControlKeys(const ControlKeys &keys);
+    // The refusal when `names` are not control keys of a loaded store; nothing when they are.
+    std::optional<Outcome> checkControlKeys(const QStringList &names);
     Outcome performControlEdit(const QString &text, const ControlKeys &forward);
     Placements newPlacements() const;
     std::optional<QString> parkingPlace(const QString &identifier);

@@ -107,19 +107,28 @@ bool KCLayerManager::changeLanguageKeys(KCLanguageLayer &layer, const QString &m
     return true;
 }
 
-KCLayerManager::Outcome KCLayerManager::setControlAttributes(const QStringList &names,
-                                                             const std::optional<QVariantMap> &attributes,
-                                                             const QString &text)
+std::optional<KCLayerManager::Outcome> KCLayerManager::checkControlKeys(const QStringList &names)
 {
     m_outcome = Outcome::Done;
     if (!m_defaultLayer)
         return refuse(QStringLiteral("The layer store is not loaded"));
     if (names.isEmpty())
         return refuse(QStringLiteral("No key is selected"));
-    ControlKeys forward;
     for (const QString &name : names) {
         if (!m_defaultLayer->buttonNames().contains(name))
             return refuse(QStringLiteral("%1 is not a control key").arg(name));
+    }
+    return std::nullopt;
+}
+
+KCLayerManager::Outcome KCLayerManager::setControlAttributes(const QStringList &names,
+                                                             const std::optional<QVariantMap> &attributes,
+                                                             const QString &text)
+{
+    if (const auto refused = checkControlKeys(names))
+        return *refused;
+    ControlKeys forward;
+    for (const QString &name : names) {
         QHash<QString, QVariantMap> table{{name, m_defaultLayer->overridesForButton(name)}};
         DrawingAttributes::applyEdit(table, name, attributes);
         forward[name] = {m_defaultLayer->storedLabelForButton(name), table.value(name)};
@@ -129,15 +138,10 @@ KCLayerManager::Outcome KCLayerManager::setControlAttributes(const QStringList &
 
 KCLayerManager::Outcome KCLayerManager::setControlLabel(const QStringList &names, const QString &label)
 {
-    m_outcome = Outcome::Done;
-    if (!m_defaultLayer)
-        return refuse(QStringLiteral("The layer store is not loaded"));
-    if (names.isEmpty())
-        return refuse(QStringLiteral("No key is selected"));
+    if (const auto refused = checkControlKeys(names))
+        return *refused;
     ControlKeys forward;
     for (const QString &name : names) {
-        if (!m_defaultLayer->buttonNames().contains(name))
-            return refuse(QStringLiteral("%1 is not a control key").arg(name));
         if (!label.isEmpty() && !m_defaultLayer->labelsForButton(name).contains(label))
             return refuse(
                 QStringLiteral("\"%1\" is not one of the labels of %2 (%3)")

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include <QDir>
-#include <QLibrary>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -20,6 +19,7 @@
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
+#include "ProbeJournal.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
 #include "Wait.h"
@@ -34,9 +34,7 @@ const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
 
 QStringList *journal()
 {
-    QLibrary probe(TestPlugins + QStringLiteral("/Probe.plugin/Contents/Linux/Probe.so"));
-    auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
-    return entry ? entry() : nullptr;
+    return brevona::test::probeJournal(TestPlugins);
 }
 
 int keyCode(const char *key)

@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibrary>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -17,6 +16,7 @@
 #include "NotificationNames.h"
 #include "NullMarker.h"
 #include "Paths.h"
+#include "ProbeJournal.h"
 #include "TestHome.h"
 
 using namespace brevona;
@@ -28,9 +28,7 @@ const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
 
 QStringList *journal()
 {
-    QLibrary probe(TestPlugins + QStringLiteral("/Probe.plugin/Contents/Linux/Probe.so"));
-    auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
-    return entry ? entry() : nullptr;
+    return brevona::test::probeJournal(TestPlugins);
 }
 
 class PluginHostTest : public ::testing::Test

@@ -110,91 +110,20 @@ struct BindingRow
     const char *written;     // the one change that reaches the driver, if any
 };
 
+// clang-format off
 const BindingRow kBindings[] = {
-    {.name = "line_edit_stores_when_editing_ends",
-     .control = control("QLineEdit", Prefix + "format"),
-     .values = {{"format", "hh:mm"}},
-     .defaults = false,
-     .shows = "hh:mm",
-     .edit = [](QWidget *w) { type(w, "h:mm ap"); },
-     .written = "format=h:mm ap:QString"},
-    {.name = "line_edit_shows_the_instance_default_and_clearing_falls_back_to_it",
-     .control = control("QLineEdit", Prefix + "format"),
-     .values = {{"format", "HH:mm"}},
-     .defaults = true,
-     .shows = "HH:mm",
-     .edit = [](QWidget *w) { type(w, ""); },
-     .written = "format=HH:mm:QString"},
-    {.name = "line_edit_keeps_a_number_a_number",
-     .control = control("QLineEdit", Prefix + "interval"),
-     .values = {{"interval", 300}},
-     .defaults = false,
-     .shows = "300",
-     .edit = [](QWidget *w) { type(w, "60"); },
-     .written = "interval=60:int"},
-    {.name = "plugin_adjusts_a_value",
-     .control = control("QLineEdit", Prefix + "colour"),
-     .values = {{"colour", "#00ff00"}},
-     .defaults = false,
-     .shows = "#00ff00",
-     .edit = [](QWidget *w) { type(w, "red"); },
-     .written = "colour=#ff0000:QString"},
-    {.name = "plugin_refuses_a_value",
-     .control = control("QLineEdit", Prefix + "colour"),
-     .values = {{"colour", "#00ff00"}},
-     .defaults = false,
-     .shows = "#00ff00",
-     .edit = [](QWidget *w) { type(w, "nope"); },
-     .written = ""},
-    {.name = "spin_box_stores_the_typed_number_once",
-     .control = control("QSpinBox", Prefix + "interval",
-                        "<property name=\"maximum\"><number>999</number></property>"),
-     .values = {{"interval", 300}},
-     .defaults = false,
-     .shows = 300,
-     .edit = [](QWidget *w) { type(w, "120"); },
-     .written = "interval=120:int"},
-    {.name = "check_box_shows_the_default_and_stores_a_click",
-     .control = control("QCheckBox", Prefix + "showSeconds"),
-     .values = {{"showSeconds", false}},
-     .defaults = true,
-     .shows = false,
-     .edit = [](QWidget *w) { static_cast<QAbstractButton *>(w)->click(); },
-     .written = "showSeconds=true:bool"},
-    {.name = "combo_box_stores_the_chosen_item",
-     .control = control("QComboBox", Prefix + "mode",
-                        "<item><property name=\"text\"><string>A</string></property></item>"
-                        "<item><property name=\"text\"><string>B</string></property></item>"
-                        "<item><property name=\"text\"><string>C</string></property></item>"),
-     .values = {{"mode", "B"}},
-     .defaults = false,
-     .shows = "B",
-     .edit = [](QWidget *w) { static_cast<QComboBox *>(w)->setCurrentIndex(2); },
-     .written = "mode=C:QString"},
-    {.name = "editable_combo_box_stores_typed_text_when_editing_ends",
-     .control = control("QComboBox", Prefix + "format",
-                        "<property name=\"editable\"><bool>true</bool></property>"
-                        "<item><property name=\"text\"><string>hh:mm</string></property></item>"),
-     .values = {{"format", "hh:mm"}},
-     .defaults = true,
-     .shows = "hh:mm",
-     .edit = [](QWidget *w) { type(static_cast<QComboBox *>(w)->lineEdit(), "mm:ss"); },
-     .written = "format=mm:ss:QString"},
-    {.name = "plain_text_edit_shows_a_list_a_line_each_and_stores_it_on_leaving",
-     .control = control("QPlainTextEdit", Prefix + "arguments"),
-     .values = {{"arguments", QStringList{"-a", "-b"}}},
-     .defaults = false,
-     .shows = "-a\n-b",
-     .edit =
-         [](QWidget *w) {
-             QTest::keyClick(w, Qt::Key_End, Qt::ControlModifier);
-             QTest::keyClick(w, Qt::Key_Return);
-             QTest::keyClicks(w, "-c");
-             QFocusEvent leave(QEvent::FocusOut);
-             QCoreApplication::sendEvent(w, &leave);
-         },
-     .written = "arguments=-a,-b,-c:QStringList"},
+    {.name = "line_edit_stores_when_editing_ends", .control = control("QLineEdit", Prefix + "format"), .values = {{"format", "hh:mm"}}, .defaults = false, .shows = "hh:mm", .edit = [](QWidget *w) { type(w, "h:mm ap"); }, .written = "format=h:mm ap:QString"},
+    {.name = "line_edit_shows_the_instance_default_and_clearing_falls_back_to_it", .control = control("QLineEdit", Prefix + "format"), .values = {{"format", "HH:mm"}}, .defaults = true, .shows = "HH:mm", .edit = [](QWidget *w) { type(w, ""); }, .written = "format=HH:mm:QString"},
+    {.name = "line_edit_keeps_a_number_a_number", .control = control("QLineEdit", Prefix + "interval"), .values = {{"interval", 300}}, .defaults = false, .shows = "300", .edit = [](QWidget *w) { type(w, "60"); }, .written = "interval=60:int"},
+    {.name = "plugin_adjusts_a_value", .control = control("QLineEdit", Prefix + "colour"), .values = {{"colour", "#00ff00"}}, .defaults = false, .shows = "#00ff00", .edit = [](QWidget *w) { type(w, "red"); }, .written = "colour=#ff0000:QString"},
+    {.name = "plugin_refuses_a_value", .control = control("QLineEdit", Prefix + "colour"), .values = {{"colour", "#00ff00"}}, .defaults = false, .shows = "#00ff00", .edit = [](QWidget *w) { type(w, "nope"); }, .written = ""},
+    {.name = "spin_box_stores_the_typed_number_once", .control = control("QSpinBox", Prefix + "interval", "<property name=\"maximum\"><number>999</number></property>"), .values = {{"interval", 300}}, .defaults = false, .shows = 300, .edit = [](QWidget *w) { type(w, "120"); }, .written = "interval=120:int"},
+    {.name = "check_box_shows_the_default_and_stores_a_click", .control = control("QCheckBox", Prefix + "showSeconds"), .values = {{"showSeconds", false}}, .defaults = true, .shows = false, .edit = [](QWidget *w) { static_cast<QAbstractButton *>(w)->click(); }, .written = "showSeconds=true:bool"},
+    {.name = "combo_box_stores_the_chosen_item", .control = control("QComboBox", Prefix + "mode", "<item><property name=\"text\"><string>A</string></property></item>" "<item><property name=\"text\"><string>B</string></property></item>" "<item><property name=\"text\"><string>C</string></property></item>"), .values = {{"mode", "B"}}, .defaults = false, .shows = "B", .edit = [](QWidget *w) { static_cast<QComboBox *>(w)->setCurrentIndex(2); }, .written = "mode=C:QString"},
+    {.name = "editable_combo_box_stores_typed_text_when_editing_ends", .control = control("QComboBox", Prefix + "format", "<property name=\"editable\"><bool>true</bool></property>" "<item><property name=\"text\"><string>hh:mm</string></property></item>"), .values = {{"format", "hh:mm"}}, .defaults = true, .shows = "hh:mm", .edit = [](QWidget *w) { type(static_cast<QComboBox *>(w)->lineEdit(), "mm:ss"); }, .written = "format=mm:ss:QString"},
+    {.name = "plain_text_edit_shows_a_list_a_line_each_and_stores_it_on_leaving", .control = control("QPlainTextEdit", Prefix + "arguments"), .values = {{"arguments", QStringList{"-a", "-b"}}}, .defaults = false, .shows = "-a\n-b", .edit = [](QWidget *w) { QTest::keyClick(w, Qt::Key_End, Qt::ControlModifier); QTest::keyClick(w, Qt::Key_Return); QTest::keyClicks(w, "-c"); QFocusEvent leave(QEvent::FocusOut); QCoreApplication::sendEvent(w, &leave); }, .written = "arguments=-a,-b,-c:QStringList"},
 };
+// clang-format on
 
 class BoundControl : public SettingsViewTest, public ::testing::WithParamInterface<BindingRow>
 {
@@ -302,31 +231,16 @@ QByteArray nested(int depth)
     return "<ui version=\"4.0\">" + open + close + "</ui>";
 }
 
+// clang-format off
 const BrokenRow kBroken[] = {
     {.name = "missing_file", .loaded = false, .logged = "Cannot load the settings view"},
-    {.name = "oversized",
-     .content = form(control("QLineEdit", Prefix + "format")) + "<!--" + QByteArray(300 * 1024, 'x') + "-->",
-     .loaded = false,
-     .logged = "larger than 256 KiB"},
-    {.name = "malformed_xml",
-     .content = form(control("QLineEdit", Prefix + "format")).chopped(20),
-     .loaded = false,
-     .logged = "Cannot load the settings view"},
-    {.name = "nested_without_end",
-     .content = nested(400),
-     .loaded = false,
-     .logged = "nested more than 100 deep"},
-    {.name = "unknown_form_class",
-     .content = "<ui version=\"4.0\"><widget class=\"Nope\" name=\"F\"/></ui>",
-     .loaded = false,
-     .logged = "Cannot load the settings view"},
-    {.name = "unknown_widget_and_layout_classes_leave_the_rest",
-     .content = form(control("QFancyThing", Prefix + "format") + control("QLineEdit", Prefix + "format") +
-                     "<item><layout class=\"QFooLayout\" name=\"foo\"/></item>"),
-     .loaded = true,
-     .bindings = 1,
-     .logged = "is shown without what cannot be built"},
+    {.name = "oversized", .content = form(control("QLineEdit", Prefix + "format")) + "<!--" + QByteArray(300 * 1024, 'x') + "-->", .loaded = false, .logged = "larger than 256 KiB"},
+    {.name = "malformed_xml", .content = form(control("QLineEdit", Prefix + "format")).chopped(20), .loaded = false, .logged = "Cannot load the settings view"},
+    {.name = "nested_without_end", .content = nested(400), .loaded = false, .logged = "nested more than 100 deep"},
+    {.name = "unknown_form_class", .content = "<ui version=\"4.0\"><widget class=\"Nope\" name=\"F\"/></ui>", .loaded = false, .logged = "Cannot load the settings view"},
+    {.name = "unknown_widget_and_layout_classes_leave_the_rest", .content = form(control("QFancyThing", Prefix + "format") + control("QLineEdit", Prefix + "format") + "<item><layout class=\"QFooLayout\" name=\"foo\"/></item>"), .loaded = true, .bindings = 1, .logged = "is shown without what cannot be built"},
 };
+// clang-format on
 
 class BrokenFile : public SettingsViewTest, public ::testing::WithParamInterface<BrokenRow>
 {
@@ -354,6 +268,7 @@ struct SampleRow
     int bindings = 0; // controls and chooser buttons
 };
 
+// clang-format off
 const SampleRow kSamples[] = {
     {.name = "Clock", .signature = "brevona.display.general.clock", .bindings = 5},
     {.name = "Command", .signature = "brevona.action.general.command", .bindings = 3},
@@ -361,6 +276,7 @@ const SampleRow kSamples[] = {
     {.name = "WebPicture", .signature = "brevona.display.internet.webpicture", .bindings = 2},
     {.name = "Animation", .signature = "brevona.display.general.animation", .bindings = 2},
 };
+// clang-format on
 
 class SampleView : public ::testing::TestWithParam<SampleRow>
 {

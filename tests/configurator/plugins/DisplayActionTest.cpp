@@ -86,44 +86,16 @@ struct ChoiceRow
     QString stored; // "key:side-signature" after the edit, "-" for an absent key
 };
 
+// clang-format off
 const ChoiceRow kChoices[] = {
-    {.name = "nothing_removes_the_keys_in_one_command",
-     .keys = {"A", "B", "C"},
-     .display = true,
-     .signature = "display.nothing",
-     .sent = "ButtonsDeleted(A,B)",
-     .stored = "A:-"},
-    {.name = "picture_replaces_a_display_plugin",
-     .keys = {"B"},
-     .display = true,
-     .signature = "lumivox.picture",
-     .sent = "ButtonsChanged(B)",
-     .stored = "B:"},
-    {.name = "a_display_plugin_makes_an_absent_key",
-     .keys = {"A", "C"},
-     .display = true,
-     .signature = kProbe,
-     .sent = "ButtonsChanged(A,C)",
-     .stored = "C:" + kProbe},
-    {.name = "default_leaves_an_absent_key_absent",
-     .keys = {"B", "C"},
-     .display = false,
-     .signature = "default.keystroke",
-     .sent = "ButtonsChanged(B)",
-     .stored = "C:-"},
-    {.name = "default_on_absent_keys_alone_sends_nothing",
-     .keys = {"C"},
-     .display = false,
-     .signature = "default.keystroke",
-     .sent = "",
-     .stored = "C:-"},
-    {.name = "an_action_plugin_makes_an_absent_key",
-     .keys = {"C"},
-     .display = false,
-     .signature = kAction,
-     .sent = "ButtonsChanged(C)",
-     .stored = "C:" + kAction},
+    {.name = "nothing_removes_the_keys_in_one_command", .keys = {"A", "B", "C"}, .display = true, .signature = "display.nothing", .sent = "ButtonsDeleted(A,B)", .stored = "A:-"},
+    {.name = "picture_replaces_a_display_plugin", .keys = {"B"}, .display = true, .signature = "lumivox.picture", .sent = "ButtonsChanged(B)", .stored = "B:"},
+    {.name = "a_display_plugin_makes_an_absent_key", .keys = {"A", "C"}, .display = true, .signature = kProbe, .sent = "ButtonsChanged(A,C)", .stored = "C:" + kProbe},
+    {.name = "default_leaves_an_absent_key_absent", .keys = {"B", "C"}, .display = false, .signature = "default.keystroke", .sent = "ButtonsChanged(B)", .stored = "C:-"},
+    {.name = "default_on_absent_keys_alone_sends_nothing", .keys = {"C"}, .display = false, .signature = "default.keystroke", .sent = "", .stored = "C:-"},
+    {.name = "an_action_plugin_makes_an_absent_key", .keys = {"C"}, .display = false, .signature = kAction, .sent = "ButtonsChanged(C)", .stored = "C:" + kAction},
 };
+// clang-format on
 
 class Choices : public DisplayAction, public testing::WithParamInterface<ChoiceRow>
 {
@@ -174,38 +146,15 @@ struct SideRow
     QString actionChecked;
 };
 
+// clang-format off
 const SideRow kSides[] = {
-    {.name = "none",
-     .keys = {},
-     .display = Page::Empty,
-     .displayChecked = "",
-     .action = Page::Empty,
-     .actionChecked = ""},
-    {.name = "picture_key",
-     .keys = {"A"},
-     .display = Page::Picture,
-     .displayChecked = "lumivox.picture",
-     .action = Page::Empty,
-     .actionChecked = "default.keystroke"},
-    {.name = "plugin_key_without_views",
-     .keys = {"B"},
-     .display = Page::NoOptions,
-     .displayChecked = kProbe,
-     .action = Page::Empty,
-     .actionChecked = kAction},
-    {.name = "absent_key",
-     .keys = {"C"},
-     .display = Page::Empty,
-     .displayChecked = "display.nothing",
-     .action = Page::Empty,
-     .actionChecked = "default.keystroke"},
-    {.name = "mixed",
-     .keys = {"A", "B"},
-     .display = Page::Multiple,
-     .displayChecked = "",
-     .action = Page::Multiple,
-     .actionChecked = ""},
+    {.name = "none", .keys = {}, .display = Page::Empty, .displayChecked = "", .action = Page::Empty, .actionChecked = ""},
+    {.name = "picture_key", .keys = {"A"}, .display = Page::Picture, .displayChecked = "lumivox.picture", .action = Page::Empty, .actionChecked = "default.keystroke"},
+    {.name = "plugin_key_without_views", .keys = {"B"}, .display = Page::NoOptions, .displayChecked = kProbe, .action = Page::Empty, .actionChecked = kAction},
+    {.name = "absent_key", .keys = {"C"}, .display = Page::Empty, .displayChecked = "display.nothing", .action = Page::Empty, .actionChecked = "default.keystroke"},
+    {.name = "mixed", .keys = {"A", "B"}, .display = Page::Multiple, .displayChecked = "", .action = Page::Multiple, .actionChecked = ""},
 };
+// clang-format on
 
 TEST_F(DisplayAction, TheSettingsAreasFollowTheSelection)
 {

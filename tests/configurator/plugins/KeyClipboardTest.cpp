@@ -24,6 +24,8 @@ using Outcome = KCLayerManager::Outcome;
 const QString kProbe = "brevona.test.probe";
 const QString kAction = "brevona.test.action";
 const QString kSecret = "open sesame";
+// Layer L as the fixture leaves it.
+const QString kUntouched = "A:#ff0000//action B:#00ff00//";
 
 QImage filled(QColor colour)
 {
@@ -73,12 +75,26 @@ protected:
         return texts.join(' ');
     }
 
-    QString sent() const
+    std::unique_ptr<QMimeData> dropped(const QString &spec)
     {
-        QStringList names;
-        for (const auto &command : link.sent)
-            names << command.name;
-        return names.join(' ');
+        const QString kind = spec.section(':', 0, 0);
+        const QString what = spec.section(':', 1);
+        if (kind == "copy")
+            return KCKeyClipboard::buttonsData(layers, "L", what.split(','));
+        if (kind == "plugin")
+            return KCKeyClipboard::pluginData("DisplayPlugin", kProbe);
+        if (kind == "gif") {
+            QFile file(home.path() + "/dropped.gif");
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(what == "1" ? animatedGif({2}, 5) : animatedGif({0, 1, 2}, 5));
+            auto data = std::make_unique<QMimeData>();
+            data->setUrls({QUrl::fromLocalFile(file.fileName())});
+            return data;
+        }
+        auto data = KCKeyClipboard::dragData(layers, "L", what);
+        if (kind == "foreign")
+            data->removeFormat(KCKeyClipboard::OriginMimeType);
+        return data;
     }
 
     TestHome home;
@@ -109,20 +125,15 @@ struct UntrustedRow
     QString kept;     // the keys read back with their sides, "" for nothing at all
 };
 
+// clang-format off
 const UntrustedRow kUntrusted[] = {
     {.name = "not_a_property_list", .content = QVariant(), .kept = ""},
     {.name = "not_a_dictionary", .content = QVariantList{1, 2}, .kept = ""},
-    {.name = "unknown_key_names_skipped",
-     .content = QVariantMap{{"../../A", QVariantMap{}}, {"B", QVariantMap{}}},
-     .kept = "B:-"},
-    {.name = "sides_of_the_wrong_type_dropped",
-     .content = QVariantMap{{"B", QVariantMap{{"DisplayPlugin", "clock"},
-                                              {"ActionPlugin", QVariantMap{{"Signature", 7}}}}}},
-     .kept = "B:-"},
-    {.name = "a_picture_that_is_no_picture_dropped",
-     .content = QVariantMap{{"B", QVariantMap{{"Picture", QByteArray("II*\0garbage")}}}},
-     .kept = "B:-"},
+    {.name = "unknown_key_names_skipped", .content = QVariantMap{{"../../A", QVariantMap{}}, {"B", QVariantMap{}}}, .kept = "B:-"},
+    {.name = "sides_of_the_wrong_type_dropped", .content = QVariantMap{{"B", QVariantMap{{"DisplayPlugin", "clock"}, {"ActionPlugin", QVariantMap{{"Signature", 7}}}}}}, .kept = "B:-"},
+    {.name = "a_picture_that_is_no_picture_dropped", .content = QVariantMap{{"B", QVariantMap{{"Picture", QByteArray("II*\0garbage")}}}}, .kept = "B:-"},
 };
+// clang-format on
 
 class Untrusted : public KeyClipboard, public testing::WithParamInterface<UntrustedRow>
 {
@@ -150,152 +161,36 @@ TEST_F(KeyClipboard, OversizedClipboardDataIsNotRead)
     EXPECT_FALSE(KCKeyClipboard::readButtons(data));
 }
 
+// What is dropped, as the row names it: "copy:A,B" (keys of L on the clipboard), "drag:A" (a key of
+// L dragged), "foreign:A" (the same from another program), "plugin" (the probe display plugin from
+// the tables), "gif:N" (a file of N frames).
 struct DropRow
 {
     const char *name;
     QString layer;         // where the drop lands
     QStringList selection; // of that layer
-    std::function<std::unique_ptr<QMimeData>(KCLayerManager &, const QString &home)> data;
+    QString data;
     std::optional<QString> key; // the key dropped on; none: the menu's paste
-    bool copy;
     QString sent;
-    QString keysL;
-    QString keysM;
+    QString keysL = kUntouched;
+    QString keysM = {};
 };
 
-std::unique_ptr<QMimeData> copied(KCLayerManager &layers, const QStringList &keys)
-{
-    return KCKeyClipboard::buttonsData(layers, "L", keys);
-}
-
+// clang-format off
 const DropRow kDrops[] = {
-    {.name = "one_key_onto_the_key_dropped_on",
-     .layer = "M",
-     .selection = {},
-     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"A"}); },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "C:#ff0000//action"},
-    {.name = "one_key_by_the_menu_onto_the_first_selected",
-     .layer = "M",
-     .selection = {"B", "C"},
-     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"A"}); },
-     .key = std::nullopt,
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "B:#ff0000//action"},
-    {.name = "one_key_without_selection_onto_its_own_name",
-     .layer = "M",
-     .selection = {},
-     .data = [](KCLayerManager &l, const QString &) { return copied(l, {"B"}); },
-     .key = std::nullopt,
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "B:#00ff00//"},
-    {.name = "several_keys_onto_their_own_names",
-     .layer = "M",
-     .selection = {"C"},
-     .data =
-         [](KCLayerManager &l, const QString &) {
-             return copied(l, {"A", "B"});
-         },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "A:#ff0000//action B:#00ff00//"},
-    {.name = "a_dragged_key_swaps_within_its_layer",
-     .layer = "L",
-     .selection = {},
-     .data = [](KCLayerManager &l, const QString &) { return KCKeyClipboard::dragData(l, "L", "A"); },
-     .key = "B",
-     .copy = false,
-     .sent = "ButtonsMoved",
-     .keysL = "A:#00ff00// B:#ff0000//action",
-     .keysM = ""},
-    {.name = "a_dragged_key_moves_into_another_layer",
-     .layer = "M",
-     .selection = {},
-     .data = [](KCLayerManager &l, const QString &) { return KCKeyClipboard::dragData(l, "L", "A"); },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsMoved",
-     .keysL = "B:#00ff00//",
-     .keysM = "C:#ff0000//action"},
-    {.name = "a_key_dropped_on_itself_does_nothing",
-     .layer = "L",
-     .selection = {},
-     .data = [](KCLayerManager &l, const QString &) { return KCKeyClipboard::dragData(l, "L", "A"); },
-     .key = "A",
-     .copy = false,
-     .sent = "",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = ""},
-    {.name = "a_drag_from_another_program_is_a_copy",
-     .layer = "L",
-     .selection = {},
-     .data =
-         [](KCLayerManager &l, const QString &) {
-             auto data = KCKeyClipboard::dragData(l, "L", "A");
-             data->removeFormat(KCKeyClipboard::OriginMimeType);
-             return data;
-         },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00// C:#ff0000//action",
-     .keysM = ""},
-    {.name = "a_display_plugin_from_the_tables_keeps_the_action",
-     .layer = "L",
-     .selection = {},
-     .data =
-         [](KCLayerManager &, const QString &) {
-             return KCKeyClipboard::pluginData("DisplayPlugin", "brevona.test.probe");
-         },
-     .key = "A",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000/probe/action B:#00ff00//",
-     .keysM = ""},
-    {.name = "a_three_frame_gif_gets_the_animation_plugin",
-     .layer = "M",
-     .selection = {},
-     .data =
-         [](KCLayerManager &, const QString &home) {
-             QFile file(home + "/moving.gif");
-             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-             file.write(animatedGif({0, 1, 2}, 5));
-             auto data = std::make_unique<QMimeData>();
-             data->setUrls({QUrl::fromLocalFile(file.fileName())});
-             return data;
-         },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "C:#000000/animation/"},
-    {.name = "a_one_frame_gif_is_a_picture",
-     .layer = "M",
-     .selection = {},
-     .data =
-         [](KCLayerManager &, const QString &home) {
-             QFile file(home + "/still.gif");
-             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-             file.write(animatedGif({2}, 5));
-             auto data = std::make_unique<QMimeData>();
-             data->setUrls({QUrl::fromLocalFile(file.fileName())});
-             return data;
-         },
-     .key = "C",
-     .copy = false,
-     .sent = "ButtonsChanged",
-     .keysL = "A:#ff0000//action B:#00ff00//",
-     .keysM = "C:#0000ff//"},
+    {.name = "one_key_onto_the_key_dropped_on", .layer = "M", .selection = {}, .data = "copy:A", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#ff0000//action"},
+    {.name = "one_key_by_the_menu_onto_the_first_selected", .layer = "M", .selection = {"B", "C"}, .data = "copy:A", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#ff0000//action"},
+    {.name = "one_key_without_selection_onto_its_own_name", .layer = "M", .selection = {}, .data = "copy:B", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#00ff00//"},
+    {.name = "several_keys_onto_their_own_names", .layer = "M", .selection = {"C"}, .data = "copy:A,B", .key = "C", .sent = "ButtonsChanged", .keysM = "A:#ff0000//action B:#00ff00//"},
+    {.name = "a_dragged_key_swaps_within_its_layer", .layer = "L", .selection = {}, .data = "drag:A", .key = "B", .sent = "ButtonsMoved", .keysL = "A:#00ff00// B:#ff0000//action"},
+    {.name = "a_dragged_key_moves_into_another_layer", .layer = "M", .selection = {}, .data = "drag:A", .key = "C", .sent = "ButtonsMoved", .keysL = "B:#00ff00//", .keysM = "C:#ff0000//action"},
+    {.name = "a_key_dropped_on_itself_does_nothing", .layer = "L", .selection = {}, .data = "drag:A", .key = "A", .sent = ""},
+    {.name = "a_drag_from_another_program_is_a_copy", .layer = "L", .selection = {}, .data = "foreign:A", .key = "C", .sent = "ButtonsChanged", .keysL = kUntouched + " C:#ff0000//action"},
+    {.name = "a_display_plugin_from_the_tables_keeps_the_action", .layer = "L", .selection = {}, .data = "plugin", .key = "A", .sent = "ButtonsChanged", .keysL = "A:#ff0000/probe/action B:#00ff00//"},
+    {.name = "a_three_frame_gif_gets_the_animation_plugin", .layer = "M", .selection = {}, .data = "gif:3", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#000000/animation/"},
+    {.name = "a_one_frame_gif_is_a_picture", .layer = "M", .selection = {}, .data = "gif:1", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#0000ff//"},
 };
+// clang-format on
 
 class Drops : public KeyClipboard, public testing::WithParamInterface<DropRow>
 {
@@ -304,12 +199,12 @@ class Drops : public KeyClipboard, public testing::WithParamInterface<DropRow>
 TEST_P(Drops, LandAsTheRulesSayInOneEdit)
 {
     const DropRow &row = GetParam();
-    const auto data = row.data(layers, home.path());
+    const auto data = dropped(row.data);
     ASSERT_TRUE(data);
     manager.setSelection(row.layer, row.selection);
-    const Outcome outcome = manager.dropOnKey(*data, row.key, row.copy);
+    const Outcome outcome = manager.dropOnKey(*data, row.key, false);
     EXPECT_EQ(outcome, Outcome::Done) << manager.lastError().toStdString();
-    EXPECT_EQ(sent(), row.sent);
+    EXPECT_EQ(link.names().join(' '), row.sent);
     EXPECT_EQ(keys("L"), row.keysL);
     EXPECT_EQ(keys("M"), row.keysM);
 }

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include "KCPluginManager.h"
 #include "KCSingleLayer.h"
 #include "LogCapture.h"
+#include "ProbeJournal.h"
 #include "TestPrinters.h"
 #include "PluginBundle.h"
 #include "PropertyList.h"
@@ -25,9 +25,7 @@ const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
 
 QStringList *journal()
 {
-    QLibrary probe(TestPlugins + QStringLiteral("/Probe.plugin/Contents/Linux/Probe.so"));
-    auto entry = reinterpret_cast<QStringList *(*)()>(probe.resolve("brevona_test_journal"));
-    return entry ? entry() : nullptr;
+    return brevona::test::probeJournal(TestPlugins);
 }
 
 struct CatalogueRow
@@ -110,77 +108,17 @@ QVariantMap plugins(std::initializer_list<std::pair<const char *, QVariantMap>> 
     return map;
 }
 
+// clang-format off
 const RuleRow kRules[] = {
-    {.name = "user_copy_of_a_bundle_wins",
-     .bundles = {{0,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"CFBundleName", "System A"},
-                   {"KCDisplayPlugins", plugins({{"s.one", {}}})}}},
-                 {1,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"CFBundleName", "User A"},
-                   {"KCDisplayPlugins", plugins({{"s.two", {}}})}}}},
-     .answers = {{"title:a", "User A"}, {"bundle:s.two", "a"}, {"bundle:s.one", "a"}, {"bundles:", "a"}}},
-    {.name = "a_signature_of_two_bundles_is_the_later_ones",
-     .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}},
-                 {1, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}},
-     .answers = {{"bundle:s.one", "b"}, {"bundles:", "a b"}}},
-    {.name = "a_bundle_without_identifier_goes_by_its_folder",
-     .bundles = {{0, "Weather", {{"KCActionPlugins", plugins({{"s.act", {}}})}}}},
-     .answers = {{"bundle:s.act", "Weather"}, {"type:s.act", "ActionPlugin"}}},
-    {.name = "names_by_bundle_by_signature_and_reserved",
-     .bundles = {{0,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"CFBundleName", "Bundle"},
-                   {"KCBundleDescription", "Says"},
-                   {"KCDisplayPlugins",
-                    plugins({{"s.one", {{"DisplayName", "One"}, {"Description", "First"}}}})}}}},
-     .answers = {{"name:a", "Bundle"},
-                 {"name:s.one", "One"},
-                 {"description:a", "Says"},
-                 {"description:s.one", "First"},
-                 {"name:s.unknown", ""},
-                 {"name:lumivox.picture", "Picture"},
-                 {"name:display.nothing", "Nothing"},
-                 {"name:default.keystroke", "Default"},
-                 {"description:lumivox.picture", "Any static image, 48x48 pixels"}}},
-    {.name = "categories_fall_back_to_the_bundles_then_other",
-     .bundles = {{0,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"Category", "internet"},
-                   {"KCDisplayPlugins", plugins({{"s.own", {{"Category", "multimedia"}}},
-                                                 {"s.odd", {{"Category", "odd"}}},
-                                                 {"s.none", {}}})}}},
-                 {0, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.bare", {}}})}}},
-                 {0,
-                  "C",
-                  {{"CFBundleIdentifier", "c"},
-                   {"Category", "weird"},
-                   {"KCDisplayPlugins", plugins({{"s.weird", {}}})}}}},
-     .answers = {{"category:s.own", "multimedia"},
-                 {"category:s.odd", "internet"},
-                 {"category:s.none", "internet"},
-                 {"category:s.bare", "other"},
-                 {"category:s.weird", "other"},
-                 {"lists:", "internet=s.none,s.odd multimedia=s.own other=s.bare,s.weird"}}},
-    {.name = "a_signature_of_both_kinds_is_a_display_plugin",
-     .bundles = {{0,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"KCDisplayPlugins", plugins({{"s.both", {}}})},
-                   {"KCActionPlugins", plugins({{"s.both", {}}})}}}},
-     .answers = {{"type:s.both", "DisplayPlugin"}, {"type:s.none", ""}}},
-    {.name = "a_settings_view_is_found_by_signature",
-     .bundles = {{0,
-                  "A",
-                  {{"CFBundleIdentifier", "a"},
-                   {"KCDisplayPlugins", plugins({{"s.viewed", {}}, {"s.plain", {}}})}}}},
-     .answers = {{"ui:s.viewed", "s.viewed.ui"}, {"ui:s.plain", ""}}},
+    {.name = "user_copy_of_a_bundle_wins", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "System A"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}, {1, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "User A"}, {"KCDisplayPlugins", plugins({{"s.two", {}}})}}}}, .answers = {{"title:a", "User A"}, {"bundle:s.two", "a"}, {"bundle:s.one", "a"}, {"bundles:", "a"}}},
+    {.name = "a_signature_of_two_bundles_is_the_later_ones", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}, {1, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}}, .answers = {{"bundle:s.one", "b"}, {"bundles:", "a b"}}},
+    {.name = "a_bundle_without_identifier_goes_by_its_folder", .bundles = {{0, "Weather", {{"KCActionPlugins", plugins({{"s.act", {}}})}}}}, .answers = {{"bundle:s.act", "Weather"}, {"type:s.act", "ActionPlugin"}}},
+    {.name = "names_by_bundle_by_signature_and_reserved", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "Bundle"}, {"KCBundleDescription", "Says"}, {"KCDisplayPlugins", plugins({{"s.one", {{"DisplayName", "One"}, {"Description", "First"}}}})}}}}, .answers = {{"name:a", "Bundle"}, {"name:s.one", "One"}, {"description:a", "Says"}, {"description:s.one", "First"}, {"name:s.unknown", ""}, {"name:lumivox.picture", "Picture"}, {"name:display.nothing", "Nothing"}, {"name:default.keystroke", "Default"}, {"description:lumivox.picture", "Any static image, 48x48 pixels"}}},
+    {.name = "categories_fall_back_to_the_bundles_then_other", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"Category", "internet"}, {"KCDisplayPlugins", plugins({{"s.own", {{"Category", "multimedia"}}}, {"s.odd", {{"Category", "odd"}}}, {"s.none", {}}})}}}, {0, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.bare", {}}})}}}, {0, "C", {{"CFBundleIdentifier", "c"}, {"Category", "weird"}, {"KCDisplayPlugins", plugins({{"s.weird", {}}})}}}}, .answers = {{"category:s.own", "multimedia"}, {"category:s.odd", "internet"}, {"category:s.none", "internet"}, {"category:s.bare", "other"}, {"category:s.weird", "other"}, {"lists:", "internet=s.none,s.odd multimedia=s.own other=s.bare,s.weird"}}},
+    {.name = "a_signature_of_both_kinds_is_a_display_plugin", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.both", {}}})}, {"KCActionPlugins", plugins({{"s.both", {}}})}}}}, .answers = {{"type:s.both", "DisplayPlugin"}, {"type:s.none", ""}}},
+    {.name = "a_settings_view_is_found_by_signature", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.viewed", {}}, {"s.plain", {}}})}}}}, .answers = {{"ui:s.viewed", "s.viewed.ui"}, {"ui:s.plain", ""}}},
 };
+// clang-format on
 
 class CatalogueRules : public ::testing::TestWithParam<RuleRow>
 {
