@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QRegularExpression>
 
 namespace brevona {
 
@@ -18,9 +19,15 @@ FontCatalogue FontCatalogue::installed()
         if (QFontDatabase::isPrivateFamily(family))
             continue;
         QList<Member> members;
-        for (const QString &style : QFontDatabase::styles(family))
-            members.append(
-                {style, QFontDatabase::weight(family, style), QFontDatabase::italic(family, style)});
+        for (const QString &style : QFontDatabase::styles(family)) {
+            // The database calls oblique members upright; the font it makes for them knows better.
+            const bool slanted = QFontDatabase::italic(family, style)
+                                 || QFontDatabase::font(family, style, 12).style() != QFont::StyleNormal;
+            static const QRegularExpression widths(
+                QStringLiteral("condensed|narrow|compressed|expanded|extended|wide"),
+                QRegularExpression::CaseInsensitiveOption);
+            members.append({style, QFontDatabase::weight(family, style), slanted, !widths.match(style).hasMatch()});
+        }
         families.insert(family, members);
     }
     return FontCatalogue(std::move(families));
@@ -59,12 +66,19 @@ std::optional<FontCatalogue::Member> FontCatalogue::find(const QString &family, 
 {
     const QList<Member> members = m_families.value(family);
     // Plain means the regular weight exactly; a light or medium member is not the family's plain one.
-    const auto it = std::find_if(members.cbegin(), members.cend(), [&](const Member &m) {
+    const auto matches = [&](const Member &m) {
         return m.italic == italic && (bold ? isBold(m.weight) : m.weight == QFont::Normal);
-    });
-    if (it == members.cend())
-        return std::nullopt;
-    return *it;
+    };
+    std::optional<Member> narrower;
+    for (const Member &member : members) {
+        if (!matches(member))
+            continue;
+        if (member.regularWidth)
+            return member;
+        if (!narrower)
+            narrower = member;
+    }
+    return narrower;
 }
 
 std::optional<FontCatalogue::Member> FontCatalogue::resolve(const QString &family, bool bold,

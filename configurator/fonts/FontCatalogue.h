@@ -20,6 +20,8 @@ public:
         QString style;
         int weight = 400; // QFont::Weight
         bool italic = false;
+        // Condensed, narrow or expanded members are chosen only when the family has no other.
+        bool regularWidth = true;
         bool operator==(const Member &) const = default;
     };
 

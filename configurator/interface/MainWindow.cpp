@@ -21,8 +21,10 @@
 #include "AppController.h"
 #include "ApplicationCatalog.h"
 #include "ConditionsPane.h"
+#include "ControlButtonsPane.h"
 #include "DisplayActionPane.h"
 #include "EditorArea.h"
+#include "FontColorPane.h"
 #include "InterfaceLogging.h"
 #include "KCConditionsManager.h"
 #include "KCDisplayActionManager.h"
@@ -357,6 +359,10 @@ void MainWindow::createCentralArea()
     m_displayPane = new DisplayActionPane;
     connect(m_displayPane, &DisplayActionPane::editRefused, this, &MainWindow::showMessage);
     m_editor->setPageContent(EditorArea::DisplayAndAction, m_displayPane);
+    m_fontPane = new FontColorPane;
+    m_editor->setPageContent(EditorArea::LanguageOptions, m_fontPane);
+    m_controlPane = new ControlButtonsPane;
+    m_editor->setPageContent(EditorArea::ControlButtons, m_controlPane);
     connect(m_keyboard, &KCKeyboardView::selectionChanged, this, &MainWindow::keySelectionChanged);
     // A layer's picture is read when it is first shown, and plugins redraw keys while it shows.
     auto &center = NotificationCenter::defaultCenter();
@@ -419,6 +425,8 @@ void MainWindow::attachManager()
     m_pluginToggles = std::make_unique<PluginToggleListener>(manager);
     m_conditions = std::make_unique<KCConditionsManager>(manager, m_applications, m_languages);
     m_conditionsPane->setManager(m_conditions.get());
+    m_fontPane->setLayerManager(&manager);
+    m_controlPane->setLayerManager(&manager);
     // Untitled items go by their first condition.
     attachDisplayAction();
     m_model->setAutonamer(
@@ -446,6 +454,10 @@ void MainWindow::detachManager()
     if (m_conditionsPane)
         m_conditionsPane->setManager(nullptr);
     m_conditions.reset();
+    if (m_fontPane)
+        m_fontPane->setLayerManager(nullptr);
+    if (m_controlPane)
+        m_controlPane->setLayerManager(nullptr);
     if (m_displayPane)
         m_displayPane->setManager(nullptr);
     if (m_keyEditor)
@@ -475,6 +487,8 @@ void MainWindow::attachDisplayAction()
 
 void MainWindow::keySelectionChanged()
 {
+    m_fontPane->setSelectedKeys(m_keyboard->selectedButtons());
+    m_controlPane->setSelectedKeys(m_keyboard->selectedButtons());
     if (!m_displayAction)
         return;
     const KCLayerManager *manager = m_model->manager();
@@ -515,6 +529,8 @@ void MainWindow::selectionChanged()
         m_editor->showPage(EditorArea::ControlButtons);
         break;
     }
+    m_fontPane->setActive(m_editor->currentPage() == EditorArea::LanguageOptions);
+    m_controlPane->setActive(m_editor->currentPage() == EditorArea::ControlButtons);
     m_editor->setSelectionSummary(selectionSummary());
     if (m_conditions)
         m_conditions->rebuildConditionsTable();

@@ -18,6 +18,7 @@ namespace brevona {
 class AppController;
 class ApplicationsHelper;
 class ConditionsPane;
+class ControlButtonsPane;
 class DisplayActionPane;
 class KCDisplayActionManager;
 class KCPluginManager;
@@ -25,6 +26,7 @@ class KeyboardViewEditor;
 class KCConditionsManager;
 class LanguagesHelper;
 class EditorArea;
+class FontColorPane;
 class LayerListModel;
 class LayerListView;
 class PluginToggleListener;
@@ -62,6 +64,8 @@ public:
     KCKeyboardView *keyboardView() const { return m_keyboard; }
     ConditionsPane *conditionsPane() const { return m_conditionsPane; }
     DisplayActionPane *displayActionPane() const { return m_displayPane; }
+    FontColorPane *fontColorPane() const { return m_fontPane; }
+    ControlButtonsPane *controlButtonsPane() const { return m_controlPane; }
     // The installed plugins the display and action menus offer; none leaves the menus empty.
     void setPluginCatalogue(KCPluginManager *catalogue);
     KCConditionsManager *conditions() const { return m_conditions.get(); }
@@ -125,6 +129,8 @@ private:
     KCPluginManager *m_catalogue = nullptr;
     std::unique_ptr<KCDisplayActionManager> m_displayAction;
     DisplayActionPane *m_displayPane = nullptr;
+    FontColorPane *m_fontPane = nullptr;
+    ControlButtonsPane *m_controlPane = nullptr;
     std::unique_ptr<KeyboardViewEditor> m_keyEditor;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;

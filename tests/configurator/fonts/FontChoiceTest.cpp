@@ -14,7 +14,8 @@ namespace {
 
 using Member = FontCatalogue::Member;
 
-// Sans has every member, Serif no italic, Heavy only a black member, Light no plain member.
+// Sans has every member, Serif no italic, Heavy only a black member, Light no plain member, Wide
+// lists its condensed members first.
 FontCatalogue catalogue()
 {
     return FontCatalogue({{"Sans",
@@ -22,12 +23,15 @@ FontCatalogue catalogue()
                             Member{"Italic", 400, true}, Member{"Bold Italic", 700, true}}},
                           {"Serif", {Member{"Regular", 400, false}, Member{"Bold", 700, false}}},
                           {"Heavy", {Member{"Black", 900, false}}},
-                          {"Light", {Member{"Light", 300, false}, Member{"Light Italic", 300, true}}}});
+                          {"Light", {Member{"Light", 300, false}, Member{"Light Italic", 300, true}}},
+                          {"Wide",
+                           {Member{"Condensed Bold", 700, false, false}, Member{"Condensed", 400, false, false},
+                            Member{"Book", 400, false}, Member{"Bold", 700, false}}}});
 }
 
 TEST(FontCatalogue, OffersOnlyFamiliesWithAPlainMember)
 {
-    EXPECT_EQ(catalogue().plainFamilies(), (QStringList{"Sans", "Serif"}));
+    EXPECT_EQ(catalogue().plainFamilies(), (QStringList{"Sans", "Serif", "Wide"}));
 }
 
 struct ResolveRow
@@ -62,6 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveRow{.name = "ItalicDropped", .family = "Serif", .italic = true, .style = "Regular"},
         ResolveRow{.name = "OnlyMember", .family = "Heavy", .style = "Black"},
         ResolveRow{.name = "NoPlainMember", .family = "Light", .bold = true, .style = "Light"},
+        ResolveRow{.name = "RegularWidthBeforeCondensed", .family = "Wide", .style = "Book"},
+        ResolveRow{.name = "RegularWidthBold", .family = "Wide", .bold = true, .style = "Bold"},
         ResolveRow{.name = "UnknownFamily", .family = "Nope", .style = std::nullopt}),
     RowName());
 
