@@ -21,12 +21,13 @@ FontCatalogue FontCatalogue::installed()
         QList<Member> members;
         for (const QString &style : QFontDatabase::styles(family)) {
             // The database calls oblique members upright; the font it makes for them knows better.
-            const bool slanted = QFontDatabase::italic(family, style)
-                                 || QFontDatabase::font(family, style, 12).style() != QFont::StyleNormal;
+            const bool slanted = QFontDatabase::italic(family, style) ||
+                                 QFontDatabase::font(family, style, 12).style() != QFont::StyleNormal;
             static const QRegularExpression widths(
                 QStringLiteral("condensed|narrow|compressed|expanded|extended|wide"),
                 QRegularExpression::CaseInsensitiveOption);
-            members.append({style, QFontDatabase::weight(family, style), slanted, !widths.match(style).hasMatch()});
+            members.append(
+                {style, QFontDatabase::weight(family, style), slanted, !widths.match(style).hasMatch()});
         }
         families.insert(family, members);
     }

@@ -149,7 +149,8 @@ QList<QAbstractButton *> ControlButtonsPane::symbolCells() const
 void ControlButtonsPane::showChooser()
 {
     const KCControlButtonsManager::Chooser chooser =
-        m_manager ? m_manager->chooser() : KCControlButtonsManager::Chooser{{}, {}, KCControlButtonsManager::NothingSelected};
+        m_manager ? m_manager->chooser()
+                  : KCControlButtonsManager::Chooser{{}, {}, KCControlButtonsManager::NothingSelected};
     if (chooser.symbols != m_shownSymbols) {
         for (QAbstractButton *cell : m_symbols->buttons()) {
             m_symbols->removeButton(cell);
@@ -196,9 +197,9 @@ void ControlButtonsPane::refresh()
     }
     const auto layer = m_layers ? m_layers->keyboardDefaultLayer() : nullptr;
     if (layer && !m_keys.isEmpty() && m_layers->currentLayer() == layer)
-        m_keyPreview->setPixmap(QPixmap::fromImage(layer->imageForButton(m_keys.first())
-                                                       .scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio,
-                                                               Qt::SmoothTransformation)));
+        m_keyPreview->setPixmap(QPixmap::fromImage(
+            layer->imageForButton(m_keys.first())
+                .scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     else
         m_keyPreview->clear();
     m_refreshing = false;

@@ -230,7 +230,8 @@ void FontColorPane::refresh()
 
 void FontColorPane::showKeyPreview()
 {
-    const auto layer = m_layers ? std::dynamic_pointer_cast<KCLanguageLayer>(m_layers->currentLayer()) : nullptr;
+    const auto layer =
+        m_layers ? std::dynamic_pointer_cast<KCLanguageLayer>(m_layers->currentLayer()) : nullptr;
     if (!layer || m_keys.isEmpty()) {
         m_keyPreview->clear();
         return;
@@ -257,11 +258,10 @@ void FontColorPane::sizeTyped()
     const QString typed = m_sizeField->text().trimmed();
     bool number = false;
     const double value = typed.toDouble(&number);
-    const std::optional<double> size =
-        typed.isEmpty() ? std::nullopt : std::optional<double>(value);
+    const std::optional<double> size = typed.isEmpty() ? std::nullopt : std::optional<double>(value);
     // Leaving the field unchanged is not an edit.
-    if ((typed.isEmpty() || (number && std::isfinite(value)))
-        && KCFontColorManager::fittedSize(size) != m_manager->fontSize())
+    if ((typed.isEmpty() || (number && std::isfinite(value))) &&
+        KCFontColorManager::fittedSize(size) != m_manager->fontSize())
         m_manager->setFontSize(size);
     // Anything else is not a size: the field shows the size again.
     refresh();

@@ -18,15 +18,16 @@ using Member = FontCatalogue::Member;
 // lists its condensed members first.
 FontCatalogue catalogue()
 {
-    return FontCatalogue({{"Sans",
-                           {Member{"Regular", 400, false}, Member{"Bold", 700, false},
-                            Member{"Italic", 400, true}, Member{"Bold Italic", 700, true}}},
-                          {"Serif", {Member{"Regular", 400, false}, Member{"Bold", 700, false}}},
-                          {"Heavy", {Member{"Black", 900, false}}},
-                          {"Light", {Member{"Light", 300, false}, Member{"Light Italic", 300, true}}},
-                          {"Wide",
-                           {Member{"Condensed Bold", 700, false, false}, Member{"Condensed", 400, false, false},
-                            Member{"Book", 400, false}, Member{"Bold", 700, false}}}});
+    return FontCatalogue(
+        {{"Sans",
+          {Member{"Regular", 400, false}, Member{"Bold", 700, false}, Member{"Italic", 400, true},
+           Member{"Bold Italic", 700, true}}},
+         {"Serif", {Member{"Regular", 400, false}, Member{"Bold", 700, false}}},
+         {"Heavy", {Member{"Black", 900, false}}},
+         {"Light", {Member{"Light", 300, false}, Member{"Light Italic", 300, true}}},
+         {"Wide",
+          {Member{"Condensed Bold", 700, false, false}, Member{"Condensed", 400, false, false},
+           Member{"Book", 400, false}, Member{"Bold", 700, false}}}});
 }
 
 TEST(FontCatalogue, OffersOnlyFamiliesWithAPlainMember)
