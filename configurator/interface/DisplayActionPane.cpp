@@ -200,6 +200,9 @@ QMenu *DisplayActionPane::buildMenu(const QList<MenuEntry> &entries, const QStri
 
 void DisplayActionPane::refresh()
 {
+    // The manager announces the end of its quiet period; until then the pane shows what it showed.
+    if (m_manager && !m_manager->safeToUpdateControls())
+        return;
     const bool enabled = m_manager && m_manager->enabled();
     // The empty page stands for no selection, and for keys that have nothing to set.
     for (QStackedWidget *area : {m_displayArea, m_actionArea}) {

@@ -69,6 +69,10 @@ void KeyboardViewEditor::pasteDataOnButton(const std::optional<QString> &key, co
         qCInfo(lcInterface).noquote() << m_lastError;
         return;
     }
+    if (m_selector) {
+        const KCDisplayActionManager::Landing landing = m_manager->lastLanding();
+        m_selector(landing.keys, landing.alone);
+    }
     if (!cutPasted)
         return;
     // The cut keys leave their place now that their copies stand; those pasted over themselves

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QPointer>
 #include <QStringList>
 
@@ -21,6 +23,9 @@ public:
 
     // Null while the layer store is being replaced.
     void setManager(KCDisplayActionManager *manager);
+    // Moves the keyboard's selection onto the keys a drop or paste changed (alone, or added).
+    using Selector = std::function<void(const QStringList &keys, bool alone)>;
+    void setSelector(Selector selector) { m_selector = std::move(selector); }
     // Why the last gesture did nothing; empty when it went through.
     QString lastError() const { return m_lastError; }
 
@@ -38,6 +43,7 @@ private:
     QStringList m_cutKeys;
     QByteArray m_cutData;
     QString m_lastError;
+    Selector m_selector;
 };
 
 } // namespace brevona

@@ -356,6 +356,13 @@ void MainWindow::createCentralArea()
     m_editor->setKeyboardView(m_keyboard);
     m_keyEditor = std::make_unique<KeyboardViewEditor>();
     m_keyboard->setDelegate(m_keyEditor.get());
+    m_keyEditor->setSelector([this](const QStringList &keys, bool alone) {
+        if (alone)
+            m_keyboard->deselectAll();
+        for (const QString &key : keys)
+            m_keyboard->selectButtonNamed(key, true);
+        m_keyboard->setFocus();
+    });
     m_displayPane = new DisplayActionPane;
     connect(m_displayPane, &DisplayActionPane::editRefused, this, &MainWindow::showMessage);
     m_editor->setPageContent(EditorArea::DisplayAndAction, m_displayPane);

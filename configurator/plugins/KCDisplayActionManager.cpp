@@ -15,6 +15,7 @@
 #include "KCSingleLayer.h"
 #include "KeyboardData.h"
 #include "LayerPicture.h"
+#include "PluginsLogging.h"
 #include "ResourceFiles.h"
 
 namespace brevona {
@@ -99,6 +100,13 @@ KCDisplayActionManager::KCDisplayActionManager(KCLayerManager &layers, KCPluginM
     , m_pictureTimer(new QTimer(this))
 {
     m_pictureTimer->setSingleShot(true);
+    m_quietTimer = new QTimer(this);
+    m_quietTimer->setSingleShot(true);
+    m_quietTimer->setInterval(QuietPeriodMs);
+    connect(m_quietTimer, &QTimer::timeout, this, [this] {
+        m_safeToUpdateControls = true;
+        emit controlsChanged();
+    });
     m_pictureTimer->setInterval(PictureNoticeDelayMs);
     connect(m_pictureTimer, &QTimer::timeout, this, [this] { flushPicture(); });
 }
@@ -552,10 +560,18 @@ KCDisplayActionManager::dropOnKey(const QMimeData &data, const std::optional<QSt
     if (const auto drag = KCKeyClipboard::readDrag(data)) {
         if (target.isEmpty())
             return refuse(QStringLiteral("A key is dropped onto a key"));
-        return moveKey(*drag, target, copy || !KCKeyClipboard::isFromThisProcess(data));
+        return land(moveKey(*drag, target, copy || !KCKeyClipboard::isFromThisProcess(data)), {target}, true);
     }
-    if (const auto entries = KCKeyClipboard::readButtons(data))
-        return pasteEntries(*entries, target.isEmpty() ? QStringList() : QStringList{target});
+    if (const auto entries = KCKeyClipboard::readButtons(data)) {
+        QStringList pasted;
+        if (entries->size() == 1 && !target.isEmpty())
+            pasted.append(target);
+        else
+            for (const auto &[name, entry] : *entries)
+                pasted.append(name);
+        return land(pasteEntries(*entries, target.isEmpty() ? QStringList() : QStringList{target}), pasted,
+                    false);
+    }
     if (target.isEmpty())
         return refuse(QStringLiteral("A picture is dropped onto a key"));
     QImage picture;
@@ -567,7 +583,8 @@ KCDisplayActionManager::dropOnKey(const QMimeData &data, const std::optional<QSt
             state.info.insert(KCLayerManager::DisplayPluginKey,
                               QVariantMap{{kSignature, KCPluginManager::AnimationSignature},
                                           {kSettings, QVariantMap{{QStringLiteral("filePath"), path}}}});
-            return edit({{target, state}}, QStringLiteral("Drop Animation"));
+            startQuietPeriod();
+            return land(edit({{target, state}}, QStringLiteral("Drop Animation")), {target}, true);
         }
         const Result<QImage> read = readPictureFile(path);
         if (!read)
@@ -581,7 +598,20 @@ KCDisplayActionManager::dropOnKey(const QMimeData &data, const std::optional<QSt
     auto state = m_layers.keyState(m_layer, target).value_or(KCLayerManager::KeyState{blackKey(), {}});
     state.picture = keyPictureAtScale(picture, 1.0);
     state.info.remove(KCLayerManager::DisplayPluginKey);
-    return edit({{target, state}}, QStringLiteral("Drop Picture"));
+    startQuietPeriod();
+    return land(edit({{target, state}}, QStringLiteral("Drop Picture")), {target}, true);
+}
+
+KCDisplayActionManager::Outcome KCDisplayActionManager::land(Outcome outcome, const QStringList &keys, bool alone)
+{
+    m_landing = outcome == Outcome::Done ? Landing{keys, alone} : Landing{};
+    return outcome;
+}
+
+void KCDisplayActionManager::startQuietPeriod()
+{
+    m_safeToUpdateControls = false;
+    m_quietTimer->start();
 }
 
 QImage KCDisplayActionManager::keyPicture(const QString &key) const
@@ -639,6 +669,10 @@ bool KCDisplayActionManager::validateSetting(const QString &signature, QVariant 
 
 void KCDisplayActionManager::updatePluginSettings(const QString &signature, const QVariantMap &changed)
 {
+    if (!m_safeToUpdateControls) {
+        qCInfo(lcPluginCatalogue, "Settings of %s ignored: a picture has just landed on a key", qUtf8Printable(signature));
+        return;
+    }
     const auto layer = currentLayer();
     if (!layer || m_keys.size() != 1)
         return;

@@ -129,6 +129,19 @@ public:
     // order: a dragged key (moved, or copied when `copy` or when it comes from another program),
     // copied keys, then a file or picture (an animation file gets the animation plugin).
     Outcome dropOnKey(const QMimeData &data, const std::optional<QString> &key, bool copy);
+    // Where the keyboard's selection goes after a drop or paste that went through: the keys it
+    // changed, alone (a key moved or a picture dropped) or added to the selection (a paste).
+    struct Landing
+    {
+        QStringList keys;
+        bool alone = false;
+    };
+    Landing lastLanding() const { return m_landing; }
+    // Clear for a moment after a picture or animation landed on a key: the selection and the
+    // focus move then, and a settings view that reacts to them must not write the old key's
+    // values into the new one.
+    static constexpr int QuietPeriodMs = 200;
+    bool safeToUpdateControls() const { return m_safeToUpdateControls; }
     // A GIF or WebP file of more than one frame.
     static bool isAnimationFile(const QString &path);
     // A key's own picture in the shown layer; null when the layer does not have the key.
@@ -159,6 +172,8 @@ private:
     Outcome edit(KCLayerManager::KeyStates states, const QString &text);
     Outcome refuse(const QString &why);
     Outcome moveKey(const KCKeyClipboard::Drag &drag, const QString &target, bool copy);
+    Outcome land(Outcome outcome, const QStringList &keys, bool alone);
+    void startQuietPeriod();
     void loadProxies();
 
     KCLayerManager &m_layers;
@@ -173,6 +188,9 @@ private:
     QString m_pictureLayer;
     QStringList m_pictureKeys;
     QString m_lastError;
+    Landing m_landing;
+    QTimer *m_quietTimer = nullptr;
+    bool m_safeToUpdateControls = true;
     mutable QHash<QString, QImage> m_menuIcons;
 };
 

@@ -16,6 +16,7 @@
 #include "TestHome.h"
 #include "TestPictures.h"
 #include "TestPrinters.h"
+#include "Wait.h"
 
 namespace brevona::test {
 namespace {
@@ -174,21 +175,23 @@ struct DropRow
     QString sent;
     QString keysL = kUntouched;
     QString keysM = {};
+    QString landed = {}; // the keys selected afterwards; "+" before them: added to the selection
+    bool quiet = false;  // settings views wait for the selection to settle
 };
 
 // clang-format off
 const DropRow kDrops[] = {
-    {.name = "one_key_onto_the_key_dropped_on", .layer = "M", .selection = {}, .data = "copy:A", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#ff0000//action"},
-    {.name = "one_key_by_the_menu_onto_the_first_selected", .layer = "M", .selection = {"B", "C"}, .data = "copy:A", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#ff0000//action"},
-    {.name = "one_key_without_selection_onto_its_own_name", .layer = "M", .selection = {}, .data = "copy:B", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#00ff00//"},
-    {.name = "several_keys_onto_their_own_names", .layer = "M", .selection = {"C"}, .data = "copy:A,B", .key = "C", .sent = "ButtonsChanged", .keysM = "A:#ff0000//action B:#00ff00//"},
-    {.name = "a_dragged_key_swaps_within_its_layer", .layer = "L", .selection = {}, .data = "drag:A", .key = "B", .sent = "ButtonsMoved", .keysL = "A:#00ff00// B:#ff0000//action"},
-    {.name = "a_dragged_key_moves_into_another_layer", .layer = "M", .selection = {}, .data = "drag:A", .key = "C", .sent = "ButtonsMoved", .keysL = "B:#00ff00//", .keysM = "C:#ff0000//action"},
-    {.name = "a_key_dropped_on_itself_does_nothing", .layer = "L", .selection = {}, .data = "drag:A", .key = "A", .sent = ""},
-    {.name = "a_drag_from_another_program_is_a_copy", .layer = "L", .selection = {}, .data = "foreign:A", .key = "C", .sent = "ButtonsChanged", .keysL = kUntouched + " C:#ff0000//action"},
-    {.name = "a_display_plugin_from_the_tables_keeps_the_action", .layer = "L", .selection = {}, .data = "plugin", .key = "A", .sent = "ButtonsChanged", .keysL = "A:#ff0000/probe/action B:#00ff00//"},
-    {.name = "a_three_frame_gif_gets_the_animation_plugin", .layer = "M", .selection = {}, .data = "gif:3", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#000000/animation/"},
-    {.name = "a_one_frame_gif_is_a_picture", .layer = "M", .selection = {}, .data = "gif:1", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#0000ff//"},
+    {.name = "one_key_onto_the_key_dropped_on", .layer = "M", .selection = {}, .data = "copy:A", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#ff0000//action", .landed = "+C"},
+    {.name = "one_key_by_the_menu_onto_the_first_selected", .layer = "M", .selection = {"B", "C"}, .data = "copy:A", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#ff0000//action", .landed = "+B"},
+    {.name = "one_key_without_selection_onto_its_own_name", .layer = "M", .selection = {}, .data = "copy:B", .key = std::nullopt, .sent = "ButtonsChanged", .keysM = "B:#00ff00//", .landed = "+B"},
+    {.name = "several_keys_onto_their_own_names", .layer = "M", .selection = {"C"}, .data = "copy:A,B", .key = "C", .sent = "ButtonsChanged", .keysM = "A:#ff0000//action B:#00ff00//", .landed = "+A,B"},
+    {.name = "a_dragged_key_swaps_within_its_layer", .layer = "L", .selection = {}, .data = "drag:A", .key = "B", .sent = "ButtonsMoved", .keysL = "A:#00ff00// B:#ff0000//action", .landed = "B"},
+    {.name = "a_dragged_key_moves_into_another_layer", .layer = "M", .selection = {}, .data = "drag:A", .key = "C", .sent = "ButtonsMoved", .keysL = "B:#00ff00//", .keysM = "C:#ff0000//action", .landed = "C"},
+    {.name = "a_key_dropped_on_itself_does_nothing", .layer = "L", .selection = {}, .data = "drag:A", .key = "A", .sent = "", .landed = "A"},
+    {.name = "a_drag_from_another_program_is_a_copy", .layer = "L", .selection = {}, .data = "foreign:A", .key = "C", .sent = "ButtonsChanged", .keysL = kUntouched + " C:#ff0000//action", .landed = "C"},
+    {.name = "a_display_plugin_from_the_tables_keeps_the_action", .layer = "L", .selection = {}, .data = "plugin", .key = "A", .sent = "ButtonsChanged", .keysL = "A:#ff0000/probe/action B:#00ff00//", .landed = "+A"},
+    {.name = "a_three_frame_gif_gets_the_animation_plugin", .layer = "M", .selection = {}, .data = "gif:3", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#000000/animation/", .landed = "C", .quiet = true},
+    {.name = "a_one_frame_gif_is_a_picture", .layer = "M", .selection = {}, .data = "gif:1", .key = "C", .sent = "ButtonsChanged", .keysM = "C:#0000ff//", .landed = "C", .quiet = true},
 };
 // clang-format on
 
@@ -207,6 +210,10 @@ TEST_P(Drops, LandAsTheRulesSayInOneEdit)
     EXPECT_EQ(link.names().join(' '), row.sent);
     EXPECT_EQ(keys("L"), row.keysL);
     EXPECT_EQ(keys("M"), row.keysM);
+    const auto landing = manager.lastLanding();
+    EXPECT_EQ((landing.alone ? "" : "+") + landing.keys.join(','), row.landed);
+    EXPECT_EQ(manager.safeToUpdateControls(), !row.quiet);
+    EXPECT_TRUE(waitUntil([&] { return manager.safeToUpdateControls(); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Drops, testing::ValuesIn(kDrops), RowName());
