@@ -55,7 +55,7 @@ struct LayersSubcommands::Entry
 
 const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
 {
-    static const std::array<Entry, 17> entries{{
+    static const std::array<Entry, 18> entries{{
         {.name = QStringLiteral("list"),
          .summary = QStringLiteral("Lists the user's layers and groups, top first."),
          .handler = &LayersSubcommands::list,
@@ -162,6 +162,14 @@ const LayersSubcommands::Entry *LayersSubcommands::find(const QString &name)
          .minimum = 2,
          .maximum = 2,
          .handler = &LayersSubcommands::clearKey},
+        {.name = QStringLiteral("copy-keys"),
+         .arguments = QStringLiteral("SOURCE TARGET [KEY...]"),
+         .summary = QStringLiteral("Copies the KEYs (all keys when none is named) of layer SOURCE onto the "
+                                   "keys of the same names in layer TARGET, with their pictures and "
+                                   "plugins, replacing what those keys had."),
+         .minimum = 2,
+         .maximum = -1,
+         .handler = &LayersSubcommands::copyKeys},
         {.name = QStringLiteral("render"),
          .arguments = QStringLiteral("ITEM FILE | --keyboard FILE"),
          .summary = QStringLiteral("Writes the picture of a layer (all its keys, as the keyboard shows "
@@ -232,8 +240,8 @@ QString LayersSubcommands::usage()
           QStringLiteral("new-group"), QStringLiteral("delete"), QStringLiteral("rename"),
           QStringLiteral("enable"), QStringLiteral("disable"), QStringLiteral("hybrid"),
           QStringLiteral("move"), QStringLiteral("conditions"), QStringLiteral("set-key"),
-          QStringLiteral("clear-key"), QStringLiteral("render"), QStringLiteral("repair"),
-          QStringLiteral("undo"), QStringLiteral("redo")}) {
+          QStringLiteral("clear-key"), QStringLiteral("copy-keys"), QStringLiteral("render"),
+          QStringLiteral("repair"), QStringLiteral("undo"), QStringLiteral("redo")}) {
         const Entry *entry = find(name);
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
@@ -600,6 +608,26 @@ int LayersSubcommands::clearKey(const QCommandLineParser &parser)
     if (!layer)
         return BadInput;
     return finish(static_cast<int>(m_manager.clearKey(layer->UUID(), parser.positionalArguments().at(1))));
+}
+
+int LayersSubcommands::copyKeys(const QCommandLineParser &parser)
+{
+    const QStringList arguments = parser.positionalArguments();
+    const auto source = resolve(arguments.at(0));
+    const auto target = source ? resolve(arguments.at(1)) : nullptr;
+    if (!target)
+        return BadInput;
+    const QStringList keys = arguments.size() > 2 ? arguments.mid(2) : source->buttonNames();
+    KCLayerManager::KeyStates states;
+    for (const QString &key : keys) {
+        auto state = m_manager.keyState(source->UUID(), key);
+        if (!state)
+            return refuse(QStringLiteral("%1 has no key %2").arg(arguments.at(0), key));
+        states.emplace(key, std::move(state));
+    }
+    if (states.empty())
+        return refuse(QStringLiteral("%1 has no keys to copy").arg(arguments.at(0)));
+    return finish(static_cast<int>(m_manager.setKeys(target->UUID(), states, QStringLiteral("Copy Keys"))));
 }
 
 int LayersSubcommands::render(const QCommandLineParser &parser)

@@ -66,6 +66,7 @@ private:
     int conditions(const QCommandLineParser &parser);
     int setKey(const QCommandLineParser &parser);
     int clearKey(const QCommandLineParser &parser);
+    int copyKeys(const QCommandLineParser &parser);
     int render(const QCommandLineParser &parser);
     int repair(const QCommandLineParser &parser);
     int undo(const QCommandLineParser &parser);

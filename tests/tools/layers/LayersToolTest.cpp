@@ -155,6 +155,7 @@ const Refusal kRefusals[] = {
     {.name = "SettingBeforePlugin", .arguments = {"set-key", "Games", "B", "--setting", "x=1"}, .status = 2, .says = "comes before --display"},
     {.name = "NothingToSet", .arguments = {"set-key", "Games", "B"}, .status = 2, .says = "needs a PICTURE"},
     {.name = "KeyWithoutDisplay", .arguments = {"clear-key", "Games", "NoSuchKey"}, .status = 2, .says = "NoSuchKey"},
+    {.name = "CopyMissingKey", .arguments = {"copy-keys", "Games", "Notes", "A", "NoSuchKey"}, .status = 2, .says = "no key NoSuchKey"},
     {.name = "BackgroundDelete", .arguments = {"delete", "ControlButtons"}, .status = 2, .says = "background layer"},
     {.name = "DeleteKeysUnasked", .arguments = {"delete", "Games"}, .status = 2, .says = "--yes"},
     {.name = "NewLayerAfterGroup", .arguments = {"new-layer", "--after", "Work"}, .status = 2, .says = "--in"},
@@ -212,6 +213,7 @@ const Edit kEdits[] = {
     {.name = "DeleteWithYes", .lines = {"delete Games Work --yes"}, .titles = "Notes Twin", .commands = {"ItemsDeleted"}},
     {.name = "UndoRedoUndo", .lines = {"rename Notes Ideas", "disable Ideas", "undo", "undo", "redo"}, .titles = "Games Ideas Twin Work[Mail Twin]", .commands = {"LayerVisibilityChanged", "LayerVisibilityChanged"}},
     {.name = "ClearKey", .lines = {"clear-key Games A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsDeleted"}},
+    {.name = "CopyKeys", .lines = {"copy-keys Games Notes", "clear-key Notes A"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsChanged", "ButtonsDeleted"}},
     {.name = "Label", .lines = {"labels Esc \u238b", "labels Esc --reset"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsChanged", "ButtonsChanged"}},
     {.name = "FontColour", .lines = {"font us --keys Q,W --colour #ff0000 --size 60"}, .titles = "Games Notes Twin Work[Mail Twin]", .commands = {"ButtonsChanged"}},
 };
