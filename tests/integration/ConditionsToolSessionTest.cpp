@@ -1,6 +1,7 @@
-// An application condition added from the shell makes the real driver switch layers when that
-// application comes to the front of a real X11 session: the tool's one command reaches the driver,
-// which follows it without rereading the store.
+// Edits from the shell in a real X11 session: an application condition makes the real driver switch
+// layers when that application comes to the front, and a font change of the input language's layer
+// reaches the keyboard; each time the tool's one command reaches the driver, which follows it
+// without rereading the store.
 #include <memory>
 
 #include <QDir>
@@ -22,7 +23,10 @@ namespace {
 class ConditionsToolSession : public XvfbTest
 {
 public:
-    static void SetUpTestSuite() { startServer({.windowManager = true, .tools = {"xdotool", "xmessage"}}); }
+    static void SetUpTestSuite()
+    {
+        startServer({.windowManager = true, .tools = {"xdotool", "xmessage", "setxkbmap"}});
+    }
 
 protected:
     void SetUp() override
@@ -51,6 +55,9 @@ protected:
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), session->busAddress());
+        // The session's input languages, as the configurator sees them.
+        environment.insert(QStringLiteral("DISPLAY"), display());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), session->home().dataHome());
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(BREVONA_LAYERS_EXECUTABLE), arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
@@ -89,6 +96,28 @@ TEST_F(ConditionsToolSession, ApplicationConditionFromTheShellSwitchesLayers)
     ASSERT_TRUE(server().run("xdotool", {"windowactivate", "--sync", beta}));
     EXPECT_TRUE(composed(base + QStringList{"Beta"})) << session->log().toStdString();
     EXPECT_EQ(session->commandCount(QStringLiteral("LayerConditionsChanged")), 1);
+}
+
+TEST_F(ConditionsToolSession, AFontChangeFromTheShellReachesTheKeyboard)
+{
+    ASSERT_TRUE(server().run("setxkbmap", {"-layout", "us"}));
+    session->store().group(QString(), {});
+    // The language layers' pictures exist before the driver starts, as after the configurator's
+    // first start.
+    ASSERT_EQ(tool({"repair"}), 0);
+    ASSERT_TRUE(session->start()) << session->error().toStdString();
+    const auto shows = [&](const QString &key, const QColor &colour) {
+        return waitUntil([&] {
+            const auto picture = session->display(DriverSession::displayOf(key));
+            return picture && DriverSession::sameColour(picture->pixelColor(1, 1), colour);
+        });
+    };
+    ASSERT_TRUE(shows("Q", Qt::black)) << session->log().toStdString();
+
+    ASSERT_EQ(tool({"font", "us", "--keys", "Q", "--background", "#0000ff"}), 0);
+    EXPECT_TRUE(shows("Q", Qt::blue)) << session->log().toStdString();
+    EXPECT_TRUE(shows("W", Qt::black));
+    EXPECT_EQ(session->commandCount(QStringLiteral("ButtonsChanged")), 1);
 }
 
 } // namespace
