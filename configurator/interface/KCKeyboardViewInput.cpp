@@ -207,8 +207,10 @@ void KCKeyboardView::dragEnterEvent(QDragEnterEvent *event)
         event->ignore();
         return;
     }
-    event->acceptProposedAction();
     dragMoveEvent(event);
+    // A view that refuses the enter is sent no moves at all: a drag that enters over its own key
+    // (every drag out of a key does) must still be offered the others.
+    event->accept(QRect(event->position().toPoint(), QSize(1, 1)));
 }
 
 void KCKeyboardView::dragMoveEvent(QDragMoveEvent *event)
@@ -225,13 +227,16 @@ void KCKeyboardView::dragMoveEvent(QDragMoveEvent *event)
         m_dropHighlight = key;
         updateKey(m_geometry.indexOf(key));
     }
+    // The answer holds for this point only: without a rectangle Qt takes it for the whole view,
+    // and a drag refused over its own key would never be offered the others.
+    const QRect here(event->position().toPoint(), QSize(1, 1));
     if (key.isEmpty()) {
-        event->ignore();
+        event->ignore(here);
         return;
     }
     const Qt::DropAction wanted = event->modifiers() & Qt::AltModifier ? Qt::CopyAction : Qt::MoveAction;
     event->setDropAction(event->possibleActions() & wanted ? wanted : event->proposedAction());
-    event->accept();
+    event->accept(here);
 }
 
 void KCKeyboardView::dragLeaveEvent(QDragLeaveEvent *event)

@@ -96,12 +96,16 @@ protected:
     {
         QTest::keyClick(view.get(), Qt::Key(key), modifiers);
     }
-    // A drag of `data` entering the view and moving to `point`, then dropped there.
-    bool drop(QMimeData &data, QPoint point, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    // A drag of `data` entering the view at `enterAt` (none: at `point`) and moving to `point`,
+    // then dropped there. As in Qt, a view that refuses the enter gets nothing more.
+    bool drop(QMimeData &data, QPoint point, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+              std::optional<QPoint> enterAt = std::nullopt)
     {
         const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-        QDragEnterEvent enter(point, actions, &data, Qt::LeftButton, modifiers);
+        QDragEnterEvent enter(enterAt.value_or(point), actions, &data, Qt::LeftButton, modifiers);
         QApplication::sendEvent(view.get(), &enter);
+        if (!enter.isAccepted())
+            return false;
         QDragMoveEvent move(point, actions, &data, Qt::LeftButton, modifiers);
         QApplication::sendEvent(view.get(), &move);
         QDropEvent dropped(QPointF(point), actions, &data, Qt::LeftButton, modifiers);
@@ -315,6 +319,7 @@ struct DropRow
     Qt::KeyboardModifiers modifiers;
     bool delivered;
     Qt::DropAction operation = Qt::MoveAction;
+    bool enterBeside = false; // the drag enters away from every key first
 };
 
 const DropRow kDropRows[] = {
@@ -335,6 +340,13 @@ const DropRow kDropRows[] = {
      .modifiers = {},
      .delivered = true},
     {.name = "files", .format = "text/uri-list", .onKey = true, .modifiers = {}, .delivered = true},
+    {.name = "entering_beside_the_keys_then_onto_one",
+     .format = "application/x-brevona-keyboard-button-drag",
+     .onKey = true,
+     .modifiers = {},
+     .delivered = true,
+     .operation = Qt::MoveAction,
+     .enterBeside = true},
     {.name = "beside_every_key_refused",
      .format = "image/png",
      .onKey = false,
@@ -364,9 +376,11 @@ TEST_P(KeyboardViewDropRows, ReachTheDelegateOnlyOnAKey)
         data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/picture.png"))});
     else
         data.setData(row.format, QByteArray("payload"));
-    const QPoint point = row.onKey ? inside("T").center() : outside("Esc").topLeft() - QPoint(10, 0);
+    const QPoint beside = outside("Esc").topLeft() - QPoint(10, 0);
+    const QPoint point = row.onKey ? inside("T").center() : beside;
     LogCapture log({QStringLiteral("brevona.configurator.interface")});
-    const bool accepted = drop(data, point, row.modifiers);
+    const bool accepted =
+        drop(data, point, row.modifiers, row.enterBeside ? std::optional<QPoint>(beside) : std::nullopt);
     EXPECT_EQ(accepted, row.delivered);
     EXPECT_TRUE(view->dropHighlight().isEmpty());
     if (!row.delivered) {
