@@ -20,6 +20,7 @@ class ApplicationsHelper;
 class ConditionsPane;
 class DisplayActionPane;
 class KCDisplayActionManager;
+class KCDisplayActionTables;
 class KCPluginManager;
 class KeyboardViewEditor;
 class KCConditionsManager;
@@ -27,6 +28,7 @@ class LanguagesHelper;
 class EditorArea;
 class LayerListModel;
 class LayerListView;
+class PluginTablesView;
 class PluginToggleListener;
 class KCKeyboardView;
 class PreferencesController;
@@ -62,6 +64,7 @@ public:
     KCKeyboardView *keyboardView() const { return m_keyboard; }
     ConditionsPane *conditionsPane() const { return m_conditionsPane; }
     DisplayActionPane *displayActionPane() const { return m_displayPane; }
+    PluginTablesView *pluginTables() const { return m_pluginTables; }
     // The installed plugins the display and action menus offer; none leaves the menus empty.
     void setPluginCatalogue(KCPluginManager *catalogue);
     KCConditionsManager *conditions() const { return m_conditions.get(); }
@@ -125,6 +128,9 @@ private:
     KCPluginManager *m_catalogue = nullptr;
     std::unique_ptr<KCDisplayActionManager> m_displayAction;
     DisplayActionPane *m_displayPane = nullptr;
+    // The plugin tables beside the pane, made anew with each catalogue.
+    std::unique_ptr<KCDisplayActionTables> m_tables;
+    PluginTablesView *m_pluginTables = nullptr;
     std::unique_ptr<KeyboardViewEditor> m_keyEditor;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;
