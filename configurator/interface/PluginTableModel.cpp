@@ -1,5 +1,6 @@
 #include "PluginTableModel.h"
 
+#include <QFont>
 #include <QMimeData>
 #include <QPixmap>
 
@@ -89,6 +90,11 @@ QVariant PluginTableModel::data(const QModelIndex &index, int role) const
             return {};
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
             return m_tables->categoryTitle(m_side, index.row());
+        if (role == Qt::FontRole) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
         return {};
     }
     const QString plugin = signature(index);

@@ -23,7 +23,9 @@ PluginTableView::PluginTableView(KCDisplayActionTables::Side side, QWidget *pare
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
     setIconSize(QSize(KCDisplayActionTables::SmallIconSide, KCDisplayActionTables::SmallIconSide));
-    setUniformRowHeights(true);
+    // Category titles are a line of text; plugin rows are as tall as their icons.
+    setUniformRowHeights(false);
+    setIndentation(12);
     setTextElideMode(Qt::ElideRight);
     connect(m_model, &QAbstractItemModel::modelReset, this, &PluginTableView::restoreExpansion);
     const auto remember = [this](const QModelIndex &index, bool expanded) {

@@ -11,7 +11,7 @@ namespace brevona {
 
 namespace {
 
-constexpr int MinimumWidth = 240;
+constexpr int MinimumWidth = 300;
 
 } // namespace
 
