@@ -15,6 +15,7 @@
 #include "KCKeyboardPreview.h"
 #include "KCPluginManager.h"
 #include "KeyboardData.h"
+#include "NotificationRecorder.h"
 #include "PreferencesStore.h"
 #include "ProbeBundle.h"
 #include "RecordingLink.h"
@@ -137,6 +138,19 @@ TEST_F(PluginTables, CategoriesAreTheMenusInTheirOrder)
     EXPECT_EQ(tables.categoryTitle(Side::Display, 0), "General");
     ASSERT_EQ(tables.categories(Side::Action).size(), 1);
     EXPECT_EQ(tables.categories(Side::Action)[0].signatures, QStringList{"a.run"});
+}
+
+TEST_F(PluginTables, BuildAgainWhenTheCatalogueChanges)
+{
+    ASSERT_TRUE(makeProbeBundle(TestPlugins, plugins, "More",
+                                {{"CFBundleIdentifier", "more"},
+                                 {"KCDisplayPlugins", QVariantMap{{"g.1", named("Gauge", "general")}}}}));
+    const QImage before = tables.preparedIconForId("m.1");
+    NotificationRecorder recorder({KCDisplayActionTables::UpdatedCategories});
+    catalogue.loadAllPlugins();
+    EXPECT_EQ(recorder.entries(), QStringList{KCDisplayActionTables::UpdatedCategories});
+    EXPECT_EQ(tables.categories(Side::Display)[0].signatures, (QStringList{"lumivox.picture", "g.1"}));
+    EXPECT_NE(tables.preparedIconForId("m.1").cacheKey(), before.cacheKey()) << "icons are drawn again";
 }
 
 struct GridRow
