@@ -79,6 +79,9 @@ const std::vector<PreferenceKeys::Definition> &PreferenceKeys::definitions()
         {DebugMode, Type::Bool, false},
         // The identifiers of the layer list's selected rows, restored at the next start.
         {LastLayersSelection, Type::StringList, QStringList()},
+        // The categories the plugin tables show opened; while the file holds none, all are open.
+        {DisplayPluginsTableExpandedItems, Type::StringList, QStringList()},
+        {ActionPluginsTableExpandedItems, Type::StringList, QStringList()},
     };
     return list;
 }

@@ -67,6 +67,10 @@ public:
     static inline const QString ShowBackupRestorePanel = QStringLiteral("ShowBackupRestorePanel");
     static inline const QString DebugMode = QStringLiteral("DebugMode");
     static inline const QString LastLayersSelection = QStringLiteral("LastLayersSelection");
+    static inline const QString DisplayPluginsTableExpandedItems =
+        QStringLiteral("DisplayPluginsTableExpandedItems");
+    static inline const QString ActionPluginsTableExpandedItems =
+        QStringLiteral("ActionPluginsTableExpandedItems");
 
     // The two fixed entries of the hybrid zone setup.
     static inline const QString ZoneLayerImage = QStringLiteral("Layer Image");

@@ -21,5 +21,9 @@ inline const QString SmallPreview = QStringLiteral("keyboardPreviewSmall.png");
 inline const QString LoadingPicture = QStringLiteral("Loading48x48.png");
 // The stock pictures for keys: 48 x 48 tiles, 5 per row, 6 rows.
 inline const QString IconLibrary = QStringLiteral("IconLibrary.png");
+// The frame behind a plugin dragged from the plugin tables (its icon goes 5 in and 6 down), and
+// the 48 x 48 stand-in for a plugin without an icon of its own.
+inline const QString PluginItemMask = QStringLiteral("PluginItemMask.png");
+inline const QString UnknownPluginIcon = QStringLiteral("Unknown48x48.png");
 
 } // namespace brevona::resourcefiles

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "KCKeyboardPreview.h"
 #include "KeyboardGeometry.h"
 #include "SelectionPulse.h"
 
@@ -28,7 +29,7 @@ class PreferencesStore;
 // the selection with its pulse, the rubber band, and the entry points of the clipboard and of drag
 // and drop, which the delegate carries out. It keeps the keyboard's proportions at any size and
 // draws at the screen's own resolution. Each key is an accessible child named by its key name.
-class KCKeyboardView : public QWidget
+class KCKeyboardView : public QWidget, public KCKeyboardPreview
 {
     Q_OBJECT
 public:
@@ -58,14 +59,14 @@ public:
     int colorType() const { return m_colorType; }
 
     // Selection.
-    void selectButtonNamed(const QString &key, bool extend);
+    void selectButtonNamed(const QString &key, bool extend) override;
     void toggleButtonNamed(const QString &key);
     void selectAll();
     void deselectAll();
-    QStringList selectedButtons() const;
+    QStringList selectedButtons() const override;
     int numberOfSelectedButtons() const;
     // The key nearest the keyboard's centre that has no picture; empty for none.
-    QString emptyButtonNearestToCenter() const;
+    QString emptyButtonNearestToCenter() const override;
     void moveCursor(int dx, int dy, bool extend);
 
     // Editing commands, as the Edit menu sends them.

@@ -28,6 +28,7 @@
 #include "InterfaceLogging.h"
 #include "KCConditionsManager.h"
 #include "KCDisplayActionManager.h"
+#include "KCDisplayActionTables.h"
 #include "KCGroupLayer.h"
 #include "KCKeyboardView.h"
 #include "KCLayer.h"
@@ -38,6 +39,7 @@
 #include "LayerListView.h"
 #include "ModelNotifications.h"
 #include "NotificationCenter.h"
+#include "PluginTablesView.h"
 #include "PluginToggleListener.h"
 #include "PreferenceKeys.h"
 #include "PreferencesController.h"
@@ -148,7 +150,19 @@ void MainWindow::createCentralArea()
     });
     m_displayPane = new DisplayActionPane;
     connect(m_displayPane, &DisplayActionPane::editRefused, this, &MainWindow::showMessage);
-    m_editor->setPageContent(EditorArea::DisplayAndAction, m_displayPane);
+    // The plugin tables beside the menus: the pane takes the width the tables leave.
+    m_pluginTables = new PluginTablesView;
+    auto *displaySplit = new QSplitter(Qt::Horizontal);
+    displaySplit->setObjectName(QStringLiteral("displayActionSplit"));
+    displaySplit->setAccessibleName(tr("Display and action, and the plugins"));
+    displaySplit->setChildrenCollapsible(false);
+    displaySplit->addWidget(m_displayPane);
+    displaySplit->addWidget(m_pluginTables);
+    displaySplit->setStretchFactor(0, 1);
+    displaySplit->setStretchFactor(1, 0);
+    displaySplit->handle(1)->setAccessibleName(
+        tr("Divider between the display and action page and the plugins"));
+    m_editor->setPageContent(EditorArea::DisplayAndAction, displaySplit);
     m_fontPane = new FontColorPane;
     m_editor->setPageContent(EditorArea::LanguageOptions, m_fontPane);
     m_controlPane = new ControlButtonsPane;
@@ -258,6 +272,19 @@ void MainWindow::detachManager()
 void MainWindow::setPluginCatalogue(KCPluginManager *catalogue)
 {
     m_catalogue = catalogue;
+    m_pluginTables->setTables(nullptr);
+    m_tables.reset();
+    if (m_catalogue) {
+        m_tables = std::make_unique<KCDisplayActionTables>(*m_catalogue, &m_preferences);
+        m_tables->setKeyboardPreview(m_keyboard);
+        connect(m_tables.get(), &KCDisplayActionTables::pasted, this,
+                [this](KCDisplayActionManager::Outcome outcome, const QStringList &, const QString &error) {
+                    if (outcome != KCDisplayActionManager::Outcome::Done)
+                        showMessage(error);
+                });
+        m_pluginTables->setTables(m_tables.get());
+        m_tables->prepare();
+    }
     attachDisplayAction();
 }
 
@@ -272,6 +299,8 @@ void MainWindow::attachDisplayAction()
         std::make_unique<KCDisplayActionManager>(*m_model->manager(), *m_catalogue, m_controller);
     m_displayPane->setManager(m_displayAction.get());
     m_keyEditor->setManager(m_displayAction.get());
+    if (m_tables)
+        m_tables->setDisplayActionManager(m_displayAction.get());
     keySelectionChanged();
 }
 

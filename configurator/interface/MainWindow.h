@@ -21,6 +21,7 @@ class ConditionsPane;
 class ControlButtonsPane;
 class DisplayActionPane;
 class KCDisplayActionManager;
+class KCDisplayActionTables;
 class KCPluginManager;
 class KeyboardViewEditor;
 class KCConditionsManager;
@@ -29,6 +30,7 @@ class EditorArea;
 class FontColorPane;
 class LayerListModel;
 class LayerListView;
+class PluginTablesView;
 class PluginToggleListener;
 class KCKeyboardView;
 class PreferencesController;
@@ -66,6 +68,7 @@ public:
     DisplayActionPane *displayActionPane() const { return m_displayPane; }
     FontColorPane *fontColorPane() const { return m_fontPane; }
     ControlButtonsPane *controlButtonsPane() const { return m_controlPane; }
+    PluginTablesView *pluginTables() const { return m_pluginTables; }
     // The installed plugins the display and action menus offer; none leaves the menus empty.
     void setPluginCatalogue(KCPluginManager *catalogue);
     KCConditionsManager *conditions() const { return m_conditions.get(); }
@@ -131,6 +134,9 @@ private:
     DisplayActionPane *m_displayPane = nullptr;
     FontColorPane *m_fontPane = nullptr;
     ControlButtonsPane *m_controlPane = nullptr;
+    // The plugin tables beside the pane, made anew with each catalogue.
+    std::unique_ptr<KCDisplayActionTables> m_tables;
+    PluginTablesView *m_pluginTables = nullptr;
     std::unique_ptr<KeyboardViewEditor> m_keyEditor;
     LayerListModel *m_model = nullptr;
     LayerListView *m_list = nullptr;

@@ -232,40 +232,47 @@ KCDisplayActionManager::MenuEntry KCDisplayActionManager::item(const QString &si
             .bold = bold};
 }
 
-QList<KCDisplayActionManager::MenuEntry>
-KCDisplayActionManager::menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
-                             bool display) const
+QList<KCDisplayActionManager::PluginCategory>
+KCDisplayActionManager::shownCategories(const KCPluginManager &catalogue, bool display)
 {
-    QList<MenuEntry> entries{first};
+    const QMap<QString, QStringList> byCategory =
+        display ? catalogue.displayPluginsByCategories() : catalogue.actionPluginsByCategories();
+    QList<PluginCategory> shown;
     for (const QString &category : KCPlugin::sortedCategories()) {
         QStringList signatures = byCategory.value(category);
         if (display && category == KCPlugin::sortedCategories().first())
             signatures.prepend(KCPluginManager::PictureSignature);
-        QList<MenuEntry> items;
-        for (const QString &signature : std::as_const(signatures)) {
-            // A plugin without a name is not offered: the menu would show an empty line.
-            if (!m_catalogue.displayNameForPlugin(signature).isEmpty())
-                items.append(item(signature));
-        }
-        if (items.isEmpty())
-            continue;
+        // A plugin without a name is not offered: its line would be empty.
+        signatures.removeIf(
+            [&](const QString &signature) { return catalogue.displayNameForPlugin(signature).isEmpty(); });
+        if (!signatures.isEmpty())
+            shown.append({category, signatures});
+    }
+    return shown;
+}
+
+QList<KCDisplayActionManager::MenuEntry> KCDisplayActionManager::menu(const MenuEntry &first,
+                                                                      bool display) const
+{
+    QList<MenuEntry> entries{first};
+    for (const PluginCategory &category : shownCategories(m_catalogue, display)) {
         entries.append({.role = MenuEntry::Role::Separator});
-        entries.append({.role = MenuEntry::Role::Header, .title = KCPlugin::categoryNameForId(category)});
-        entries.append(items);
+        entries.append(
+            {.role = MenuEntry::Role::Header, .title = KCPlugin::categoryNameForId(category.identifier)});
+        for (const QString &signature : category.signatures)
+            entries.append(item(signature));
     }
     return entries;
 }
 
 QList<KCDisplayActionManager::MenuEntry> KCDisplayActionManager::displayMenu() const
 {
-    return menu(m_catalogue.displayPluginsByCategories(), item(KCPluginManager::NothingSignature, true),
-                true);
+    return menu(item(KCPluginManager::NothingSignature, true), true);
 }
 
 QList<KCDisplayActionManager::MenuEntry> KCDisplayActionManager::actionMenu() const
 {
-    return menu(m_catalogue.actionPluginsByCategories(),
-                item(KCPluginManager::DefaultKeystrokeSignature, true), false);
+    return menu(item(KCPluginManager::DefaultKeystrokeSignature, true), false);
 }
 
 KCDisplayActionManager::Side KCDisplayActionManager::displaySide() const
@@ -602,7 +609,8 @@ KCDisplayActionManager::dropOnKey(const QMimeData &data, const std::optional<QSt
     return land(edit({{target, state}}, QStringLiteral("Drop Picture")), {target}, true);
 }
 
-KCDisplayActionManager::Outcome KCDisplayActionManager::land(Outcome outcome, const QStringList &keys, bool alone)
+KCDisplayActionManager::Outcome KCDisplayActionManager::land(Outcome outcome, const QStringList &keys,
+                                                             bool alone)
 {
     m_landing = outcome == Outcome::Done ? Landing{keys, alone} : Landing{};
     return outcome;
@@ -670,7 +678,8 @@ bool KCDisplayActionManager::validateSetting(const QString &signature, QVariant 
 void KCDisplayActionManager::updatePluginSettings(const QString &signature, const QVariantMap &changed)
 {
     if (!m_safeToUpdateControls) {
-        qCInfo(lcPluginCatalogue, "Settings of %s ignored: a picture has just landed on a key", qUtf8Printable(signature));
+        qCInfo(lcPluginCatalogue, "Settings of %s ignored: a picture has just landed on a key",
+               qUtf8Printable(signature));
         return;
     }
     const auto layer = currentLayer();

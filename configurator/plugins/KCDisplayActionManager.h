@@ -55,6 +55,13 @@ public:
         bool bold = false; // "Nothing" and "Default"
     };
 
+    // One category as the menus and the plugin tables show it.
+    struct PluginCategory
+    {
+        QString identifier;
+        QStringList signatures;
+    };
+
     // What a settings area shows.
     enum class Page
     {
@@ -90,6 +97,10 @@ public:
 
     QList<MenuEntry> displayMenu() const;
     QList<MenuEntry> actionMenu() const;
+    // The categories the menus and the plugin tables offer, in the categories' order: each
+    // category's plugins in the catalogue's order ("lumivox.picture" first among the display
+    // plugins of the first), a plugin without a name left out, a category left empty left out.
+    static QList<PluginCategory> shownCategories(const KCPluginManager &catalogue, bool display);
     static QString shortenedDescription(const QString &description);
     // The picture editor's output: 48 x 48, black behind the working picture drawn centred; a
     // picture of that size as it is, another with its longer side fitted to 48 and then scaled
@@ -165,8 +176,7 @@ private:
     // The one selected key and the side whose plugin `signature` names; nothing otherwise.
     std::optional<std::pair<std::shared_ptr<KCButton>, KCButton::Side>>
     currentPlugin(const QString &signature) const;
-    QList<MenuEntry> menu(const QMap<QString, QStringList> &byCategory, const MenuEntry &first,
-                          bool display) const;
+    QList<MenuEntry> menu(const MenuEntry &first, bool display) const;
     MenuEntry item(const QString &signature, bool bold = false) const;
     QImage menuIconFor(const QString &signature) const;
     Outcome edit(KCLayerManager::KeyStates states, const QString &text);

@@ -152,10 +152,13 @@ std::unique_ptr<QMimeData> KCKeyClipboard::buttonsData(KCLayerManager &layers, c
     return entries.empty() ? nullptr : write(ButtonsMimeType, encode(entries));
 }
 
-std::unique_ptr<QMimeData> KCKeyClipboard::pluginData(const QString &side, const QString &signature)
+std::unique_ptr<QMimeData> KCKeyClipboard::pluginData(const QString &side, const QString &signature,
+                                                      const QImage &extraPicture)
 {
-    return write(ButtonsMimeType,
-                 QVariantMap{{UnknownButton, QVariantMap{{side, QVariantMap{{kSignature, signature}}}}}});
+    QVariantMap entry{{side, QVariantMap{{kSignature, signature}}}};
+    if (!extraPicture.isNull())
+        entry.insert(kExtraPicture, StoreWriter::tiffData(extraPicture));
+    return write(ButtonsMimeType, QVariantMap{{UnknownButton, entry}});
 }
 
 std::optional<KCKeyClipboard::Entries> KCKeyClipboard::readButtons(const QMimeData &data)

@@ -45,8 +45,10 @@ public:
     // The named keys of a layer that exist, as "application/x-brevona-keyboard-buttons".
     static std::unique_ptr<QMimeData> buttonsData(KCLayerManager &layers, const QString &layerIdentifier,
                                                   const QStringList &keys);
-    // The entry of a plugin from the tables: its signature on the display or action side.
-    static std::unique_ptr<QMimeData> pluginData(const QString &side, const QString &signature);
+    // The entry of a plugin from the tables: its signature on the display or action side, and
+    // for an action plugin the picture a key without one takes (none when null).
+    static std::unique_ptr<QMimeData> pluginData(const QString &side, const QString &signature,
+                                                 const QImage &extraPicture = QImage());
     // Nothing when the data holds no readable entry.
     static std::optional<Entries> readButtons(const QMimeData &data);
 

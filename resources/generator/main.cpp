@@ -11,6 +11,7 @@
 #include "EvdevCodes.h"
 #include "KeyTable.h"
 #include "KeyboardArtist.h"
+#include "PluginArtwork.h"
 #include "PropertyList.h"
 #include "ResourceFiles.h"
 #include "ResourceTables.h"
@@ -117,6 +118,8 @@ int main(int argc, char **argv)
         writeImage(at(resourcefiles::SmallPreview), artist.miniPreview()) &&
         writeImage(at(resourcefiles::LoadingPicture), KeyboardArtist::loadingPlaceholder()) &&
         writeImage(at(resourcefiles::IconLibrary), StockIcons::library()) &&
+        writeImage(at(resourcefiles::PluginItemMask), PluginArtwork::itemMask()) &&
+        writeImage(at(resourcefiles::UnknownPluginIcon), PluginArtwork::unknownIcon()) &&
         writeImage(inBlackLayer(storenames::PictureFile), KeyboardArtist::blackLayerPicture());
     return ok ? 0 : 1;
 }

@@ -305,6 +305,11 @@ TEST(Pictures, BackgroundsCoverTheLayerPicture)
         EXPECT_EQ(reader.size(), QSize(kPictureWidth, kPictureHeight)) << name;
     }
     EXPECT_EQ(QImage(ResourceFiles::path("Loading48x48.png")).size(), QSize(kCell, kCell));
+    EXPECT_EQ(QImage(ResourceFiles::path("Unknown48x48.png")).size(), QSize(kCell, kCell));
+    // A dragged plugin's icon goes 5 in and 6 down: the frame holds the icon with a margin.
+    const QImage mask(ResourceFiles::path("PluginItemMask.png"));
+    EXPECT_GE(mask.width(), 5 + kCell);
+    EXPECT_GE(mask.height(), 6 + kCell);
 }
 
 TEST(Pictures, DrawMaskLeavesEveryCellBlackInside)
