@@ -6,34 +6,25 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
 
-#include "ColorWell.h"
 #include "KCControlButtonsManager.h"
 #include "KCFontColorManager.h"
 #include "KCKeyboardDefaultLayer.h"
 #include "KCLayerManager.h"
+#include "KeyColorsRow.h"
+#include "KeyPreview.h"
 
 namespace brevona {
-
-namespace {
-
-constexpr int PreviewSide = 96;
-
-} // namespace
 
 ControlButtonsPane::ControlButtonsPane(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("controlButtonsPane"));
     auto *layout = new QHBoxLayout(this);
-    m_keyPreview = new QLabel;
+    m_keyPreview = new KeyPreview;
     m_keyPreview->setObjectName(QStringLiteral("controlKeyPreview"));
-    m_keyPreview->setAccessibleName(tr("Key preview"));
-    m_keyPreview->setFixedSize(PreviewSide, PreviewSide);
-    m_keyPreview->setStyleSheet(QStringLiteral("background: black"));
     layout->addWidget(m_keyPreview, 0, Qt::AlignTop);
 
     auto *form = new QFormLayout;
@@ -72,31 +63,20 @@ ControlButtonsPane::ControlButtonsPane(QWidget *parent)
     });
     form->addRow(tr("&Size:"), m_size);
 
-    auto *colors = new QHBoxLayout;
-    m_text = new ColorWell(tr("Text color"));
-    m_background = new ColorWell(tr("Background color"));
-    connect(m_text, &ColorWell::colorChosen, this, [this](const QColor &color) {
+    m_colors = new KeyColorsRow(tr("Reset the selected keys' size and colors"));
+    connect(m_colors, &KeyColorsRow::textColorChosen, this, [this](const QColor &color) {
         if (m_manager)
             m_manager->setTextColor(color);
     });
-    connect(m_background, &ColorWell::colorChosen, this, [this](const QColor &color) {
+    connect(m_colors, &KeyColorsRow::backgroundColorChosen, this, [this](const QColor &color) {
         if (m_manager)
             m_manager->setBackgroundColor(color);
     });
-    colors->addWidget(new QLabel(tr("Text:")));
-    colors->addWidget(m_text);
-    colors->addSpacing(12);
-    colors->addWidget(new QLabel(tr("Background:")));
-    colors->addWidget(m_background);
-    colors->addStretch();
-    m_reset = new QPushButton(tr("&Reset"));
-    m_reset->setAccessibleName(tr("Reset the selected keys' size and colors"));
-    connect(m_reset, &QPushButton::clicked, this, [this] {
+    connect(m_colors, &KeyColorsRow::resetRequested, this, [this] {
         if (m_manager)
             m_manager->resetAttributes();
     });
-    colors->addWidget(m_reset);
-    form->addRow(tr("Colors:"), colors);
+    form->addRow(tr("Colors:"), m_colors);
     layout->addLayout(form, 1);
     refresh();
 }
@@ -186,22 +166,16 @@ void ControlButtonsPane::refresh()
 {
     m_refreshing = true;
     const bool editable = m_manager && m_active && !m_manager->selectionEmpty();
-    for (QWidget *control : {static_cast<QWidget *>(m_size), static_cast<QWidget *>(m_text),
-                             static_cast<QWidget *>(m_background), static_cast<QWidget *>(m_reset)})
-        control->setEnabled(editable);
+    m_size->setEnabled(editable);
+    m_colors->setEnabled(editable);
     showChooser();
     if (m_manager) {
         m_size->setValue(int(std::lround(m_manager->iconSize())));
-        m_text->setColor(m_manager->textColor());
-        m_background->setColor(m_manager->backgroundColor());
+        m_colors->setColors(m_manager->textColor(), m_manager->backgroundColor());
     }
     const auto layer = m_layers ? m_layers->keyboardDefaultLayer() : nullptr;
-    if (layer && !m_keys.isEmpty() && m_layers->currentLayer() == layer)
-        m_keyPreview->setPixmap(QPixmap::fromImage(
-            layer->imageForButton(m_keys.first())
-                .scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    else
-        m_keyPreview->clear();
+    const bool shown = layer && !m_keys.isEmpty() && m_layers->currentLayer() == layer;
+    m_keyPreview->showPicture(shown ? layer->imageForButton(m_keys.first()) : QImage());
     m_refreshing = false;
 }
 

@@ -9,12 +9,12 @@ class QAbstractButton;
 class QButtonGroup;
 class QHBoxLayout;
 class QLabel;
-class QPushButton;
 class QSlider;
 
 namespace brevona {
 
-class ColorWell;
+class KeyColorsRow;
+class KeyPreview;
 class KCControlButtonsManager;
 class KCLayerManager;
 
@@ -39,8 +39,7 @@ public:
     QList<QAbstractButton *> symbolCells() const;
     QLabel *chooserMessage() const { return m_message; }
     QSlider *sizeSlider() const { return m_size; }
-    ColorWell *textWell() const { return m_text; }
-    ColorWell *backgroundWell() const { return m_background; }
+    KeyColorsRow *colors() const { return m_colors; }
 
 private:
     void refresh();
@@ -52,15 +51,13 @@ private:
     bool m_active = false;
     bool m_refreshing = false;
     QStringList m_shownSymbols;
-    QLabel *m_keyPreview = nullptr;
+    KeyPreview *m_keyPreview = nullptr;
     QWidget *m_chooser = nullptr;
     QHBoxLayout *m_cells = nullptr;
     QButtonGroup *m_symbols = nullptr;
     QLabel *m_message = nullptr;
     QSlider *m_size = nullptr;
-    ColorWell *m_text = nullptr;
-    ColorWell *m_background = nullptr;
-    QPushButton *m_reset = nullptr;
+    KeyColorsRow *m_colors = nullptr;
 };
 
 } // namespace brevona

@@ -8,20 +8,19 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSlider>
 #include <QStandardItemModel>
 
-#include "ColorWell.h"
 #include "KCFontColorManager.h"
 #include "KCLanguageLayer.h"
 #include "KCLayerManager.h"
+#include "KeyColorsRow.h"
+#include "KeyPreview.h"
 
 namespace brevona {
 
 namespace {
 
-constexpr int PreviewSide = 96;
 constexpr int PreviewPointSize = 25;
 // Shown when the font cannot draw the layout's characters.
 const QString UnknownSample(20, QLatin1Char('?'));
@@ -33,12 +32,8 @@ FontColorPane::FontColorPane(QWidget *parent)
 {
     setObjectName(QStringLiteral("fontColorPane"));
     auto *layout = new QHBoxLayout(this);
-    m_keyPreview = new QLabel;
+    m_keyPreview = new KeyPreview;
     m_keyPreview->setObjectName(QStringLiteral("fontKeyPreview"));
-    m_keyPreview->setAccessibleName(tr("Key preview"));
-    m_keyPreview->setFixedSize(PreviewSide, PreviewSide);
-    m_keyPreview->setAlignment(Qt::AlignCenter);
-    m_keyPreview->setStyleSheet(QStringLiteral("background: black"));
     layout->addWidget(m_keyPreview, 0, Qt::AlignTop);
 
     auto *form = new QFormLayout;
@@ -82,31 +77,20 @@ FontColorPane::FontColorPane(QWidget *parent)
     sizeLabel->setBuddy(m_sizeField);
     form->addRow(sizeLabel, size);
 
-    auto *colors = new QHBoxLayout;
-    m_text = new ColorWell(tr("Text color"));
-    m_background = new ColorWell(tr("Background color"));
-    connect(m_text, &ColorWell::colorChosen, this, [this](const QColor &color) {
+    m_colors = new KeyColorsRow(tr("Reset the selected keys' fonts and colors"));
+    connect(m_colors, &KeyColorsRow::textColorChosen, this, [this](const QColor &color) {
         if (m_manager)
             m_manager->setTextColor(color);
     });
-    connect(m_background, &ColorWell::colorChosen, this, [this](const QColor &color) {
+    connect(m_colors, &KeyColorsRow::backgroundColorChosen, this, [this](const QColor &color) {
         if (m_manager)
             m_manager->setBackgroundColor(color);
     });
-    colors->addWidget(new QLabel(tr("Text:")));
-    colors->addWidget(m_text);
-    colors->addSpacing(12);
-    colors->addWidget(new QLabel(tr("Background:")));
-    colors->addWidget(m_background);
-    colors->addStretch();
-    m_reset = new QPushButton(tr("&Reset"));
-    m_reset->setAccessibleName(tr("Reset the selected keys' fonts and colors"));
-    connect(m_reset, &QPushButton::clicked, this, [this] {
+    connect(m_colors, &KeyColorsRow::resetRequested, this, [this] {
         if (m_manager)
             m_manager->resetAttributes();
     });
-    colors->addWidget(m_reset);
-    form->addRow(tr("Colors:"), colors);
+    form->addRow(tr("Colors:"), m_colors);
 
     m_fontPreview = new QLabel;
     m_fontPreview->setObjectName(QStringLiteral("fontPreview"));
@@ -188,8 +172,7 @@ void FontColorPane::refresh()
     m_refreshing = true;
     const bool editable = m_manager && m_active && !m_manager->selectionEmpty();
     for (QWidget *control : {static_cast<QWidget *>(m_fonts), static_cast<QWidget *>(m_sizeSlider),
-                             static_cast<QWidget *>(m_sizeField), static_cast<QWidget *>(m_text),
-                             static_cast<QWidget *>(m_background), static_cast<QWidget *>(m_reset)})
+                             static_cast<QWidget *>(m_sizeField), static_cast<QWidget *>(m_colors)})
         control->setEnabled(editable);
     if (m_manager) {
         const QSignalBlocker fonts(m_fonts);
@@ -204,8 +187,7 @@ void FontColorPane::refresh()
         const QSignalBlocker slider(m_sizeSlider);
         m_sizeSlider->setValue(int(std::lround(m_manager->fontSize())));
         m_sizeField->setText(QString::number(m_manager->fontSize(), 'g', 4));
-        m_text->setColor(m_manager->textColor());
-        m_background->setColor(m_manager->backgroundColor());
+        m_colors->setColors(m_manager->textColor(), m_manager->backgroundColor());
 
         const QString sample = m_manager->previewText();
         const auto member = m_manager->currentFont();
@@ -232,13 +214,7 @@ void FontColorPane::showKeyPreview()
 {
     const auto layer =
         m_layers ? std::dynamic_pointer_cast<KCLanguageLayer>(m_layers->currentLayer()) : nullptr;
-    if (!layer || m_keys.isEmpty()) {
-        m_keyPreview->clear();
-        return;
-    }
-    const QImage picture = layer->imageForButton(m_keys.first());
-    m_keyPreview->setPixmap(QPixmap::fromImage(
-        picture.scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    m_keyPreview->showPicture(layer && !m_keys.isEmpty() ? layer->imageForButton(m_keys.first()) : QImage());
 }
 
 void FontColorPane::fontChosen()

@@ -9,12 +9,12 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QSlider;
 
 namespace brevona {
 
-class ColorWell;
+class KeyColorsRow;
+class KeyPreview;
 class KCFontColorManager;
 class KCLayerManager;
 
@@ -39,8 +39,7 @@ public:
     QLineEdit *sizeField() const { return m_sizeField; }
     QCheckBox *boldBox() const { return m_bold; }
     QCheckBox *italicBox() const { return m_italic; }
-    ColorWell *textWell() const { return m_text; }
-    ColorWell *backgroundWell() const { return m_background; }
+    KeyColorsRow *colors() const { return m_colors; }
 
 private:
     void buildMenu();
@@ -55,16 +54,14 @@ private:
     QStringList m_keys;
     bool m_active = false;
     bool m_refreshing = false;
-    QLabel *m_keyPreview = nullptr;
+    KeyPreview *m_keyPreview = nullptr;
     QComboBox *m_fonts = nullptr;
     QSlider *m_sizeSlider = nullptr;
     QLineEdit *m_sizeField = nullptr;
     QCheckBox *m_bold = nullptr;
     QCheckBox *m_italic = nullptr;
-    ColorWell *m_text = nullptr;
-    ColorWell *m_background = nullptr;
+    KeyColorsRow *m_colors = nullptr;
     QLabel *m_fontPreview = nullptr;
-    QPushButton *m_reset = nullptr;
 };
 
 } // namespace brevona

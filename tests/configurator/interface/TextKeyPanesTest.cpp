@@ -15,6 +15,7 @@
 #include "ControlButtonsPane.h"
 #include "FakeKeyTranslator.h"
 #include "FontColorPane.h"
+#include "KeyColorsRow.h"
 #include "KCControlButtonsManager.h"
 #include "KCFontColorManager.h"
 #include "KCKeyboardDefaultLayer.h"
@@ -92,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         FontGestureRow{"SizeUnchanged", [](FontColorPane &p) { typeSize(p, p.sizeField()->text()); }, {}},
         FontGestureRow{"TextColorFromTheDialog",
                        [](FontColorPane &p) {
-                           QTest::mouseClick(p.textWell(), Qt::LeftButton);
+                           QTest::mouseClick(p.colors()->textWell(), Qt::LeftButton);
                            ColorWell::dialog()->setCurrentColor(Qt::red);
                            ColorWell::dialog()->hide();
                        },
