@@ -10,12 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "DrawingAttributes.h"
-#include "FakeKeyTranslator.h"
 #include "KCControlButtonsManager.h"
 #include "KCFontColorManager.h"
 #include "KCKeyboardDefaultLayer.h"
 #include "KCLanguageLayer.h"
-#include "LanguageTable.h"
+#include "LanguageStore.h"
 #include "PropertyList.h"
 #include "PythonPlist.h"
 #include "RecordingLink.h"
@@ -28,19 +27,9 @@ namespace {
 
 using Outcome = KCLayerManager::Outcome;
 
-class TextKeys : public testing::Test
+class TextKeys : public LanguageStore
 {
 protected:
-    void SetUp() override
-    {
-        translator->add("us", "Q", 0, "q");
-        translator->add("us", "Q", KCLanguageLayer::modifierStateForKey("Shift"), "Q");
-        manager = std::make_unique<KCLayerManager>(root, &link, nullptr, nullptr);
-        ASSERT_EQ(manager->startup({{us, "us", "English (US)"}}, translator, us), Outcome::Done);
-        settle(std::chrono::milliseconds(0));
-        link.sent.clear();
-    }
-
     // The store byte for byte; the layers' private files by what they say (a missing file and an
     // empty one both say nothing).
     std::map<QString, QString> files() const
@@ -70,13 +59,6 @@ protected:
         EXPECT_EQ(link.names(), QStringList{"ButtonsChanged"});
         EXPECT_EQ(files(), before);
     }
-
-    TestHome home;
-    QString root = home.dataHome() + "/Lumivox/Layers";
-    RecordingLink link{root};
-    std::shared_ptr<FakeKeyTranslator> translator = std::make_shared<FakeKeyTranslator>();
-    const int us = LanguageTable::identifierForLayout("us");
-    std::unique_ptr<KCLayerManager> manager;
 };
 
 struct FontRow

@@ -13,16 +13,13 @@
 
 #include "ColorWell.h"
 #include "ControlButtonsPane.h"
-#include "FakeKeyTranslator.h"
 #include "FontColorPane.h"
 #include "KeyColorsRow.h"
+#include "LanguageStore.h"
 #include "KCControlButtonsManager.h"
 #include "KCFontColorManager.h"
 #include "KCKeyboardDefaultLayer.h"
 #include "KCLanguageLayer.h"
-#include "LanguageTable.h"
-#include "RecordingLink.h"
-#include "TestHome.h"
 #include "TestPrinters.h"
 #include "Wait.h"
 
@@ -31,24 +28,7 @@ namespace {
 
 using Outcome = KCLayerManager::Outcome;
 
-class TextKeyPanes : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        translator->add("us", "Q", 0, "q");
-        manager = std::make_unique<KCLayerManager>(root, &link, nullptr, nullptr);
-        ASSERT_EQ(manager->startup({{us, "us", "English (US)"}}, translator, us), Outcome::Done);
-        settle(std::chrono::milliseconds(0));
-    }
-
-    TestHome home;
-    QString root = home.dataHome() + "/Lumivox/Layers";
-    RecordingLink link{root};
-    std::shared_ptr<FakeKeyTranslator> translator = std::make_shared<FakeKeyTranslator>();
-    const int us = LanguageTable::identifierForLayout("us");
-    std::unique_ptr<KCLayerManager> manager;
-};
+using TextKeyPanes = LanguageStore;
 
 struct FontGestureRow
 {
