@@ -92,6 +92,9 @@ KCSoftwareUpdates::KCSoftwareUpdates(Options options, PreferencesStore &preferen
     // Nothing is cached, so nothing is kept on disk between checks either.
     m_network->setCache(nullptr);
     m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Documents are named relative to the base address, which is a folder.
+    if (!m_options.baseUrl.isEmpty() && !m_options.baseUrl.path().endsWith(QLatin1Char('/')))
+        m_options.baseUrl.setPath(m_options.baseUrl.path() + QLatin1Char('/'));
     if (!m_options.owner)
         m_options.owner = std::make_shared<PackageManagerProbe>();
     if (!m_options.openUrl)

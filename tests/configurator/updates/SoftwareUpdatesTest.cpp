@@ -114,6 +114,17 @@ TEST(UpdateCheck, AsksUncachedWithTheSameTimeForBothDocuments)
     EXPECT_EQ(fixture.server.headersOf(QStringLiteral("/versions.xml")).value("cache-control"), "no-cache");
 }
 
+// The base address names a folder, with or without its final slash.
+TEST(UpdateCheck, BaseAddressIsAFolder)
+{
+    UpdatesFixture fixture;
+    fixture.server.setResponse(QStringLiteral("brevona/updates/versions.xml"), listResponse("1.6"));
+    KCSoftwareUpdates &updates = fixture.make(
+        [&](auto &options) { options.baseUrl = fixture.server.url(QStringLiteral("brevona/updates")); });
+    ASSERT_TRUE(fixture.check());
+    EXPECT_TRUE(updates.configuratorUpdateAvailable()) << updates.lastError().toStdString();
+}
+
 // The quiet time after a complete answer is no stalled server.
 TEST(UpdateCheck, ACompleteAnswerNeverTimesOutLater)
 {
