@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -55,7 +56,7 @@ public:
         QString program;          // the running configurator's executable
         QString driverPath;       // the driver the updater restarts
         QUrl downloadPage;        // opened when a package manager owns the installation
-        QString updaterProgram;   // started with the hand-off folder; empty: none is installed
+        QString updaterProgram;   // started with the hand-off file's path; empty: none is installed
         QByteArray publicKey;     // raw Ed25519 key the packages must be signed with
         // Who owns the installation; none: the system is asked (PackageManagerProbe).
         std::shared_ptr<InstallationOwner> owner;
@@ -96,6 +97,8 @@ public:
     // The server's version from the last version list; empty before one arrived.
     QString availableVersion() const { return m_feed ? m_feed->version : QString(); }
     bool configuratorUpdateAvailable() const { return m_updateAvailable; }
+    // The colour of the available version's label while an update is available: dark red.
+    static QColor availableVersionColour() { return QColor::fromHsvF(0, 0.8f, 0.7f); }
     // The last version list received.
     const std::optional<UpdateFeed> &updateInfo() const { return m_feed; }
     enum class CheckError
