@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QTimer>
@@ -43,6 +44,8 @@ AppController::Environment AppController::installedEnvironment()
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(DriverName);
     env.driverProgram =
         QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable(DriverName);
+    env.updates = KCSoftwareUpdates::Options::installed();
+    env.updates.driverPath = env.driverProgram;
     return env;
 }
 
@@ -55,8 +58,16 @@ AppController::AppController(Environment environment, PreferencesStore &preferen
     , m_confirmation(confirmation)
     , m_link(std::make_unique<DriverLink>(m_env.busAddress))
     , m_manager(std::make_unique<KCLayerManager>(layerStoreFolder(), this, m_confirmation, &m_preferences))
+    , m_updates(std::make_unique<KCSoftwareUpdates>(m_env.updates, m_preferences))
 {
     connect(m_link.get(), &DriverLink::connectionChanged, this, &AppController::connectionChanged);
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::applicationStateChanged, this,
+                [this](Qt::ApplicationState state) {
+                    if (state == Qt::ApplicationActive)
+                        m_updates->tryToPromptUpdate();
+                });
+    }
 }
 
 AppController::~AppController()
@@ -85,6 +96,7 @@ bool AppController::start()
     m_link->setupDriverConnection();
     if (!quiet)
         QTimer::singleShot(LaunchDelayMs, this, [this] { launchDriver(); });
+    m_updates->startScheduledChecks();
     return loaded;
 }
 

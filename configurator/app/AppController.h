@@ -10,6 +10,7 @@
 #include "DriverCommandSink.h"
 #include "DriverLink.h"
 #include "KCLayerManager.h"
+#include "KCSoftwareUpdates.h"
 
 namespace brevona {
 
@@ -41,6 +42,8 @@ public:
         std::shared_ptr<const KeyTranslator> translator;
         int currentLanguageID = 0;
         int driverStopTimeoutMs = 5000;
+        // The update check; without a base address no check is ever scheduled.
+        KCSoftwareUpdates::Options updates = {};
     };
 
     // The installed locations: platform Paths, the driver beside this program or on PATH.
@@ -73,8 +76,9 @@ public:
 
     // Start-up in the fixed order: unless "QuietMode", the installation is repaired; the folder
     // structure is repaired; the layer manager starts; the driver link connects; unless
-    // "QuietMode", the driver is launched a moment later. False when the layer store could not be
-    // loaded (the manager's lastError() says why); the link works all the same.
+    // "QuietMode", the driver is launched a moment later; the update checks are scheduled (the first
+    // 2 s after start unless "QuietMode"). False when the layer store could not be loaded (the
+    // manager's lastError() says why); the link works all the same.
     bool start();
 
     void repairFileStructure();
@@ -87,6 +91,8 @@ public:
     DriverLink &driverLink() { return *m_link; }
 
     KCLayerManager &layerManager() { return *m_manager; }
+    // The software updates; each activation of the application asks it to prompt.
+    KCSoftwareUpdates &softwareUpdates() { return *m_updates; }
     // The pane for the layer manager's selection.
     EditorPane editorPane() const;
 
@@ -123,6 +129,7 @@ private:
     DeleteConfirmation *m_confirmation;
     std::unique_ptr<DriverLink> m_link;
     std::unique_ptr<KCLayerManager> m_manager;
+    std::unique_ptr<KCSoftwareUpdates> m_updates;
     bool m_commandsDropped = false;
 };
 

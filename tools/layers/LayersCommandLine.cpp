@@ -19,6 +19,7 @@
 #include "LayersPlugins.h"
 #include "LayersPreferences.h"
 #include "LayersTextKeys.h"
+#include "LayersUpdates.h"
 #include "Paths.h"
 #include "PreferencesStore.h"
 #include "StoreNames.h"
@@ -32,6 +33,7 @@ const QString BatchOption = QStringLiteral("--batch");
 const QString VerboseOption = QStringLiteral("--verbose");
 const QString PrefsSubcommand = QStringLiteral("prefs");
 const QString PluginsSubcommand = QStringLiteral("plugins");
+const QString UpdatesSubcommand = QStringLiteral("updates");
 // A batch is a script a person wrote: anything larger is a mistake, not a script.
 constexpr qint64 MaxBatchBytes = 16 * 1024 * 1024;
 
@@ -165,6 +167,15 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
         }
         const KCPluginManager catalogue;
         return LayersPlugins(catalogue, m_out, m_err).run(arguments, m_plist);
+    }
+    if (name == UpdatesSubcommand) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersUpdates::help();
+            return LayersSubcommands::Done;
+        }
+        if (!m_preferences)
+            m_preferences = std::make_unique<PreferencesStore>(Paths::configuratorPreferencesFile());
+        return LayersUpdates(*m_preferences, m_out, m_err).run(arguments, m_plist);
     }
     if (LayersTextKeys::serves(name)) {
         if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {

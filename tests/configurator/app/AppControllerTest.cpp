@@ -14,6 +14,7 @@
 #include "FakeDriverLauncher.h"
 #include "KCGroupLayer.h"
 #include "LayerPicture.h"
+#include "LoopbackHttpServer.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
 #include "PropertyList.h"
@@ -112,6 +113,27 @@ TEST_F(AppControllerTest, LaunchesTheUnitWhenInstalledElseTheProgram)
     auto controller = started();
     ASSERT_TRUE(waitUntil([&] { return launcher.calls.size() == 1; }));
     EXPECT_EQ(launcher.calls, QStringList({"start unit " + Unit}));
+}
+
+// The first update check follows the start by a moment, unless "QuietMode" is set.
+TEST_F(AppControllerTest, ChecksForUpdatesSoonAfterStartUnlessQuiet)
+{
+    LoopbackHttpServer server;
+    env.updates.baseUrl = server.url();
+    env.updates.installedVersion = "1.5";
+    env.updates.firstCheckDelayMs = 10;
+    {
+        auto controller = started();
+        settle(std::chrono::milliseconds(200));
+        EXPECT_EQ(server.count("versions.xml"), 0) << "quiet";
+    }
+    preferences.setValue(PreferenceKeys::QuietMode, false);
+    env.driverProgram = "/bin/true";
+    auto controller = started();
+    ASSERT_TRUE(waitUntil([&] { return server.count("versions.xml") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return !controller->softwareUpdates().isCheckingUpdates(); }));
+    EXPECT_EQ(controller->softwareUpdates().lastError(),
+              "the server answered 404 Not Found for versions.xml");
 }
 
 struct OpenRow

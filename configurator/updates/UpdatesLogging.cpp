@@ -1,0 +1,3 @@
+#include "UpdatesLogging.h"
+
+Q_LOGGING_CATEGORY(lcUpdates, "brevona.configurator.updates")
