@@ -1,9 +1,15 @@
 // Layer archives from anywhere fed to the import: the ZIP container, "Layers.xml" and the
 // pictures, through the same entry the window and brevona-layers use. Nothing may crash, hang or
 // leak; an archive that imports is taken back at once so the store stays small.
+//
+// Inputs starting with "LX" are not archives but the parts of one: the description and two
+// pictures, packed here, so that mutations reach the description and picture readers past the
+// archive's checksums.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -12,6 +18,7 @@
 
 #include "KCImportExportManager.h"
 #include "KCLayerManager.h"
+#include "LayerArchiveWriter.h"
 #include "StoreBuilder.h"
 #include "TestHome.h"
 
@@ -66,7 +73,21 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     World &w = world();
-    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    if (bytes.startsWith("LX")) {
+        FuzzedDataProvider parts(data + 2, size - 2);
+        LayerArchiveWriter archive;
+        const std::string description = parts.ConsumeRandomLengthString(size);
+        const std::string first = parts.ConsumeRandomLengthString(size);
+        const std::string second = parts.ConsumeRemainingBytesAsString();
+        archive.add(QStringLiteral("Layers.xml"), QByteArray::fromStdString(description));
+        archive.add(QStringLiteral("000.tiff"), QByteArray::fromStdString(first));
+        archive.add(QStringLiteral("001.tiff"), QByteArray::fromStdString(second));
+        const auto packed = archive.archive();
+        if (!packed)
+            return 0;
+        bytes = *packed;
+    }
     const auto report = w.exchange->importLayersData(bytes);
     if (report) {
         // The whole import is one step; taking it back and dropping it removes its folders.

@@ -177,6 +177,12 @@ def layer_archives():
     write(folder, 'entities.layers', zipped([('Layers.xml', b'<?xml version="1.0"?><!DOCTYPE layers '
                                               b'[<!ENTITY a "aaaa"><!ENTITY b "&a;&a;&a;">]>'
                                               b'<layers><layer name="&b;" image="000.tiff"/></layers>')]))
+    # The parts form of the fuzz target: "LX", then the description and the first picture, each
+    # ended by a backslash and another character (a backslash inside is doubled), then the second.
+    def parts(*strings):
+        return b'LX' + b''.join(part.replace(b'\\', b'\\\\') + b'\\;' for part in strings[:-1]) + strings[-1]
+    write(folder, 'parts-two-layers.bin', parts(description, picture, picture))
+    write(folder, 'parts-huge-tiff.bin', parts(description, tiff_header(100000, 100000), tiff_header(1312, 376)))
     write(folder, 'wrong-method.layers', zipped([('Layers.xml', description)]).replace(b'\x08\x00', b'\x00\x00', 0))
 
 
