@@ -2,7 +2,6 @@
 #include "KCImportExportManager.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -50,14 +49,13 @@ std::optional<QByteArray> tiffBytes(const QImage &picture)
     return bytes;
 }
 
-QString withExtension(const QString &path, const QString &extension)
-{
-    const QFileInfo file(path);
-    const QString base = file.suffix().isEmpty() ? file.fileName() : file.completeBaseName();
-    return file.dir().filePath(base + QLatin1Char('.') + extension);
-}
-
 } // namespace
+
+QString KCImportExportManager::pathWithExtension(const QString &path, const QString &extension)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return (suffix.isEmpty() ? path : path.chopped(suffix.size() + 1)) + QLatin1Char('.') + extension;
+}
 
 KCImportExportManager::KCImportExportManager(KCLayerManager &layers)
     : KCImportExportManager(layers, Limits())
@@ -120,7 +118,7 @@ Result<QString> KCImportExportManager::exportLayers(const QStringList &rows, con
     const std::vector<Exported> exported = exportedLayers(rows);
     if (exported.empty())
         return failed<QString>(QStringLiteral("There is no layer of the user's to export"));
-    const QString file = withExtension(path, ArchiveExtension);
+    const QString file = pathWithExtension(path, ArchiveExtension);
     LayerArchiveWriter archive;
     QList<LayersXml::Layer> elements;
     int layerImageNumber = 0;

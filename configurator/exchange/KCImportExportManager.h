@@ -102,6 +102,9 @@ public:
     // lacks whose picture inside its 1-pixel border is not black.
     static QStringList keysShownBy(const QImage &picture, const KCSingleLayer *layer);
 
+    // `path` with its extension (if any) replaced.
+    static QString pathWithExtension(const QString &path, const QString &extension);
+
 private:
     Result<ImportReport> importFrom(LayerArchiveReader &archive, const Progress &progress);
     // Nothing when the layer is skipped (with a note), or when the archive is spoilt (`fatal` says why).

@@ -32,13 +32,6 @@ template<typename T> Result<T> failed(const QString &why)
     return Result<T>::failure(why);
 }
 
-QString withExtension(const QString &path, const QString &extension)
-{
-    const QFileInfo file(path);
-    const QString base = file.suffix().isEmpty() ? file.fileName() : file.completeBaseName();
-    return file.dir().filePath(base + QLatin1Char('.') + extension);
-}
-
 // Whether a key picture shows anything but black inside its 1-pixel border.
 bool showsSomething(const QImage &opaqueLayer, QPoint location)
 {
@@ -137,7 +130,7 @@ Result<QString> KCImportExportManager::exportTemplate(const QStringList &rows, c
     const auto layer = currentCompoundLayer(rows);
     if (!layer)
         return failed<QString>(QStringLiteral("There is no layer to export as a template"));
-    const QString file = withExtension(path, QStringLiteral("tiff"));
+    const QString file = pathWithExtension(path, QStringLiteral("tiff"));
     QSaveFile out(file);
     QImageWriter writer(&out, "tiff");
     writer.setCompression(LzwCompression);
