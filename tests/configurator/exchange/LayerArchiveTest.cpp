@@ -2,6 +2,7 @@
 // that are hostile or broken are refused and leave the store and the chosen file as they were.
 #include <QBuffer>
 #include <QFile>
+#include <QProcess>
 #include <QUndoStack>
 
 #include "ArchiveBuilder.h"
@@ -136,6 +137,45 @@ TEST_F(LayerArchiveTest, RoundTripKeepsKeysPicturesAndConditions)
     EXPECT_TRUE(link.folder(report->groups.at(0)).isEmpty());
 }
 
+// Python's zipfile and ElementTree read the archive once its signature is back: the entries, the
+// namespaces, and TIFF pictures of the keyboard's size with LZW compression (tag 259 = 5).
+TEST_F(LayerArchiveTest, ExportedArchiveOpensInIndependentReaders)
+{
+    ASSERT_EQ(manager->setConditions("L1", {StoreBuilder::capsLock(true)}), Outcome::Done);
+    KCImportExportManager exchange(*manager);
+    ASSERT_TRUE(exchange.exportLayers({"L1", "A"}, archivePath()));
+    const char *script = R"(
+import io, struct, sys, zipfile, xml.etree.ElementTree as ET
+data = open(sys.argv[1], 'rb').read()
+assert data[:4] == bytes(4), data[:4]
+archive = zipfile.ZipFile(io.BytesIO(b'PK\x03\x04' + data[4:]))
+assert archive.testzip() is None
+root = ET.fromstring(archive.read('Layers.xml'))
+mac = '{http://www.kettlewood.com/xmlns/mac}'
+out = [root.tag, ' '.join(sorted(archive.namelist()))]
+for layer in root:
+    out.append('%s %s %s %s' % (layer.tag, layer.get('name'), layer.get('image'),
+        ','.join(c.get('type') + '=' + c.get('value') for c in layer.findall(mac + 'condition'))))
+    tiff = archive.read(layer.get('image'))
+    assert tiff[:4] == b'II*\0', tiff[:4]
+    (offset,) = struct.unpack('<I', tiff[4:8])
+    (count,) = struct.unpack('<H', tiff[offset:offset + 2])
+    tags = {}
+    for i in range(count):
+        tag, kind, n, value = struct.unpack('<HHII', tiff[offset + 2 + 12 * i:offset + 14 + 12 * i])
+        tags[tag] = value & 0xFFFF if kind == 3 else value
+    out.append('%dx%d compression %d' % (tags[256], tags[257], tags[259]))
+print('|'.join(out))
+)";
+    QProcess python;
+    python.start("python3", {"-c", script, archivePath()});
+    ASSERT_TRUE(python.waitForFinished(30000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    EXPECT_EQ(python.readAllStandardOutput().trimmed(),
+              "layers|000.tiff 001.tiff Layers.xml|layer L1 000.tiff capslock=1|1312x376 compression 5|"
+              "layer A 001.tiff |1312x376 compression 5");
+}
+
 TEST_F(LayerArchiveTest, ExportOfNothingButBackgroundsWritesNothing)
 {
     KCImportExportManager exchange(*manager);
@@ -242,6 +282,23 @@ QByteArray many(int count)
     return zipOf(entries);
 }
 
+// An archive whose headers say that 000.tiff inflates to 1000 bytes while it inflates to 40 MiB.
+QByteArray lyingBomb()
+{
+    QByteArray bytes = zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", QByteArray(40 * 1024 * 1024, '\0')}});
+    const auto patch = [&](const QByteArray &signature, int nameAt, int sizeAt) {
+        for (qsizetype at = bytes.indexOf(signature); at >= 0; at = bytes.indexOf(signature, at + 4)) {
+            if (bytes.mid(at + nameAt, 8) == "000.tiff") {
+                const char size[4] = {char(0xE8), 0x03, 0, 0};
+                bytes.replace(at + sizeAt, 4, size, 4);
+            }
+        }
+    };
+    patch(QByteArray("PK\x03\x04", 4), 30, 22); // local header
+    patch(QByteArray("PK\x01\x02", 4), 46, 24); // central directory
+    return bytes;
+}
+
 const HostileRow kHostileRows[] = {
     {"parent_folder_entry",
      [] {
@@ -273,6 +330,7 @@ const HostileRow kHostileRows[] = {
          return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", QByteArray(40 * 1024 * 1024, '\0')}});
      },
      "inflates past"},
+    {"bomb_whose_headers_lie", lyingBomb, "000.tiff in the archive"},
     {"description_bomb",
      [] {
          return zipOf({{"Layers.xml", QByteArray(8 * 1024 * 1024, ' ')}, {"000.tiff", keyboardTiff()}});
