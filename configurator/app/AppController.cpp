@@ -8,17 +8,14 @@
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUndoStack>
 
 #include "AppLogging.h"
 #include "CommandNames.h"
 #include "DriverLauncher.h"
 #include "FolderSwap.h"
+#include "KCImportExportManager.h"
 #include "KCKeyboardDefaultLayer.h"
 #include "KCLanguageLayer.h"
-#include "KCSingleLayer.h"
-#include "KeyboardData.h"
-#include "LayerPicture.h"
 #include "Paths.h"
 #include "PluginInstaller.h"
 #include "PreferenceKeys.h"
@@ -186,47 +183,18 @@ AppController::EditorPane AppController::editorPane() const
 AppController::Result AppController::openFile(const QString &path)
 {
     const QFileInfo file(path);
-    if (file.suffix().compare(QLatin1String("layers"), Qt::CaseInsensitive) == 0)
-        return {false, QStringLiteral("%1: layer archives cannot be imported yet").arg(file.fileName())};
-    QImageReader reader(path);
-    const QImage picture = reader.read();
-    if (picture.isNull())
-        return {false, QStringLiteral("%1 is not a picture the configurator can read").arg(file.fileName())};
-    if (picture.size() != QSize(LayerPicture::Width, LayerPicture::Height))
-        return {false, QStringLiteral("%1 is %2 x %3; a layer picture is %4 x %5")
-                           .arg(file.fileName())
-                           .arg(picture.width())
-                           .arg(picture.height())
-                           .arg(LayerPicture::Width)
-                           .arg(LayerPicture::Height)};
-
-    // One undo step: the new layer, its name and the keys its picture shows. Each edit writes its
-    // files and sends the driver its command.
-    QUndoStack *undo = m_manager->undoStack();
-    const int before = undo->index();
-    undo->beginMacro(QStringLiteral("Open %1").arg(file.fileName()));
-    bool ok = m_manager->createNewLayer() == KCLayerManager::Outcome::Done;
-    const auto layer = ok ? m_manager->currentLayer() : nullptr;
-    ok = layer && m_manager->rename(layer->UUID(), file.completeBaseName()) == KCLayerManager::Outcome::Done;
-    const QImage opaque = LayerPicture::opaque(picture);
-    for (const auto &key : KeyboardData::shared().keys()) {
-        if (!ok)
-            break;
-        const auto location = LayerPicture::location(key.name);
-        if (!location)
-            continue;
-        const QImage cell = LayerPicture::cut(opaque, *location);
-        if (cell == LayerPicture::blackKey())
-            continue; // black is what an undefined key shows anyway
-        ok = m_manager->setKeyPicture(layer->UUID(), key.name, cell) == KCLayerManager::Outcome::Done;
+    KCImportExportManager exchange(*m_manager);
+    if (file.suffix().compare(KCImportExportManager::ArchiveExtension, Qt::CaseInsensitive) == 0) {
+        const auto report = exchange.importLayersFile(path);
+        if (!report)
+            return {false,
+                    QStringLiteral("%1 could not be imported: %2").arg(file.fileName(), report.error())};
+        return {true, QStringLiteral("%1: %2 layers imported").arg(file.fileName()).arg(report->layers)};
     }
-    undo->endMacro();
-    if (!ok) {
-        const QString why = m_manager->lastError();
-        if (undo->index() > before)
-            undo->undo(); // whatever part of it was done
-        return {false, QStringLiteral("%1 could not become a layer: %2").arg(file.fileName(), why)};
-    }
+    // One undo step: the new layer with the keys its picture shows, told to the driver once.
+    const auto layer = exchange.importPictureFile(path);
+    if (!layer)
+        return {false, layer.error()};
     return {true, QStringLiteral("%1 opened as a new layer").arg(file.fileName())};
 }
 

@@ -24,6 +24,7 @@
 #include "ControlButtonsPane.h"
 #include "DisplayActionPane.h"
 #include "EditorArea.h"
+#include "ExchangeDialogs.h"
 #include "FontColorPane.h"
 #include "InterfaceLogging.h"
 #include "KCConditionsManager.h"

@@ -10,6 +10,7 @@
 #include <QUndoStack>
 
 #include "AppController.h"
+#include "ExchangeDialogs.h"
 #include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
@@ -113,9 +114,9 @@ void MainWindow::createActions()
     };
     static const Later later[] = {
         {"ImportLayers", QT_TR_NOOP("Import"), "document-import", QStyle::SP_DialogOpenButton,
-         QT_TR_NOOP("Importing layer archives arrives with the import and export of layers")},
+         QT_TR_NOOP("Import a layer archive, or a keyboard picture into a layer")},
         {"ExportLayers", QT_TR_NOOP("Export"), "document-export", QStyle::SP_DialogSaveButton,
-         QT_TR_NOOP("Exporting layer archives arrives with the import and export of layers")},
+         QT_TR_NOOP("Export the selected layers as an archive, a keyboard template or a buttons set")},
         {"PaintLayer", QT_TR_NOOP("Paint"), "applications-graphics", QStyle::SP_DesktopIcon,
          QT_TR_NOOP("Painting a layer in a picture editor arrives with the import and export of layers")},
         {"Updates", QT_TR_NOOP("Updates"), "system-software-update", QStyle::SP_BrowserReload,
@@ -131,6 +132,14 @@ void MainWindow::createActions()
         action->setEnabled(false);
         m_later << action;
     }
+    const auto exchange = [this](bool import) {
+        if (KCLayerManager *manager = m_model->manager()) {
+            ExchangeDialogs dialogs(this);
+            showMessage(import ? dialogs.importLayers(*manager) : dialogs.exportLayers(*manager));
+        }
+    };
+    connect(m_later[0], &QAction::triggered, this, [exchange] { exchange(true); });
+    connect(m_later[1], &QAction::triggered, this, [exchange] { exchange(false); });
     m_settings = m_later.last();
     m_settings->setEnabled(true);
     // Desktops without a preferences key (most on Linux) get the common Ctrl+Comma.
@@ -263,6 +272,8 @@ void MainWindow::updateActions()
     m_hybrid->setEnabled(single != nullptr);
     m_hybrid->setChecked(single && single->hybrid());
     m_backup->setEnabled(loaded);
+    m_later[0]->setEnabled(loaded);
+    m_later[1]->setEnabled(loaded && !selection.isEmpty());
 }
 
 void MainWindow::updateUndoActions()

@@ -146,6 +146,13 @@ public:
     // an item that already follows them.
     Outcome createNewLayer(const QString &title = QString(), const QVariantList &conditions = {});
     Outcome createNewGroup(const QString &title = QString(), const QVariantList &conditions = {});
+    // A layer made elsewhere (keys, pictures, title and conditions already set; not in the tree),
+    // placed as createNewLayer places one, in one undoable edit named `text`.
+    Outcome addNewLayer(const std::shared_ptr<KCSingleLayer> &layer, const QString &text);
+    // Groups made elsewhere with their layers, placed one after another where createNewGroup would
+    // place one, in one undoable edit named `text`: every folder is written (or none is), then one
+    // "ItemCreated" per group; the new groups are selected. Refused when an identifier is in use.
+    Outcome addNewGroups(const std::vector<std::shared_ptr<KCGroupLayer>> &groups, const QString &text);
     // Deletes the selected rows after confirmation; the row picked by the reselection rule is
     // selected afterwards.
     Outcome deleteSelection();

@@ -155,11 +155,19 @@ bool KCLayerManager::removeItems(std::vector<Placement> &items,
 
 KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title, const QVariantList &conditions)
 {
-    if (!m_root)
-        return refuse(QStringLiteral("The layer store is not loaded"));
     auto layer = KCSingleLayer::create();
     layer->setTitle(title);
     layer->setConditions(conditions);
+    return addNewLayer(layer, QStringLiteral("New Layer"));
+}
+
+KCLayerManager::Outcome KCLayerManager::addNewLayer(const std::shared_ptr<KCSingleLayer> &layer,
+                                                    const QString &text)
+{
+    if (!m_root)
+        return refuse(QStringLiteral("The layer store is not loaded"));
+    if (!layer || findLayerByID(layer->UUID()))
+        return refuse(QStringLiteral("The new layer's identifier is already in use"));
     auto target = m_root;
     const auto current = m_currentLayer;
     if (current && current->isGroup())
@@ -177,7 +185,7 @@ KCLayerManager::Outcome KCLayerManager::createNewLayer(const QString &title, con
     const bool expand = target != m_root && !target->isExpanded();
     const QStringList before = m_selection;
     return perform(
-        QStringLiteral("New Layer"),
+        text,
         [this, placements, expand] {
             Placement &placement = placements->front();
             placement.group->setExpanded(placement.group->isExpanded() || expand);
@@ -230,6 +238,60 @@ KCLayerManager::Outcome KCLayerManager::createNewGroup(const QString &title, con
         [this, placements, before] {
             if (!removeItems(*placements))
                 return false;
+            setSelection(before);
+            return true;
+        });
+}
+
+KCLayerManager::Outcome KCLayerManager::addNewGroups(const std::vector<std::shared_ptr<KCGroupLayer>> &groups,
+                                                     const QString &text)
+{
+    if (!m_root)
+        return refuse(QStringLiteral("The layer store is not loaded"));
+    if (groups.empty())
+        return refuse(QStringLiteral("There is no group to add"));
+    QSet<QString> identifiers;
+    for (const auto &group : groups) {
+        if (!group || identifiers.contains(group->UUID()) || findLayerByID(group->UUID()))
+            return refuse(QStringLiteral("A new group's identifier is already in use"));
+        identifiers.insert(group->UUID());
+        for (const auto &child : group->layers()) {
+            if (child->isGroup() || child->staticLayer() || identifiers.contains(child->UUID()) ||
+                findLayerByID(child->UUID()))
+                return refuse(QStringLiteral("A new group holds a layer that cannot be added"));
+            identifiers.insert(child->UUID());
+        }
+    }
+    // Where one new group would go (after the selected top-level entry, else on top), the groups
+    // follow one another in their order.
+    int index = 0;
+    if (m_currentLayer && !m_currentLayer->staticLayer()) {
+        const auto parent = groupForLayer(m_currentLayer.get());
+        const KCLayer *entry = parent == m_root ? m_currentLayer.get() : parent.get();
+        if (const auto found = m_root->indexOfLayer(entry))
+            index = *found + 1;
+    }
+    auto placements = newPlacements();
+    QStringList added;
+    for (const auto &group : groups) {
+        placements->push_back({group, m_root, index++, {}});
+        added.append(group->UUID());
+    }
+    const QStringList before = m_selection;
+    return perform(
+        text,
+        [this, placements, added] {
+            if (!insertItems(*placements))
+                return false;
+            setSelection(added);
+            return true;
+        },
+        [this, placements, before] {
+            std::vector<Placement> restore(placements->rbegin(), placements->rend());
+            if (!removeItems(restore))
+                return false;
+            std::reverse(restore.begin(), restore.end());
+            *placements = std::move(restore);
             setSelection(before);
             return true;
         });

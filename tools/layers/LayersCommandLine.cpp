@@ -15,6 +15,7 @@
 #include "KeyboardLayouts.h"
 #include "LanguageKeyTranslator.h"
 #include "LanguagesHelper.h"
+#include "LayersExchange.h"
 #include "LayersLogging.h"
 #include "LayersPlugins.h"
 #include "LayersPreferences.h"
@@ -185,6 +186,19 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
         if (!load(false))
             return LayersSubcommands::Failed;
         return LayersTextKeys(*m_manager, m_out, m_err).run(arguments);
+    }
+    if (LayersExchange::serves(name)) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersExchange::help(name);
+            return LayersSubcommands::Done;
+        }
+        if (!load(false))
+            return LayersSubcommands::Failed;
+        LayersSubcommands &subcommands = *m_subcommands;
+        const auto resolve = [&subcommands](const QString &reference) {
+            return subcommands.resolve(reference);
+        };
+        return LayersExchange(*m_manager, resolve, m_out, m_err).run(arguments, m_plist);
     }
     if (!LayersSubcommands::exists(name)) {
         m_err << "brevona-layers: unknown subcommand " << name << " (see brevona-layers --help)\n";

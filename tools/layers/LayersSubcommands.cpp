@@ -17,6 +17,7 @@
 #include "LayerPicture.h"
 #include "LayersComposition.h"
 #include "LayersConditions.h"
+#include "LayersExchange.h"
 #include "LayersKeyPlugins.h"
 #include "LayersReport.h"
 #include "PropertyList.h"
@@ -246,6 +247,7 @@ QString LayersSubcommands::usage()
         text += QStringLiteral("  %1 %2\n").arg(entry->name, -10).arg(entry->arguments);
     }
     text += LayersTextKeys::usage();
+    text += LayersExchange::usage();
     // Served beside the layer manager: they need no layer store.
     text += QStringLiteral("  %1 %2\n")
                 .arg(QStringLiteral("prefs"), -10)

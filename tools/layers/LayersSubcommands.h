@@ -49,6 +49,10 @@ public:
     // `inBatch`: undo and redo reach the edits of the same run.
     int run(const QStringList &arguments, bool plist, bool inBatch);
 
+    // An item named by its identifier, its path ("GROUP/ID") or its title when only one item has
+    // it; nothing, with the reason on standard error, otherwise.
+    std::shared_ptr<KCLayer> resolve(const QString &reference);
+
 private:
     struct Entry;
     static const Entry *find(const QString &name);
@@ -72,8 +76,6 @@ private:
     int undo(const QCommandLineParser &parser);
     int redo(const QCommandLineParser &parser);
 
-    // An item named by its identifier, its path ("GROUP/ID") or its title when only one item has it.
-    std::shared_ptr<KCLayer> resolve(const QString &reference);
     // The manager's verdict as an exit code, with its one line on standard error.
     int finish(int outcome);
     int refuse(const QString &why);

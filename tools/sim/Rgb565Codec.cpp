@@ -1,5 +1,7 @@
 #include "Rgb565Codec.h"
 
+#include "Rgb565.h"
+
 namespace brevona {
 
 namespace {
@@ -15,9 +17,7 @@ QPoint turnedPosition(int x, int y)
 
 quint16 Rgb565Codec::pack(int red, int green, int blue)
 {
-    if (green < 8)
-        green = 0;
-    return static_cast<quint16>(((red & 0xF8) << 8) | ((green & 0xFC) << 3) | (blue >> 3));
+    return rgb565::packed(red, rgb565::keptGreen(green), blue);
 }
 
 QRgb Rgb565Codec::unpack(quint16 value)

@@ -178,6 +178,14 @@ const Refusal kRefusals[] = {
     {.name = "FontKey", .arguments = {"font", "us", "--keys", "Esc", "--size", "20"}, .status = 2, .says = "Esc is not a key"},
     {.name = "FontBoldWord", .arguments = {"font", "us", "--bold", "yes"}, .status = 2, .says = "on or off"},
     {.name = "FontMissingValue", .arguments = {"font", "us", "--size"}, .status = 2, .says = "needs a value"},
+    {.name = "ExportWithoutItem", .arguments = {"export", "/tmp/never.layers"}, .status = 2, .says = "PATH ITEM"},
+    {.name = "ExportUnknownKind", .arguments = {"export", "--kind", "movie", "/tmp/never", "Games"}, .status = 2, .says = "not movie"},
+    {.name = "ExportUnknownItem", .arguments = {"export", "/tmp/never.layers", "Nothing"}, .status = 2, .says = "no layer or group is named Nothing"},
+    {.name = "ExportIntoMissingFolder", .arguments = {"export", "/nonexistent/never.layers", "Notes"}, .status = 1, .says = "cannot be written"},
+    {.name = "ImportButtons", .arguments = {"import", "--kind", "buttons", "/tmp/set"}, .status = 2, .says = "a template is a picture"},
+    {.name = "ImportArchiveInto", .arguments = {"import", "/tmp/set.layers", "--into", "Games"}, .status = 2, .says = "--into is for pictures"},
+    {.name = "ImportMissingArchive", .arguments = {"import", "/nonexistent/set.layers"}, .status = 1, .says = "cannot be read"},
+    {.name = "ImportMissingPicture", .arguments = {"import", "/nonexistent/painted.png"}, .status = 1, .says = "not a picture the configurator can read"},
 };
 // clang-format on
 
@@ -299,5 +307,40 @@ const Render kRenders[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayersToolRenders, testing::ValuesIn(kRenders), test::RowName());
+
+} // namespace
+
+namespace {
+
+TEST_F(LayersTool, ExportedArchiveImportsIntoANewGroup)
+{
+    const QString archive = QDir(home.path()).filePath(QStringLiteral("mine.layers"));
+    const Result exported = run({"export", archive, "Work", "Games"});
+    ASSERT_EQ(exported.status, 0) << exported.err.toStdString();
+    EXPECT_EQ(exported.out.trimmed(), archive);
+    const Result imported = run({"--plist", "import", archive});
+    ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
+    const QVariantMap report = PropertyList::fromData(imported.out.toUtf8()).value_or(QVariant()).toMap();
+    EXPECT_EQ(report.value("Layers").toInt(), 3);
+    EXPECT_EQ(report.value("Groups").toStringList().size(), 1);
+    EXPECT_EQ(titles(), QStringLiteral("New Group[Games Mail Twin] Games Notes Twin Work[Mail Twin]"));
+    EXPECT_EQ(sink.commands, QStringList({"ItemCreated"}));
+}
+
+TEST_F(LayersTool, ButtonsAndTemplateAreWrittenForALayer)
+{
+    const QString folder = QDir(home.path()).filePath(QStringLiteral("set"));
+    const Result buttons = run({"export", "--kind", "buttons", folder, "Games"});
+    ASSERT_EQ(buttons.status, 0) << buttons.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"060.sys"})) << "A is display 60";
+    const Result painted =
+        run({"export", "--kind", "template", QDir(home.path()).filePath("games.png"), "Games"});
+    ASSERT_EQ(painted.status, 0) << painted.err.toStdString();
+    const QString tiff = QDir(home.path()).filePath("games.tiff");
+    EXPECT_EQ(painted.out.trimmed(), tiff);
+    // The template painted elsewhere comes back into the layer it came from.
+    const Result back = run({"import", tiff, "--into", "Games"});
+    ASSERT_EQ(back.status, 0) << back.err.toStdString();
+}
 
 } // namespace

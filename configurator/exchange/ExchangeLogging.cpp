@@ -1,0 +1,3 @@
+#include "ExchangeLogging.h"
+
+Q_LOGGING_CATEGORY(lcExchange, "brevona.configurator.exchange")
