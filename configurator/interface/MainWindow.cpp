@@ -46,6 +46,8 @@
 #include "PreferencesController.h"
 #include "PreferencesStore.h"
 #include "PreferencesWindow.h"
+#include "UpdatesPresenter.h"
+#include "UpdatesWindow.h"
 
 namespace brevona {
 
@@ -82,6 +84,7 @@ MainWindow::MainWindow(AppController &controller, PreferencesStore &preferences,
     createToolBar();
     createCentralArea();
     createStatusBar();
+    createUpdatesWindow();
     resize(1100, 720);
 
     connect(m_model, &LayerListModel::editRefused, this, &MainWindow::showMessage);
@@ -106,6 +109,11 @@ MainWindow::~MainWindow()
 {
     NotificationCenter::defaultCenter().removeObserver(this);
     detachManager();
+}
+
+void MainWindow::showUpdates()
+{
+    m_updatesWindow->present(UpdatesWindow::SoftwarePage);
 }
 
 void MainWindow::showPreferences()

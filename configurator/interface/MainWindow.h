@@ -36,6 +36,8 @@ class KCKeyboardView;
 class PreferencesController;
 class PreferencesStore;
 class PreferencesWindow;
+class UpdatesPresenter;
+class UpdatesWindow;
 
 // The configurator's window: the layer list beside the editor, the toolbar, the menus with undo
 // and redo, and the status line with the layer manager's messages and the driver's state.
@@ -116,6 +118,8 @@ private:
     void restore();
     void showAbout();
     void showPreferences();
+    void createUpdatesWindow();
+    void showUpdates();
     // The outcome of one edit on the status line: the manager's reason when it did not go through.
     void report(int outcome);
     void showMessage(const QString &message);
@@ -168,6 +172,8 @@ private:
     QAction *m_settings = nullptr;
     std::unique_ptr<PreferencesController> m_preferencesController;
     PreferencesWindow *m_preferencesWindow = nullptr;
+    UpdatesWindow *m_updatesWindow = nullptr;
+    std::unique_ptr<UpdatesPresenter> m_updatesPresenter;
 };
 
 } // namespace brevona

@@ -19,6 +19,8 @@
 #include "LayerListModel.h"
 #include "LayerListView.h"
 #include "PreferencesWindow.h"
+#include "UpdatesPresenter.h"
+#include "UpdatesWindow.h"
 
 // The window's actions, menus and toolbar, and when each action is offered.
 namespace brevona {
@@ -120,7 +122,7 @@ void MainWindow::createActions()
         {"PaintLayer", QT_TR_NOOP("Paint"), "applications-graphics", QStyle::SP_DesktopIcon,
          QT_TR_NOOP("Painting a layer in a picture editor arrives with the import and export of layers")},
         {"Updates", QT_TR_NOOP("Updates"), "system-software-update", QStyle::SP_BrowserReload,
-         QT_TR_NOOP("Checking for updates arrives with software updates")},
+         QT_TR_NOOP("Updates of this software and of the keyboard's firmware")},
         {"Settings", QT_TR_NOOP("Preferences"), "preferences-system", QStyle::SP_FileDialogDetailedView,
          QT_TR_NOOP("Keyboard brightness, sleep time, the paint application and more")},
     };
@@ -140,6 +142,8 @@ void MainWindow::createActions()
     };
     connect(m_later[0], &QAction::triggered, this, [exchange] { exchange(true); });
     connect(m_later[1], &QAction::triggered, this, [exchange] { exchange(false); });
+    m_later[3]->setEnabled(true);
+    connect(m_later[3], &QAction::triggered, this, [this] { showUpdates(); });
     m_settings = m_later.last();
     m_settings->setEnabled(true);
     // Desktops without a preferences key (most on Linux) get the common Ctrl+Comma.
@@ -285,6 +289,19 @@ void MainWindow::updateUndoActions()
     m_redo->setEnabled(canRedo);
     m_undo->setText(canUndo ? tr("Undo %1").arg(stack->undoText()) : tr("Undo"));
     m_redo->setText(canRedo ? tr("Redo %1").arg(stack->redoText()) : tr("Redo"));
+}
+
+void MainWindow::createUpdatesWindow()
+{
+    m_updatesWindow = new UpdatesWindow(this);
+    m_updatesPresenter =
+        std::make_unique<UpdatesPresenter>(m_controller.softwareUpdates(), m_preferences, *m_updatesWindow);
+    connect(m_updatesPresenter.get(), &UpdatesPresenter::updateAvailableChanged, this,
+            [this](bool available) {
+                m_later[3]->setIcon(available
+                                        ? icon("software-update-available", QStyle::SP_MessageBoxInformation)
+                                        : icon("system-software-update", QStyle::SP_BrowserReload));
+            });
 }
 
 } // namespace brevona
