@@ -251,6 +251,9 @@ QString LayersSubcommands::usage()
                 .arg(QStringLiteral("prefs"), -10)
                 .arg(QStringLiteral("[list | get KEY | set KEY VALUE]"));
     text += QStringLiteral("  %1\n").arg(QStringLiteral("plugins"), -10);
+    text += QStringLiteral("  %1 %2\n")
+                .arg(QStringLiteral("firmware"), -10)
+                .arg(QStringLiteral("[status | upgrade [FILE]]"));
     return text;
 }
 
