@@ -133,7 +133,7 @@ protected:
     FirmwareDriverLink control{link, launcher, {.program = DriverProgram, .stopTimeoutMs = 300}};
     QString shipped = QDir(home.path()).filePath(QStringLiteral("shipped.bin"));
     KCFirmwareUpgrade::Timing timing{
-        .volumeSettleMs = 100, .windowCheckMs = 100, .lockMs = 2500, .driverPauseMs = 1000};
+        .volumeSettleMs = 100, .windowCheckMs = 100, .lockMs = 3000, .driverPauseMs = 2000};
     std::vector<std::string> calls; // the write's system calls, in order
     FirmwareTarget::Io io{[this](int fd, const char *bytes, size_t count, off_t offset) {
                               calls.push_back("write");
@@ -153,6 +153,14 @@ protected:
 TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
 {
     const QByteArray image = imageBytes("V1.10");
+    // What the driver had heard when the first byte of the image was written.
+    qsizetype heardBeforeWrite = -1;
+    const auto write = io.pwrite;
+    io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) {
+        if (heardBeforeWrite < 0)
+            heardBeforeWrite = driver.received().size();
+        return write(fd, bytes, count, offset);
+    };
     KCFirmwareUpgrade &page = make();
     page.setFirmwareUpdateMode(FirmwareUpdateMode::ChosenFile);
     ASSERT_EQ(page.setCustomUpgradeBinPath(chosen(image)), std::nullopt);
@@ -161,17 +169,17 @@ TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
 
     ASSERT_TRUE(page.updateFirmware());
     EXPECT_TRUE(page.isUpgradeInProgress());
+    EXPECT_TRUE(page.isWritePending());
+    expectUntouched();
     ASSERT_TRUE(driver.waitForCommands(1));
     EXPECT_EQ(driver.received()[0].name, "ForceDeviceStop");
     EXPECT_TRUE(driver.received()[0].info.isEmpty());
-    // The driver heard first; the image waits for the pause.
-    EXPECT_TRUE(page.isWritePending());
-    expectUntouched();
 
     // A second press within the lock does nothing at all.
     EXPECT_FALSE(page.updateFirmware());
 
     ASSERT_TRUE(waitUntil([&] { return !written->isEmpty(); }));
+    EXPECT_EQ(heardBeforeWrite, 1);
     EXPECT_TRUE(failures->isEmpty());
     EXPECT_EQ(readAll(volume.firmwareImagePath()), image);
     EXPECT_EQ(QFileInfo(volume.firmwareImagePath()).size(), ImageSize);
@@ -503,5 +511,56 @@ TEST_F(FirmwareUpgrade, TheChosenFileLivesUntilTheModeChanges)
     EXPECT_EQ(page.status().sourceLabel, "Latest:");
     EXPECT_EQ(changes.size(), 4);
 }
+
+enum class Running
+{
+    Program,
+    Unit,
+    Nothing,
+};
+
+struct ResumeRow
+{
+    const char *name;
+    Running running;
+    QStringList launched;
+    QStringList commands; // what the stand-in driver heard
+};
+
+class FirmwareDriverResume : public FirmwareUpgrade, public testing::WithParamInterface<ResumeRow>
+{
+};
+
+TEST_P(FirmwareDriverResume, TheDriverThatLetGoIsStartedTheWayItRuns)
+{
+    const ResumeRow &row = GetParam();
+    if (row.running == Running::Unit)
+        launcher.units << QStringLiteral("brevona-driver.service");
+    if (row.running == Running::Nothing) {
+        ASSERT_TRUE(driver.release());
+    }
+    ASSERT_TRUE(writeFile(shipped, imageBytes("V2.00")));
+    QSignalSpy resumed(&control, &FirmwareDriverLink::resumed);
+    KCFirmwareUpgrade &page = make();
+    ASSERT_TRUE(page.updateFirmware());
+    settle(100ms);
+    ASSERT_TRUE(page.abandon());
+    ASSERT_TRUE(waitUntil([&] { return !resumed.isEmpty(); }));
+    EXPECT_EQ(resumed.first().at(0).toBool(), !row.launched.isEmpty());
+    EXPECT_EQ(launcher.calls, row.launched);
+    settle(100ms);
+    EXPECT_EQ(names(driver.received()), row.commands);
+    expectUntouched();
+}
+
+// clang-format off
+const ResumeRow kResumeRows[] = {
+    {.name = "ProgramEndedAndStarted", .running = Running::Program, .launched = {"start program /bin/true"}, .commands = {"ForceDeviceStop", "Terminate"}},
+    {.name = "UnitRestarted", .running = Running::Unit, .launched = {"stop unit brevona-driver.service", "start unit brevona-driver.service"}, .commands = {"ForceDeviceStop"}},
+    {.name = "NoneRanNoneStarted", .running = Running::Nothing, .launched = {}, .commands = {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, FirmwareDriverResume, testing::ValuesIn(kResumeRows), RowName());
 
 } // namespace
