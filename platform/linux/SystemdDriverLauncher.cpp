@@ -1,5 +1,8 @@
 #include "SystemdDriverLauncher.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -37,6 +40,15 @@ bool systemctl(const QStringList &arguments, bool quiet = false)
     return ok;
 }
 
+// A pipe or socket of this process's output (a script reading it) must not be held by a program
+// that outlives it: the reader would wait for its end, and the program would die of the broken pipe
+// once the reader is gone. A terminal or a log file is shared as before.
+bool isPipe(int fd)
+{
+    struct stat status = {};
+    return ::fstat(fd, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 } // namespace
 
 bool SystemdDriverLauncher::hasUserUnit(const QString &unit)
@@ -56,7 +68,14 @@ bool SystemdDriverLauncher::stopUserUnit(const QString &unit)
 
 bool SystemdDriverLauncher::startProgram(const QString &program)
 {
-    if (!QProcess::startDetached(program, {})) {
+    QProcess process;
+    process.setProgram(program);
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (isPipe(STDOUT_FILENO))
+        process.setStandardOutputFile(QProcess::nullDevice());
+    if (isPipe(STDERR_FILENO))
+        process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
         qCWarning(lcLauncher).noquote() << "Cannot start" << program;
         return false;
     }

@@ -122,6 +122,70 @@ TEST_F(Simulator, WritesOnlyDisplayFilesThatExist)
     EXPECT_FALSE(m_volume.readDisplay(115));
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(Simulator, TheKeyboardHasItsFirmwareFiles)
+{
+    ASSERT_TRUE(m_volume.createFirmware("1.05", 2048, true));
+    EXPECT_EQ(fileBytes(m_volume.firmwareVersionPath()), "V1.05");
+    const QByteArray image = fileBytes(m_volume.firmwareImagePath());
+    EXPECT_EQ(image.size(), 2048);
+    EXPECT_TRUE(image.startsWith("V1.05"));
+    // Made again: the keyboard keeps its own, unless they are replaced.
+    ASSERT_TRUE(m_volume.createFirmware("9", 16, false));
+    EXPECT_EQ(m_volume.firmwareVersion(), "1.05");
+    EXPECT_EQ(QFileInfo(m_volume.firmwareImagePath()).size(), 2048);
+    EXPECT_FALSE(m_volume.createFirmware("new", 2048, true));
+    EXPECT_FALSE(m_volume.createFirmware("1", 1, true));
+}
+
+struct InstallRow
+{
+    const char *name;
+    QByteArray header; // at the start of the image written to the keyboard
+    const char *installed;
+};
+
+class SimulatedInstall : public testing::TestWithParam<InstallRow>
+{
+};
+
+TEST_P(SimulatedInstall, ReconnectingTakesTheVersionOfTheWrittenImage)
+{
+    QTemporaryDir dir;
+    const SimulatedVolume volume(dir.path());
+    ASSERT_TRUE(volume.create(QByteArray()));
+    ASSERT_TRUE(volume.createFirmware("1.05", 1024, true));
+    {
+        QFile image(volume.firmwareImagePath());
+        ASSERT_TRUE(image.open(QIODevice::ReadWrite));
+        image.write(GetParam().header);
+    }
+    ASSERT_TRUE(volume.unplug());
+    EXPECT_FALSE(volume.isMounted());
+    EXPECT_FALSE(volume.unplug());
+    QString installed;
+    EXPECT_TRUE(volume.plugIn(&installed));
+    EXPECT_TRUE(volume.isMounted());
+    EXPECT_EQ(installed, QString::fromLatin1(GetParam().installed));
+    EXPECT_EQ(QFileInfo(volume.firmwareImagePath()).size(), 1024);
+    EXPECT_EQ(volume.readDisplay(1), QByteArray(4608, '\0'));
+}
+
+// clang-format off
+const InstallRow kInstallRows[] = {
+    {.name = "NewerImage", .header = "V2.5 ", .installed = "2.5"},
+    {.name = "VersionCutAtTwelveBytes", .header = "Firmware V1.05", .installed = "1"},
+    {.name = "ImageWithoutVersion", .header = "garbage here", .installed = "1.05"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, SimulatedInstall, ::testing::ValuesIn(kInstallRows), brevona::test::RowName());
+
 TEST_F(Simulator, RendersEveryDisplayUprightInItsCell)
 {
     for (const KeyboardData::Key &key : keyboard().keys())
@@ -251,6 +315,30 @@ TEST_F(Simulator, CommandLineCreatesAndRenders)
     EXPECT_EQ(QImage(png).size(), QSize(1312, 376));
 }
 
+TEST_F(Simulator, CommandLineMakesTheFirmwareFilesAndReconnects)
+{
+    QTemporaryDir other;
+    const QString root = other.filePath("keyboard");
+    const RunResult made = runSim({"create", root, "--firmware-version", "2.5", "--firmware-size", "1000"});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const SimulatedVolume volume(root);
+    EXPECT_EQ(volume.firmwareVersion(), "2.5");
+    EXPECT_EQ(QFileInfo(volume.firmwareImagePath()).size(), 1000);
+    // Made again without the options: the keyboard keeps its firmware.
+    ASSERT_EQ(runSim({"create", root}).status, 0);
+    EXPECT_EQ(volume.firmwareVersion(), "2.5");
+    {
+        QFile image(volume.firmwareImagePath());
+        ASSERT_TRUE(image.open(QIODevice::ReadWrite));
+        image.write("V3.1");
+    }
+    const RunResult reconnected = runSim({"reconnect", root});
+    EXPECT_EQ(reconnected.status, 0) << reconnected.err.toStdString();
+    EXPECT_EQ(reconnected.out, "firmware 3.1\n");
+    EXPECT_EQ(volume.firmwareVersion(), "3.1");
+    EXPECT_TRUE(volume.isMounted());
+}
+
 TEST_F(Simulator, CommandLineTakesTheFolderFromTheEnvironment)
 {
     qputenv("BREVONA_SIMULATED_KEYBOARD", m_dir.path().toUtf8());
@@ -289,6 +377,10 @@ const Refused kCommandLineRefusesRows[] = {
     {.name = "TooManyArguments", .arguments = {"render", "a", "b", "c"}, .status = 2, .says = "usage"},
     {.name = "UnknownBackground", .arguments = {"render", "/tmp/x", "o.png", "--background", "green"}, .status = 2, .says = "black or white"},
     {.name = "UnwritableFolder", .arguments = {"create", "/proc/no/such/place"}, .status = 1, .says = "cannot create"},
+    {.name = "FirmwareVersionNoNumber", .arguments = {"create", "/tmp/x", "--firmware-version", "new"}, .status = 2, .says = "--firmware-version"},
+    {.name = "FirmwareSizeTooSmall", .arguments = {"create", "/tmp/x", "--firmware-size", "4"}, .status = 2, .says = "--firmware-size"},
+    {.name = "FirmwareSizeNoNumber", .arguments = {"create", "/tmp/x", "--firmware-size", "big"}, .status = 2, .says = "--firmware-size"},
+    {.name = "ReconnectUnplugged", .arguments = {"reconnect", "/proc/no/such/place"}, .status = 1, .says = "no keyboard is plugged in"},
 };
 // clang-format on
 

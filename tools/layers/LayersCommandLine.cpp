@@ -4,18 +4,22 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 
 #include "DriverLink.h"
+#include "FirmwareDriverLink.h"
+#include "KCFirmwareUpgrade.h"
 #include "KCLayerManager.h"
 #include "KCPluginManager.h"
 #include "KeyboardLayouts.h"
 #include "LanguageKeyTranslator.h"
 #include "LanguagesHelper.h"
 #include "LayersExchange.h"
+#include "LayersFirmware.h"
 #include "LayersLogging.h"
 #include "LayersPlugins.h"
 #include "LayersPreferences.h"
@@ -24,6 +28,8 @@
 #include "Paths.h"
 #include "PreferencesStore.h"
 #include "StoreNames.h"
+#include "VolumeMonitor.h"
+#include "linux/SystemdDriverLauncher.h"
 
 namespace brevona {
 
@@ -35,6 +41,7 @@ const QString VerboseOption = QStringLiteral("--verbose");
 const QString PrefsSubcommand = QStringLiteral("prefs");
 const QString PluginsSubcommand = QStringLiteral("plugins");
 const QString UpdatesSubcommand = QStringLiteral("updates");
+const QString FirmwareSubcommand = QStringLiteral("firmware");
 // A batch is a script a person wrote: anything larger is a mistake, not a script.
 constexpr qint64 MaxBatchBytes = 16 * 1024 * 1024;
 
@@ -178,6 +185,13 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
             m_preferences = std::make_unique<PreferencesStore>(Paths::configuratorPreferencesFile());
         return LayersUpdates(*m_preferences, m_out, m_err).run(arguments, m_plist);
     }
+    if (name == FirmwareSubcommand) {
+        if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
+            m_out << LayersFirmware::help();
+            return LayersSubcommands::Done;
+        }
+        return runFirmware(arguments);
+    }
     if (LayersTextKeys::serves(name)) {
         if (std::any_of(arguments.cbegin() + 1, arguments.cend(), isHelp)) {
             m_out << LayersTextKeys::help(name);
@@ -211,6 +225,29 @@ int LayersCommandLine::runLine(QStringList arguments, bool inBatch)
     if (!load(LayersSubcommands::readsOnly(name)))
         return LayersSubcommands::Failed;
     return m_subcommands->run(arguments, m_plist, inBatch);
+}
+
+int LayersCommandLine::runFirmware(const QStringList &arguments)
+{
+    // The keyboard's volume as the driver finds it (the simulated one when
+    // BREVONA_SIMULATED_KEYBOARD names it), and the session's driver.
+    const auto volumes = VolumeMonitor::create();
+    if (!m_link)
+        m_link = std::make_unique<DriverLink>();
+    SystemdDriverLauncher launcher;
+    FirmwareDriverLink driver(*m_link, launcher, {.program = FirmwareDriverLink::installedDriverProgram()});
+    int status = LayersSubcommands::Failed;
+    {
+        KCFirmwareUpgrade upgrade(*volumes, driver, KCFirmwareUpgrade::shippedImagePath());
+        status = LayersFirmware(upgrade, m_out, m_err).run(arguments, m_plist);
+    }
+    // A failed upgrade restarts the driver: the old one must be gone before the new one starts.
+    if (driver.isBusy()) {
+        QEventLoop loop;
+        QObject::connect(&driver, &FirmwareDriverLink::resumed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return status;
 }
 
 int LayersCommandLine::runBatch(const QString &source)

@@ -39,6 +39,7 @@ public:
 private:
     int runLine(QStringList arguments, bool inBatch);
     int runBatch(const QString &source);
+    int runFirmware(const QStringList &arguments);
     // Loads the store on first use; false (with its line on standard error) when it cannot be.
     bool load(bool readsOnly);
     int finish(int status);

@@ -256,6 +256,9 @@ QString LayersSubcommands::usage()
     text += QStringLiteral("  %1 %2\n")
                 .arg(QStringLiteral("updates"), -10)
                 .arg(QStringLiteral("check [--installed VERSION]"));
+    text += QStringLiteral("  %1 %2\n")
+                .arg(QStringLiteral("firmware"), -10)
+                .arg(QStringLiteral("[status | upgrade [FILE]]"));
     return text;
 }
 

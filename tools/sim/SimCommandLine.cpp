@@ -24,13 +24,15 @@ namespace {
 
 const QStringList kKeyCommands = {QStringLiteral("press"), QStringLiteral("release"), QStringLiteral("tap")};
 
-const char kUsage[] = "usage: brevona-sim create [DIR]\n"
-                      "       brevona-sim render [DIR] OUT.png\n"
-                      "       brevona-sim watch [DIR]   (or: brevona-sim --watch [DIR])\n"
-                      "       brevona-sim press|release|tap KEY [DIR]\n"
-                      "DIR defaults to $BREVONA_SIMULATED_KEYBOARD. In an X session a key pressed on the\n"
-                      "simulated keyboard (or clicked in the live view) is typed in the session too.\n"
-                      "options: --background black|white   --resources DIR (keyboard data set)   --help";
+const char kUsage[] =
+    "usage: brevona-sim create [DIR] [--firmware-version VERSION] [--firmware-size BYTES]\n"
+    "       brevona-sim render [DIR] OUT.png\n"
+    "       brevona-sim watch [DIR]   (or: brevona-sim --watch [DIR])\n"
+    "       brevona-sim press|release|tap KEY [DIR]\n"
+    "       brevona-sim reconnect [DIR]   (the keyboard installs upgrade.bin and comes back)\n"
+    "DIR defaults to $BREVONA_SIMULATED_KEYBOARD. In an X session a key pressed on the\n"
+    "simulated keyboard (or clicked in the live view) is typed in the session too.\n"
+    "options: --background black|white   --resources DIR (keyboard data set)   --help";
 
 struct Options
 {
@@ -39,6 +41,8 @@ struct Options
     QStringList positional;
     QString background = QStringLiteral("black");
     QString resources;
+    QString firmwareVersion;
+    qint64 firmwareSize = 0; // 0: not given
 };
 
 std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
@@ -52,7 +56,13 @@ std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
                                        QStringLiteral("folder"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show the usage."));
-    parser.addOptions({watch, background, resources, help});
+    const QCommandLineOption firmwareVersion(QStringLiteral("firmware-version"),
+                                             QStringLiteral("The keyboard's firmware version."),
+                                             QStringLiteral("version"));
+    const QCommandLineOption firmwareSize(QStringLiteral("firmware-size"),
+                                          QStringLiteral("The size of the keyboard's firmware image."),
+                                          QStringLiteral("bytes"));
+    parser.addOptions({watch, background, resources, help, firmwareVersion, firmwareSize});
     if (!parser.parse(QStringList{QStringLiteral("brevona-sim")} + arguments)) {
         err << "brevona-sim: " << parser.errorText() << Qt::endl;
         return std::nullopt;
@@ -66,6 +76,23 @@ std::optional<Options> parse(const QStringList &arguments, QTextStream &err)
         options.command = options.positional.takeFirst();
     options.background = parser.value(background);
     options.resources = parser.value(resources);
+    options.firmwareVersion = parser.value(firmwareVersion);
+    if (parser.isSet(firmwareVersion)) {
+        bool number = false;
+        const double version = options.firmwareVersion.toDouble(&number);
+        if (!number || version < 0) {
+            err << "brevona-sim: --firmware-version is a number such as 1.05" << Qt::endl;
+            return std::nullopt;
+        }
+    }
+    if (parser.isSet(firmwareSize)) {
+        bool number = false;
+        options.firmwareSize = parser.value(firmwareSize).toLongLong(&number);
+        if (!number || options.firmwareSize < 16 || options.firmwareSize > 64 * 1024 * 1024) {
+            err << "brevona-sim: --firmware-size is a number of bytes from 16 to 67108864" << Qt::endl;
+            return std::nullopt;
+        }
+    }
     if (options.background != QLatin1String("black") && options.background != QLatin1String("white")) {
         err << "brevona-sim: --background is black or white" << Qt::endl;
         return std::nullopt;
@@ -121,7 +148,14 @@ int create(const Options &options, QTextStream &out, QTextStream &err)
     QFile base(data->filePath(resourcefiles::ScancodeTable));
     const QByteArray scancodes = base.open(QIODevice::ReadOnly) ? base.readAll() : QByteArray();
     const SimulatedVolume volume(*root);
-    if (!volume.create(scancodes)) {
+    // Firmware files given on the command line replace the keyboard's; otherwise a keyboard made
+    // earlier keeps its own.
+    const bool replace = !options.firmwareVersion.isEmpty() || options.firmwareSize > 0;
+    const QString version = options.firmwareVersion.isEmpty() ? SimulatedVolume::kDefaultFirmwareVersion
+                                                              : options.firmwareVersion;
+    const qint64 size =
+        options.firmwareSize > 0 ? options.firmwareSize : SimulatedVolume::kDefaultFirmwareSize;
+    if (!volume.create(scancodes) || !volume.createFirmware(version, size, replace)) {
         err << "brevona-sim: cannot create the keyboard volume in " << volume.root() << Qt::endl;
         return SimCommandLine::Failure;
     }
@@ -210,11 +244,34 @@ int pressKey(const Options &options, QTextStream &out, QTextStream &err)
     return SimCommandLine::Success;
 }
 
+// The keyboard takes the image written to it: unplugged long enough for the driver and the
+// configurator (which look twice a second) to see it go, then back with the image's version.
+int reconnect(const Options &options, QTextStream &out, QTextStream &err)
+{
+    if (options.positional.size() > 1)
+        return usageError(err);
+    const auto root = volumeRoot(options.positional, err);
+    if (!root)
+        return SimCommandLine::Failure;
+    const SimulatedVolume volume(*root);
+    if (!volume.isMounted()) {
+        err << "brevona-sim: no keyboard is plugged in at " << volume.root() << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    if (!volume.reconnect(std::chrono::milliseconds(1500))) {
+        err << "brevona-sim: the keyboard at " << volume.root() << " did not take its firmware image"
+            << Qt::endl;
+        return SimCommandLine::Failure;
+    }
+    out << "firmware " << volume.firmwareVersion().value_or(QStringLiteral("unknown")) << Qt::endl;
+    return SimCommandLine::Success;
+}
+
 } // namespace
 
 bool SimCommandLine::wantsPictures(const QStringList &arguments)
 {
-    return !kKeyCommands.contains(arguments.value(0));
+    return !kKeyCommands.contains(arguments.value(0)) && arguments.value(0) != QLatin1String("reconnect");
 }
 
 bool SimCommandLine::wantsWindow(const QStringList &arguments)
@@ -239,6 +296,8 @@ int SimCommandLine::run(const QStringList &arguments, QTextStream &out, QTextStr
         return watch(*options, err);
     if (kKeyCommands.contains(options->command))
         return pressKey(*options, out, err);
+    if (options->command == QLatin1String("reconnect"))
+        return reconnect(*options, out, err);
     return usageError(err);
 }
 

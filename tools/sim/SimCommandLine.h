@@ -7,10 +7,12 @@ class QTextStream;
 namespace brevona {
 
 // The command line of brevona-sim:
-//   create [DIR]             make the folder that stands for the keyboard's volume
+//   create [DIR]             make the folder that stands for the keyboard's volume, with its
+//                            firmware files (--firmware-version, --firmware-size)
 //   render [DIR] OUT.png     draw the keyboard with the displays' current pictures
 //   watch [DIR] (--watch)    show the keyboard live in a window
 //   press|release|tap KEY    key presses on the simulated keyboard, typed in the X session too
+//   reconnect [DIR]          the keyboard installs the image written to it and comes back
 // DIR defaults to $BREVONA_SIMULATED_KEYBOARD. Options: --background black|white,
 // --resources DIR (the keyboard data set; default: the installed one or $BREVONA_RESOURCE_DIR).
 class SimCommandLine

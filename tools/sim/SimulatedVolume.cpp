@@ -1,9 +1,12 @@
 #include "SimulatedVolume.h"
 
+#include <thread>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "FirmwareVersion.h"
 #include "SimLogging.h"
 #include "VolumeLayout.h"
 
@@ -21,6 +24,12 @@ bool writeNewFile(const QString &path, const QByteArray &bytes)
         return true;
     qCWarning(lcSim, "Cannot write %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
     return false;
+}
+
+// The version as the keyboard writes it: the shortest text of the number.
+QByteArray versionText(double version)
+{
+    return "V" + QByteArray::number(version, 'g', 12);
 }
 
 bool hasSize(const QString &path, qint64 size)
@@ -55,6 +64,21 @@ QString SimulatedVolume::displayPath(int display) const
     return m_root + QLatin1Char('/') + volumelayout::displayFile(display);
 }
 
+QString SimulatedVolume::firmwareVersionPath() const
+{
+    return volumeFolder() + QStringLiteral("/version.sys");
+}
+
+QString SimulatedVolume::firmwareImagePath() const
+{
+    return volumeFolder() + QStringLiteral("/upgrade.bin");
+}
+
+QString SimulatedVolume::unpluggedFolder() const
+{
+    return m_root + QStringLiteral("/.vLumivox-unplugged");
+}
+
 bool SimulatedVolume::create(const QByteArray &scancodeTable) const
 {
     if (!QDir().mkpath(m_root + QLatin1Char('/') + volumelayout::DisplaysFolder)) {
@@ -77,6 +101,88 @@ bool SimulatedVolume::create(const QByteArray &scancodeTable) const
             ok = writeNewFile(displayPath(display), QByteArray(kDisplayFileSize, '\0')) && ok;
     }
     return ok;
+}
+
+bool SimulatedVolume::createFirmware(const QString &version, qint64 imageSize, bool replace) const
+{
+    bool ok = false;
+    const double number = version.trimmed().toDouble(&ok);
+    if (!ok || number < 0) {
+        qCWarning(lcSim, "The firmware version %s is not a number", qUtf8Printable(version));
+        return false;
+    }
+    const QByteArray text = versionText(number);
+    if (imageSize < text.size()) {
+        qCWarning(lcSim, "A firmware image of %lld bytes cannot hold its version",
+                  static_cast<long long>(imageSize));
+        return false;
+    }
+    if (!QDir().mkpath(volumeFolder())) {
+        qCWarning(lcSim, "Cannot create %s", qUtf8Printable(volumeFolder()));
+        return false;
+    }
+    bool written = true;
+    if (replace || !QFileInfo(firmwareVersionPath()).isFile())
+        written = writeNewFile(firmwareVersionPath(), text) && written;
+    if (replace || !QFileInfo(firmwareImagePath()).isFile()) {
+        QByteArray image(imageSize, '\0');
+        image.replace(0, text.size(), text);
+        written = writeNewFile(firmwareImagePath(), image) && written;
+    }
+    return written;
+}
+
+std::optional<QString> SimulatedVolume::firmwareVersion() const
+{
+    const double version = FirmwareVersion::read(firmwareVersionPath());
+    if (version < 0)
+        return std::nullopt;
+    return QString::fromLatin1(versionText(version).mid(1));
+}
+
+bool SimulatedVolume::unplug() const
+{
+    if (!isMounted() || QFileInfo::exists(unpluggedFolder()) ||
+        !QDir().rename(volumeFolder(), unpluggedFolder())) {
+        qCWarning(lcSim, "Cannot unplug the keyboard at %s", qUtf8Printable(m_root));
+        return false;
+    }
+    return true;
+}
+
+bool SimulatedVolume::plugIn(QString *installed) const
+{
+    const QString aside = unpluggedFolder();
+    if (!QFileInfo(aside).isDir()) {
+        qCWarning(lcSim, "The keyboard at %s is not unplugged", qUtf8Printable(m_root));
+        return false;
+    }
+    // The keyboard installs what "upgrade.bin" holds when it carries a version; its own file keeps
+    // the image, as a real keyboard's volume does.
+    QFile image(aside + QStringLiteral("/upgrade.bin"));
+    const double version = image.open(QIODevice::ReadOnly)
+                               ? FirmwareVersion::fromBytes(image.read(FirmwareVersion::PrefixLength))
+                               : FirmwareVersion::Missing;
+    bool ok = true;
+    if (version >= 0)
+        ok = writeNewFile(aside + QStringLiteral("/version.sys"), versionText(version));
+    else
+        qCWarning(lcSim, "upgrade.bin carries no version; the keyboard keeps its firmware");
+    if (!QDir().rename(aside, volumeFolder())) {
+        qCWarning(lcSim, "Cannot plug the keyboard at %s in again", qUtf8Printable(m_root));
+        return false;
+    }
+    if (installed)
+        *installed = firmwareVersion().value_or(QString());
+    return ok;
+}
+
+bool SimulatedVolume::reconnect(std::chrono::milliseconds unplugged) const
+{
+    if (!unplug())
+        return false;
+    std::this_thread::sleep_for(unplugged);
+    return plugIn();
 }
 
 bool SimulatedVolume::isMounted() const

@@ -18,6 +18,7 @@
 #include "KDScancodeTable.h"
 #include "KDVolumeSession.h"
 #include "KeyboardData.h"
+#include "KeyboardVolume.h"
 #include "NotificationCenter.h"
 #include "NotificationNames.h"
 #include "Paths.h"
@@ -201,13 +202,8 @@ void KDKeyboardDevice::registerNotifications()
 
 bool KDKeyboardDevice::isLumivoxDisk(const BlockDeviceIdentity &identity)
 {
-    if (!identity.removable)
-        return false;
-    if (identity.product == QLatin1String("LPC288x Disk"))
-        return identity.vendor == QLatin1String("NXP Semi");
-    if (identity.product == QLatin1String("QV113 V.Disk"))
-        return identity.vendor == QLatin1String("Harwick") || identity.vendor == QLatin1String("Brevona");
-    return false;
+    // One rule for the driver and the configurator's firmware upgrade.
+    return KeyboardVolume::isKeyboard(identity);
 }
 
 KDKeyboardDevice::DriveSearch KDKeyboardDevice::findLumivoxDrive()

@@ -1,0 +1,3 @@
+#include "FirmwareLogging.h"
+
+Q_LOGGING_CATEGORY(lcFirmware, "brevona.configurator.firmware")

@@ -1,0 +1,209 @@
+// Versions as the keyboard's files carry them, and what the firmware page makes of two versions.
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "FirmwareVersion.h"
+#include "KCFirmwareStatus.h"
+#include "TestPrinters.h"
+
+using namespace brevona;
+using namespace brevona::test;
+
+namespace {
+
+struct VersionRow
+{
+    const char *name;
+    QByteArray bytes;
+    double version;
+};
+
+class VersionFromBytes : public testing::TestWithParam<VersionRow>
+{
+};
+
+TEST_P(VersionFromBytes, ReadsTheNumberAfterTheFirstVWithinTwelveBytes)
+{
+    EXPECT_DOUBLE_EQ(FirmwareVersion::fromBytes(GetParam().bytes), GetParam().version);
+}
+
+// clang-format off
+const VersionRow kVersionRows[] = {
+    {.name = "Plain", .bytes = "V1.05", .version = 1.05},
+    {.name = "CutAfterTwelveBytes", .bytes = "Firmware V1.05", .version = 1.0},
+    {.name = "VBeyondTwelveBytes", .bytes = "Firmware ver V2", .version = -1},
+    {.name = "Empty", .bytes = "", .version = -2},
+    {.name = "NoV", .bytes = "firmware 1.05", .version = -1},
+    {.name = "LowerCaseV", .bytes = "v1.05", .version = -1},
+    {.name = "VWithoutNumber", .bytes = "V", .version = -1},
+    {.name = "VThenLetters", .bytes = "Vx1.0", .version = -1},
+    {.name = "LeadingBlanks", .bytes = "V \t 2.5", .version = 2.5},
+    {.name = "OnlyTheFirstVCounts", .bytes = "V V2", .version = -1},
+    {.name = "TextAfterTheNumber", .bytes = "V2.10 build7", .version = 2.1},
+    {.name = "SecondPointEndsIt", .bytes = "V1.2.3", .version = 1.2},
+    {.name = "BinaryBeforeV", .bytes = QByteArray("\x00\x01\xff" "V3.25\x00\x00", 10), .version = 3.25},
+    {.name = "Integer", .bytes = "xxV7", .version = 7},
+    {.name = "PointFirst", .bytes = "V.5", .version = 0.5},
+    {.name = "Zero", .bytes = "V0", .version = 0},
+    {.name = "VAtByteTwelve", .bytes = "12345678901V9", .version = -1},
+    {.name = "NumberAtTheEdge", .bytes = "1234567890V9", .version = 9},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, VersionFromBytes, testing::ValuesIn(kVersionRows), RowName());
+
+enum class Kind
+{
+    Missing,
+    File,
+    Folder,
+    Fifo,
+    LinkToFile,
+};
+
+struct FileRow
+{
+    const char *name;
+    Kind kind;
+    QByteArray bytes;
+    double version;
+};
+
+class VersionFromFile : public testing::TestWithParam<FileRow>
+{
+};
+
+TEST_P(VersionFromFile, ReadsRegularFilesOnlyAndNeverWaits)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("version.sys");
+    const QString real = dir.filePath("real.sys");
+    const QByteArray encoded = QFile::encodeName(path);
+    switch (GetParam().kind) {
+    case Kind::Missing:
+        break;
+    case Kind::File: {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(GetParam().bytes);
+        break;
+    }
+    case Kind::Folder:
+        ASSERT_TRUE(QDir().mkdir(path));
+        break;
+    case Kind::Fifo:
+        ASSERT_EQ(::mkfifo(encoded.constData(), 0600), 0);
+        break;
+    case Kind::LinkToFile: {
+        QFile file(real);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(GetParam().bytes);
+        file.close();
+        ASSERT_TRUE(QFile::link(real, path));
+        break;
+    }
+    }
+    EXPECT_DOUBLE_EQ(FirmwareVersion::read(path), GetParam().version);
+}
+
+// clang-format off
+const FileRow kFileRows[] = {
+    {.name = "Missing", .kind = Kind::Missing, .bytes = {}, .version = -2},
+    {.name = "Empty", .kind = Kind::File, .bytes = "", .version = -2},
+    {.name = "Version", .kind = Kind::File, .bytes = "V1.05", .version = 1.05},
+    {.name = "LongImage", .kind = Kind::File, .bytes = QByteArray("V1.10") + QByteArray(4096, 'V'), .version = 1.1},
+    {.name = "NoVersion", .kind = Kind::File, .bytes = "firmware", .version = -1},
+    {.name = "Folder", .kind = Kind::Folder, .bytes = {}, .version = -2},
+    {.name = "Fifo", .kind = Kind::Fifo, .bytes = {}, .version = -2},
+    {.name = "LinkToAFile", .kind = Kind::LinkToFile, .bytes = "V4.5", .version = 4.5},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, VersionFromFile, testing::ValuesIn(kFileRows), RowName());
+
+struct TextRow
+{
+    const char *name;
+    double version;
+    const char *text;
+};
+
+class VersionText : public testing::TestWithParam<TextRow>
+{
+};
+
+TEST_P(VersionText, ShowsTwoDecimalsAboveZeroOnly)
+{
+    EXPECT_EQ(FirmwareVersion::text(GetParam().version), QString::fromLatin1(GetParam().text));
+}
+
+const TextRow kTextRows[] = {
+    {.name = "TwoDecimals", .version = 1.05, .text = "1.05"},
+    {.name = "Whole", .version = 2, .text = "2.00"},
+    {.name = "Rounded", .version = 1.5, .text = "1.50"},
+    {.name = "Zero", .version = 0, .text = "-.--"},
+    {.name = "NoVersion", .version = -1, .text = "-.--"},
+    {.name = "Missing", .version = -2, .text = "-.--"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, VersionText, testing::ValuesIn(kTextRows), RowName());
+
+using Tone = KCFirmwareStatus::Tone;
+constexpr auto Shipped = FirmwareUpdateMode::ShippedImage;
+constexpr auto Chosen = FirmwareUpdateMode::ChosenFile;
+
+struct StatusRow
+{
+    const char *name;
+    KCFirmwareStatus::Inputs inputs;
+    const char *button;
+    bool enabled;
+    Tone availableTone;
+    const char *source;
+};
+
+class FirmwareStatus : public testing::TestWithParam<StatusRow>
+{
+};
+
+TEST_P(FirmwareStatus, ButtonAndLabelsFollowTheVersionsAndTheMode)
+{
+    const StatusRow &row = GetParam();
+    const KCFirmwareStatus status = KCFirmwareStatus::evaluate(row.inputs);
+    EXPECT_EQ(status.buttonTitle, QString::fromLatin1(row.button));
+    EXPECT_EQ(status.buttonEnabled, row.enabled);
+    EXPECT_EQ(status.availableTone, row.availableTone);
+    EXPECT_EQ(status.sourceLabel, QString::fromLatin1(row.source));
+    EXPECT_EQ(status.connectionText,
+              row.inputs.connected ? QString("Keyboard is connected") : QString("Keyboard is not connected"));
+    EXPECT_EQ(status.connectionTone, row.inputs.connected ? Tone::DarkGrey : Tone::DarkRed);
+    EXPECT_EQ(status.currentText, FirmwareVersion::text(row.inputs.current));
+    EXPECT_EQ(status.currentTone, row.inputs.current > 0 ? Tone::White : Tone::Grey);
+    EXPECT_EQ(status.availableText, FirmwareVersion::text(row.inputs.available));
+}
+
+// clang-format off
+const StatusRow kStatusRows[] = {
+    {.name = "NewerImage", .inputs = {true, 1.0, 1.1, Shipped, false}, .button = "Upgrade", .enabled = true, .availableTone = Tone::Red, .source = "Latest:"},
+    {.name = "SameVersionRestores", .inputs = {true, 1.05, 1.05, Shipped, false}, .button = "Restore", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
+    {.name = "OlderImage", .inputs = {true, 1.2, 1.1, Shipped, false}, .button = "Downgrade", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
+    {.name = "NotConnected", .inputs = {false, -2, 1.1, Shipped, false}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
+    {.name = "ShippedImageMissing", .inputs = {true, 1.0, -2, Shipped, false}, .button = "Downgrade", .enabled = false, .availableTone = Tone::Grey, .source = "Latest:"},
+    {.name = "KeyboardWithoutVersion", .inputs = {true, -1, 1.0, Shipped, false}, .button = "Upgrade", .enabled = true, .availableTone = Tone::Red, .source = "Latest:"},
+    {.name = "ZeroOnKeyboard", .inputs = {true, 0, 0.5, Shipped, false}, .button = "Upgrade", .enabled = true, .availableTone = Tone::Red, .source = "Latest:"},
+    {.name = "ChosenModeWithoutFile", .inputs = {true, 1.0, 1.1, Chosen, false}, .button = "Upgrade", .enabled = false, .availableTone = Tone::Red, .source = "Latest:"},
+    {.name = "ChosenOlderFileDowngrades", .inputs = {true, 1.1, 1.0, Chosen, true}, .button = "Downgrade", .enabled = true, .availableTone = Tone::White, .source = "From file:"},
+    {.name = "ChosenSameFileRestores", .inputs = {true, 1.05, 1.05, Chosen, true}, .button = "Restore", .enabled = true, .availableTone = Tone::White, .source = "From file:"},
+    {.name = "ChosenFileNotConnected", .inputs = {false, -2, 1.0, Chosen, true}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White, .source = "From file:"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, FirmwareStatus, testing::ValuesIn(kStatusRows), RowName());
+
+} // namespace

@@ -1,0 +1,176 @@
+// brevona-layers firmware on a simulated keyboard: what it reports, what it refuses before the
+// driver hears anything, and a real upgrade.
+#include <sys/stat.h>
+
+#include <QDBusConnection>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include "DriverCommandSink.h"
+#include "FakeDriver.h"
+#include "LayersCommandLine.h"
+#include "SimulatedVolume.h"
+#include "TestHome.h"
+#include "TestPrinters.h"
+#include "Wait.h"
+
+using namespace brevona;
+using namespace brevona::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr qint64 ImageSize = 2048;
+
+class NoSink : public DriverCommandSink
+{
+public:
+    void sendCommand(const QString &, const QVariantMap &) override {}
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray image(const QByteArray &header, qint64 size = ImageSize)
+{
+    QByteArray bytes(size, '\x5A');
+    bytes.replace(0, header.size(), header);
+    return bytes;
+}
+
+enum class Setup
+{
+    Good,
+    WrongSize,
+    NoVersion,
+    Fifo,
+    Link,
+    Folder,
+    Missing,
+    NotConnected,
+};
+
+struct Row
+{
+    const char *name;
+    QStringList arguments; // "FILE" stands for the file the row makes
+    Setup setup;
+    int status;
+    const char *says; // on standard output for status 0, else standard error
+};
+
+class FirmwareCommandLine : public testing::TestWithParam<Row>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "the suite runs on a session bus";
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(volume.create(QByteArray()));
+        ASSERT_TRUE(volume.createFirmware(QStringLiteral("1.00"), ImageSize, true));
+        home.setEnvironment("BREVONA_SIMULATED_KEYBOARD", volume.root());
+        // No shipped image in the test's resources: "upgrade" without FILE has nothing newer.
+        home.setEnvironment("BREVONA_RESOURCE_DIR", home.path());
+        ASSERT_TRUE(driver.isConnected() && driver.own());
+    }
+    void TearDown() override { driver.release(); }
+
+    TestHome home;
+    SimulatedVolume volume{QDir(home.path()).filePath(QStringLiteral("keyboard"))};
+    FakeDriver driver{QStringLiteral("stand-in-driver")};
+    NoSink sink;
+};
+
+TEST_P(FirmwareCommandLine, ChecksBeforeTheDriverIsTold)
+{
+    const Row &row = GetParam();
+    const QString path = QDir(home.path()).filePath(QStringLiteral("firmware.bin"));
+    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray good = image("V1.10");
+    const QByteArray before = readAll(volume.firmwareImagePath());
+    switch (row.setup) {
+    case Setup::Good:
+        ASSERT_TRUE(writeFile(path, good));
+        break;
+    case Setup::WrongSize:
+        ASSERT_TRUE(writeFile(path, image("V1.10", ImageSize + 1)));
+        break;
+    case Setup::NoVersion:
+        ASSERT_TRUE(writeFile(path, image("no version")));
+        break;
+    case Setup::Fifo:
+        ASSERT_EQ(::mkfifo(encoded.constData(), 0600), 0);
+        break;
+    case Setup::Link:
+        ASSERT_TRUE(writeFile(path + ".real", good));
+        ASSERT_TRUE(QFile::link(path + ".real", path));
+        break;
+    case Setup::Folder:
+        ASSERT_TRUE(QDir().mkdir(path));
+        break;
+    case Setup::Missing:
+        break;
+    case Setup::NotConnected:
+        ASSERT_TRUE(writeFile(path, good));
+        ASSERT_TRUE(volume.unplug());
+        break;
+    }
+    QStringList arguments = row.arguments;
+    arguments.replaceInStrings(QStringLiteral("FILE"), path);
+
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const int status =
+        LayersCommandLine(outStream, errStream, QDir(home.dataHome()).filePath("Lumivox/Layers"), &sink)
+            .run(arguments);
+    EXPECT_EQ(status, row.status) << err.toStdString();
+    EXPECT_TRUE((status == 0 ? out : err).contains(QLatin1String(row.says))) << (out + err).toStdString();
+    if (status != 0) {
+        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    }
+    if (row.setup == Setup::NotConnected) {
+        ASSERT_TRUE(volume.plugIn());
+    }
+    const bool upgraded = row.status == 0 && row.arguments.contains(QStringLiteral("upgrade"));
+    EXPECT_TRUE(readAll(volume.firmwareImagePath()) == (upgraded ? good : before));
+    settle(200ms);
+    QStringList commands;
+    for (const auto &received : driver.received())
+        commands << received.name;
+    EXPECT_EQ(commands, upgraded ? QStringList({"ForceDeviceStop"}) : QStringList());
+}
+
+// clang-format off
+const Row kRows[] = {
+    {.name = "Status", .arguments = {"firmware", "status"}, .setup = Setup::Good, .status = 0, .says = "Keyboard is connected\nInstalled: 1.00\nLatest: -.--"},
+    {.name = "StatusNotConnected", .arguments = {"firmware", "status"}, .setup = Setup::NotConnected, .status = 0, .says = "Keyboard is not connected\nInstalled: -.--"},
+    {.name = "Upgrade", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Good, .status = 0, .says = "Firmware 1.10 written"},
+    {.name = "WrongSize", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::WrongSize, .status = 2, .says = "is 2049 bytes"},
+    {.name = "NoVersion", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::NoVersion, .status = 2, .says = "carries no version"},
+    {.name = "Fifo", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Fifo, .status = 2, .says = "is a FIFO"},
+    {.name = "Link", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Link, .status = 2, .says = "is a symbolic link"},
+    {.name = "Folder", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Folder, .status = 2, .says = "is a folder"},
+    {.name = "Missing", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Missing, .status = 2, .says = "cannot be found"},
+    {.name = "NotConnected", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::NotConnected, .status = 1, .says = "The keyboard is not connected"},
+    {.name = "ShippedImageMissing", .arguments = {"firmware", "upgrade"}, .setup = Setup::Good, .status = 1, .says = "is not older than -.--"},
+    {.name = "UnknownVerb", .arguments = {"firmware", "flash"}, .setup = Setup::Good, .status = 2, .says = "firmware takes status or upgrade"},
+    {.name = "TwoFiles", .arguments = {"firmware", "upgrade", "FILE", "FILE"}, .setup = Setup::Good, .status = 2, .says = "firmware takes status or upgrade"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, FirmwareCommandLine, testing::ValuesIn(kRows), RowName());
+
+} // namespace
