@@ -89,6 +89,8 @@ public:
     DriverLink::SendResult notifyDriverForCommand(const QString &command, const QVariantMap &info = {});
     void sendCommand(const QString &command, const QVariantMap &info) override;
     DriverLink &driverLink() { return *m_link; }
+    DriverLauncher &driverLauncher() { return m_launcher; }
+    const Environment &environment() const { return m_env; }
 
     KCLayerManager &layerManager() { return *m_manager; }
     // The software updates; each activation of the application asks it to prompt.

@@ -294,8 +294,7 @@ void MainWindow::updateUndoActions()
 void MainWindow::createUpdatesWindow()
 {
     m_updatesWindow = new UpdatesWindow(this);
-    m_updatesPresenter =
-        std::make_unique<UpdatesPresenter>(m_controller.softwareUpdates(), m_preferences, *m_updatesWindow);
+    m_updatesPresenter = std::make_unique<UpdatesPresenter>(m_controller, m_preferences, *m_updatesWindow);
     connect(m_updatesPresenter.get(), &UpdatesPresenter::updateAvailableChanged, this,
             [this](bool available) {
                 m_later[3]->setIcon(available

@@ -2,20 +2,42 @@
 
 #include <QApplication>
 
+#include "AppController.h"
+#include "FirmwareDriverLink.h"
+#include "KCFirmwareUpgrade.h"
 #include "KCSoftwareUpdates.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
 #include "UpdatesWindow.h"
+#include "VolumeMonitor.h"
 
 namespace brevona {
 
-UpdatesPresenter::UpdatesPresenter(KCSoftwareUpdates &updates, PreferencesStore &preferences,
+namespace {
+
+// The page's white is the text colour of a dark window: here the palette's own.
+QColor toneColor(KCFirmwareStatus::Tone tone)
+{
+    return tone == KCFirmwareStatus::Tone::White ? QColor() : KCFirmwareStatus::color(tone);
+}
+
+} // namespace
+
+UpdatesPresenter::UpdatesPresenter(AppController &controller, PreferencesStore &preferences,
                                    UpdatesWindow &window, QObject *parent)
     : QObject(parent)
-    , m_updates(updates)
+    , m_updates(controller.softwareUpdates())
     , m_preferences(preferences)
     , m_window(window)
+    , m_volumes(VolumeMonitor::create())
+    , m_driver(std::make_unique<FirmwareDriverLink>(
+          controller.driverLink(), controller.driverLauncher(),
+          FirmwareDriverLink::Setup{.unit = controller.environment().driverUnit,
+                                    .program = controller.environment().driverProgram}))
+    , m_firmware(
+          std::make_unique<KCFirmwareUpgrade>(*m_volumes, *m_driver, KCFirmwareUpgrade::shippedImagePath()))
 {
+    KCSoftwareUpdates &updates = m_updates;
     connect(&updates, &KCSoftwareUpdates::checkingChanged, this, &UpdatesPresenter::showSoftware);
     connect(&updates, &KCSoftwareUpdates::checkFinished, this, [this] { setMessage(QString()); });
     connect(&updates, &KCSoftwareUpdates::checkFailed, this, &UpdatesPresenter::setMessage);
@@ -44,6 +66,76 @@ UpdatesPresenter::UpdatesPresenter(KCSoftwareUpdates &updates, PreferencesStore 
     });
     m_window.setAutomaticChecks(m_preferences.boolValue(PreferenceKeys::GeneralCheckForUpdates));
     showSoftware();
+    connectFirmware();
+}
+
+UpdatesPresenter::~UpdatesPresenter() = default;
+
+void UpdatesPresenter::connectFirmware()
+{
+    KCFirmwareUpgrade &page = *m_firmware;
+    connect(&page, &KCFirmwareUpgrade::statusChanged, this, &UpdatesPresenter::showFirmware);
+    connect(&page, &KCFirmwareUpgrade::chosenFileChanged, this, &UpdatesPresenter::showFirmware);
+    connect(&page, &KCFirmwareUpgrade::upgradeStarted, this, [this] {
+        m_upgrading = true;
+        m_firmwareStatus.clear();
+        showFirmware();
+    });
+    connect(&page, &KCFirmwareUpgrade::imageWritten, this, [this] {
+        m_upgrading = false;
+        m_firmwareStatus = KCFirmwareStatus::WaitingText;
+        showFirmware();
+    });
+    connect(&page, &KCFirmwareUpgrade::upgradeFailed, this, [this](const QString &message) {
+        m_upgrading = false;
+        m_firmwareStatus = message;
+        showFirmware();
+    });
+    connect(&page, &KCFirmwareUpgrade::upgradeInProgressChanged, this, [this](bool inProgress) {
+        // The lock's end checks the keyboard again; its state speaks from then on.
+        if (!inProgress)
+            m_firmwareStatus.clear();
+        showFirmware();
+    });
+    connect(&page, &KCFirmwareUpgrade::attentionRequested, this, [this] {
+        QApplication::beep();
+        QApplication::alert(&m_window);
+    });
+    connect(&m_window, &UpdatesWindow::firmwareModeChanged, this, [this](bool fromFile) {
+        m_firmware->setFirmwareUpdateMode(fromFile ? FirmwareUpdateMode::ChosenFile
+                                                   : FirmwareUpdateMode::ShippedImage);
+    });
+    connect(&m_window, &UpdatesWindow::firmwareFileChosen, this, [this](const QString &path) {
+        m_firmwareStatus = m_firmware->setCustomUpgradeBinPath(path).value_or(QString());
+        showFirmware();
+    });
+    connect(&m_window, &UpdatesWindow::upgradeRequested, this, [this] { m_firmware->updateFirmware(); });
+    connect(&m_window, &UpdatesWindow::activeChanged, this, [this](bool active) {
+        m_firmware->setWindowVisible(m_window.isVisible());
+        if (active)
+            m_firmware->startWindowChecks();
+        else if (!m_window.isVisible())
+            m_firmware->stopWindowChecks();
+    });
+    m_firmware->updateKeyboardStatus();
+}
+
+void UpdatesPresenter::showFirmware()
+{
+    const KCFirmwareStatus &status = m_firmware->status();
+    UpdatesWindow::Firmware firmware;
+    firmware.connected = status.connected;
+    firmware.installed = status.currentText;
+    firmware.available = status.availableText;
+    firmware.availableLabel = status.sourceLabel;
+    firmware.availableColour = toneColor(status.availableTone);
+    firmware.buttonTitle = status.buttonTitle;
+    firmware.buttonEnabled = status.buttonEnabled && !m_firmware->isUpgradeInProgress();
+    firmware.upgrading = m_upgrading;
+    firmware.fromFile = m_firmware->firmwareUpdateMode() == FirmwareUpdateMode::ChosenFile;
+    firmware.chosenFile = m_firmware->customUpgradeBinPath().value_or(QString());
+    firmware.status = m_firmwareStatus;
+    m_window.showFirmware(firmware);
 }
 
 void UpdatesPresenter::setMessage(const QString &message)

@@ -1,25 +1,34 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
-#include <QPointer>
 
 namespace brevona {
 
+class AppController;
+class FirmwareDriverLink;
+class KCFirmwareUpgrade;
 class KCSoftwareUpdates;
 class PreferencesStore;
 class UpdatesWindow;
+class VolumeMonitor;
 
-// Shows the update check's state in the updates window and turns the window's gestures into
-// calls on it; raises the window when an update asks to be noticed.
+// Shows the update check's and the firmware upgrade's state in the updates window and turns the
+// window's gestures into calls on them; raises the window when an update or a keyboard asks to be
+// noticed.
 class UpdatesPresenter : public QObject
 {
     Q_OBJECT
 public:
-    UpdatesPresenter(KCSoftwareUpdates &updates, PreferencesStore &preferences, UpdatesWindow &window,
+    UpdatesPresenter(AppController &controller, PreferencesStore &preferences, UpdatesWindow &window,
                      QObject *parent = nullptr);
+    ~UpdatesPresenter() override;
 
-    // The window's software page shows the check's state again.
+    // The window's pages show the state again.
     void showSoftware();
+    void showFirmware();
+    KCFirmwareUpgrade &firmware() { return *m_firmware; }
 
 signals:
     // Whether an update is offered changed: the toolbar's item follows.
@@ -27,12 +36,18 @@ signals:
 
 private:
     void setMessage(const QString &message);
+    void connectFirmware();
 
     KCSoftwareUpdates &m_updates;
     PreferencesStore &m_preferences;
     UpdatesWindow &m_window;
     QString m_message;
     bool m_available = false;
+    std::unique_ptr<VolumeMonitor> m_volumes;
+    std::unique_ptr<FirmwareDriverLink> m_driver;
+    std::unique_ptr<KCFirmwareUpgrade> m_firmware;
+    bool m_upgrading = false;
+    QString m_firmwareStatus; // "Waiting for keyboard..." or why the upgrade failed
 };
 
 } // namespace brevona
