@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "TestPrinters.h"
+#include "WaylandBackends.h"
+
+using namespace brevona;
+
+namespace {
+
+using Backend = WaylandBackends::Backend;
+using Service = WaylandBackends::Service;
+
+struct SelectionRow
+{
+    const char *name;
+    WaylandBackends::Environment environment;
+    Backend compositor;
+    // What serves the applications, the language, the idle time and the hot keys.
+    Backend applications, language, idle, hotKeys;
+};
+
+class WaylandSelectionTest : public ::testing::TestWithParam<SelectionRow>
+{
+};
+
+TEST_P(WaylandSelectionTest, PicksOneBackendPerService)
+{
+    const SelectionRow &row = GetParam();
+    EXPECT_EQ(WaylandBackends::name(WaylandBackends::compositor(row.environment)),
+              WaylandBackends::name(row.compositor));
+    const std::pair<Service, Backend> expected[] = {{Service::Applications, row.applications},
+                                                    {Service::Language, row.language},
+                                                    {Service::IdleTime, row.idle},
+                                                    {Service::HotKeys, row.hotKeys}};
+    for (const auto &[service, backend] : expected)
+        EXPECT_EQ(WaylandBackends::name(WaylandBackends::backendFor(service, row.environment)),
+                  WaylandBackends::name(backend))
+            << "service " << int(service);
+}
+
+constexpr Backend S = Backend::Sway, H = Backend::Hyprland, N = Backend::None;
+
+const SelectionRow kSelectionRows[] = {
+    {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, N, S},
+    {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, N, N},
+    // Hyprland sets SWAYSOCK for sway's tools on some set-ups; its own signature wins.
+    {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, N, N},
+    {"SwayBeforeKde", {.swaySocket = "/s.sock", .currentDesktop = "KDE", .kwinOnBus = true}, S, S, S, N, S},
+    {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, Backend::Kde, N, N, N, N},
+    {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, Backend::Kde, N, N, N, N},
+    {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, Backend::Wlroots, N, N, N, N},
+    {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, Backend::Gnome, N, N, N, N},
+    {"GnomeShellWhateverTheDesktopSays",
+     {.currentDesktop = "ubuntu:GNOME", .gnomeShellOnBus = true},
+     Backend::Gnome,
+     N,
+     N,
+     N,
+     N},
+    {"KWinOnBusOutsideKdeIsNotKde",
+     {.currentDesktop = "GNOME", .kwinOnBus = true, .gnomeShellOnBus = true},
+     Backend::Gnome,
+     N,
+     N,
+     N,
+     N},
+    {"AnyOtherCompositor", {.currentDesktop = "river"}, Backend::Wlroots, N, N, N, N},
+    {"NothingKnown", {}, Backend::Wlroots, N, N, N, N},
+    {"ForcedSway", {.forced = "sway", .hyprlandSignature = "abc"}, S, S, S, N, S},
+    {"ForcedCaseless", {.forced = "Sway"}, S, S, S, N, S},
+    {"ForcedNone", {.forced = "none", .swaySocket = "/s.sock"}, N, N, N, N, N},
+    {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, N, S},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, WaylandSelectionTest, ::testing::ValuesIn(kSelectionRows),
+                         brevona::test::RowName());
+
+TEST(WaylandBackendNames, RoundTrip)
+{
+    for (const Backend backend : {S, H, Backend::Kde, Backend::Gnome, Backend::Wlroots, N})
+        EXPECT_EQ(WaylandBackends::fromName(WaylandBackends::name(backend)), backend);
+    EXPECT_FALSE(WaylandBackends::fromName(QStringLiteral("x11")));
+}
+
+} // namespace
