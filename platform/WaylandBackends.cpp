@@ -9,6 +9,7 @@
 #include "wayland/SwayHotKeyService.h"
 #include "wayland/SwayLanguageSource.h"
 #include "wayland/UnavailableApplicationMonitor.h"
+#include "wayland/WaylandIdleTimeSource.h"
 #include "wayland/UnavailableHotKeyService.h"
 #include "wayland/UnavailableIdleTimeSource.h"
 #include "wayland/UnavailableLanguageSource.h"
@@ -33,11 +34,12 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     switch (backend) {
     case Backend::Sway:
         return service != Service::IdleTime;
+    case Backend::Wlroots:
+        return service == Service::IdleTime;
     case Backend::Hyprland:
         return service == Service::Applications || service == Service::Language;
     case Backend::Kde:
     case Backend::Gnome:
-    case Backend::Wlroots:
     case Backend::None:
         break;
     }
@@ -108,6 +110,10 @@ WaylandBackends::Backend WaylandBackends::compositor(const Environment &environm
 WaylandBackends::Backend WaylandBackends::backendFor(Service service, const Environment &environment)
 {
     const Backend backend = compositor(environment);
+    // Idle notifications are one protocol that wlroots compositors, KWin and Hyprland share;
+    // Mutter keeps its idle monitor to itself.
+    if (service == Service::IdleTime && backend != Backend::Gnome && backend != Backend::None)
+        return Backend::Wlroots;
     return serves(backend, service) ? backend : Backend::None;
 }
 
@@ -178,8 +184,12 @@ InputLanguageSource *WaylandBackends::createLanguageSource()
 
 IdleTimeSource *WaylandBackends::createIdleTimeSource()
 {
-    announce(Service::IdleTime);
-    return new UnavailableIdleTimeSource();
+    switch (announce(Service::IdleTime)) {
+    case Backend::Wlroots:
+        return new WaylandIdleTimeSource();
+    default:
+        return new UnavailableIdleTimeSource();
+    }
 }
 
 HotKeyService *WaylandBackends::createHotKeyService()

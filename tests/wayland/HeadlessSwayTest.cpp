@@ -9,7 +9,9 @@
 #include "HeadlessSway.h"
 #include "Wait.h"
 #include "wayland/SwayApplicationMonitor.h"
+#include "LogCapture.h"
 #include "wayland/SwayHotKeyService.h"
+#include "wayland/WaylandIdleTimeSource.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -112,6 +114,27 @@ TEST_F(HeadlessSwayTest, HotKeysAreBindingsSwayHoldsUntilReleased)
     }
     // Gone with the service, as at the program's end.
     EXPECT_FALSE(sway().command(keys));
+}
+
+TEST_F(HeadlessSwayTest, IdleTimeWithoutTheProtocolSaysSoOnce)
+{
+    // sway 1.7 (wlroots 0.15) predates ext-idle-notify-v1; later ones offer it.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", sway().runtimeDir().toLocal8Bit());
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    WaylandIdleTimeSource idle(sway().waylandDisplay());
+    const auto first = idle.idleNanoseconds();
+    const auto second = idle.idleNanoseconds();
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    if (log.count("offers no idle notifications") == 0) {
+        // A sway with the protocol: a user without input devices is idle after a second.
+        ASSERT_TRUE(first);
+        EXPECT_TRUE(waitUntil([&] { return idle.idleNanoseconds().value_or(0) >= 1'000'000'000ULL; }, 5s));
+        return;
+    }
+    EXPECT_FALSE(first);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(log.messages().size(), 1) << log.messages().join('\n').toStdString();
 }
 
 } // namespace

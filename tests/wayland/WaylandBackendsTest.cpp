@@ -38,17 +38,18 @@ TEST_P(WaylandSelectionTest, PicksOneBackendPerService)
             << "service " << int(service);
 }
 
-constexpr Backend S = Backend::Sway, H = Backend::Hyprland, N = Backend::None;
+constexpr Backend S = Backend::Sway, H = Backend::Hyprland, W = Backend::Wlroots, N = Backend::None;
 
 const SelectionRow kSelectionRows[] = {
-    {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, N, S},
-    {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, N, N},
+    {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, W, S},
+    {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, W, N},
     // Hyprland sets SWAYSOCK for sway's tools on some set-ups; its own signature wins.
-    {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, N, N},
-    {"SwayBeforeKde", {.swaySocket = "/s.sock", .currentDesktop = "KDE", .kwinOnBus = true}, S, S, S, N, S},
-    {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, Backend::Kde, N, N, N, N},
-    {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, Backend::Kde, N, N, N, N},
-    {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, Backend::Wlroots, N, N, N, N},
+    {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, W, N},
+    {"SwayBeforeKde", {.swaySocket = "/s.sock", .currentDesktop = "KDE", .kwinOnBus = true}, S, S, S, W, S},
+    {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, Backend::Kde, N, N, W, N},
+    {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, Backend::Kde, N, N, W, N},
+    {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, W, N, N, W, N},
+    // Mutter offers no idle notifications to clients.
     {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, Backend::Gnome, N, N, N, N},
     {"GnomeShellWhateverTheDesktopSays",
      {.currentDesktop = "ubuntu:GNOME", .gnomeShellOnBus = true},
@@ -64,12 +65,13 @@ const SelectionRow kSelectionRows[] = {
      N,
      N,
      N},
-    {"AnyOtherCompositor", {.currentDesktop = "river"}, Backend::Wlroots, N, N, N, N},
-    {"NothingKnown", {}, Backend::Wlroots, N, N, N, N},
-    {"ForcedSway", {.forced = "sway", .hyprlandSignature = "abc"}, S, S, S, N, S},
-    {"ForcedCaseless", {.forced = "Sway"}, S, S, S, N, S},
+    {"AnyOtherCompositor", {.currentDesktop = "river"}, W, N, N, W, N},
+    {"NothingKnown", {}, W, N, N, W, N},
+    {"ForcedSway", {.forced = "sway", .hyprlandSignature = "abc"}, S, S, S, W, S},
+    {"ForcedCaseless", {.forced = "Sway"}, S, S, S, W, S},
+    {"ForcedWlroots", {.forced = "wlroots", .swaySocket = "/s.sock"}, W, N, N, W, N},
     {"ForcedNone", {.forced = "none", .swaySocket = "/s.sock"}, N, N, N, N, N},
-    {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, N, S},
+    {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, W, S},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, WaylandSelectionTest, ::testing::ValuesIn(kSelectionRows),
