@@ -5,6 +5,7 @@
 
 #include "wayland/HyprlandApplicationMonitor.h"
 #include "wayland/HyprlandLanguageSource.h"
+#include "wayland/KdeLanguageSource.h"
 #include "wayland/SwayApplicationMonitor.h"
 #include "wayland/SwayHotKeyService.h"
 #include "wayland/SwayLanguageSource.h"
@@ -39,6 +40,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Hyprland:
         return service == Service::Applications || service == Service::Language;
     case Backend::Kde:
+        return service == Service::Language;
     case Backend::Gnome:
     case Backend::None:
         break;
@@ -177,6 +179,8 @@ InputLanguageSource *WaylandBackends::createLanguageSource()
         return new SwayLanguageSource();
     case Backend::Hyprland:
         return new HyprlandLanguageSource();
+    case Backend::Kde:
+        return new KdeLanguageSource();
     default:
         return new UnavailableLanguageSource();
     }
