@@ -5,6 +5,7 @@
 
 #include "wayland/HyprlandApplicationMonitor.h"
 #include "wayland/HyprlandLanguageSource.h"
+#include "wayland/KdeApplicationMonitor.h"
 #include "wayland/KdeLanguageSource.h"
 #include "wayland/SwayApplicationMonitor.h"
 #include "wayland/SwayHotKeyService.h"
@@ -40,7 +41,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Hyprland:
         return service == Service::Applications || service == Service::Language;
     case Backend::Kde:
-        return service == Service::Language;
+        return service == Service::Applications || service == Service::Language;
     case Backend::Gnome:
     case Backend::None:
         break;
@@ -167,6 +168,8 @@ ApplicationMonitor *WaylandBackends::createApplicationMonitor()
         return new SwayApplicationMonitor();
     case Backend::Hyprland:
         return new HyprlandApplicationMonitor();
+    case Backend::Kde:
+        return new KdeApplicationMonitor();
     default:
         return new UnavailableApplicationMonitor();
     }

@@ -11,6 +11,7 @@ namespace {
 
 // Installing or removing applications writes several files; they are read once it is over.
 constexpr int kReloadDelayMilliseconds = 500;
+constexpr int kRetryMilliseconds = 5000;
 
 } // namespace
 
@@ -40,8 +41,11 @@ bool WaylandApplicationMonitor::ready()
 {
     if (!m_entries)
         m_entries = std::make_unique<DesktopEntries>(m_applicationFolders);
-    if (!m_connected) {
+    if (!m_connected && m_nextAttempt.hasExpired()) {
         m_connected = connectToCompositor();
+        // A compositor that cannot be reached is not asked again at every question.
+        if (!m_connected)
+            m_nextAttempt.setRemainingTime(kRetryMilliseconds);
         // Whoever asked was told "nothing": what the compositor shows later is news.
         m_announce = true;
     }

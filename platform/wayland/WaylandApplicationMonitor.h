@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QStringList>
@@ -75,6 +76,7 @@ private:
     QHash<QString, int> m_applications; // identifier -> windows
     QString m_foregroundKey;
     QString m_foreground;
+    QDeadlineTimer m_nextAttempt{0};
     bool m_connected = false;
     bool m_announce = false;
 };

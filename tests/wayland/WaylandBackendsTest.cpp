@@ -47,8 +47,8 @@ const SelectionRow kSelectionRows[] = {
     // Hyprland sets SWAYSOCK for sway's tools on some set-ups; its own signature wins.
     {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, W, N},
     {"SwayBeforeKde", {.swaySocket = "/s.sock", .currentDesktop = "KDE", .kwinOnBus = true}, S, S, S, W, S},
-    {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, K, N, K, W, N},
-    {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, K, N, K, W, N},
+    {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, K, K, K, W, N},
+    {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, W, N, N, W, N},
     // Mutter offers no idle notifications to clients.
     {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, Backend::Gnome, N, N, N, N},
@@ -70,7 +70,7 @@ const SelectionRow kSelectionRows[] = {
     {"NothingKnown", {}, W, N, N, W, N},
     {"ForcedSway", {.forced = "sway", .hyprlandSignature = "abc"}, S, S, S, W, S},
     {"ForcedCaseless", {.forced = "Sway"}, S, S, S, W, S},
-    {"ForcedKde", {.forced = "kde"}, K, N, K, W, N},
+    {"ForcedKde", {.forced = "kde"}, K, K, K, W, N},
     {"ForcedWlroots", {.forced = "wlroots", .swaySocket = "/s.sock"}, W, N, N, W, N},
     {"ForcedNone", {.forced = "none", .swaySocket = "/s.sock"}, N, N, N, N, N},
     {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, W, S},
