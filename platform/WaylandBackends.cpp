@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
+#include "wayland/GnomeIdleTimeSource.h"
 #include "wayland/HyprlandApplicationMonitor.h"
 #include "wayland/HyprlandLanguageSource.h"
 #include "wayland/KdeApplicationMonitor.h"
@@ -43,6 +44,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Kde:
         return service == Service::Applications || service == Service::Language;
     case Backend::Gnome:
+        return service == Service::IdleTime;
     case Backend::None:
         break;
     }
@@ -114,7 +116,7 @@ WaylandBackends::Backend WaylandBackends::backendFor(Service service, const Envi
 {
     const Backend backend = compositor(environment);
     // Idle notifications are one protocol that wlroots compositors, KWin and Hyprland share;
-    // Mutter keeps its idle monitor to itself.
+    // Mutter tells its idle time on the session bus instead.
     if (service == Service::IdleTime && backend != Backend::Gnome && backend != Backend::None)
         return Backend::Wlroots;
     return serves(backend, service) ? backend : Backend::None;
@@ -194,6 +196,8 @@ IdleTimeSource *WaylandBackends::createIdleTimeSource()
     switch (announce(Service::IdleTime)) {
     case Backend::Wlroots:
         return new WaylandIdleTimeSource();
+    case Backend::Gnome:
+        return new GnomeIdleTimeSource();
     default:
         return new UnavailableIdleTimeSource();
     }

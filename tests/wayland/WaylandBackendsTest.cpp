@@ -39,7 +39,7 @@ TEST_P(WaylandSelectionTest, PicksOneBackendPerService)
 }
 
 constexpr Backend S = Backend::Sway, H = Backend::Hyprland, W = Backend::Wlroots, K = Backend::Kde,
-                  N = Backend::None;
+                  G = Backend::Gnome, N = Backend::None;
 
 const SelectionRow kSelectionRows[] = {
     {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, W, S},
@@ -50,21 +50,21 @@ const SelectionRow kSelectionRows[] = {
     {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, W, N, N, W, N},
-    // Mutter offers no idle notifications to clients.
-    {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, Backend::Gnome, N, N, N, N},
+    // Mutter tells its idle time on the bus.
+    {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, G, N, N, G, N},
     {"GnomeShellWhateverTheDesktopSays",
      {.currentDesktop = "ubuntu:GNOME", .gnomeShellOnBus = true},
-     Backend::Gnome,
+     G,
      N,
      N,
-     N,
+     G,
      N},
     {"KWinOnBusOutsideKdeIsNotKde",
      {.currentDesktop = "GNOME", .kwinOnBus = true, .gnomeShellOnBus = true},
-     Backend::Gnome,
+     G,
      N,
      N,
-     N,
+     G,
      N},
     {"AnyOtherCompositor", {.currentDesktop = "river"}, W, N, N, W, N},
     {"NothingKnown", {}, W, N, N, W, N},
