@@ -3,7 +3,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
+#include "wayland/GnomeApplicationMonitor.h"
 #include "wayland/GnomeIdleTimeSource.h"
+#include "wayland/GnomeLanguageSource.h"
 #include "wayland/HyprlandApplicationMonitor.h"
 #include "wayland/HyprlandLanguageSource.h"
 #include "wayland/KdeApplicationMonitor.h"
@@ -44,7 +46,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Kde:
         return service == Service::Applications || service == Service::Language;
     case Backend::Gnome:
-        return service == Service::IdleTime;
+        return service != Service::HotKeys;
     case Backend::None:
         break;
     }
@@ -85,6 +87,10 @@ WaylandBackends::Backend announce(WaylandBackends::Service service)
     } else if (service == WaylandBackends::Service::IdleTime) {
         qCInfo(lcWayland).noquote() << "Wayland session (" + WaylandBackends::name(compositor) + how +
                                            "): idle time is not available; the user always counts as active";
+    } else if (service == WaylandBackends::Service::HotKeys) {
+        qCInfo(lcWayland).noquote() << "Wayland session (" + WaylandBackends::name(compositor) + how +
+                                           "): no global hot keys; action keys fire only for application and"
+                                           " modifier keys";
     } else {
         qCInfo(lcWayland).noquote() << "Wayland session (" + WaylandBackends::name(compositor) + how + "):"
                                     << what(service) << "are not available";
@@ -172,6 +178,8 @@ ApplicationMonitor *WaylandBackends::createApplicationMonitor()
         return new HyprlandApplicationMonitor();
     case Backend::Kde:
         return new KdeApplicationMonitor();
+    case Backend::Gnome:
+        return new GnomeApplicationMonitor();
     default:
         return new UnavailableApplicationMonitor();
     }
@@ -186,6 +194,8 @@ InputLanguageSource *WaylandBackends::createLanguageSource()
         return new HyprlandLanguageSource();
     case Backend::Kde:
         return new KdeLanguageSource();
+    case Backend::Gnome:
+        return new GnomeLanguageSource();
     default:
         return new UnavailableLanguageSource();
     }

@@ -82,6 +82,8 @@ QString WaylandApplicationMonitor::identifierOf(const WindowIdentity &identity)
 
 void WaylandApplicationMonitor::replaceWindows(const QList<Window> &windows, const QString &focusedKey)
 {
+    // A compositor that lists its windows is connected, also when it came by itself.
+    m_connected = true;
     QSet<QString> present;
     for (const Window &window : windows) {
         present.insert(window.key);

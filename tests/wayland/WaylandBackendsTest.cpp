@@ -41,6 +41,7 @@ TEST_P(WaylandSelectionTest, PicksOneBackendPerService)
 constexpr Backend S = Backend::Sway, H = Backend::Hyprland, W = Backend::Wlroots, K = Backend::Kde,
                   G = Backend::Gnome, N = Backend::None;
 
+// clang-format off
 const SelectionRow kSelectionRows[] = {
     {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, W, S},
     {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, W, N},
@@ -50,31 +51,21 @@ const SelectionRow kSelectionRows[] = {
     {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeWithoutKWinIsGeneric", {.currentDesktop = "KDE"}, W, N, N, W, N},
-    // Mutter tells its idle time on the bus.
-    {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, G, N, N, G, N},
-    {"GnomeShellWhateverTheDesktopSays",
-     {.currentDesktop = "ubuntu:GNOME", .gnomeShellOnBus = true},
-     G,
-     N,
-     N,
-     G,
-     N},
-    {"KWinOnBusOutsideKdeIsNotKde",
-     {.currentDesktop = "GNOME", .kwinOnBus = true, .gnomeShellOnBus = true},
-     G,
-     N,
-     N,
-     G,
-     N},
+    // The Shell extension and Mutter tell; hot keys wait for the global-shortcuts portal.
+    {"Gnome", {.currentDesktop = "GNOME", .gnomeShellOnBus = true}, G, G, G, G, N},
+    {"GnomeShellWhateverTheDesktopSays", {.currentDesktop = "ubuntu:GNOME", .gnomeShellOnBus = true}, G, G, G, G, N},
+    {"KWinOnBusOutsideKdeIsNotKde", {.currentDesktop = "GNOME", .kwinOnBus = true, .gnomeShellOnBus = true}, G, G, G, G, N},
     {"AnyOtherCompositor", {.currentDesktop = "river"}, W, N, N, W, N},
     {"NothingKnown", {}, W, N, N, W, N},
     {"ForcedSway", {.forced = "sway", .hyprlandSignature = "abc"}, S, S, S, W, S},
     {"ForcedCaseless", {.forced = "Sway"}, S, S, S, W, S},
     {"ForcedKde", {.forced = "kde"}, K, K, K, W, N},
+    {"ForcedGnome", {.forced = "gnome", .swaySocket = "/s.sock"}, G, G, G, G, N},
     {"ForcedWlroots", {.forced = "wlroots", .swaySocket = "/s.sock"}, W, N, N, W, N},
     {"ForcedNone", {.forced = "none", .swaySocket = "/s.sock"}, N, N, N, N, N},
     {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, W, S},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, WaylandSelectionTest, ::testing::ValuesIn(kSelectionRows),
                          brevona::test::RowName());
