@@ -15,6 +15,7 @@
 #include "wayland/SwayLanguageSource.h"
 #include "wayland/UnavailableApplicationMonitor.h"
 #include "wayland/WaylandIdleTimeSource.h"
+#include "wayland/WaylandToplevelMonitor.h"
 #include "wayland/UnavailableHotKeyService.h"
 #include "wayland/UnavailableIdleTimeSource.h"
 #include "wayland/UnavailableLanguageSource.h"
@@ -40,7 +41,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Sway:
         return service != Service::IdleTime;
     case Backend::Wlroots:
-        return service == Service::IdleTime;
+        return service == Service::IdleTime || service == Service::Applications;
     case Backend::Hyprland:
         return service == Service::Applications || service == Service::Language;
     case Backend::Kde:
@@ -180,6 +181,8 @@ ApplicationMonitor *WaylandBackends::createApplicationMonitor()
         return new KdeApplicationMonitor();
     case Backend::Gnome:
         return new GnomeApplicationMonitor();
+    case Backend::Wlroots:
+        return new WaylandToplevelMonitor();
     default:
         return new UnavailableApplicationMonitor();
     }

@@ -1,6 +1,6 @@
 // The real driver in a Wayland session: under a headless sway with real Wayland windows, an
-// application layer follows the window in front, as sway's IPC socket reports it, and the driver
-// says in its log which backend serves each service.
+// application layer follows the window in front, as sway's IPC socket or the generic window list reports it,
+// and the driver says in its log which backend serves each service.
 #include <memory>
 
 #include <QDir>
@@ -11,6 +11,7 @@
 #include "DriverSession.h"
 #include "HeadlessSway.h"
 #include "StoreBuilder.h"
+#include "TestPrinters.h"
 #include "Wait.h"
 
 using namespace brevona;
@@ -19,7 +20,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class WaylandSessionTest : public ::testing::Test
+struct BackendRow
+{
+    const char *name;
+    const char *forced; // BREVONA_WAYLAND_BACKEND; empty: detected
+    const char *logged; // the log line naming the backend of the applications
+};
+
+class WaylandSessionTest : public ::testing::TestWithParam<BackendRow>
 {
 protected:
     void SetUp() override
@@ -29,17 +37,20 @@ protected:
         ASSERT_TRUE(sway.start()) << sway.error().toStdString();
         session = std::make_unique<DriverSession>();
         // The driver finds the compositor as a user's session shows it: no X display at all.
-        session->home().setEnvironment("WAYLAND_DISPLAY", sway.waylandDisplay());
+        session->home().setEnvironment("WAYLAND_DISPLAY",
+                                       QDir(sway.runtimeDir()).filePath(sway.waylandDisplay()));
         session->home().setEnvironment("SWAYSOCK", sway.socketPath());
         session->home().setEnvironment("HYPRLAND_INSTANCE_SIGNATURE", std::nullopt);
-        session->home().setEnvironment("BREVONA_WAYLAND_BACKEND", std::nullopt);
+        const QString forced = QLatin1String(GetParam().forced);
+        session->home().setEnvironment("BREVONA_WAYLAND_BACKEND",
+                                       forced.isEmpty() ? std::nullopt : std::optional(forced));
     }
 
     HeadlessSway sway;
     std::unique_ptr<DriverSession> session;
 };
 
-TEST_F(WaylandSessionTest, ApplicationLayerFollowsTheFocusedWindow)
+TEST_P(WaylandSessionTest, ApplicationLayerFollowsTheFocusedWindow)
 {
     // The application's desktop entry is named after its app id, as an installed program's is.
     const QString applications = QDir(session->home().dataHome()).filePath(QStringLiteral("applications"));
@@ -60,9 +71,7 @@ TEST_F(WaylandSessionTest, ApplicationLayerFollowsTheFocusedWindow)
         return waitUntil([&] { return session->composition() == expected; }, 10s);
     };
     ASSERT_TRUE(composed(base)) << session->log().toStdString();
-    EXPECT_EQ(session->logCount(QStringLiteral("running and foreground applications from the sway backend")),
-              1)
-        << session->log().toStdString();
+    EXPECT_EQ(session->logCount(QLatin1String(GetParam().logged)), 1) << session->log().toStdString();
 
     // A new window of the application comes to the front, then the other one, then it again.
     QProcess *beta = sway.startWindow(QStringLiteral("org.example.Beta"));
@@ -78,5 +87,14 @@ TEST_F(WaylandSessionTest, ApplicationLayerFollowsTheFocusedWindow)
     // No X11 service is tried.
     EXPECT_EQ(session->logCount(QStringLiteral("X display")), 0);
 }
+
+// sway's own IPC socket, and the window list any wlroots compositor offers.
+const BackendRow kBackendRows[] = {
+    {"SwayIpc", "", "running and foreground applications from the sway backend"},
+    {"WlrootsToplevels", "wlroots", "running and foreground applications from the wlroots (forced) backend"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, WaylandSessionTest, ::testing::ValuesIn(kBackendRows),
+                         brevona::test::RowName());
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "LogCapture.h"
 #include "wayland/SwayHotKeyService.h"
 #include "wayland/WaylandIdleTimeSource.h"
+#include "wayland/WaylandToplevelMonitor.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -135,6 +136,34 @@ TEST_F(HeadlessSwayTest, IdleTimeWithoutTheProtocolSaysSoOnce)
     EXPECT_FALSE(first);
     EXPECT_FALSE(second);
     EXPECT_EQ(log.messages().size(), 1) << log.messages().join('\n').toStdString();
+}
+
+TEST_F(HeadlessSwayTest, WindowsOfAnyWlrootsCompositorFromItsToplevelList)
+{
+    QTemporaryDir applications;
+    QProcess *first = sway().startWindow(QStringLiteral("brevona-first"));
+    ASSERT_TRUE(first);
+    WaylandToplevelMonitor monitor(QDir(sway().runtimeDir()).filePath(sway().waylandDisplay()),
+                                   {applications.path()});
+    monitor.startWatching();
+    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
+    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
+    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"brevona-first"}));
+    EXPECT_EQ(monitor.foregroundApplication(), "brevona-first");
+
+    QProcess *second = sway().startWindow(QStringLiteral("brevona-second"));
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-second"; }));
+    EXPECT_EQ(launched.value(0).value(0).toString(), "brevona-second");
+    ASSERT_TRUE(sway().command(QStringLiteral("[app_id=brevona-first] focus")));
+    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-first"; }));
+
+    sway().stopWindow(first);
+    ASSERT_TRUE(waitUntil([&] { return terminated.count() == 1; }));
+    EXPECT_EQ(terminated.at(0).at(0).toString(), "brevona-first");
+    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-second"; }));
+    sway().stopWindow(second);
+    ASSERT_TRUE(waitUntil([&] { return monitor.runningApplications() == QSet<QString>(); }));
 }
 
 } // namespace
