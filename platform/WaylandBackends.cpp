@@ -7,6 +7,7 @@
 #include "wayland/GnomeIdleTimeSource.h"
 #include "wayland/GnomeLanguageSource.h"
 #include "wayland/HyprlandApplicationMonitor.h"
+#include "wayland/HyprlandHotKeyService.h"
 #include "wayland/HyprlandLanguageSource.h"
 #include "wayland/KdeApplicationMonitor.h"
 #include "wayland/KdeLanguageSource.h"
@@ -43,7 +44,7 @@ bool serves(WaylandBackends::Backend backend, WaylandBackends::Service service)
     case Backend::Wlroots:
         return service == Service::IdleTime || service == Service::Applications;
     case Backend::Hyprland:
-        return service == Service::Applications || service == Service::Language;
+        return service != Service::IdleTime;
     case Backend::Kde:
         return service == Service::Applications || service == Service::Language;
     case Backend::Gnome:
@@ -221,6 +222,8 @@ HotKeyService *WaylandBackends::createHotKeyService()
     switch (announce(Service::HotKeys)) {
     case Backend::Sway:
         return new SwayHotKeyService();
+    case Backend::Hyprland:
+        return new HyprlandHotKeyService();
     default:
         return new UnavailableHotKeyService();
     }

@@ -1,5 +1,10 @@
 // Hyprland's replies and event lines, in the shapes Hyprland 0.4x writes them (addresses, classes
 // and pids as a session shows them), and its sockets served by a stand-in in the instance folder.
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -8,10 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include "LogCapture.h"
 #include "StandInThread.h"
 #include "TestPrinters.h"
 #include "Wait.h"
 #include "wayland/HyprlandApplicationMonitor.h"
+#include "wayland/HyprlandHotKeyService.h"
 #include "wayland/HyprlandLanguageSource.h"
 #include "wayland/HyprlandPayloads.h"
 #include "wayland/XkbLayoutDescriptions.h"
@@ -173,7 +180,10 @@ public:
         QObject::connect(&m_requests, &QLocalServer::newConnection, [this] {
             QLocalSocket *socket = m_requests.nextPendingConnection();
             QObject::connect(socket, &QLocalSocket::readyRead, [this, socket] {
-                socket->write(replies.value(socket->readAll(), "unknown request"));
+                const QByteArray request = socket->readAll();
+                requests.append(request);
+                socket->write(replies.value(request, request.startsWith("keyword ") ? keywordReply
+                                                                                    : "unknown request"));
                 socket->disconnectFromServer();
             });
         });
@@ -188,6 +198,8 @@ public:
     }
 
     QHash<QByteArray, QByteArray> replies;
+    QByteArray keywordReply = "ok";
+    QList<QByteArray> requests;
 
 private:
     QTemporaryDir m_folder;
@@ -211,6 +223,14 @@ public:
     void send(const QByteArray &lines)
     {
         m_thread.call([&](HyprlandServer &server) { server.send(lines); });
+    }
+    QList<QByteArray> requests()
+    {
+        return m_thread.call([](HyprlandServer &server) { return server.requests; });
+    }
+    void refuseKeywords(const QByteArray &reply)
+    {
+        m_thread.call([&](HyprlandServer &server) { server.keywordReply = reply; });
     }
 
 private:
@@ -272,6 +292,53 @@ TEST(HyprlandSockets, NothingWithoutHyprland)
     EXPECT_FALSE(monitor.runningApplications());
     HyprlandLanguageSource source(empty.path(), &kDescriptions);
     EXPECT_FALSE(source.layouts());
+}
+
+TEST(HyprlandSockets, HotKeysAreBindingsThatCallBack)
+{
+    FakeHyprland hyprland;
+    HyprlandHotKeyService service(hyprland.folder());
+    QSignalSpy pressed(&service, &HotKeyService::hotKeyPressed);
+    const auto hotKey =
+        service.registerHotKey(38, hotkey_modifiers::Command | hotkey_modifiers::Shift, "a", 5);
+    ASSERT_TRUE(hotKey);
+    EXPECT_FALSE(service.registerHotKey(38, hotkey_modifiers::Command | hotkey_modifiers::Shift, "b", 6));
+    const QString token = HyprlandHotKeyService::tokenFor(::getpid(), *hotKey);
+    const QByteArray bind = hyprland.requests().value(0);
+    EXPECT_TRUE(bind.startsWith(
+        "keyword bind SUPER SHIFT,code:38,exec,dbus-send --session --type=method_call --dest=" +
+        QDBusConnection::sessionBus().baseService().toUtf8()))
+        << bind.toStdString();
+    EXPECT_TRUE(bind.endsWith("com.kettlewood.Brevona.HyprlandHotKeys.Pressed string:" + token.toUtf8()));
+
+    // The binding's dbus-send, from another connection.
+    const auto press = [&](const QString &sent) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QDBusConnection::sessionBus().baseService(), QLatin1String(HyprlandHotKeyService::ObjectPath),
+            QStringLiteral("com.kettlewood.Brevona.HyprlandHotKeys"), QStringLiteral("Pressed"));
+        call.setArguments({sent});
+        QDBusConnection other =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("dbus-send"));
+        const QDBusPendingCall answer = other.asyncCall(call);
+        EXPECT_TRUE(waitUntil([&] { return answer.isFinished(); }));
+        QDBusConnection::disconnectFromBus(QStringLiteral("dbus-send"));
+    };
+    press(token);
+    ASSERT_EQ(pressed.count(), 1);
+    EXPECT_EQ(pressed.at(0).at(0).toInt(), 5);
+    // A token of another process, or one left by an earlier driver, fires nothing.
+    press(HyprlandHotKeyService::tokenFor(::getpid() + 1, *hotKey));
+    EXPECT_EQ(pressed.count(), 1);
+
+    EXPECT_TRUE(service.unregisterHotKey(*hotKey));
+    EXPECT_EQ(hyprland.requests().last(), "keyword unbind SUPER SHIFT,code:38");
+    press(token);
+    EXPECT_EQ(pressed.count(), 1);
+
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    hyprland.refuseKeywords("invalid dispatcher");
+    EXPECT_FALSE(service.registerHotKey(24, hotkey_modifiers::Control, "c", 7));
+    EXPECT_EQ(log.count("refused by Hyprland: invalid dispatcher"), 1);
 }
 
 } // namespace

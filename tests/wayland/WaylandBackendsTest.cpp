@@ -44,9 +44,9 @@ constexpr Backend S = Backend::Sway, H = Backend::Hyprland, W = Backend::Wlroots
 // clang-format off
 const SelectionRow kSelectionRows[] = {
     {"Sway", {.swaySocket = "/run/user/1000/sway-ipc.sock"}, S, S, S, W, S},
-    {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, W, N},
+    {"Hyprland", {.hyprlandSignature = "abc_123"}, H, H, H, W, H},
     // Hyprland sets SWAYSOCK for sway's tools on some set-ups; its own signature wins.
-    {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, W, N},
+    {"HyprlandBeforeSway", {.hyprlandSignature = "abc", .swaySocket = "/s.sock"}, H, H, H, W, H},
     {"SwayBeforeKde", {.swaySocket = "/s.sock", .currentDesktop = "KDE", .kwinOnBus = true}, S, S, S, W, S},
     {"Kde", {.currentDesktop = "KDE", .kwinOnBus = true}, K, K, K, W, N},
     {"KdeInAList", {.currentDesktop = "ubuntu:KDE", .kwinOnBus = true}, K, K, K, W, N},
