@@ -1,10 +1,12 @@
 #include "KdeApplicationMonitor.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include "Paths.h"
@@ -64,6 +66,13 @@ KdeApplicationMonitor::~KdeApplicationMonitor()
         QDBusConnection::sessionBus().unregisterObject(QLatin1String(ObjectPath));
 }
 
+QString KdeApplicationMonitor::pluginName()
+{
+    QString program = QCoreApplication::applicationName();
+    program.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+    return QStringLiteral("brevona-windows-") + program;
+}
+
 QString KdeApplicationMonitor::script(const QString &destination)
 {
     return QString::fromUtf8(kScript)
@@ -76,8 +85,7 @@ void KdeApplicationMonitor::unloadScript()
     if (!m_loaded)
         return;
     m_loaded = false;
-    callKWin(QStringLiteral("/Scripting"), kScripting, QStringLiteral("unloadScript"),
-             {QLatin1String(PluginName)});
+    callKWin(QStringLiteral("/Scripting"), kScripting, QStringLiteral("unloadScript"), {pluginName()});
 }
 
 bool KdeApplicationMonitor::connectToCompositor()
@@ -91,17 +99,16 @@ bool KdeApplicationMonitor::connectToCompositor()
         return failed(QStringLiteral("No place for KWin's script"));
     }
     // The script names this connection, so it is written anew for each start.
-    const QString file = QDir(*folder).filePath(QStringLiteral("brevona-windows.js"));
+    const QString file = QDir(*folder).filePath(pluginName() + QStringLiteral(".js"));
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(script(bus.baseService()).toUtf8()) < 0 ||
         !out.commit()) {
         return failed(QStringLiteral("Cannot write KWin's script ") + file);
     }
     // One left by an earlier start goes first: KWin keeps scripts by name.
-    callKWin(QStringLiteral("/Scripting"), kScripting, QStringLiteral("unloadScript"),
-             {QLatin1String(PluginName)});
+    callKWin(QStringLiteral("/Scripting"), kScripting, QStringLiteral("unloadScript"), {pluginName()});
     const QDBusReply<int> loaded = callKWin(QStringLiteral("/Scripting"), kScripting,
-                                            QStringLiteral("loadScript"), {file, QLatin1String(PluginName)});
+                                            QStringLiteral("loadScript"), {file, pluginName()});
     if (!loaded.isValid() || loaded.value() < 0) {
         return failed(QStringLiteral("KWin did not load the window script (%1)")
                           .arg(loaded.isValid() ? QStringLiteral("refused") : loaded.error().message()));

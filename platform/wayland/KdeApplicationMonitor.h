@@ -18,9 +18,11 @@ class KdeApplicationMonitor : public WaylandApplicationMonitor, protected QDBusC
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.kettlewood.Brevona.KWinWindows")
 public:
-    // The object path the script calls, and the script's name in KWin.
+    // The object path the script calls.
     static constexpr char ObjectPath[] = "/com/kettlewood/Brevona/KWinWindows";
-    static constexpr char PluginName[] = "brevona-windows";
+    // The script's name in KWin: one per program ("brevona-windows-BrevonaDriver"), so that the
+    // driver and the configurator keep a script each and a program's restart replaces its own.
+    static QString pluginName();
 
     // `applicationFolders` empty: the XDG "applications" folders.
     explicit KdeApplicationMonitor(QStringList applicationFolders = {}, QObject *parent = nullptr);

@@ -70,7 +70,7 @@ public Q_SLOTS:
     int loadScript(const QString &path, const QString &plugin)
     {
         QFile file(path);
-        if (plugin != QLatin1String(KdeApplicationMonitor::PluginName) || !file.open(QIODevice::ReadOnly))
+        if (plugin != KdeApplicationMonitor::pluginName() || !file.open(QIODevice::ReadOnly))
             return -1;
         script = QString::fromUtf8(file.readAll());
         destination =
@@ -99,6 +99,7 @@ TEST(KdeApplicationMonitor, FollowsWhatKWinsScriptReports)
     EXPECT_EQ(kwin.call([](FakeKWin &k) { return k.destination; }),
               QDBusConnection::sessionBus().baseService());
     EXPECT_TRUE(kwin.call([](FakeKWin &k) { return k.script.contains("workspace.windowActivated"); }));
+    EXPECT_EQ(KdeApplicationMonitor::pluginName(), "brevona-windows-brevona_wayland_tests");
 
     QSignalSpy launched(monitor.get(), &ApplicationMonitor::applicationLaunched);
     QSignalSpy foreground(monitor.get(), &ApplicationMonitor::foregroundApplicationChanged);
@@ -140,7 +141,7 @@ TEST(KdeApplicationMonitor, FollowsWhatKWinsScriptReports)
     // The script goes with the monitor.
     monitor.reset();
     EXPECT_EQ(kwin.call([](FakeKWin &k) { return k.unloaded; }),
-              QStringList({KdeApplicationMonitor::PluginName, KdeApplicationMonitor::PluginName}));
+              QStringList({KdeApplicationMonitor::pluginName(), KdeApplicationMonitor::pluginName()}));
 }
 
 TEST(KdeApplicationMonitor, NothingWithoutKWin)
