@@ -15,11 +15,11 @@
 #include "wayland/SwayHotKeyService.h"
 #include "wayland/SwayLanguageSource.h"
 #include "wayland/UnavailableApplicationMonitor.h"
-#include "wayland/WaylandIdleTimeSource.h"
-#include "wayland/WaylandToplevelMonitor.h"
 #include "wayland/UnavailableHotKeyService.h"
 #include "wayland/UnavailableIdleTimeSource.h"
 #include "wayland/UnavailableLanguageSource.h"
+#include "wayland/WaylandIdleTimeSource.h"
+#include "wayland/WaylandToplevelMonitor.h"
 
 Q_LOGGING_CATEGORY(lcWayland, "brevona.platform.wayland")
 

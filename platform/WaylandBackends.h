@@ -54,7 +54,8 @@ public:
     // The compositor's kind: the forced one when it names one, otherwise Hyprland, sway, KDE
     // Plasma, GNOME in that order, and the generic wlroots protocols for any other.
     static Backend compositor(const Environment &environment);
-    // The backend that serves `service` on that compositor; None where none is built for it.
+    // The backend that serves `service` on that compositor; None where none is built for it. Idle
+    // time is the generic idle-notification protocol's (Wlroots) on every compositor but GNOME's.
     static Backend backendFor(Service service, const Environment &environment);
 
     // The name BREVONA_WAYLAND_BACKEND uses for a backend, and back (nothing for an unknown name).
