@@ -1,5 +1,7 @@
 #include "ApplicationMonitor.h"
 
+#include "DisplaySession.h"
+#include "WaylandBackends.h"
 #include "linux/X11ApplicationMonitor.h"
 
 namespace brevona {
@@ -16,8 +18,11 @@ ApplicationMonitor &ApplicationMonitor::instance()
 {
     if (g_installed)
         return *g_installed;
-    // Never destroyed: the X connection must not be torn down after the event loop is gone.
-    static auto *session = new X11ApplicationMonitor();
+    // Never destroyed: the connection must not be torn down after the event loop is gone. Under
+    // Wayland the compositor's backend answers; X11 sees only Xwayland's clients there.
+    static ApplicationMonitor *session = DisplaySession::current() == DisplaySession::Kind::Wayland
+                                             ? WaylandBackends::createApplicationMonitor()
+                                             : static_cast<ApplicationMonitor *>(new X11ApplicationMonitor());
     return *session;
 }
 

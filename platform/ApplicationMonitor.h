@@ -27,8 +27,9 @@ public:
     // Opens the session's event sources; the signals are emitted from then on. Idempotent.
     virtual void startWatching() = 0;
 
-    // The process-wide instance: the X11 session's unless a test installed another (the caller
-    // keeps ownership; nullptr returns to the X11 one). Main thread only.
+    // The process-wide instance: the session's (X11, or the Wayland compositor's backend that
+    // WaylandBackends chose) unless a test installed another (the caller keeps ownership; nullptr
+    // returns to the session's). Main thread only.
     static ApplicationMonitor &instance();
     static void setInstance(ApplicationMonitor *monitor);
 

@@ -1,5 +1,7 @@
 #include "HotKeyService.h"
 
+#include "DisplaySession.h"
+#include "WaylandBackends.h"
 #include "linux/X11HotKeyService.h"
 
 namespace brevona {
@@ -16,8 +18,11 @@ HotKeyService &HotKeyService::instance()
 {
     if (g_installed)
         return *g_installed;
-    // Never destroyed: the X connection must not be torn down after the event loop is gone.
-    static auto *session = new X11HotKeyService();
+    // Never destroyed: the connection must not be torn down after the event loop is gone. Under
+    // Wayland the compositor's backend answers; X11 sees only Xwayland's clients there.
+    static HotKeyService *session = DisplaySession::current() == DisplaySession::Kind::Wayland
+                                        ? WaylandBackends::createHotKeyService()
+                                        : static_cast<HotKeyService *>(new X11HotKeyService());
     return *session;
 }
 

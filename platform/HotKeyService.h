@@ -36,8 +36,9 @@ public:
     // False when the reference names no hot key of this service or the session refused.
     virtual bool unregisterHotKey(Reference reference) = 0;
 
-    // The process-wide instance: the X11 session's unless a test installed another (the caller
-    // keeps ownership; nullptr returns to the X11 one). Main thread only.
+    // The process-wide instance: the session's (X11, or the Wayland compositor's backend that
+    // WaylandBackends chose) unless a test installed another (the caller keeps ownership; nullptr
+    // returns to the session's). Main thread only.
     static HotKeyService &instance();
     static void setInstance(HotKeyService *service);
 

@@ -1,5 +1,7 @@
 #include "IdleTimeSource.h"
 
+#include "DisplaySession.h"
+#include "WaylandBackends.h"
 #include "linux/X11IdleTimeSource.h"
 
 namespace brevona {
@@ -14,8 +16,11 @@ IdleTimeSource &IdleTimeSource::instance()
 {
     if (g_installed)
         return *g_installed;
-    // Never destroyed: the X connection must not be torn down after the event loop is gone.
-    static auto *session = new X11IdleTimeSource();
+    // Never destroyed: the connection must not be torn down after the event loop is gone. Under
+    // Wayland the compositor's backend answers; X11 sees only Xwayland's clients there.
+    static IdleTimeSource *session = DisplaySession::current() == DisplaySession::Kind::Wayland
+                                         ? WaylandBackends::createIdleTimeSource()
+                                         : static_cast<IdleTimeSource *>(new X11IdleTimeSource());
     return *session;
 }
 

@@ -14,8 +14,9 @@ public:
     // Nanoseconds since the last user input; nothing when the system cannot tell.
     virtual std::optional<quint64> idleNanoseconds() = 0;
 
-    // The process-wide instance: the X11 session's unless a test installed another (the caller
-    // keeps ownership; nullptr returns to the X11 one). Main thread only.
+    // The process-wide instance: the session's (X11, or the Wayland compositor's backend that
+    // WaylandBackends chose) unless a test installed another (the caller keeps ownership; nullptr
+    // returns to the session's). Main thread only.
     static IdleTimeSource &instance();
     static void setInstance(IdleTimeSource *source);
 };

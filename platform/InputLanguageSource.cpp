@@ -1,5 +1,7 @@
 #include "InputLanguageSource.h"
 
+#include "DisplaySession.h"
+#include "WaylandBackends.h"
 #include "linux/X11LanguageSource.h"
 
 namespace brevona {
@@ -34,8 +36,11 @@ InputLanguageSource &InputLanguageSource::instance()
 {
     if (g_installed)
         return *g_installed;
-    // Never destroyed: the X connection must not be torn down after the event loop is gone.
-    static auto *session = new X11LanguageSource();
+    // Never destroyed: the connection must not be torn down after the event loop is gone. Under
+    // Wayland the compositor's backend answers; X11 sees only Xwayland's clients there.
+    static InputLanguageSource *session = DisplaySession::current() == DisplaySession::Kind::Wayland
+                                              ? WaylandBackends::createLanguageSource()
+                                              : static_cast<InputLanguageSource *>(new X11LanguageSource());
     return *session;
 }
 

@@ -33,8 +33,9 @@ public:
     // The layout in use; nothing when the session cannot tell or the index names no layout.
     std::optional<QString> currentLayout();
 
-    // The process-wide instance: the X11 session's unless a test installed another (the caller
-    // keeps ownership; nullptr returns to the X11 one). Main thread only.
+    // The process-wide instance: the session's (X11, or the Wayland compositor's backend that
+    // WaylandBackends chose) unless a test installed another (the caller keeps ownership; nullptr
+    // returns to the session's). Main thread only.
     static InputLanguageSource &instance();
     static void setInstance(InputLanguageSource *source);
 

@@ -13,11 +13,15 @@ packages=(
   libplist-dev libssl-dev libcurl4-openssl-dev libzip-dev libudev-dev libevdev-dev
   libxcb1-dev libxcb-xkb-dev libxcb-screensaver0-dev libxcb-xtest0-dev libxcb-res0-dev
   libxkbcommon-dev libxkbcommon-x11-dev libxkbregistry-dev
+  # Wayland sessions: the client library and the protocol descriptions (idle notifications)
+  libwayland-dev wayland-protocols
   # the sans font the configurator draws key labels with
   fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-bin libglib2.0-bin xvfb xdotool openbox x11-xkb-utils
+  # the Wayland backends against a headless sway with Qt Wayland windows
+  sway qt6-wayland
 )
 
 missing=()

@@ -1,0 +1,195 @@
+// GNOME Shell's windows and input sources through the Brevona extension's bus interface, with a
+// stand-in for the extension (its name, object and signals) on a connection and thread of its own.
+// The extension's JavaScript itself runs only in a real GNOME Shell.
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "StandInThread.h"
+#include "TestHome.h"
+#include "TestPrinters.h"
+#include "Wait.h"
+#include "wayland/GnomeApplicationMonitor.h"
+#include "wayland/GnomeLanguageSource.h"
+
+using namespace brevona;
+using namespace brevona::test;
+
+namespace {
+
+struct ShellWindow
+{
+    QString id, appId, wmClass;
+    int pid = 0;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const ShellWindow &window)
+{
+    argument.beginStructure();
+    argument << window.id << window.appId << window.wmClass << window.pid;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, ShellWindow &window)
+{
+    argument.beginStructure();
+    argument >> window.id >> window.appId >> window.wmClass >> window.pid;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ShellWindow)
+
+namespace {
+
+class Extension : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.kettlewood.Brevona.GnomeShell")
+public:
+    Extension()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("shell-stand-in")))
+    {
+        qDBusRegisterMetaType<ShellWindow>();
+        qDBusRegisterMetaType<QList<ShellWindow>>();
+        m_bus.registerObject(QLatin1String(GnomeApplicationMonitor::ObjectPath), this,
+                             QDBusConnection::ExportAllSlots);
+    }
+    ~Extension() override
+    {
+        disable();
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    void enable() { m_bus.registerService(QLatin1String(GnomeApplicationMonitor::Service)); }
+    void disable() { m_bus.unregisterService(QLatin1String(GnomeApplicationMonitor::Service)); }
+    void emitSignal(const QString &name, const QVariantList &arguments = {})
+    {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QLatin1String(GnomeApplicationMonitor::ObjectPath),
+                                       QLatin1String(GnomeApplicationMonitor::Interface), name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+
+    QList<ShellWindow> windows;
+    QString focused;
+    QStringList sources;
+    int current = -1;
+
+public Q_SLOTS:
+    QList<ShellWindow> GetWindows(QString &focusedId)
+    {
+        focusedId = focused;
+        return windows;
+    }
+    QStringList GetInputSources(int &currentIndex)
+    {
+        currentIndex = current;
+        return sources;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+TEST(GnomeShell, ApplicationsFollowTheExtension)
+{
+    TestHome home;
+    QTemporaryDir applications;
+    StandInThread<Extension> shell;
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    GnomeApplicationMonitor monitor({applications.path()});
+    // Not enabled yet: nothing, said once.
+    EXPECT_FALSE(monitor.runningApplications());
+    EXPECT_EQ(log.count("does not answer"), 1);
+
+    QSignalSpy foreground(&monitor, &ApplicationMonitor::foregroundApplicationChanged);
+    shell.call([](Extension &extension) {
+        extension.windows = {{"11", "org.gnome.Nautilus", "org.gnome.Nautilus", 3100},
+                             {"12", "", "XTerm", 0}};
+        extension.focused = "12";
+        extension.enable();
+    });
+    // Picked up when its name appears, without anyone asking.
+    ASSERT_TRUE(waitUntil([&] { return !foreground.isEmpty(); }));
+    EXPECT_EQ(monitor.foregroundApplication(), "XTerm");
+    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"org.gnome.Nautilus", "XTerm"}));
+
+    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
+    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
+    shell.call([](Extension &extension) {
+        extension.emitSignal("WindowOpened", {"13", "org.gnome.TextEditor", "gnome-text-editor", 3300});
+        extension.emitSignal("FocusChanged", {"13"});
+        extension.emitSignal("WindowClosed", {"11"});
+    });
+    ASSERT_TRUE(waitUntil([&] { return terminated.count() == 1; }));
+    EXPECT_EQ(terminated.at(0).at(0).toString(), "org.gnome.Nautilus");
+    EXPECT_EQ(launched.at(0).at(0).toString(), "org.gnome.TextEditor");
+    EXPECT_EQ(monitor.foregroundApplication(), "org.gnome.TextEditor");
+
+    // Disabled: its windows go with it.
+    shell.call([](Extension &extension) { extension.disable(); });
+    ASSERT_TRUE(waitUntil([&] { return terminated.count() == 3; }));
+    EXPECT_TRUE(monitor.foregroundApplication().isEmpty());
+}
+
+struct SourceRow
+{
+    const char *name;
+    const char *source;
+    const char *layout;
+};
+
+class GnomeInputSourceTest : public ::testing::TestWithParam<SourceRow>
+{
+};
+
+TEST_P(GnomeInputSourceTest, AsXkbName)
+{
+    EXPECT_EQ(GnomeLanguageSource::layoutOfSource(QLatin1String(GetParam().source)),
+              QLatin1String(GetParam().layout));
+}
+
+const SourceRow kSourceRows[] = {
+    {"Plain", "us", "us"},
+    {"Variant", "de+nodeadkeys", "de(nodeadkeys)"},
+    {"InputMethod", "ibus:anthy", "ibus:anthy"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, GnomeInputSourceTest, ::testing::ValuesIn(kSourceRows),
+                         brevona::test::RowName());
+
+TEST(GnomeShell, LanguageFollowsTheExtension)
+{
+    StandInThread<Extension> shell;
+    shell.call([](Extension &extension) {
+        extension.sources = {"us", "de+nodeadkeys"};
+        extension.current = 1;
+        extension.enable();
+    });
+    GnomeLanguageSource source;
+    source.startWatching();
+    EXPECT_EQ(source.layouts(), QStringList({"us", "de(nodeadkeys)"}));
+    EXPECT_EQ(source.currentLayout(), "de(nodeadkeys)");
+
+    QSignalSpy changed(&source, &InputLanguageSource::languageChanged);
+    shell.call([](Extension &extension) {
+        extension.current = 0;
+        extension.emitSignal("InputSourcesChanged");
+    });
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
+    EXPECT_EQ(source.currentLayout(), "us");
+}
+
+} // namespace
+
+#include "GnomeShellTest.moc"

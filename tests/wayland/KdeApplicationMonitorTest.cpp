@@ -1,0 +1,158 @@
+// Plasma's windows through the KWin script: a stand-in KWin on the session bus loads the script
+// as KWin's scripting interface does, and then reports windows as the script would, from the
+// connection that owns org.kde.KWin. The script's JavaScript itself runs only in a real KWin.
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "StandInThread.h"
+#include "TestHome.h"
+#include "Wait.h"
+#include "wayland/KdeApplicationMonitor.h"
+
+using namespace brevona;
+using namespace brevona::test;
+
+namespace {
+
+class ScriptObject : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kwin.Script")
+public:
+    bool running = false;
+public Q_SLOTS:
+    void run() { running = true; }
+};
+
+class FakeKWin : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kwin.Scripting")
+public:
+    FakeKWin()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("kwin-stand-in")))
+    {
+        m_bus.registerObject(QStringLiteral("/Scripting"), this, QDBusConnection::ExportAllSlots);
+        m_bus.registerObject(QStringLiteral("/Scripting/Script7"), &m_script,
+                             QDBusConnection::ExportAllSlots);
+        m_bus.registerService(QStringLiteral("org.kde.KWin"));
+    }
+    ~FakeKWin() override
+    {
+        m_bus.unregisterService(QStringLiteral("org.kde.KWin"));
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    // Calls the driver's object as the loaded script does.
+    void report(const QString &method, const QVariantList &arguments)
+    {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(destination, QLatin1String(KdeApplicationMonitor::ObjectPath),
+                                           QStringLiteral("com.kettlewood.Brevona.KWinWindows"), method);
+        call.setArguments(arguments);
+        // Without waiting, as the script's calls: the driver answers on the thread the test waits on.
+        m_bus.send(call);
+    }
+
+    QString destination;
+    QString script;
+    QStringList unloaded;
+    bool running() const { return m_script.running; }
+
+public Q_SLOTS:
+    int loadScript(const QString &path, const QString &plugin)
+    {
+        QFile file(path);
+        if (plugin != KdeApplicationMonitor::pluginName() || !file.open(QIODevice::ReadOnly))
+            return -1;
+        script = QString::fromUtf8(file.readAll());
+        destination =
+            QRegularExpression(QStringLiteral("const destination = \"([^\"]+)\"")).match(script).captured(1);
+        return 7;
+    }
+    bool unloadScript(const QString &plugin)
+    {
+        unloaded.append(plugin);
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+    ScriptObject m_script;
+};
+
+TEST(KdeApplicationMonitor, FollowsWhatKWinsScriptReports)
+{
+    TestHome home;
+    QTemporaryDir applications;
+    StandInThread<FakeKWin> kwin;
+    auto monitor = std::make_unique<KdeApplicationMonitor>(QStringList{applications.path()});
+    monitor->startWatching();
+    EXPECT_TRUE(kwin.call([](FakeKWin &k) { return k.running(); }));
+    EXPECT_EQ(kwin.call([](FakeKWin &k) { return k.destination; }),
+              QDBusConnection::sessionBus().baseService());
+    EXPECT_TRUE(kwin.call([](FakeKWin &k) { return k.script.contains("workspace.windowActivated"); }));
+    EXPECT_EQ(KdeApplicationMonitor::pluginName(), "brevona-windows-brevona_wayland_tests");
+
+    QSignalSpy launched(monitor.get(), &ApplicationMonitor::applicationLaunched);
+    QSignalSpy foreground(monitor.get(), &ApplicationMonitor::foregroundApplicationChanged);
+    kwin.call([](FakeKWin &k) {
+        k.report("beginListing", {});
+        k.report("windowAdded", {"{a1}", "org.kde.dolphin", "dolphin", 4100});
+        k.report("windowAdded", {"{b2}", "", "XTerm", 0});
+        k.report("endListing", {"{a1}"});
+    });
+    ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication() == "org.kde.dolphin"; }));
+    EXPECT_EQ(monitor->runningApplications(), QSet<QString>({"org.kde.dolphin", "XTerm"}));
+
+    kwin.call([](FakeKWin &k) {
+        k.report("windowAdded", {"{c3}", "org.kde.konsole", "konsole", 4200});
+        k.report("windowActivated", {"{c3}"});
+        k.report("windowRemoved", {"{a1}"});
+    });
+    ASSERT_TRUE(waitUntil([&] { return !monitor->runningApplications()->contains("org.kde.dolphin"); }));
+    EXPECT_EQ(monitor->foregroundApplication(), "org.kde.konsole");
+    EXPECT_EQ(launched.last().value(0).toString(), "org.kde.konsole");
+    // The desktop has the focus.
+    kwin.call([](FakeKWin &k) { k.report("windowActivated", {""}); });
+    ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication().isEmpty(); }));
+
+    // Anyone else on the bus is not KWin.
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    QDBusMessage forged = QDBusMessage::createMethodCall(
+        QDBusConnection::sessionBus().baseService(), QLatin1String(KdeApplicationMonitor::ObjectPath),
+        QStringLiteral("com.kettlewood.Brevona.KWinWindows"), QStringLiteral("windowActivated"));
+    forged.setArguments({"{c3}"});
+    QDBusConnection other =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("forger"));
+    const QDBusPendingCall answer = other.asyncCall(forged);
+    EXPECT_TRUE(waitUntil([&] { return answer.isFinished(); }));
+    QDBusConnection::disconnectFromBus(QStringLiteral("forger"));
+    EXPECT_TRUE(monitor->foregroundApplication().isEmpty());
+    EXPECT_EQ(log.count("not KWin"), 1);
+
+    // The script goes with the monitor.
+    monitor.reset();
+    EXPECT_EQ(kwin.call([](FakeKWin &k) { return k.unloaded; }),
+              QStringList({KdeApplicationMonitor::pluginName(), KdeApplicationMonitor::pluginName()}));
+}
+
+TEST(KdeApplicationMonitor, NothingWithoutKWin)
+{
+    TestHome home;
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    KdeApplicationMonitor monitor;
+    EXPECT_FALSE(monitor.runningApplications());
+    EXPECT_EQ(log.count("KWin did not load the window script"), 1);
+}
+
+} // namespace
+
+#include "KdeApplicationMonitorTest.moc"
