@@ -153,13 +153,14 @@ protected:
 TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
 {
     const QByteArray image = imageBytes("V1.10");
-    // What the driver had heard when the first byte of the image was written.
+    // What the driver had heard when the first byte of the image was written; the device takes
+    // 100 bytes a call, so the write is continued until the whole image is in.
     qsizetype heardBeforeWrite = -1;
     const auto write = io.pwrite;
     io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) {
         if (heardBeforeWrite < 0)
             heardBeforeWrite = driver.received().size();
-        return write(fd, bytes, count, offset);
+        return write(fd, bytes, std::min<size_t>(count, 100), offset);
     };
     KCFirmwareUpgrade &page = make();
     page.setFirmwareUpdateMode(FirmwareUpdateMode::ChosenFile);
@@ -185,6 +186,7 @@ TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
     EXPECT_EQ(QFileInfo(volume.firmwareImagePath()).size(), ImageSize);
     EXPECT_EQ(inodeOf(volume.firmwareImagePath()), inode);
     ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "write"), (ImageSize + 99) / 100);
     EXPECT_EQ(calls.back(), "fsync");
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "fsync"), 1);
     EXPECT_EQ(page.status().connectionText, "Waiting for keyboard...");
@@ -211,7 +213,6 @@ enum class Bad
     NoVersion,
     Fifo,
     Link,
-    Folder,
     Missing,
     KeyboardImageIsALink,
     NotConnected,
@@ -249,9 +250,6 @@ TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
         break;
     case Bad::Link:
         ASSERT_TRUE(QFile::link(chosen(good), path));
-        break;
-    case Bad::Folder:
-        ASSERT_TRUE(QDir().mkdir(path));
         break;
     case Bad::Missing:
         break;
@@ -309,7 +307,6 @@ const BadRow kBadRows[] = {
     {.name = "NoVersion", .bad = Bad::NoVersion, .chooserSays = "carries no version", .upgradeSays = "No firmware file is chosen"},
     {.name = "Fifo", .bad = Bad::Fifo, .chooserSays = "is a FIFO", .upgradeSays = "No firmware file is chosen"},
     {.name = "Link", .bad = Bad::Link, .chooserSays = "is a symbolic link", .upgradeSays = "No firmware file is chosen"},
-    {.name = "Folder", .bad = Bad::Folder, .chooserSays = "is a folder", .upgradeSays = "No firmware file is chosen"},
     {.name = "Missing", .bad = Bad::Missing, .chooserSays = "cannot be found", .upgradeSays = "No firmware file is chosen"},
     {.name = "KeyboardImageIsALink", .bad = Bad::KeyboardImageIsALink, .chooserSays = nullptr, .upgradeSays = "is not a regular file"},
     {.name = "NotConnected", .bad = Bad::NotConnected, .chooserSays = nullptr, .upgradeSays = "The keyboard is not connected"},
@@ -321,7 +318,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, FirmwareUpgradeRefuses, testing::ValuesIn(kBadRow
 
 enum class Fault
 {
-    ShortWrites,
     IoError,
     NoProgress,
     SyncFails,
@@ -335,7 +331,7 @@ struct FaultRow
 {
     const char *name;
     Fault fault;
-    const char *says; // null: the image is written
+    const char *says;
 };
 
 class FirmwareUpgradeFaults : public FirmwareUpgrade, public testing::WithParamInterface<FaultRow>
@@ -348,12 +344,6 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
     int writes = 0;
     const auto write = FirmwareTarget::systemIo().pwrite;
     switch (row.fault) {
-    case Fault::ShortWrites:
-        io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) {
-            ++writes;
-            return write(fd, bytes, std::min<size_t>(count, 100), offset);
-        };
-        break;
     case Fault::IoError:
         io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) -> ssize_t {
             if (writes++ == 0)
@@ -400,16 +390,6 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
         break;
     }
 
-    if (!row.says) {
-        ASSERT_TRUE(waitUntil([&] { return !written->isEmpty(); }));
-        EXPECT_EQ(readAll(volume.firmwareImagePath()), image);
-        EXPECT_EQ(inodeOf(volume.firmwareImagePath()), inode);
-        EXPECT_EQ(writes, (ImageSize + 99) / 100);
-        settle(500ms);
-        EXPECT_EQ(names(driver.received()), QStringList({"ForceDeviceStop"}));
-        EXPECT_TRUE(launcher.calls.isEmpty());
-        return;
-    }
     // The driver is restarted: told to end, and started once it is gone (here: after the wait).
     ASSERT_TRUE(waitUntil([&] { return !launcher.calls.isEmpty(); }));
     EXPECT_EQ(launcher.calls, QStringList({"start program " + DriverProgram}));
@@ -434,7 +414,6 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
 
 // clang-format off
 const FaultRow kFaultRows[] = {
-    {.name = "ShortWritesAreContinued", .fault = Fault::ShortWrites, .says = nullptr},
     {.name = "IoError", .fault = Fault::IoError, .says = "written only in part (1000 of 4096 bytes)"},
     {.name = "NoProgress", .fault = Fault::NoProgress, .says = "written only in part (0 of 4096 bytes)"},
     {.name = "SyncFails", .fault = Fault::SyncFails, .says = "could not be flushed"},
@@ -512,9 +491,9 @@ TEST_F(FirmwareUpgrade, TheChosenFileLivesUntilTheModeChanges)
     EXPECT_EQ(changes.size(), 4);
 }
 
+// A driver run as a program is restarted by the faults above; here the other two ways.
 enum class Running
 {
-    Program,
     Unit,
     Nothing,
 };
@@ -555,7 +534,6 @@ TEST_P(FirmwareDriverResume, TheDriverThatLetGoIsStartedTheWayItRuns)
 
 // clang-format off
 const ResumeRow kResumeRows[] = {
-    {.name = "ProgramEndedAndStarted", .running = Running::Program, .launched = {"start program /bin/true"}, .commands = {"ForceDeviceStop", "Terminate"}},
     {.name = "UnitRestarted", .running = Running::Unit, .launched = {"stop unit brevona-driver.service", "start unit brevona-driver.service"}, .commands = {"ForceDeviceStop"}},
     {.name = "NoneRanNoneStarted", .running = Running::Nothing, .launched = {}, .commands = {}},
 };
