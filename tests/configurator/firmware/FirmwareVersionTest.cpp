@@ -23,9 +23,7 @@ struct VersionRow
     double version;
 };
 
-class VersionFromBytes : public testing::TestWithParam<VersionRow>
-{
-};
+using VersionFromBytes = testing::TestWithParam<VersionRow>;
 
 TEST_P(VersionFromBytes, ReadsTheNumberAfterTheFirstVWithinTwelveBytes)
 {
@@ -70,9 +68,7 @@ struct FileRow
     double version;
 };
 
-class VersionFromFile : public testing::TestWithParam<FileRow>
-{
-};
+using VersionFromFile = testing::TestWithParam<FileRow>;
 
 TEST_P(VersionFromFile, ReadsRegularFilesOnlyAndNeverWaits)
 {
@@ -109,30 +105,13 @@ const FileRow kFileRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, VersionFromFile, testing::ValuesIn(kFileRows), RowName());
 
-struct TextRow
+TEST(VersionText, ShowsTwoDecimalsAboveZeroOnly)
 {
-    const char *name;
-    double version;
-    const char *text;
-};
-
-class VersionText : public testing::TestWithParam<TextRow>
-{
-};
-
-TEST_P(VersionText, ShowsTwoDecimalsAboveZeroOnly)
-{
-    EXPECT_EQ(FirmwareVersion::text(GetParam().version), QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(FirmwareVersion::text(1.05), "1.05");
+    EXPECT_EQ(FirmwareVersion::text(2), "2.00");
+    EXPECT_EQ(FirmwareVersion::text(0), "-.--");
+    EXPECT_EQ(FirmwareVersion::text(-2), "-.--");
 }
-
-const TextRow kTextRows[] = {
-    {.name = "TwoDecimals", .version = 1.05, .text = "1.05"},
-    {.name = "Whole", .version = 2, .text = "2.00"},
-    {.name = "Zero", .version = 0, .text = "-.--"},
-    {.name = "Missing", .version = -2, .text = "-.--"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Rows, VersionText, testing::ValuesIn(kTextRows), RowName());
 
 using Tone = KCFirmwareStatus::Tone;
 constexpr auto Chosen = FirmwareUpdateMode::ChosenFile;
@@ -147,9 +126,7 @@ struct StatusRow
     const char *source;
 };
 
-class FirmwareStatus : public testing::TestWithParam<StatusRow>
-{
-};
+using FirmwareStatus = testing::TestWithParam<StatusRow>;
 
 TEST_P(FirmwareStatus, ButtonAndLabelsFollowTheVersionsAndTheMode)
 {
