@@ -2,13 +2,13 @@
 // status; which files the upgrade refuses, and why, is the firmware library's to prove.
 #include <QDBusConnection>
 #include <QDir>
-#include <QFile>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
 #include "DriverCommandSink.h"
 #include "FakeDriver.h"
+#include "FirmwareFiles.h"
 #include "LayersCommandLine.h"
 #include "SimulatedVolume.h"
 #include "TestHome.h"
@@ -29,25 +29,6 @@ class NoSink : public DriverCommandSink
 public:
     void sendCommand(const QString &, const QVariantMap &) override {}
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray image(const QByteArray &header, qint64 size = ImageSize)
-{
-    QByteArray bytes(size, '\x5A');
-    bytes.replace(0, header.size(), header);
-    return bytes;
-}
 
 enum class Setup
 {
@@ -92,19 +73,19 @@ TEST_P(FirmwareCommandLine, ChecksBeforeTheDriverIsTold)
 {
     const Row &row = GetParam();
     const QString path = QDir(home.path()).filePath(QStringLiteral("firmware.bin"));
-    const QByteArray good = image("V1.10");
-    const QByteArray before = readAll(volume.firmwareImagePath());
+    const QByteArray good = firmwareImage("V1.10", ImageSize);
+    const QByteArray before = fileBytes(volume.firmwareImagePath());
     switch (row.setup) {
     case Setup::Good:
-        ASSERT_TRUE(writeFile(path, good));
+        ASSERT_TRUE(writeFileBytes(path, good));
         break;
     case Setup::WrongSize:
-        ASSERT_TRUE(writeFile(path, image("V1.10", ImageSize + 1)));
+        ASSERT_TRUE(writeFileBytes(path, firmwareImage("V1.10", ImageSize + 1)));
         break;
     case Setup::Missing:
         break;
     case Setup::NotConnected:
-        ASSERT_TRUE(writeFile(path, good));
+        ASSERT_TRUE(writeFileBytes(path, good));
         ASSERT_TRUE(volume.unplug());
         break;
     }
@@ -125,7 +106,7 @@ TEST_P(FirmwareCommandLine, ChecksBeforeTheDriverIsTold)
         ASSERT_TRUE(volume.plugIn());
     }
     const bool upgraded = row.status == 0 && row.arguments.contains(QStringLiteral("upgrade"));
-    EXPECT_TRUE(readAll(volume.firmwareImagePath()) == (upgraded ? good : before));
+    EXPECT_TRUE(fileBytes(volume.firmwareImagePath()) == (upgraded ? good : before));
     settle(200ms);
     QStringList commands;
     for (const auto &received : driver.received())
@@ -140,6 +121,7 @@ const Row kRows[] = {
     {.name = "WrongSize", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::WrongSize, .status = 2, .says = "is 2049 bytes"},
     {.name = "Missing", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::Missing, .status = 2, .says = "cannot be found"},
     {.name = "NotConnected", .arguments = {"firmware", "upgrade", "FILE"}, .setup = Setup::NotConnected, .status = 1, .says = "The keyboard is not connected"},
+    {.name = "UpgradeWithoutFileTakesTheShippedImage", .arguments = {"firmware", "upgrade"}, .setup = Setup::Good, .status = 1, .says = "is not older than -.--"},
     {.name = "UnknownVerb", .arguments = {"firmware", "flash"}, .setup = Setup::Good, .status = 2, .says = "firmware takes status or upgrade"},
     {.name = "TwoFiles", .arguments = {"firmware", "upgrade", "FILE", "FILE"}, .setup = Setup::Good, .status = 2, .says = "firmware takes status or upgrade"},
 };
