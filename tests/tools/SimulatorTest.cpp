@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTextStream>
 
+#include "FirmwareFiles.h"
 #include "KeyboardData.h"
 #include "KeyboardRenderer.h"
 #include "Rgb565Codec.h"
@@ -26,6 +27,7 @@
 #include "Wait.h"
 
 using namespace brevona;
+using brevona::test::fileBytes;
 using brevona::test::waitUntil;
 
 namespace {
@@ -120,12 +122,6 @@ TEST_F(Simulator, WritesOnlyDisplayFilesThatExist)
     EXPECT_FALSE(m_volume.writeDisplay(0, QByteArray(4608, '\0')));
     EXPECT_FALSE(m_volume.writeDisplay(8, QByteArray(10, '\0')));
     EXPECT_FALSE(m_volume.readDisplay(115));
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 TEST_F(Simulator, TheKeyboardHasItsFirmwareFiles)
