@@ -1,6 +1,5 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -9,6 +8,7 @@
 #include "CommandNames.h"
 #include "DriverLink.h"
 #include "DriverSession.h"
+#include "FirmwareFiles.h"
 #include "Wait.h"
 
 using namespace brevona;
@@ -36,10 +36,7 @@ protected:
         ASSERT_TRUE(session.volume().createFirmware(QStringLiteral("1.00"), ImageSize, true));
         ASSERT_TRUE(session.start()) << session.error().toStdString();
         image = QDir(session.home().path()).filePath(QStringLiteral("firmware.bin"));
-        QByteArray bytes(ImageSize, '\x33');
-        bytes.replace(0, 5, "V1.10");
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == ImageSize);
+        ASSERT_TRUE(writeFileBytes(image, firmwareImage("V1.10", ImageSize)));
     }
 
     // The tool in the session (its home, its bus, its keyboard); the driver it may start is the
