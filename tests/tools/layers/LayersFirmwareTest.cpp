@@ -69,7 +69,7 @@ protected:
     NoSink sink;
 };
 
-TEST_P(FirmwareCommandLine, ChecksBeforeTheDriverIsTold)
+TEST_P(FirmwareCommandLine, ExitsWithTheStatusOfItsOutcome)
 {
     const Row &row = GetParam();
     const QString path = QDir(home.path()).filePath(QStringLiteral("firmware.bin"));
