@@ -1,8 +1,5 @@
-#include <sys/stat.h>
-
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -11,6 +8,7 @@
 #include "CommandNames.h"
 #include "DriverLink.h"
 #include "DriverSession.h"
+#include "FirmwareFiles.h"
 #include "Wait.h"
 
 using namespace brevona;
@@ -23,15 +21,11 @@ using namespace std::chrono_literals;
 constexpr qint64 ImageSize = 4096;
 const QString Found = QStringLiteral("Keyboard volume found at");
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The firmware upgrade of brevona-layers against the real driver on a simulated keyboard: the
 // driver lets go of the volume before the image is written, finds the keyboard again when it
 // comes back with its new firmware, and is restarted when the upgrade fails after it let go.
+// What is refused, what is written and what is said are proven without the driver (the firmware
+// library's tests and brevona-layers' own).
 class FirmwareDriverTest : public testing::Test
 {
 protected:
@@ -42,11 +36,7 @@ protected:
         ASSERT_TRUE(session.volume().createFirmware(QStringLiteral("1.00"), ImageSize, true));
         ASSERT_TRUE(session.start()) << session.error().toStdString();
         image = QDir(session.home().path()).filePath(QStringLiteral("firmware.bin"));
-        QByteArray bytes(ImageSize, '\x33');
-        bytes.replace(0, 5, "V1.10");
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == ImageSize);
-        written = bytes;
+        ASSERT_TRUE(writeFileBytes(image, firmwareImage("V1.10", ImageSize)));
     }
 
     // The tool in the session (its home, its bus, its keyboard); the driver it may start is the
@@ -61,47 +51,30 @@ protected:
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(BREVONA_LAYERS_EXECUTABLE), arguments);
     }
-    QString tool(const QStringList &arguments, int expectedStatus)
-    {
-        QProcess process;
-        startTool(process, arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), expectedStatus) << process.readAllStandardError().toStdString();
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
     bool driverOnBus() { return session.bus().interface()->isServiceRegistered(commands::ServiceName); }
 
     DriverSession session;
     QString image;
-    QByteArray written;
 };
 
 TEST_F(FirmwareDriverTest, TheDriverLetsGoForTheWriteAndFindsTheUpgradedKeyboard)
 {
-    // A FIFO is refused before the driver hears anything.
-    const QString fifo = QDir(session.home().path()).filePath(QStringLiteral("fifo.bin"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    tool({QStringLiteral("firmware"), QStringLiteral("upgrade"), fifo}, 2);
-    EXPECT_EQ(session.commandCount(QStringLiteral("ForceDeviceStop")), 0);
-
     const int found = session.logCount(Found);
-    const QString output = tool({QStringLiteral("firmware"), QStringLiteral("upgrade"), image}, 0);
-    EXPECT_TRUE(output.contains(QLatin1String("Firmware 1.10 written"))) << output.toStdString();
+    QProcess process;
+    startTool(process, {QStringLiteral("firmware"), QStringLiteral("upgrade"), image});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     EXPECT_EQ(session.commandCount(QStringLiteral("ForceDeviceStop")), 1);
     EXPECT_GE(session.logCount(QStringLiteral("clear state")), 1);
-    EXPECT_EQ(readAll(session.volume().firmwareImagePath()), written);
 
     // The keyboard installs it and comes back: the driver takes it as after any mount.
     ASSERT_TRUE(session.volume().reconnect(1500ms));
     ASSERT_TRUE(session.waitForLog(Found, found + 1));
-    EXPECT_TRUE(tool({QStringLiteral("firmware"), QStringLiteral("status")}, 0)
-                    .contains(QLatin1String("Installed: 1.10")));
     EXPECT_EQ(session.process().state(), QProcess::Running);
 }
 
 TEST_F(FirmwareDriverTest, AWriteThatFailsAfterTheDriverLetGoRestartsIt)
 {
-    const QByteArray before = readAll(session.volume().firmwareImagePath());
     QProcess process;
     startTool(process,
               {QStringLiteral("--verbose"), QStringLiteral("firmware"), QStringLiteral("upgrade"), image});
@@ -109,17 +82,14 @@ TEST_F(FirmwareDriverTest, AWriteThatFailsAfterTheDriverLetGoRestartsIt)
     // Unplugged during the pause: nothing to write to.
     ASSERT_TRUE(session.volume().unplug());
     ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 1);
     const QString error = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(error.contains(QLatin1String("the keyboard's volume is gone"))) << error.toStdString();
-    EXPECT_FALSE(error.contains(QLatin1String("Waiting for keyboard")));
+    EXPECT_EQ(process.exitCode(), 1) << error.toStdString();
 
     // The driver that let go was told to end, and another one took its place.
     ASSERT_TRUE(session.waitForExit());
     EXPECT_EQ(session.commandCount(QStringLiteral("Terminate")), 1);
     EXPECT_TRUE(waitUntil([&] { return driverOnBus(); }, 20s)) << error.toStdString();
     ASSERT_TRUE(session.volume().plugIn());
-    EXPECT_TRUE(readAll(session.volume().firmwareImagePath()) == before);
 
     // The restarted driver is not the session's: it is ended here.
     DriverLink link(session.busAddress());

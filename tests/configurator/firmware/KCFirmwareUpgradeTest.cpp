@@ -12,7 +12,6 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -22,6 +21,7 @@
 #include "FakeDriver.h"
 #include "FakeDriverLauncher.h"
 #include "FirmwareDriverLink.h"
+#include "FirmwareFiles.h"
 #include "KCFirmwareUpgrade.h"
 #include "SimulatedVolume.h"
 #include "SimulatedVolumeMonitor.h"
@@ -38,27 +38,6 @@ using namespace std::chrono_literals;
 
 constexpr qint64 ImageSize = 4096;
 const QString DriverProgram = QStringLiteral("/bin/true");
-
-QByteArray imageBytes(const QByteArray &header, qint64 size = ImageSize)
-{
-    QByteArray bytes(size, '\0');
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char(QRandomGenerator::global()->bounded(256));
-    bytes.replace(0, header.size(), header);
-    return bytes;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 ino_t inodeOf(const QString &path)
 {
@@ -85,7 +64,7 @@ protected:
         ASSERT_TRUE(volume.createFirmware(QStringLiteral("1.00"), ImageSize, true));
         ASSERT_TRUE(driver.isConnected() && driver.own());
         ASSERT_TRUE(link.setupDriverConnection());
-        original = readAll(volume.firmwareImagePath());
+        original = fileBytes(volume.firmwareImagePath());
         inode = inodeOf(volume.firmwareImagePath());
     }
 
@@ -109,14 +88,14 @@ protected:
     QString chosen(const QByteArray &bytes)
     {
         const QString path = file(QStringLiteral("chosen.bin"));
-        EXPECT_TRUE(writeFile(path, bytes));
+        EXPECT_TRUE(writeFileBytes(path, bytes));
         return path;
     }
 
     // The keyboard's image as it was, in the same file.
     void expectUntouched()
     {
-        EXPECT_EQ(readAll(volume.firmwareImagePath()), original);
+        EXPECT_EQ(fileBytes(volume.firmwareImagePath()), original);
         EXPECT_EQ(inodeOf(volume.firmwareImagePath()), inode);
     }
     QString lastFailure() const
@@ -152,14 +131,15 @@ protected:
 
 TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
 {
-    const QByteArray image = imageBytes("V1.10");
-    // What the driver had heard when the first byte of the image was written.
+    const QByteArray image = firmwareImage("V1.10", ImageSize);
+    // What the driver had heard when the first byte of the image was written; the device takes
+    // 100 bytes a call, so the write is continued until the whole image is in.
     qsizetype heardBeforeWrite = -1;
     const auto write = io.pwrite;
     io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) {
         if (heardBeforeWrite < 0)
             heardBeforeWrite = driver.received().size();
-        return write(fd, bytes, count, offset);
+        return write(fd, bytes, std::min<size_t>(count, 100), offset);
     };
     KCFirmwareUpgrade &page = make();
     page.setFirmwareUpdateMode(FirmwareUpdateMode::ChosenFile);
@@ -181,10 +161,10 @@ TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
     ASSERT_TRUE(waitUntil([&] { return !written->isEmpty(); }));
     EXPECT_EQ(heardBeforeWrite, 1);
     EXPECT_TRUE(failures->isEmpty());
-    EXPECT_EQ(readAll(volume.firmwareImagePath()), image);
-    EXPECT_EQ(QFileInfo(volume.firmwareImagePath()).size(), ImageSize);
+    EXPECT_EQ(fileBytes(volume.firmwareImagePath()), image);
     EXPECT_EQ(inodeOf(volume.firmwareImagePath()), inode);
     ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "write"), (ImageSize + 99) / 100);
     EXPECT_EQ(calls.back(), "fsync");
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "fsync"), 1);
     EXPECT_EQ(page.status().connectionText, "Waiting for keyboard...");
@@ -196,13 +176,6 @@ TEST_F(FirmwareUpgrade, WritesTheImageInPlaceOnlyAfterTheDriverLetGo)
     settle(100ms);
     EXPECT_EQ(names(driver.received()), QStringList({"ForceDeviceStop"}));
     EXPECT_TRUE(launcher.calls.isEmpty());
-
-    // The keyboard installs it: the page then shows the new version, and a copy of it restores.
-    ASSERT_TRUE(volume.unplug());
-    ASSERT_TRUE(volume.plugIn());
-    page.updateKeyboardStatus();
-    EXPECT_EQ(page.status().currentText, "1.10");
-    EXPECT_EQ(page.status().buttonTitle, "Restore");
 }
 
 enum class Bad
@@ -211,7 +184,6 @@ enum class Bad
     NoVersion,
     Fifo,
     Link,
-    Folder,
     Missing,
     KeyboardImageIsALink,
     NotConnected,
@@ -233,16 +205,16 @@ class FirmwareUpgradeRefuses : public FirmwareUpgrade, public testing::WithParam
 TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
 {
     const BadRow &row = GetParam();
-    const QByteArray good = imageBytes("V1.10");
+    const QByteArray good = firmwareImage("V1.10", ImageSize);
     QString path = file(QStringLiteral("bad.bin"));
     const QByteArray encoded = QFile::encodeName(path);
     bool chooses = true;
     switch (row.bad) {
     case Bad::WrongSize:
-        ASSERT_TRUE(writeFile(path, imageBytes("V1.10", ImageSize - 1)));
+        ASSERT_TRUE(writeFileBytes(path, firmwareImage("V1.10", ImageSize - 1)));
         break;
     case Bad::NoVersion:
-        ASSERT_TRUE(writeFile(path, imageBytes("firmware 1.10")));
+        ASSERT_TRUE(writeFileBytes(path, firmwareImage("firmware 1.10", ImageSize)));
         break;
     case Bad::Fifo:
         ASSERT_EQ(::mkfifo(encoded.constData(), 0600), 0);
@@ -250,18 +222,15 @@ TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
     case Bad::Link:
         ASSERT_TRUE(QFile::link(chosen(good), path));
         break;
-    case Bad::Folder:
-        ASSERT_TRUE(QDir().mkdir(path));
-        break;
     case Bad::Missing:
         break;
     case Bad::KeyboardImageIsALink: {
         // Whatever the link points at must not be written through it.
         const QString elsewhere = file(QStringLiteral("elsewhere.bin"));
-        ASSERT_TRUE(writeFile(elsewhere, original));
+        ASSERT_TRUE(writeFileBytes(elsewhere, original));
         ASSERT_TRUE(QFile::remove(volume.firmwareImagePath()));
         ASSERT_TRUE(QFile::link(elsewhere, volume.firmwareImagePath()));
-        original = readAll(elsewhere);
+        original = fileBytes(elsewhere);
         inode = inodeOf(volume.firmwareImagePath());
         path = chosen(good);
         break;
@@ -271,7 +240,7 @@ TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
         path = chosen(good);
         break;
     case Bad::ShippedNotNewer:
-        ASSERT_TRUE(writeFile(shipped, imageBytes("V1.00")));
+        ASSERT_TRUE(writeFileBytes(shipped, firmwareImage("V1.00", ImageSize)));
         chooses = false;
         break;
     }
@@ -298,7 +267,7 @@ TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
     EXPECT_TRUE(launcher.calls.isEmpty());
     EXPECT_TRUE(written->isEmpty());
     if (row.bad == Bad::KeyboardImageIsALink)
-        EXPECT_EQ(readAll(file(QStringLiteral("elsewhere.bin"))), original);
+        EXPECT_EQ(fileBytes(file(QStringLiteral("elsewhere.bin"))), original);
     else
         expectUntouched();
 }
@@ -309,7 +278,6 @@ const BadRow kBadRows[] = {
     {.name = "NoVersion", .bad = Bad::NoVersion, .chooserSays = "carries no version", .upgradeSays = "No firmware file is chosen"},
     {.name = "Fifo", .bad = Bad::Fifo, .chooserSays = "is a FIFO", .upgradeSays = "No firmware file is chosen"},
     {.name = "Link", .bad = Bad::Link, .chooserSays = "is a symbolic link", .upgradeSays = "No firmware file is chosen"},
-    {.name = "Folder", .bad = Bad::Folder, .chooserSays = "is a folder", .upgradeSays = "No firmware file is chosen"},
     {.name = "Missing", .bad = Bad::Missing, .chooserSays = "cannot be found", .upgradeSays = "No firmware file is chosen"},
     {.name = "KeyboardImageIsALink", .bad = Bad::KeyboardImageIsALink, .chooserSays = nullptr, .upgradeSays = "is not a regular file"},
     {.name = "NotConnected", .bad = Bad::NotConnected, .chooserSays = nullptr, .upgradeSays = "The keyboard is not connected"},
@@ -321,7 +289,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, FirmwareUpgradeRefuses, testing::ValuesIn(kBadRow
 
 enum class Fault
 {
-    ShortWrites,
     IoError,
     NoProgress,
     SyncFails,
@@ -331,11 +298,22 @@ enum class Fault
     PageClosed,
 };
 
+// How the driver runs: it is given the keyboard back the same way.
+enum class Running
+{
+    Program,
+    Unit,
+    Nothing,
+};
+
 struct FaultRow
 {
     const char *name;
     Fault fault;
-    const char *says; // null: the image is written
+    const char *says;
+    Running running = Running::Program;
+    QStringList launched = {"start program /bin/true"};
+    QStringList commands = {"ForceDeviceStop", "Terminate"}; // what the stand-in driver heard
 };
 
 class FirmwareUpgradeFaults : public FirmwareUpgrade, public testing::WithParamInterface<FaultRow>
@@ -348,12 +326,6 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
     int writes = 0;
     const auto write = FirmwareTarget::systemIo().pwrite;
     switch (row.fault) {
-    case Fault::ShortWrites:
-        io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) {
-            ++writes;
-            return write(fd, bytes, std::min<size_t>(count, 100), offset);
-        };
-        break;
     case Fault::IoError:
         io.pwrite = [&](int fd, const char *bytes, size_t count, off_t offset) -> ssize_t {
             if (writes++ == 0)
@@ -374,12 +346,17 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
     default:
         break;
     }
-    const QByteArray image = imageBytes("V2.00");
-    ASSERT_TRUE(writeFile(shipped, image));
+    if (row.running == Running::Unit)
+        launcher.units << QStringLiteral("brevona-driver.service");
+    if (row.running == Running::Nothing)
+        ASSERT_TRUE(driver.release());
+    ASSERT_TRUE(writeFileBytes(shipped, firmwareImage("V2.00", ImageSize)));
+    QSignalSpy resumed(&control, &FirmwareDriverLink::resumed);
     QSignalSpy statuses(&make(), &KCFirmwareUpgrade::statusChanged);
     ASSERT_TRUE(upgrade->status().buttonEnabled);
     ASSERT_TRUE(upgrade->updateFirmware());
-    ASSERT_TRUE(driver.waitForCommands(1));
+    if (row.running != Running::Nothing)
+        ASSERT_TRUE(driver.waitForCommands(1));
     switch (row.fault) {
     case Fault::Unplugged:
         ASSERT_TRUE(volume.unplug());
@@ -388,7 +365,7 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
         // Another keyboard, or the same one back: another file of the same size (the old one kept,
         // so that its inode number is not simply handed on).
         ASSERT_TRUE(QFile::rename(volume.firmwareImagePath(), volume.firmwareImagePath() + ".old"));
-        ASSERT_TRUE(writeFile(volume.firmwareImagePath(), original));
+        ASSERT_TRUE(writeFileBytes(volume.firmwareImagePath(), original));
         break;
     case Fault::Abandoned:
         EXPECT_TRUE(upgrade->abandon());
@@ -400,20 +377,13 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
         break;
     }
 
-    if (!row.says) {
-        ASSERT_TRUE(waitUntil([&] { return !written->isEmpty(); }));
-        EXPECT_EQ(readAll(volume.firmwareImagePath()), image);
-        EXPECT_EQ(inodeOf(volume.firmwareImagePath()), inode);
-        EXPECT_EQ(writes, (ImageSize + 99) / 100);
-        settle(500ms);
-        EXPECT_EQ(names(driver.received()), QStringList({"ForceDeviceStop"}));
-        EXPECT_TRUE(launcher.calls.isEmpty());
-        return;
-    }
-    // The driver is restarted: told to end, and started once it is gone (here: after the wait).
-    ASSERT_TRUE(waitUntil([&] { return !launcher.calls.isEmpty(); }));
-    EXPECT_EQ(launcher.calls, QStringList({"start program " + DriverProgram}));
-    EXPECT_EQ(names(driver.received()), QStringList({"ForceDeviceStop", "Terminate"}));
+    // A program is told to end and started once it is gone (here: after the wait), a unit is
+    // restarted, and nothing is started when no driver ran.
+    ASSERT_TRUE(waitUntil([&] { return !resumed.isEmpty(); }));
+    EXPECT_EQ(resumed.first().at(0).toBool(), !row.launched.isEmpty());
+    EXPECT_EQ(launcher.calls, row.launched);
+    settle(100ms);
+    EXPECT_EQ(names(driver.received()), row.commands);
     if (row.fault != Fault::PageClosed) {
         ASSERT_EQ(failures->size(), 1);
         EXPECT_TRUE(lastFailure().contains(QLatin1String(row.says))) << lastFailure().toStdString();
@@ -426,7 +396,7 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
         ASSERT_TRUE(volume.plugIn());
     }
     if (row.fault == Fault::Replaced) {
-        EXPECT_EQ(readAll(volume.firmwareImagePath()), original);
+        EXPECT_EQ(fileBytes(volume.firmwareImagePath()), original);
     } else if (row.fault != Fault::IoError && row.fault != Fault::SyncFails) {
         expectUntouched();
     }
@@ -434,13 +404,14 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
 
 // clang-format off
 const FaultRow kFaultRows[] = {
-    {.name = "ShortWritesAreContinued", .fault = Fault::ShortWrites, .says = nullptr},
     {.name = "IoError", .fault = Fault::IoError, .says = "written only in part (1000 of 4096 bytes)"},
     {.name = "NoProgress", .fault = Fault::NoProgress, .says = "written only in part (0 of 4096 bytes)"},
     {.name = "SyncFails", .fault = Fault::SyncFails, .says = "could not be flushed"},
     {.name = "VolumeGone", .fault = Fault::Unplugged, .says = "the keyboard's volume is gone"},
     {.name = "ImageFileReplaced", .fault = Fault::Replaced, .says = "no longer the file that was checked"},
     {.name = "Abandoned", .fault = Fault::Abandoned, .says = "abandoned; nothing was written"},
+    {.name = "AbandonedUnitRestarted", .fault = Fault::Abandoned, .says = "abandoned; nothing was written", .running = Running::Unit, .launched = {"stop unit brevona-driver.service", "start unit brevona-driver.service"}, .commands = {"ForceDeviceStop"}},
+    {.name = "AbandonedNoneRanNoneStarted", .fault = Fault::Abandoned, .says = "abandoned; nothing was written", .running = Running::Nothing, .launched = {}, .commands = {}},
     {.name = "PageClosedDuringThePause", .fault = Fault::PageClosed, .says = "-"},
 };
 // clang-format on
@@ -449,7 +420,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, FirmwareUpgradeFaults, testing::ValuesIn(kFaultRo
 
 TEST_F(FirmwareUpgrade, ChecksFollowTheVolumeAndTheWindow)
 {
-    ASSERT_TRUE(writeFile(shipped, imageBytes("V1.50")));
+    ASSERT_TRUE(writeFileBytes(shipped, firmwareImage("V1.50", ImageSize)));
     ASSERT_TRUE(volume.unplug());
     KCFirmwareUpgrade &page = make();
     QSignalSpy attention(&page, &KCFirmwareUpgrade::attentionRequested);
@@ -489,8 +460,8 @@ TEST_F(FirmwareUpgrade, ChecksFollowTheVolumeAndTheWindow)
 
 TEST_F(FirmwareUpgrade, TheChosenFileLivesUntilTheModeChanges)
 {
-    const QByteArray image = imageBytes("V0.90");
-    ASSERT_TRUE(writeFile(QDir(home.path()).filePath("old.bin"), image));
+    const QByteArray image = firmwareImage("V0.90", ImageSize);
+    ASSERT_TRUE(writeFileBytes(QDir(home.path()).filePath("old.bin"), image));
     KCFirmwareUpgrade &page = make();
     QSignalSpy changes(&page, &KCFirmwareUpgrade::chosenFileChanged);
     page.setFirmwareUpdateMode(FirmwareUpdateMode::ChosenFile);
@@ -511,56 +482,5 @@ TEST_F(FirmwareUpgrade, TheChosenFileLivesUntilTheModeChanges)
     EXPECT_EQ(page.status().sourceLabel, "Latest:");
     EXPECT_EQ(changes.size(), 4);
 }
-
-enum class Running
-{
-    Program,
-    Unit,
-    Nothing,
-};
-
-struct ResumeRow
-{
-    const char *name;
-    Running running;
-    QStringList launched;
-    QStringList commands; // what the stand-in driver heard
-};
-
-class FirmwareDriverResume : public FirmwareUpgrade, public testing::WithParamInterface<ResumeRow>
-{
-};
-
-TEST_P(FirmwareDriverResume, TheDriverThatLetGoIsStartedTheWayItRuns)
-{
-    const ResumeRow &row = GetParam();
-    if (row.running == Running::Unit)
-        launcher.units << QStringLiteral("brevona-driver.service");
-    if (row.running == Running::Nothing) {
-        ASSERT_TRUE(driver.release());
-    }
-    ASSERT_TRUE(writeFile(shipped, imageBytes("V2.00")));
-    QSignalSpy resumed(&control, &FirmwareDriverLink::resumed);
-    KCFirmwareUpgrade &page = make();
-    ASSERT_TRUE(page.updateFirmware());
-    settle(100ms);
-    ASSERT_TRUE(page.abandon());
-    ASSERT_TRUE(waitUntil([&] { return !resumed.isEmpty(); }));
-    EXPECT_EQ(resumed.first().at(0).toBool(), !row.launched.isEmpty());
-    EXPECT_EQ(launcher.calls, row.launched);
-    settle(100ms);
-    EXPECT_EQ(names(driver.received()), row.commands);
-    expectUntouched();
-}
-
-// clang-format off
-const ResumeRow kResumeRows[] = {
-    {.name = "ProgramEndedAndStarted", .running = Running::Program, .launched = {"start program /bin/true"}, .commands = {"ForceDeviceStop", "Terminate"}},
-    {.name = "UnitRestarted", .running = Running::Unit, .launched = {"stop unit brevona-driver.service", "start unit brevona-driver.service"}, .commands = {"ForceDeviceStop"}},
-    {.name = "NoneRanNoneStarted", .running = Running::Nothing, .launched = {}, .commands = {}},
-};
-// clang-format on
-
-INSTANTIATE_TEST_SUITE_P(Rows, FirmwareDriverResume, testing::ValuesIn(kResumeRows), RowName());
 
 } // namespace
