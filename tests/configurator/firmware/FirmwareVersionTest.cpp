@@ -83,12 +83,15 @@ TEST_P(VersionFromFile, ReadsRegularFilesOnlyAndNeverWaits)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(GetParam().bytes);
     }
-    if (kind == Kind::LinkToFile)
+    if (kind == Kind::LinkToFile) {
         ASSERT_TRUE(QFile::link(real, path));
-    if (kind == Kind::Folder)
+    }
+    if (kind == Kind::Folder) {
         ASSERT_TRUE(QDir().mkdir(path));
-    if (kind == Kind::Fifo)
+    }
+    if (kind == Kind::Fifo) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
     EXPECT_DOUBLE_EQ(FirmwareVersion::read(path), GetParam().version);
 }
 

@@ -266,9 +266,9 @@ TEST_P(FirmwareUpgradeRefuses, BeforeTheDriverHearsAnything)
     EXPECT_TRUE(driver.received().isEmpty()) << names(driver.received()).join(' ').toStdString();
     EXPECT_TRUE(launcher.calls.isEmpty());
     EXPECT_TRUE(written->isEmpty());
-    if (row.bad == Bad::KeyboardImageIsALink)
+    if (row.bad == Bad::KeyboardImageIsALink) {
         EXPECT_EQ(fileBytes(file(QStringLiteral("elsewhere.bin"))), original);
-    else
+    } else
         expectUntouched();
 }
 
@@ -348,15 +348,17 @@ TEST_P(FirmwareUpgradeFaults, AreReportedAndGiveTheKeyboardBackToTheDriver)
     }
     if (row.running == Running::Unit)
         launcher.units << QStringLiteral("brevona-driver.service");
-    if (row.running == Running::Nothing)
+    if (row.running == Running::Nothing) {
         ASSERT_TRUE(driver.release());
+    }
     ASSERT_TRUE(writeFileBytes(shipped, firmwareImage("V2.00", ImageSize)));
     QSignalSpy resumed(&control, &FirmwareDriverLink::resumed);
     QSignalSpy statuses(&make(), &KCFirmwareUpgrade::statusChanged);
     ASSERT_TRUE(upgrade->status().buttonEnabled);
     ASSERT_TRUE(upgrade->updateFirmware());
-    if (row.running != Running::Nothing)
+    if (row.running != Running::Nothing) {
         ASSERT_TRUE(driver.waitForCommands(1));
+    }
     switch (row.fault) {
     case Fault::Unplugged:
         ASSERT_TRUE(volume.unplug());
