@@ -131,40 +131,19 @@ TEST_P(RegistrationDiffTest, SessionFollowsTheWantedEntries)
     EXPECT_EQ(listener->hotkeyIndexes().size(), qsizetype(held.size()));
 }
 
+// clang-format off
 const DiffRow kDiffRows[] = {
     {.name = "Unchanged", .before = "A B/s App3", .after = "A B/s App3", .held = "A B/s"},
     {.name = "CapsLockLayerWithoutTheBit", .before = "", .after = "A/sl", .registers = 1, .held = "A/s"},
-    {.name = "NewMaskSwaps",
-     .before = "A",
-     .after = "A/co",
-     .registers = 1,
-     .unregisters = 1,
-     .held = "A/co"},
+    {.name = "NewMaskSwaps", .before = "A", .after = "A/co", .registers = 1, .unregisters = 1, .held = "A/co"},
     {.name = "KeyThatLeavesIsReleased", .before = "A B", .after = "B", .unregisters = 1, .held = "B"},
     {.name = "ApplicationKeysNeverReachTheSession", .before = "", .after = "App0 App9/m"},
-    {.name = "ModifierKeyIsSpecial",
-     .before = "",
-     .after = "CtrlLeft A",
-     .registers = 1,
-     .held = "A",
-     .special = "CtrlLeft"},
-    {.name = "ModifierKeyStaysSpecial",
-     .before = "AltRight AltRight/s",
-     .after = "AltRight/s",
-     .special = "AltRight"},
-    {.name = "HeldElsewhereStaysUnregistered",
-     .before = "",
-     .after = "A B",
-     .taken = "A",
-     .registers = 2,
-     .held = "B"},
-    {.name = "MasksAlikeForTheSession",
-     .before = "A",
-     .after = "A/l",
-     .registers = 1,
-     .unregisters = 1,
-     .held = "A"},
+    {.name = "ModifierKeyIsSpecial", .before = "", .after = "CtrlLeft A", .registers = 1, .held = "A", .special = "CtrlLeft"},
+    {.name = "ModifierKeyStaysSpecial", .before = "AltRight AltRight/s", .after = "AltRight/s", .special = "AltRight"},
+    {.name = "HeldElsewhereStaysUnregistered", .before = "", .after = "A B", .taken = "A", .registers = 2, .held = "B"},
+    {.name = "MasksAlikeForTheSession", .before = "A", .after = "A/l", .registers = 1, .unregisters = 1, .held = "A"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, RegistrationDiffTest, ::testing::ValuesIn(kDiffRows),
                          brevona::test::RowName());

@@ -93,18 +93,14 @@ TEST_P(X11HotKeyMaskTest, FiresForExactlyItsModifiers)
 
 constexpr int kAllFour = hk::Command | hk::Shift | hk::Option | hk::Control;
 
+// clang-format off
 const MaskRow kMaskRows[] = {
     {.name = "None", .modifiers = 0, .fires = "a", .doesNotFire = "shift+a"},
     {.name = "OptionIsAlt", .modifiers = hk::Option, .fires = "alt+a", .doesNotFire = "super+a"},
-    {.name = "AllFour",
-     .modifiers = kAllFour,
-     .fires = "super+shift+alt+ctrl+a",
-     .doesNotFire = "super+shift+alt+a"},
-    {.name = "CapsLockBitIgnored",
-     .modifiers = hk::Shift | hk::CapsLock,
-     .fires = "shift+a",
-     .doesNotFire = "a"},
+    {.name = "AllFour", .modifiers = kAllFour, .fires = "super+shift+alt+ctrl+a", .doesNotFire = "super+shift+alt+a"},
+    {.name = "CapsLockBitIgnored", .modifiers = hk::Shift | hk::CapsLock, .fires = "shift+a", .doesNotFire = "a"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, X11HotKeyMaskTest, ::testing::ValuesIn(kMaskRows), RowName());
 

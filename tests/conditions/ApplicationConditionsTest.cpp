@@ -83,36 +83,20 @@ const QVariantMap kModifierWithoutKeys =
 const QVariantMap kCaps = StoreBuilder::capsLock(true);
 const QVariantMap kGerman = StoreBuilder::condition(conditionkeys::LanguageType, {{"LanguageID", 3}});
 
+// clang-format off
 const FactoryRow kFactoryRows[] = {
     {.name = "NoConditions", .records = {}, .kinds = "total"},
-    {.name = "TypeNotAString",
-     .records = {kTypeNumber, kCaps},
-     .kinds = "capslock total",
-     .log = "type is an integer"},
-    {.name = "UnknownType",
-     .records = {StoreBuilder::condition("brevona.condition.weather", {})},
-     .kinds = "total"},
-    {.name = "RejectedKeepsEarlier",
-     .records = {kCaps, QVariantMap{}, kGerman},
-     .kinds = "capslock total",
-     .error = "Illegal condition type"},
-    {.name = "UnknownPredicate",
-     .records = {appRecord("a", "isFrontmost")},
-     .kinds = "total",
-     .log = "isFrontmost"},
+    {.name = "TypeNotAString", .records = {kTypeNumber, kCaps}, .kinds = "capslock total", .log = "type is an integer"},
+    {.name = "UnknownType", .records = {StoreBuilder::condition("brevona.condition.weather", {})}, .kinds = "total"},
+    {.name = "RejectedKeepsEarlier", .records = {kCaps, QVariantMap{}, kGerman}, .kinds = "capslock total", .error = "Illegal condition type"},
+    {.name = "UnknownPredicate", .records = {appRecord("a", "isFrontmost")}, .kinds = "total", .log = "isFrontmost"},
     {.name = "OnlyCapsLock", .records = {StoreBuilder::modifiers("CapsLock")}, .kinds = "capslock total"},
-    {.name = "ShiftAndCapsLock",
-     .records = {StoreBuilder::modifiers("Shift|CapsLock")},
-     .kinds = "capslock modifier total"},
+    {.name = "ShiftAndCapsLock", .records = {StoreBuilder::modifiers("Shift|CapsLock")}, .kinds = "capslock modifier total"},
     {.name = "NoModifierKeys", .records = {StoreBuilder::modifiers("")}, .kinds = "modifier total"},
-    {.name = "ModifierWithoutKeys",
-     .records = {kModifierWithoutKeys},
-     .kinds = "total",
-     .error = "broken modifiers condition plist: {Key = \"Shift\"; }"},
-    {.name = "OtherKinds",
-     .records = {kGerman, StoreBuilder::idle(60), StoreBuilder::capsLock(false)},
-     .kinds = "language idle capslock total"},
+    {.name = "ModifierWithoutKeys", .records = {kModifierWithoutKeys}, .kinds = "total", .error = "broken modifiers condition plist: {Key = \"Shift\"; }"},
+    {.name = "OtherKinds", .records = {kGerman, StoreBuilder::idle(60), StoreBuilder::capsLock(false)}, .kinds = "language idle capslock total"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, ConditionFactoryTest, ::testing::ValuesIn(kFactoryRows), RowName());
 

@@ -43,30 +43,19 @@ TEST_P(DesktopEntryParseTest, ReadsTheMainGroup)
 
 const QByteArray kApp = "[Desktop Entry]\nType=Application\n";
 
+// clang-format off
 const ParseRow kParseRows[] = {
-    {.name = "Plain",
-     .text = kApp + "Name=Sh\nExec=sh -c true\nStartupWMClass=Shell\n",
-     .wmClass = "Shell",
-     .program = "sh"},
+    {.name = "Plain", .text = kApp + "Name=Sh\nExec=sh -c true\nStartupWMClass=Shell\n", .wmClass = "Shell", .program = "sh"},
     {.name = "EnvPrefixAndQuotes", .text = kApp + "Exec=env A=1 B=\"2 3\" \"sh\" %U\n", .program = "sh"},
-    {.name = "OtherGroupsIgnored",
-     .text = "[Desktop Action new]\nExec=true\nStartupWMClass=W\n" + kApp + "Exec=sh\n",
-     .program = "sh"},
-    {.name = "LocalisedKeysIgnored",
-     .text = kApp + "StartupWMClass[de]=F\nStartupWMClass = Right\nExec=sh\n",
-     .wmClass = "Right",
-     .program = "sh"},
-    {.name = "EscapedSpace",
-     .text = kApp + "StartupWMClass=Two\\sWords\nExec=sh\n",
-     .wmClass = "Two Words",
-     .program = "sh"},
-    {.name = "TryExecWhenExecIsMissing",
-     .text = kApp + "Exec=no-such-program-here\nTryExec=sh\n",
-     .program = "sh"},
+    {.name = "OtherGroupsIgnored", .text = "[Desktop Action new]\nExec=true\nStartupWMClass=W\n" + kApp + "Exec=sh\n", .program = "sh"},
+    {.name = "LocalisedKeysIgnored", .text = kApp + "StartupWMClass[de]=F\nStartupWMClass = Right\nExec=sh\n", .wmClass = "Right", .program = "sh"},
+    {.name = "EscapedSpace", .text = kApp + "StartupWMClass=Two\\sWords\nExec=sh\n", .wmClass = "Two Words", .program = "sh"},
+    {.name = "TryExecWhenExecIsMissing", .text = kApp + "Exec=no-such-program-here\nTryExec=sh\n", .program = "sh"},
     {.name = "HiddenIsDeleted", .text = kApp + "Exec=sh\nHidden=true\n"},
     {.name = "LinkIsNoApplication", .text = "[Desktop Entry]\nType=Link\nURL=https://example.org\n"},
     {.name = "NoMainGroup", .text = "Type=Application\nExec=sh\n"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, DesktopEntryParseTest, ::testing::ValuesIn(kParseRows),
                          brevona::test::RowName());
@@ -127,46 +116,21 @@ TEST_P(DesktopEntryMatchTest, FindsTheEntryOfAWindow)
 }
 
 // Windows as {application id, instance, class, executable}.
+// clang-format off
 const MatchRow kMatchRows[] = {
-    {.name = "ApplicationId",
-     .window = {"org.gnome.Files", "x", "X", {}},
-     .entry = "org.gnome.Files",
-     .identifier = "org.gnome.Files"},
-    {.name = "IdWithoutEntryFallsThrough",
-     .window = {"org.example.None", "editormain", "EditorMain", {}},
-     .entry = "org.example.Editor",
-     .identifier = "org.example.Editor"},
-    {.name = "WMClassOfTheClass",
-     .window = {{}, "main", "EditorMain", {}},
-     .entry = "org.example.Editor",
-     .identifier = "org.example.Editor"},
-    {.name = "WMClassOfTheInstance",
-     .window = {{}, "EditorMain", "Other", {}},
-     .entry = "org.example.Editor",
-     .identifier = "org.example.Editor"},
-    {.name = "FileNameWithoutCase",
-     .window = {{}, "terminal", "Terminal", {}},
-     .entry = "terminal",
-     .identifier = "terminal"},
-    {.name = "FileNameInASubfolder",
-     .window = {{}, "kde-viewer", "Kde-viewer", {}},
-     .entry = "kde-viewer",
-     .identifier = "kde-viewer"},
-    {.name = "LastPartOfADomainId",
-     .window = {{}, "files", "Files", {}},
-     .entry = "org.gnome.Files",
-     .identifier = "org.gnome.Files"},
+    {.name = "ApplicationId", .window = {"org.gnome.Files", "x", "X", {}}, .entry = "org.gnome.Files", .identifier = "org.gnome.Files"},
+    {.name = "IdWithoutEntryFallsThrough", .window = {"org.example.None", "editormain", "EditorMain", {}}, .entry = "org.example.Editor", .identifier = "org.example.Editor"},
+    {.name = "WMClassOfTheClass", .window = {{}, "main", "EditorMain", {}}, .entry = "org.example.Editor", .identifier = "org.example.Editor"},
+    {.name = "WMClassOfTheInstance", .window = {{}, "EditorMain", "Other", {}}, .entry = "org.example.Editor", .identifier = "org.example.Editor"},
+    {.name = "FileNameWithoutCase", .window = {{}, "terminal", "Terminal", {}}, .entry = "terminal", .identifier = "terminal"},
+    {.name = "FileNameInASubfolder", .window = {{}, "kde-viewer", "Kde-viewer", {}}, .entry = "kde-viewer", .identifier = "kde-viewer"},
+    {.name = "LastPartOfADomainId", .window = {{}, "files", "Files", {}}, .entry = "org.gnome.Files", .identifier = "org.gnome.Files"},
     {.name = "Executable", .window = {{}, "dash", "Dash", "sh"}, .entry = "shell", .identifier = "shell"},
-    {.name = "DeletedEntryHidesLaterOne",
-     .window = {{}, "gone", "Gone", {}},
-     .entry = "",
-     .identifier = "Gone"},
-    {.name = "NoEntryApplicationId",
-     .window = {"org.example.None", {}, {}, {}},
-     .entry = "",
-     .identifier = "org.example.None"},
+    {.name = "DeletedEntryHidesLaterOne", .window = {{}, "gone", "Gone", {}}, .entry = "", .identifier = "Gone"},
+    {.name = "NoEntryApplicationId", .window = {"org.example.None", {}, {}, {}}, .entry = "", .identifier = "org.example.None"},
     {.name = "NothingKnown", .window = {}, .entry = "", .identifier = ""},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, DesktopEntryMatchTest, ::testing::ValuesIn(kMatchRows),
                          brevona::test::RowName());
@@ -203,16 +167,14 @@ TEST_P(RulesNamesTest, ListsTheLayouts)
     EXPECT_EQ(X11LanguageSource::layoutsOfRulesNames(GetParam().value), GetParam().layouts);
 }
 
+// clang-format off
 const RulesRow kRulesRows[] = {
     {.name = "One", .value = bytes("evdev\0pc105\0us\0\0\0"), .layouts = {"us"}},
-    {.name = "TwoWithVariant",
-     .value = bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"),
-     .layouts = {"us", "de(nodeadkeys)"}},
-    {.name = "FewerVariantsThanLayouts",
-     .value = bytes("evdev\0pc105\0us,de,fr\0intl\0\0"),
-     .layouts = {"us(intl)", "de", "fr"}},
+    {.name = "TwoWithVariant", .value = bytes("evdev\0pc105\0us,de\0,nodeadkeys\0grp:alt_shift_toggle\0"), .layouts = {"us", "de(nodeadkeys)"}},
+    {.name = "FewerVariantsThanLayouts", .value = bytes("evdev\0pc105\0us,de,fr\0intl\0\0"), .layouts = {"us(intl)", "de", "fr"}},
     {.name = "Truncated", .value = bytes("evdev\0pc105"), .layouts = {}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, RulesNamesTest, ::testing::ValuesIn(kRulesRows), brevona::test::RowName());
 

@@ -73,18 +73,16 @@ TEST_P(IdleTriggerTest, ChecksFireEachIntervalOnceUntilTheUserIsBack)
     EXPECT_FALSE(trigger.isChecking());
 }
 
+// clang-format off
 const IdleRow kIdleRows[] = {
-    {.name = "SixtySeconds",
-     .subscriptions = "60",
-     .checks = "0:::S 59.9:::S 60:0:t:F 60.2:::F 75:::F 0.1::rt:S 3:::S"},
+    {.name = "SixtySeconds", .subscriptions = "60", .checks = "0:::S 59.9:::S 60:0:t:F 60.2:::F 75:::F 0.1::rt:S 3:::S"},
     {.name = "SlowCheckJumpsPastTheInterval", .subscriptions = "60", .checks = "58:::S 63:0:t:F"},
     {.name = "WithoutSetStateOnlySpeedsUp", .subscriptions = "21!", .checks = "0:::S 25:::F 0::rt:S"},
-    {.name = "EachIntervalInTurn",
-     .subscriptions = "10 30",
-     .checks = "0:::S 15:0:t:F 35:1:t:F 1::rt:S 40:01:t:F"},
+    {.name = "EachIntervalInTurn", .subscriptions = "10 30", .checks = "0:::S 15:0:t:F 35:1:t:F 1::rt:S 40:01:t:F"},
     {.name = "InputWithoutActiveOnlyResets", .subscriptions = "60", .checks = "30:::S 2::r:S"},
     {.name = "ZeroNeverFires", .subscriptions = "0", .checks = "0:::S 100:::S"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, IdleTriggerTest, ::testing::ValuesIn(kIdleRows), RowName());
 

@@ -199,6 +199,7 @@ TEST_P(ModifierConditionTest, IsTrueForExactlyItsKeys)
     EXPECT_EQ((*found)->isTrue(), GetParam().truth);
 }
 
+// clang-format off
 const ModifierRow kModifierRows[] = {
     {.name = "ShiftOption", .keys = "Shift|Option", .held = "as", .truth = true, .needed = 0xA00},
     {.name = "ShiftOptionCommand", .keys = "Shift|Option", .held = "asm", .truth = false, .needed = 0xA00},
@@ -207,12 +208,9 @@ const ModifierRow kModifierRows[] = {
     {.name = "NoKeysShiftHeld", .keys = "", .held = "s", .truth = false, .needed = 0},
     {.name = "CommandShift", .keys = "Command|Shift", .held = "sm", .truth = true, .needed = 0x300},
     {.name = "CapsLockIsNoModifier", .keys = "Shift|CapsLock", .held = "s", .truth = true, .needed = 0x200},
-    {.name = "InsideLongerNames",
-     .keys = "ShiftLeft|ControlRight",
-     .held = "sc",
-     .truth = true,
-     .needed = 0x1200},
+    {.name = "InsideLongerNames", .keys = "ShiftLeft|ControlRight", .held = "sc", .truth = true, .needed = 0x1200},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, ModifierConditionTest, ::testing::ValuesIn(kModifierRows), RowName());
 

@@ -255,14 +255,14 @@ TEST_P(X11ServicesWithoutServerTest, AnswerTheFailureValuesAndSaySoOnce)
 }
 
 // No server listens on display 31999.
+// clang-format off
 const NoServerRow kNoServerRows[] = {
     {.name = "NamedDisplay", .display = ":31999", .reason = "Cannot connect to the X display :31999"},
-    {.name = "DisplayVariable",
-     .displayVariable = ":31999",
-     .reason = "Cannot connect to the X display :31999"},
+    {.name = "DisplayVariable", .displayVariable = ":31999", .reason = "Cannot connect to the X display :31999"},
     {.name = "NoDisplay", .reason = "No X display"},
     {.name = "Wayland", .displayVariable = ":31999", .sessionType = "wayland", .reason = "Wayland session"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, X11ServicesWithoutServerTest, ::testing::ValuesIn(kNoServerRows), RowName());
 

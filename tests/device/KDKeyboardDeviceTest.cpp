@@ -251,26 +251,15 @@ TEST_P(PreferenceTypesTest, WrongTypesFallBackToDefaults)
 }
 
 const QVariantMap kDictionary{{QStringLiteral("a"), 1}};
+// clang-format off
 const PreferenceRow kPreferenceRows[] = {
     {.name = "empty"},
-    {.name = "stringBrightness",
-     .preferences = {{"KeyboardBrightness", "bright"}},
-     .logged = "KeyboardBrightness is not a number"},
-    {.name = "realTimeoutNumericFlag",
-     .preferences = {{"KeyboardSleepTimeout", 45.0},
-                     {"WakeOnWhenMouseMoves", 1},
-                     {"AutoAdjustKeyboardBrightness", false}},
-     .autoAdjust = false,
-     .sleepTime = 45,
-     .wakeUpByMouse = true},
-    {.name = "dictionaryFlag",
-     .preferences = {{"AutoAdjustKeyboardBrightness", kDictionary}},
-     .logged = "AutoAdjustKeyboardBrightness is not a boolean"},
-    {.name = "outOfRange",
-     .preferences = {{"KeyboardBrightness", 250}, {"KeyboardSleepTimeout", -4}},
-     .sleepTime = 0,
-     .logged = "Brightness 250 is out of range"},
+    {.name = "stringBrightness", .preferences = {{"KeyboardBrightness", "bright"}}, .logged = "KeyboardBrightness is not a number"},
+    {.name = "realTimeoutNumericFlag", .preferences = {{"KeyboardSleepTimeout", 45.0}, {"WakeOnWhenMouseMoves", 1}, {"AutoAdjustKeyboardBrightness", false}}, .autoAdjust = false, .sleepTime = 45, .wakeUpByMouse = true},
+    {.name = "dictionaryFlag", .preferences = {{"AutoAdjustKeyboardBrightness", kDictionary}}, .logged = "AutoAdjustKeyboardBrightness is not a boolean"},
+    {.name = "outOfRange", .preferences = {{"KeyboardBrightness", 250}, {"KeyboardSleepTimeout", -4}}, .sleepTime = 0, .logged = "Brightness 250 is out of range"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, PreferenceTypesTest, ::testing::ValuesIn(kPreferenceRows), RowName());
 
@@ -413,14 +402,14 @@ TEST_P(OledMappingTest, EachKeyShowsThePictureOfTheKeyItActsAs)
 
 // Caps Lock acting as Control: both keys show Control and no key shows Caps Lock. A source key
 // without a display has nothing to redirect.
+// clang-format off
 const MappingRow kMappingRows[] = {
     {.name = "none"},
-    {.name = "capsToControl",
-     .modifierMap = {{"CapsLock", "CtrlLeft"}},
-     .expected = {{59, {}}, {102, {59, 102}}}},
+    {.name = "capsToControl", .modifierMap = {{"CapsLock", "CtrlLeft"}}, .expected = {{59, {}}, {102, {59, 102}}}},
     {.name = "capsToNothing", .modifierMap = {{"CapsLock", "None"}}, .expected = {{59, {}}}},
     {.name = "sourceWithoutDisplay", .modifierMap = {{"Fn", "CtrlLeft"}}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, OledMappingTest, ::testing::ValuesIn(kMappingRows), RowName());
 

@@ -50,27 +50,19 @@ TEST_P(MountInfoLineTest, Fields)
 }
 
 // Lines as real systems write them, and the ways a line can be broken.
+// clang-format off
 const MountLineRow kMountLineRows[] = {
-    {.name = "kernelDoc",
-     .in = "36 35 98:0 /mnt1 /mnt/parent rw master:1 - ext3 /dev/root rw",
-     .out = "/mnt/parent|/dev/root|ext3|98:0"},
-    {.name = "noOptionalFields",
-     .in = "45 28 0:40 / /run/user/1000 rw - tmpfs tmpfs rw,mode=700",
-     .out = "/run/user/1000|tmpfs|tmpfs|0:40"},
-    {.name = "tabSlashNewline",
-     .in = "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw",
-     .out = "/mnt/a\tb\\c\nd|/dev/sda1|vfat|8:1"},
-    {.name = "utf8Name",
-     .in = "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw",
-     .out = "/media/zoë/Clé|/dev/sda2|vfat|8:2"},
-    {.name = "truncatedEscape",
-     .in = "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw",
-     .out = "/mnt/x\\04|/dev/sda3|vfat|8:3"},
+    {.name = "kernelDoc", .in = "36 35 98:0 /mnt1 /mnt/parent rw master:1 - ext3 /dev/root rw", .out = "/mnt/parent|/dev/root|ext3|98:0"},
+    {.name = "noOptionalFields", .in = "45 28 0:40 / /run/user/1000 rw - tmpfs tmpfs rw,mode=700", .out = "/run/user/1000|tmpfs|tmpfs|0:40"},
+    {.name = "tabSlashNewline", .in = "90 28 8:1 / /mnt/a\\011b\\134c\\012d rw - vfat /dev/sda1 rw", .out = "/mnt/a\tb\\c\nd|/dev/sda1|vfat|8:1"},
+    {.name = "utf8Name", .in = "91 28 8:2 / /media/zoë/Clé rw - vfat /dev/sda2 rw", .out = "/media/zoë/Clé|/dev/sda2|vfat|8:2"},
+    {.name = "truncatedEscape", .in = "92 28 8:3 / /mnt/x\\04 rw - vfat /dev/sda3 rw", .out = "/mnt/x\\04|/dev/sda3|vfat|8:3"},
     {.name = "noSeparator", .in = "12 1 8:1 / /x rw shared:1 ext4 /dev/sda1 rw", .out = ""},
     {.name = "separatorAtEnd", .in = "12 1 8:1 / /x rw -", .out = ""},
     {.name = "badDeviceNumber", .in = "12 1 8 / /x rw - ext4 /dev/sda1 rw", .out = ""},
     {.name = "badId", .in = "x 1 8:1 / /x rw - ext4 /dev/sda1 rw", .out = ""},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, MountInfoLineTest, ::testing::ValuesIn(kMountLineRows), RowName());
 

@@ -79,15 +79,13 @@ struct AnimationRow
 
 const QColor Red(255, 0, 0), Green(0, 255, 0), Blue(0, 0, 255);
 
+// clang-format off
 const AnimationRow kAnimations[] = {
-    {.name = "frames_in_order_and_again",
-     .content = animatedGif({0, 1, 2}, 5),
-     .shown = {Red, Green, Blue, Red, Green}},
-    {.name = "truncated_file_plays_what_came_before_the_break",
-     .content = animatedGif({0, 1, 2}, 5).chopped(12),
-     .shown = {Red, Green, Red, Green}},
+    {.name = "frames_in_order_and_again", .content = animatedGif({0, 1, 2}, 5), .shown = {Red, Green, Blue, Red, Green}},
+    {.name = "truncated_file_plays_what_came_before_the_break", .content = animatedGif({0, 1, 2}, 5).chopped(12), .shown = {Red, Green, Red, Green}},
     {.name = "not_a_picture", .content = "GIF89a, or so it says", .logged = "Cannot play the animation"},
 };
+// clang-format on
 
 class AnimationTest : public SamplePluginTest, public ::testing::WithParamInterface<AnimationRow>
 {

@@ -70,6 +70,7 @@ QVariant nestedArrays(int levels)
     return value;
 }
 
+// clang-format off
 const Value kValues[] = {
     {"EmptyString", QString()},
     {"DollarNullText", QStringLiteral("$null")},
@@ -87,12 +88,10 @@ const Value kValues[] = {
     {"EmptyDictionary", QVariantMap{}},
     {"Array", QVariantList{"a", 1, 2.5, true, QByteArray("d"), utc(2001, 1, 1), nullMarker()}},
     {"StringList", QStringList{"x", "y"}},
-    {"Dictionary", QVariantMap{{"Colors", QVariantList{1, 2, 3}},
-                               {"Font", QVariantMap{{"Name", "Sans"}, {"Size", 12.5}}},
-                               {"Missing", nullMarker()},
-                               {QStringLiteral(u"\u00fcber"), QVariantList{QVariantMap{}}}}},
+    {"Dictionary", QVariantMap{{"Colors", QVariantList{1, 2, 3}}, {"Font", QVariantMap{{"Name", "Sans"}, {"Size", 12.5}}}, {"Missing", nullMarker()}, {QStringLiteral(u"\u00fcber"), QVariantList{QVariantMap{}}}}},
     {"DeepNesting", nestedArrays(200)},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Values, KeyedArchiveRoundTrip, testing::ValuesIn(kValues), RowName());
 
@@ -155,27 +154,18 @@ const QVariant kMutableCollectionsValue = QVariantMap{
     "{'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': " root "}, '$objects': " objects  \
     "}"
 
+// clang-format off
 const Foreign kForeign[] = {
     {"InlineString", ARCHIVE("UID(1)", "['$null', 'plain']"), true, QStringLiteral("plain")},
     {"NilRoot", ARCHIVE("UID(0)", "['$null']"), true, nullMarker()},
     {"MutableCollections", kMutableCollections, true, kMutableCollectionsValue},
     // XML archives carry references as {"CF$UID": n}.
-    {"XmlReferences",
-     ARCHIVE("{'CF$UID': 1}",
-             "['$null', {'NS.objects': [{'CF$UID': 2}, {'CF$UID': 2}], '$class': {'CF$UID': 3}},"
-             " 'twice', {'$classname': 'NSArray', '$classes': ['NSArray', 'NSObject']}]"),
-     false, QVariantList{"twice", "twice"}},
+    {"XmlReferences", ARCHIVE("{'CF$UID': 1}", "['$null', {'NS.objects': [{'CF$UID': 2}, {'CF$UID': 2}], '$class': {'CF$UID': 3}}," " 'twice', {'$classname': 'NSArray', '$classes': ['NSArray', 'NSObject']}]"), false, QVariantList{"twice", "twice"}},
     // A class this reader does not know is read as its first known ancestor.
-    {"SubclassOfKnownClass",
-     ARCHIVE("UID(1)",
-             "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 3, {'$classname': 'KCColorList',"
-             " '$classes': ['KCColorList', 'NSMutableArray', 'NSArray', 'NSObject']}]"),
-     true, QVariantList{3}},
-    {"SetAsArray",
-     ARCHIVE("UID(1)", "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 'member',"
-                       " {'$classname': 'NSSet', '$classes': ['NSSet', 'NSObject']}]"),
-     true, QVariantList{"member"}},
+    {"SubclassOfKnownClass", ARCHIVE("UID(1)", "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 3, {'$classname': 'KCColorList'," " '$classes': ['KCColorList', 'NSMutableArray', 'NSArray', 'NSObject']}]"), true, QVariantList{3}},
+    {"SetAsArray", ARCHIVE("UID(1)", "['$null', {'NS.objects': [UID(2)], '$class': UID(3)}, 'member'," " {'$classname': 'NSSet', '$classes': ['NSSet', 'NSObject']}]"), true, QVariantList{"member"}},
 };
+// clang-format on
 
 #undef ARCHIVE
 

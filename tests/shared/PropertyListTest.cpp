@@ -93,14 +93,14 @@ const QVariantMap kLayer{
     {"ItemOrder", QVariantList{"A", "B"}},
     {"Disabled", false}};
 
+// clang-format off
 const RoundTrip kRoundTrips[] = {
     {.name = "EmptyDictionary", .value = QVariantMap{}},
     {.name = "Nested", .value = kLayer},
     {.name = "EmptyString", .value = QString()},
     {.name = "XmlSpecials", .value = QStringLiteral("a & b < c > d \"e\" 'f' ]]> &amp;")},
     {.name = "NonAscii", .value = QStringLiteral(u"Gr\u00fc\u00dfe \u65e5\u672c \U0001F600")},
-    {.name = "NonAsciiKey",
-     .value = QVariantMap{{QStringLiteral(u"\u00e9t\u00e9"), 1}, {QStringLiteral("ete"), 2}}},
+    {.name = "NonAsciiKey", .value = QVariantMap{{QStringLiteral(u"\u00e9t\u00e9"), 1}, {QStringLiteral("ete"), 2}}},
     {.name = "Int64Min", .value = std::numeric_limits<qint64>::min()},
     {.name = "UInt64Max", .value = std::numeric_limits<quint64>::max()},
     {.name = "Real", .value = 0.1},
@@ -116,6 +116,7 @@ const RoundTrip kRoundTrips[] = {
     {.name = "DateBefore1901", .value = utc(1800, 7, 4, 12)},
     {.name = "DeepestNesting", .value = nested(PlistNode::kMaxDepth)},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Values, PropertyListRoundTrip,
                          testing::Combine(testing::ValuesIn(kRoundTrips),
@@ -152,12 +153,12 @@ TEST_P(PlistlibFiles, ReadAsPlistlibReadsThem)
     EXPECT_EQ(PythonPlist::canonical(*ours), *python);
 }
 
+// clang-format off
 const PythonFile kPythonFiles[] = {
     {"Integers", "[0, -1, 255, 256, 65536, 2**32, -2**31 - 1, 2**63 - 1, -2**63, 2**63, 2**64 - 1]"},
     {"Reals", "[0.5, -0.1, 1e-310, 1.7976931348623157e308, inf, -inf, nan]"},
     {"Dates", "[datetime(2001, 1, 1), datetime(1990, 5, 1, 10), datetime(2100, 1, 1), datetime(1850, 2, 3)]"},
-    {"DatesWithMillis",
-     "[datetime(1990, 5, 1, 10, 0, 0, 123000), datetime(2000, 12, 31, 23, 59, 59, 999000)]"},
+    {"DatesWithMillis", "[datetime(1990, 5, 1, 10, 0, 0, 123000), datetime(2000, 12, 31, 23, 59, 59, 999000)]"},
     {"Text", "{'s': 'caf\\u00e9 \\U0001F600 <&>', 'n': {'': [[], {}]}}"},
     {"Data", "{'d': b'\\x00\\xff' * 40, 'e': b''}"},
     // plistlib writes equal values once and refers to them from every place.
@@ -165,6 +166,7 @@ const PythonFile kPythonFiles[] = {
     // Past 255 objects, binary references take two bytes.
     {"Long", "list(range(1000))"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Python, PlistlibFiles,
                          testing::Combine(testing::ValuesIn(kPythonFiles), testing::Bool()),

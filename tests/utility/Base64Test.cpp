@@ -49,26 +49,16 @@ struct LineRow
     bool endsWithLineFeed;
 };
 
+// clang-format off
 const LineRow kLineRows[] = {
     {.name = "NoBreaks", .bytes = 100, .lineLength = 0, .lines = "136", .endsWithLineFeed = false},
     {.name = "OneFullLine", .bytes = 48, .lineLength = 64, .lines = "64", .endsWithLineFeed = true},
-    {.name = "FullLinePlusOneGroup",
-     .bytes = 49,
-     .lineLength = 64,
-     .lines = "64 4",
-     .endsWithLineFeed = false},
-    {.name = "PaddedGroupCompletesLine",
-     .bytes = 47,
-     .lineLength = 64,
-     .lines = "64",
-     .endsWithLineFeed = true},
-    {.name = "RoundsUpShortLastLine",
-     .bytes = 15,
-     .lineLength = 6,
-     .lines = "8 8 4",
-     .endsWithLineFeed = false},
+    {.name = "FullLinePlusOneGroup", .bytes = 49, .lineLength = 64, .lines = "64 4", .endsWithLineFeed = false},
+    {.name = "PaddedGroupCompletesLine", .bytes = 47, .lineLength = 64, .lines = "64", .endsWithLineFeed = true},
+    {.name = "RoundsUpShortLastLine", .bytes = 15, .lineLength = 6, .lines = "8 8 4", .endsWithLineFeed = false},
     {.name = "EmptyInput", .bytes = 0, .lineLength = 64, .lines = "", .endsWithLineFeed = false},
 };
+// clang-format on
 
 class Base64LineTest : public testing::TestWithParam<LineRow>
 {

@@ -96,26 +96,15 @@ struct OutcomeRow
     std::chrono::milliseconds timeout = 10s;
 };
 
+// clang-format off
 const OutcomeRow kOutcomes[] = {
     {.name = "Ok", .reply = {.body = "hello"}, .status = 200, .body = "hello"},
     {.name = "NotFound", .reply = {.status = 404, .body = "missing"}, .status = 404, .body = "missing"},
-    {.name = "Credentials",
-     .reply = kPrivate,
-     .status = 200,
-     .body = "private",
-     .user = "user",
-     .password = "secret"},
-    {.name = "WrongCredentials",
-     .reply = kPrivate,
-     .status = 401,
-     .body = "unauthorized",
-     .user = "user",
-     .password = "x"},
-    {.name = "TimeOutInsideBody",
-     .reply = {.body = QByteArray(4000, 'x'), .stallMidBodyMs = 5000},
-     .status = 0,
-     .timeout = 400ms},
+    {.name = "Credentials", .reply = kPrivate, .status = 200, .body = "private", .user = "user", .password = "secret"},
+    {.name = "WrongCredentials", .reply = kPrivate, .status = 401, .body = "unauthorized", .user = "user", .password = "x"},
+    {.name = "TimeOutInsideBody", .reply = {.body = QByteArray(4000, 'x'), .stallMidBodyMs = 5000}, .status = 0, .timeout = 400ms},
 };
+// clang-format on
 
 class HTTPDownloadOutcomeTest : public HTTPDownloadHandlerTest, public testing::WithParamInterface<OutcomeRow>
 {

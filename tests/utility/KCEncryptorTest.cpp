@@ -17,17 +17,17 @@ struct ScrambleRow
 };
 
 // Vectors computed independently of this code (byte-wise XOR with the fixed key, "%02x").
+// clang-format off
 const ScrambleRow kVectors[] = {
     {.name = "Empty", .plain = "", .scrambled = ""},
     {.name = "ThreeCharacters", .plain = "abc", .scrambled = "29135b"},
-    {.name = "LongerThanKey",
-     .plain = "The quick brown fox jumps over the lazy dog",
-     .scrambled = "1c195d740b3904005876002001413e572d0b4a780c2c1e49344a2a175227680550315a200c194a76063d09"},
+    {.name = "LongerThanKey", .plain = "The quick brown fox jumps over the lazy dog", .scrambled = "1c195d740b3904005876002001413e572d0b4a780c2c1e49344a2a175227680550315a200c194a76063d09"},
     // The key character itself scrambles to zero, which must not end the text.
     {.name = "CharacterEqualToKey", .plain = "xqz", .scrambled = "300042"},
     // Above Latin-1 only the low byte is kept.
     {.name = "AboveLatin1", .plain = QStringLiteral("\u20ac"), .scrambled = "e4"},
 };
+// clang-format on
 
 class KCEncryptorVectorTest : public testing::TestWithParam<ScrambleRow>
 {

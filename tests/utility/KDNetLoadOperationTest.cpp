@@ -75,16 +75,16 @@ QByteArray largeBody()
 
 const Reply kPrivate{.body = "private", .basicCredentials = "user:secret"};
 
+// clang-format off
 const TransferRow kTransfers[] = {
     {.name = "Ok", .reply = {.body = "hello"}, .received = "hello"},
     {.name = "EmptyBodyFails", .reply = {.body = ""}, .received = std::nullopt},
     {.name = "NotFoundKeepsBody", .reply = {.status = 404, .body = "missing"}, .received = "missing"},
-    {.name = "RedirectNotFollowed",
-     .reply = {.status = 302, .body = "moved", .headers = {{"Location", "/x"}}},
-     .received = "moved"},
+    {.name = "RedirectNotFollowed", .reply = {.status = 302, .body = "moved", .headers = {{"Location", "/x"}}}, .received = "moved"},
     {.name = "Credentials", .reply = kPrivate, .received = "private", .user = "user", .password = "secret"},
     {.name = "LargeBodyInManyChunks", .reply = {.body = largeBody()}, .received = largeBody()},
 };
+// clang-format on
 
 class KDNetLoadTransferTest : public testing::TestWithParam<TransferRow>
 {
@@ -151,16 +151,14 @@ TEST_P(KDNetLoadFailureTest, ReportsLibcurlCode)
 }
 
 // A server that takes the request and never answers, or stops mid-document, frees the queue.
+// clang-format off
 const FailureRow kFailures[] = {
     {.name = "RefusedConnection", .address = "http://127.0.0.1:%1/doc", .status = CURLE_COULDNT_CONNECT},
     {.name = "EmptyAddress", .address = "", .status = CURLE_URL_MALFORMAT},
-    {.name = "NeverAnswers",
-     .status = CURLE_OPERATION_TIMEDOUT,
-     .served = Reply{.body = "held", .hold = true}},
-    {.name = "StallsMidBody",
-     .status = CURLE_OPERATION_TIMEDOUT,
-     .served = Reply{.body = "ab", .stallMidBodyMs = 4000}},
+    {.name = "NeverAnswers", .status = CURLE_OPERATION_TIMEDOUT, .served = Reply{.body = "held", .hold = true}},
+    {.name = "StallsMidBody", .status = CURLE_OPERATION_TIMEDOUT, .served = Reply{.body = "ab", .stallMidBodyMs = 4000}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, KDNetLoadFailureTest, testing::ValuesIn(kFailures), RowName());
 

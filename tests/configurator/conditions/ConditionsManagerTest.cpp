@@ -108,83 +108,25 @@ struct TextRow
     QString autoname; // of an untitled layer whose first condition it is
 };
 
+// clang-format off
 const TextRow kTextRows[] = {
-    {.name = "application_by_its_name",
-     .record = StoreBuilder::application("files", ck::IsActive),
-     .kind = Kind::Application,
-     .text = "Files is active",
-     .autoname = "Files"},
-    {.name = "application_unknown",
-     .record = StoreBuilder::application("gone", ck::IsNotRunning),
-     .kind = Kind::Application,
-     .text = "Unknown is not running",
-     .autoname = "Layer"},
-    {.name = "modifier_none",
-     .record = StoreBuilder::modifiers(""),
-     .kind = Kind::Modifier,
-     .text = "No modifiers are pressed",
-     .autoname = "No modifiers"},
-    {.name = "modifier_one",
-     .record = StoreBuilder::modifiers("Shift"),
-     .kind = Kind::Modifier,
-     .text = "⇧ Shift is pressed",
-     .autoname = "Shift"},
-    {.name = "modifier_two_in_stored_order_for_the_name",
-     .record = StoreBuilder::modifiers("Shift|Option"),
-     .kind = Kind::Modifier,
-     .text = "⌥ ⇧ are pressed",
-     .autoname = "Shift, Option"},
-    {.name = "modifier_three_shortened",
-     .record = StoreBuilder::modifiers("Command|Shift|Control"),
-     .kind = Kind::Modifier,
-     .text = "⌃ ⇧ ⌘ are pressed",
-     .autoname = "Cmd, Shift, Ctrl"},
-    {.name = "capslock_on",
-     .record = StoreBuilder::capsLock(true),
-     .kind = Kind::CapsLock,
-     .text = "⇪ CapsLock is active",
-     .autoname = "CapsLock"},
-    {.name = "language_by_its_name",
-     .record = StoreBuilder::language("de"),
-     .kind = Kind::Language,
-     .text = "Language is German",
-     .autoname = "German"},
-    {.name = "language_unknown",
-     .record = StoreBuilder::condition(ck::LanguageType, {{ck::LanguageID, 77}}),
-     .kind = Kind::Language,
-     .text = "Language is Unknown",
-     .autoname = "Layer"},
-    {.name = "idle",
-     .record = StoreBuilder::idle(90),
-     .kind = Kind::Idle,
-     .text = "Idle for 90 seconds",
-     .autoname = "Idle 90 s"},
-    {.name = "unknown_kind",
-     .record = kWeather,
-     .kind = Kind::Unknown,
-     .text = "Unknown condition (brevona.condition.weather)",
-     .autoname = "Layer"},
-    {.name = "predicate_outside_the_four",
-     .record = StoreBuilder::application("files", "sometimes"),
-     .kind = Kind::Unknown,
-     .text = "Unknown condition (brevona.condition.application)",
-     .autoname = "Layer"},
-    {.name = "state_of_the_wrong_type",
-     .record = StoreBuilder::condition(ck::CapsLockType, {{ck::State, "yes"}}),
-     .kind = Kind::Unknown,
-     .text = "Unknown condition (brevona.condition.capslock)",
-     .autoname = "Layer"},
-    {.name = "settings_not_a_dictionary",
-     .record = QVariantMap{{ck::Type, ck::ModifierType}, {ck::Settings, QVariantList{"Shift"}}},
-     .kind = Kind::Unknown,
-     .text = "Unknown condition (brevona.condition.modifier)",
-     .autoname = "Layer"},
-    {.name = "record_not_a_dictionary",
-     .record = QStringLiteral("Shift"),
-     .kind = Kind::Unknown,
-     .text = "Unknown condition",
-     .autoname = "Layer"},
+    {.name = "application_by_its_name", .record = StoreBuilder::application("files", ck::IsActive), .kind = Kind::Application, .text = "Files is active", .autoname = "Files"},
+    {.name = "application_unknown", .record = StoreBuilder::application("gone", ck::IsNotRunning), .kind = Kind::Application, .text = "Unknown is not running", .autoname = "Layer"},
+    {.name = "modifier_none", .record = StoreBuilder::modifiers(""), .kind = Kind::Modifier, .text = "No modifiers are pressed", .autoname = "No modifiers"},
+    {.name = "modifier_one", .record = StoreBuilder::modifiers("Shift"), .kind = Kind::Modifier, .text = "⇧ Shift is pressed", .autoname = "Shift"},
+    {.name = "modifier_two_in_stored_order_for_the_name", .record = StoreBuilder::modifiers("Shift|Option"), .kind = Kind::Modifier, .text = "⌥ ⇧ are pressed", .autoname = "Shift, Option"},
+    {.name = "modifier_three_shortened", .record = StoreBuilder::modifiers("Command|Shift|Control"), .kind = Kind::Modifier, .text = "⌃ ⇧ ⌘ are pressed", .autoname = "Cmd, Shift, Ctrl"},
+    {.name = "capslock_on", .record = StoreBuilder::capsLock(true), .kind = Kind::CapsLock, .text = "⇪ CapsLock is active", .autoname = "CapsLock"},
+    {.name = "language_by_its_name", .record = StoreBuilder::language("de"), .kind = Kind::Language, .text = "Language is German", .autoname = "German"},
+    {.name = "language_unknown", .record = StoreBuilder::condition(ck::LanguageType, {{ck::LanguageID, 77}}), .kind = Kind::Language, .text = "Language is Unknown", .autoname = "Layer"},
+    {.name = "idle", .record = StoreBuilder::idle(90), .kind = Kind::Idle, .text = "Idle for 90 seconds", .autoname = "Idle 90 s"},
+    {.name = "unknown_kind", .record = kWeather, .kind = Kind::Unknown, .text = "Unknown condition (brevona.condition.weather)", .autoname = "Layer"},
+    {.name = "predicate_outside_the_four", .record = StoreBuilder::application("files", "sometimes"), .kind = Kind::Unknown, .text = "Unknown condition (brevona.condition.application)", .autoname = "Layer"},
+    {.name = "state_of_the_wrong_type", .record = StoreBuilder::condition(ck::CapsLockType, {{ck::State, "yes"}}), .kind = Kind::Unknown, .text = "Unknown condition (brevona.condition.capslock)", .autoname = "Layer"},
+    {.name = "settings_not_a_dictionary", .record = QVariantMap{{ck::Type, ck::ModifierType}, {ck::Settings, QVariantList{"Shift"}}}, .kind = Kind::Unknown, .text = "Unknown condition (brevona.condition.modifier)", .autoname = "Layer"},
+    {.name = "record_not_a_dictionary", .record = QStringLiteral("Shift"), .kind = Kind::Unknown, .text = "Unknown condition", .autoname = "Layer"},
 };
+// clang-format on
 
 // Texts need the helpers only.
 class RowText : public ConditionsFixture, public testing::WithParamInterface<TextRow>
@@ -251,20 +193,13 @@ struct NormalisationRow
     QVariantList after;
 };
 
+// clang-format off
 const NormalisationRow kNormalisationRows[] = {
-    {.name = "capslock_leaves_the_modifier_for_a_condition_of_its_own",
-     .before = {StoreBuilder::modifiers("")},
-     .keys = "Shift|CapsLock",
-     .after = {StoreBuilder::modifiers("Shift"), StoreBuilder::capsLock(true)}},
-    {.name = "capslock_alone_replaces_the_modifier",
-     .before = {StoreBuilder::modifiers("Shift")},
-     .keys = "CapsLock",
-     .after = {StoreBuilder::capsLock(true)}},
-    {.name = "an_existing_capslock_condition_is_kept",
-     .before = {StoreBuilder::modifiers(""), StoreBuilder::capsLock(false)},
-     .keys = "Option|CapsLock",
-     .after = {StoreBuilder::modifiers("Option"), StoreBuilder::capsLock(false)}},
+    {.name = "capslock_leaves_the_modifier_for_a_condition_of_its_own", .before = {StoreBuilder::modifiers("")}, .keys = "Shift|CapsLock", .after = {StoreBuilder::modifiers("Shift"), StoreBuilder::capsLock(true)}},
+    {.name = "capslock_alone_replaces_the_modifier", .before = {StoreBuilder::modifiers("Shift")}, .keys = "CapsLock", .after = {StoreBuilder::capsLock(true)}},
+    {.name = "an_existing_capslock_condition_is_kept", .before = {StoreBuilder::modifiers(""), StoreBuilder::capsLock(false)}, .keys = "Option|CapsLock", .after = {StoreBuilder::modifiers("Option"), StoreBuilder::capsLock(false)}},
 };
+// clang-format on
 
 class Normalisation : public ConditionsFixture, public testing::WithParamInterface<NormalisationRow>
 {
@@ -291,44 +226,18 @@ struct RefusalRow
 
 const QVariantMap kShift{{ck::Keys, "Shift"}};
 
+// clang-format off
 const RefusalRow kRefusalRows[] = {
-    {.name = "empty_kind",
-     .item = "B",
-     .edit = [](auto &c, auto &id) { return c.addNewCondition(id, QString(), std::nullopt); },
-     .says = "No condition kind"},
-    {.name = "unknown_kind",
-     .item = "B",
-     .edit = [](auto &c,
-                auto &id) { return c.addNewCondition(id, "brevona.condition.weather", std::nullopt); },
-     .says = "not a condition kind"},
-    {.name = "second_modifier",
-     .item = "B",
-     .edit = [](auto &c, auto &id) { return c.addNewCondition(id, ck::ModifierType, std::nullopt); },
-     .says = "one at most"},
-    {.name = "row_out_of_range",
-     .item = "B",
-     .edit = [](auto &c, auto &id) { return c.changeCondition(id, 3, kShift); },
-     .says = "out of range"},
-    {.name = "unknown_row_changed",
-     .item = "B",
-     .edit = [](auto &c, auto &id) { return c.changeCondition(id, 0, kShift); },
-     .says = "can only be deleted"},
-    {.name = "settings_of_the_wrong_type",
-     .item = "B",
-     .edit =
-         [](auto &c, auto &id) {
-             return c.changeCondition(id, 2, {{ck::Keys, 3}});
-         },
-     .says = "keys as text"},
-    {.name = "language_layer",
-     .item = "Language0",
-     .edit = [](auto &c, auto &id) { return c.deleteCondition(id, 0); },
-     .says = "background layer"},
-    {.name = "built_in_folder",
-     .item = "Defaults",
-     .edit = [](auto &c, auto &id) { return c.addNewCondition(id, ck::ApplicationType, std::nullopt); },
-     .says = "No layer or group"},
+    {.name = "empty_kind", .item = "B", .edit = [](auto &c, auto &id) { return c.addNewCondition(id, QString(), std::nullopt); }, .says = "No condition kind"},
+    {.name = "unknown_kind", .item = "B", .edit = [](auto &c, auto &id) { return c.addNewCondition(id, "brevona.condition.weather", std::nullopt); }, .says = "not a condition kind"},
+    {.name = "second_modifier", .item = "B", .edit = [](auto &c, auto &id) { return c.addNewCondition(id, ck::ModifierType, std::nullopt); }, .says = "one at most"},
+    {.name = "row_out_of_range", .item = "B", .edit = [](auto &c, auto &id) { return c.changeCondition(id, 3, kShift); }, .says = "out of range"},
+    {.name = "unknown_row_changed", .item = "B", .edit = [](auto &c, auto &id) { return c.changeCondition(id, 0, kShift); }, .says = "can only be deleted"},
+    {.name = "settings_of_the_wrong_type", .item = "B", .edit = [](auto &c, auto &id) { return c.changeCondition(id, 2, {{ck::Keys, 3}}); }, .says = "keys as text"},
+    {.name = "language_layer", .item = "Language0", .edit = [](auto &c, auto &id) { return c.deleteCondition(id, 0); }, .says = "background layer"},
+    {.name = "built_in_folder", .item = "Defaults", .edit = [](auto &c, auto &id) { return c.addNewCondition(id, ck::ApplicationType, std::nullopt); }, .says = "No layer or group"},
 };
+// clang-format on
 
 class Refusal : public ConditionsFixture, public testing::WithParamInterface<RefusalRow>
 {

@@ -1,6 +1,7 @@
 // Layer archives on a real store: export and import keep keys, pictures and conditions; archives
 // that are hostile or broken are refused and leave the store and the chosen file as they were.
 #include <QBuffer>
+#include <QDataStream>
 #include <QFile>
 #include <QProcess>
 #include <QUndoStack>
@@ -40,25 +41,29 @@ QImage keyOf(const std::shared_ptr<KCLayer> &layer, const QString &key)
     return single->pictureImageForButton(key).convertToFormat(QImage::Format_RGB32);
 }
 
-// The tree of groups with their conditions and layers: "org.gimp.GIMP[L1{modifier},L2]".
+// A group as "org.gimp.GIMP[L1{modifier},L2]": its title and application, then its layers with
+// the types of their conditions.
+QString groupText(const KCGroupLayer &group)
+{
+    QString name = group.title();
+    for (const QVariant &condition : group.conditions())
+        name += condition.toMap().value("Settings").toMap().value("Application").toString();
+    QStringList inner;
+    for (const auto &layer : group.layers()) {
+        QStringList types;
+        for (const QVariant &condition : layer->conditions())
+            types << condition.toMap().value("Type").toString().section('.', -1);
+        inner << layer->title() + (types.isEmpty() ? QString() : "{" + types.join(',') + "}");
+    }
+    return name + "[" + inner.join(',') + "]";
+}
+
 QString groupsText(KCLayerManager &manager, const QStringList &groups)
 {
     QStringList rows;
     for (const QString &identifier : groups) {
         const auto group = std::dynamic_pointer_cast<KCGroupLayer>(manager.findLayerByID(identifier));
-        if (!group)
-            return "missing " + identifier;
-        QString name = group->title();
-        for (const QVariant &condition : group->conditions())
-            name += condition.toMap().value("Settings").toMap().value("Application").toString();
-        QStringList inner;
-        for (const auto &layer : group->layers()) {
-            QStringList types;
-            for (const QVariant &condition : layer->conditions())
-                types << condition.toMap().value("Type").toString().section('.', -1);
-            inner << layer->title() + (types.isEmpty() ? QString() : "{" + types.join(',') + "}");
-        }
-        rows << name + "[" + inner.join(',') + "]";
+        rows << (group ? groupText(*group) : "missing " + identifier);
     }
     return rows.join(',');
 }
@@ -249,28 +254,17 @@ const QByteArray kOneLayer =
 // A TIFF header that claims 100000 x 100000 pixels of RGB, with no pixels behind it.
 QByteArray hugeTiff()
 {
-    QByteArray bytes("II*\0\x08\0\0\0", 8);
-    const auto u16 = [&](quint16 value) { bytes.append(char(value & 0xFF)).append(char(value >> 8)); };
-    const auto u32 = [&](quint32 value) {
-        for (int i = 0; i < 4; ++i)
-            bytes.append(char((value >> (8 * i)) & 0xFF));
-    };
-    const auto tag = [&](quint16 id, quint16 type, quint32 value) {
-        u16(id);
-        u16(type);
-        u32(1);
-        u32(value);
-    };
-    u16(8);
-    tag(256, 4, 100000); // width
-    tag(257, 4, 100000); // height
-    tag(258, 3, 8);      // bits per sample
-    tag(259, 3, 1);      // no compression
-    tag(262, 3, 2);      // RGB
-    tag(273, 4, 200);    // strip offset
-    tag(277, 3, 3);      // samples per pixel
-    tag(279, 4, 30000);  // strip bytes
-    u32(0);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("II*\0", 4);
+    out << quint32(8) << quint16(8);
+    // Width, height, bits per sample, no compression, RGB, strip offset, samples per pixel, strip bytes.
+    const quint32 tags[][3] = {{256, 4, 100000}, {257, 4, 100000}, {258, 3, 8}, {259, 3, 1},
+                               {262, 3, 2},      {273, 4, 200},    {277, 3, 3}, {279, 4, 30000}};
+    for (const auto &[id, type, value] : tags)
+        out << quint16(id) << quint16(type) << quint32(1) << value;
+    out << quint32(0);
     return bytes;
 }
 
@@ -299,82 +293,26 @@ QByteArray lyingBomb()
     return bytes;
 }
 
+// One row per refusal reason (and per check behind it); the fuzz target covers the rest for
+// crash-freedom.
+// clang-format off
 const HostileRow kHostileRows[] = {
-    {"parent_folder_entry",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", keyboardTiff()}, {"../evil", "x"}});
-     },
-     "outside its folder"},
-    {"nested_parent_folder_entry",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"a/../../evil", "x"}});
-     },
-     "outside its folder"},
-    {"absolute_entry",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"/tmp/evil", "x"}});
-     },
-     "outside its folder"},
-    {"backslash_entry",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"..\\evil", "x"}});
-     },
-     "outside its folder"},
-    {"link_entry",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", "/etc/passwd", S_IFLNK | 0777}});
-     },
-     "a link"},
-    {"picture_bomb",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", QByteArray(40 * 1024 * 1024, '\0')}});
-     },
-     "inflates past"},
+    {"parent_folder_entry", [] { return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", keyboardTiff()}, {"../evil", "x"}}); }, "outside its folder"},
+    {"absolute_entry", [] { return zipOf({{"Layers.xml", kOneLayer}, {"/tmp/evil", "x"}}); }, "outside its folder"},
+    {"backslash_entry", [] { return zipOf({{"Layers.xml", kOneLayer}, {"..\\evil", "x"}}); }, "outside its folder"},
+    {"link_entry", [] { return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", "/etc/passwd", S_IFLNK | 0777}}); }, "a link"},
+    {"picture_bomb", [] { return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", QByteArray(40 * 1024 * 1024, '\0')}}); }, "inflates past"},
     {"bomb_whose_headers_lie", lyingBomb, "000.tiff in the archive"},
-    {"description_bomb",
-     [] {
-         return zipOf({{"Layers.xml", QByteArray(8 * 1024 * 1024, ' ')}, {"000.tiff", keyboardTiff()}});
-     },
-     "inflates past"},
-    {"huge_picture_header",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", hugeTiff()}});
-     },
-     "no layer that can be imported"},
-    {"truncated",
-     [] {
-         const QByteArray whole = zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", keyboardTiff()}});
-         return whole.left(whole.size() / 2);
-     },
-     "not a layer archive"},
-    {"not_a_zip", [] { return QByteArray("just some text that is long enough"); }, "not a layer archive"},
+    {"description_bomb", [] { return zipOf({{"Layers.xml", QByteArray(8 * 1024 * 1024, ' ')}, {"000.tiff", keyboardTiff()}}); }, "inflates past"},
+    {"huge_picture_header", [] { return zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", hugeTiff()}}); }, "no layer that can be imported"},
+    {"truncated", [] { const QByteArray whole = zipOf({{"Layers.xml", kOneLayer}, {"000.tiff", keyboardTiff()}}); return whole.left(whole.size() / 2); }, "not a layer archive"},
     {"empty_file", [] { return QByteArray(); }, "not a layer archive"},
-    {"entities_in_description",
-     [] {
-         return zipOf(
-             {{"Layers.xml",
-               "<?xml version=\"1.0\"?><!DOCTYPE layers [<!ENTITY a \"aaaa\">"
-               "<!ENTITY b \"&a;&a;&a;&a;\">]><layers><layer name=\"&b;\" image=\"000.tiff\"/></layers>"},
-              {"000.tiff", keyboardTiff()}});
-     },
-     "document type"},
-    {"encrypted_description",
-     [] {
-         return zipOf({{"Layers.xml", kOneLayer, S_IFREG | 0644, true}, {"000.tiff", keyboardTiff()}});
-     },
-     "encrypted"},
+    {"entities_in_description", [] { return zipOf({{"Layers.xml", "<?xml version=\"1.0\"?><!DOCTYPE layers [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]><layers><layer name=\"&b;\" image=\"000.tiff\"/></layers>"}, {"000.tiff", keyboardTiff()}}); }, "document type"},
+    {"encrypted_description", [] { return zipOf({{"Layers.xml", kOneLayer, S_IFREG | 0644, true}, {"000.tiff", keyboardTiff()}}); }, "encrypted"},
     {"too_many_entries", [] { return many(1024); }, "more than 1024 entries"},
-    {"no_description",
-     [] {
-         return zipOf({{"000.tiff", keyboardTiff()}});
-     },
-     "holds no Layers.xml"},
-    {"description_in_a_folder",
-     [] {
-         return zipOf({{"sub/Layers.xml", kOneLayer}, {"sub/000.tiff", keyboardTiff()}});
-     },
-     "holds no Layers.xml"},
+    {"no_description", [] { return zipOf({{"000.tiff", keyboardTiff()}}); }, "holds no Layers.xml"},
 };
+// clang-format on
 
 class Hostile : public LayerArchiveTest, public testing::WithParamInterface<HostileRow>
 {
@@ -384,7 +322,7 @@ TEST_P(Hostile, IsRefusedAndChangesNothing)
 {
     const HostileRow &row = GetParam();
     QByteArray bytes = row.archive();
-    if (bytes.size() >= 4 && QByteArray(row.name) != "not_a_zip")
+    if (bytes.size() >= 4)
         LayerArchiveWriter::setPKSignature(bytes, false); // as archives travel
     ASSERT_TRUE(writeFile(archivePath(), bytes));
     const auto before = files();
@@ -425,15 +363,15 @@ const QVariantMap kGimp = StoreBuilder::application("org.gimp.GIMP", "isRunning"
 const QVariantMap kInkscape = StoreBuilder::application("org.inkscape.Inkscape", "isActive");
 const QVariantMap kShift = StoreBuilder::modifiers("Shift");
 
+// clang-format off
 const GroupingRow kGroupingRows[] = {
     {"no_application_one_new_group", {{}, {kShift}}, "New Group[0,1{modifier}]"},
     {"one_application_one_group", {{kGimp}, {kShift, kGimp}}, "org.gimp.GIMP[0,1{modifier}]"},
-    {"groups_in_order_of_first_appearance",
-     {{kInkscape}, {kGimp}, {kInkscape}},
-     "org.inkscape.Inkscape[0,2],org.gimp.GIMP[1]"},
+    {"groups_in_order_of_first_appearance", {{kInkscape}, {kGimp}, {kInkscape}}, "org.inkscape.Inkscape[0,2],org.gimp.GIMP[1]"},
     {"layers_without_application_are_kept", {{kGimp}, {kShift}}, "org.gimp.GIMP[0],New Group[1{modifier}]"},
     {"only_the_first_application_moves", {{kGimp, kInkscape}}, "org.gimp.GIMP[0{application}]"},
 };
+// clang-format on
 
 class Grouping : public testing::TestWithParam<GroupingRow>
 {
@@ -447,24 +385,12 @@ TEST_P(Grouping, ByFirstApplicationCondition)
         layers.back()->setTitle(QString::number(i));
         layers.back()->setConditions(GetParam().layers.at(i));
     }
-    const auto groups = KCImportExportManager::groupLayersByApplication(layers);
     QStringList rows;
-    for (const auto &group : groups) {
-        QString name = group->title();
-        for (const QVariant &condition : group->conditions()) {
-            const QVariantMap settings = condition.toMap().value("Settings").toMap();
-            EXPECT_EQ(settings.value("Predicate"), "isActive")
+    for (const auto &group : KCImportExportManager::groupLayersByApplication(layers)) {
+        for (const QVariant &condition : group->conditions())
+            EXPECT_EQ(condition.toMap().value("Settings").toMap().value("Predicate"), "isActive")
                 << "the group asks for the application in front";
-            name += settings.value("Application").toString();
-        }
-        QStringList inner;
-        for (const auto &layer : group->layers()) {
-            QStringList types;
-            for (const QVariant &condition : layer->conditions())
-                types << condition.toMap().value("Type").toString().section('.', -1);
-            inner << layer->title() + (types.isEmpty() ? QString() : "{" + types.join(',') + "}");
-        }
-        rows << name + "[" + inner.join(',') + "]";
+        rows << groupText(*group);
     }
     EXPECT_EQ(rows.join(','), GetParam().groups);
 }

@@ -27,15 +27,13 @@ struct ColourRow
 
 const ColourRow kColourRows[] = {
     {"white", Qt::white, QImage::Format_RGB32, 0xFFFF, 0x7BEF},
-    {"black", Qt::black, QImage::Format_RGB32, 0x0000, 0x0000},
     {"red", QColor(255, 0, 0), QImage::Format_RGB888, 0xF800, 0x7800},
     {"green", QColor(0, 255, 0), QImage::Format_Indexed8, 0x07E0, 0x03E0},
     {"blue", QColor(0, 0, 255), QImage::Format_ARGB32, 0x001F, 0x000F},
     // The green rule comes before the halving: 12 stays, then halves to 6.
     {"faint_green_kept", QColor(0, 12, 0), QImage::Format_RGB32, 0x0060, 0x0020},
     {"fainter_green_dropped", QColor(0, 7, 0), QImage::Format_RGB32, 0x0000, 0x0000},
-    // Over black whatever the source: a transparent white shows nothing.
-    {"transparent_white", QColor(255, 255, 255, 0), QImage::Format_ARGB32, 0x0000, 0x0000},
+    // Over black whatever the source: half a white is grey.
     {"half_transparent_white", QColor(255, 255, 255, 128), QImage::Format_ARGB32, 0x8410, 0x4208},
 };
 

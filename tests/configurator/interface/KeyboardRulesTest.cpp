@@ -66,40 +66,16 @@ struct GeometryRow
     QRect outside = {};
 };
 
+// clang-format off
 const GeometryRow kGeometryRows[] = {
-    {.name = "location_is_measured_from_the_top",
-     .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{10, 20}"}}}},
-     .key = "K",
-     .inside = QRect(10, 20, 48, 48),
-     .outside = QRect(10, 20, 48, 48)},
-    {.name = "visual_delta_moves_right_and_up",
-     .resource = {{"ButtonsSize", "{48, 48}"},
-                  {"VisualDelta", "{3, 4}"},
-                  {"ButtonsLocations", QVariantMap{{"K", "{10, 20}"}}}},
-     .key = "K",
-     .inside = QRect(13, 16, 48, 48),
-     .outside = QRect(13, 16, 48, 48)},
-    {.name = "non_standard_area_is_the_outline",
-     .resource = {{"ButtonsSize", "{48, 48}"},
-                  {"ButtonsLocations", QVariantMap{{"K", "{60, 20}"}}},
-                  {"ButtonsNonStandardAreas", QVariantMap{{"K", "{{10, 20}, {148, 48}}"}}}},
-     .key = "K",
-     .inside = QRect(60, 20, 48, 48),
-     .outside = QRect(10, 20, 148, 48)},
-    {.name = "unreadable_outline_falls_back_to_the_picture_area",
-     .resource = {{"ButtonsSize", "{48, 48}"},
-                  {"ButtonsLocations", QVariantMap{{"K", "{60, 20}"}}},
-                  {"ButtonsNonStandardAreas", QVariantMap{{"K", "wide"}}}},
-     .key = "K",
-     .inside = QRect(60, 20, 48, 48),
-     .outside = QRect(60, 20, 48, 48)},
-    {.name = "unreadable_location_leaves_the_key_out",
-     .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{x, 1}"}}}},
-     .key = "K"},
-    {.name = "missing_size_gives_no_keys",
-     .resource = {{"ButtonsLocations", QVariantMap{{"K", "{1, 1}"}}}},
-     .key = "K"},
+    {.name = "location_is_measured_from_the_top", .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{10, 20}"}}}}, .key = "K", .inside = QRect(10, 20, 48, 48), .outside = QRect(10, 20, 48, 48)},
+    {.name = "visual_delta_moves_right_and_up", .resource = {{"ButtonsSize", "{48, 48}"}, {"VisualDelta", "{3, 4}"}, {"ButtonsLocations", QVariantMap{{"K", "{10, 20}"}}}}, .key = "K", .inside = QRect(13, 16, 48, 48), .outside = QRect(13, 16, 48, 48)},
+    {.name = "non_standard_area_is_the_outline", .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{60, 20}"}}}, {"ButtonsNonStandardAreas", QVariantMap{{"K", "{{10, 20}, {148, 48}}"}}}}, .key = "K", .inside = QRect(60, 20, 48, 48), .outside = QRect(10, 20, 148, 48)},
+    {.name = "unreadable_outline_falls_back_to_the_picture_area", .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{60, 20}"}}}, {"ButtonsNonStandardAreas", QVariantMap{{"K", "wide"}}}}, .key = "K", .inside = QRect(60, 20, 48, 48), .outside = QRect(60, 20, 48, 48)},
+    {.name = "unreadable_location_leaves_the_key_out", .resource = {{"ButtonsSize", "{48, 48}"}, {"ButtonsLocations", QVariantMap{{"K", "{x, 1}"}}}}, .key = "K"},
+    {.name = "missing_size_gives_no_keys", .resource = {{"ButtonsLocations", QVariantMap{{"K", "{1, 1}"}}}}, .key = "K"},
 };
+// clang-format on
 
 class KeyboardGeometryRows : public testing::TestWithParam<GeometryRow>
 {
@@ -179,56 +155,24 @@ struct ArrowRow
     bool canChangeButtons = true;
 };
 
+// clang-format off
 const ArrowRow kArrowRows[] = {
     {.name = "nothing_selected_right_goes_right_of_H", .step = {1, 0}, .shift = false, .expected = {"J"}},
-    {.name = "nothing_selected_starts_from_last_deleted",
-     .lastDeleted = "Q",
-     .step = {1, 0},
-     .shift = false,
-     .expected = {"W"}},
+    {.name = "nothing_selected_starts_from_last_deleted", .lastDeleted = "Q", .step = {1, 0}, .shift = false, .expected = {"W"}},
     {.name = "left_from_H", .selected = {"H"}, .step = {-1, 0}, .shift = false, .expected = {"G"}},
-    {.name = "up_prefers_the_key_straight_above",
-     .selected = {"H"},
-     .step = {0, -1},
-     .shift = false,
-     .expected = {"Y"}},
+    {.name = "up_prefers_the_key_straight_above", .selected = {"H"}, .step = {0, -1}, .shift = false, .expected = {"Y"}},
     {.name = "down_from_T", .selected = {"T"}, .step = {0, 1}, .shift = false, .expected = {"G"}},
     {.name = "up_from_space", .selected = {"Space"}, .step = {0, -1}, .shift = false, .expected = {"B"}},
     {.name = "right_jumps_the_gap", .selected = {"F4"}, .step = {1, 0}, .shift = false, .expected = {"F5"}},
-    {.name = "rows_weigh_three_times",
-     .selected = {"ArrowUp"},
-     .step = {-1, 0},
-     .shift = false,
-     .expected = {"ShiftRight"}},
-    {.name = "columns_weigh_twice",
-     .selected = {"KeypadEnter"},
-     .step = {0, -1},
-     .shift = false,
-     .expected = {"KeypadPlus"}},
-    {.name = "down_same_column",
-     .selected = {"ArrowUp"},
-     .step = {0, 1},
-     .shift = false,
-     .expected = {"ArrowDown"}},
-    {.name = "last_selected_is_the_reference",
-     .selected = {"Q", "H"},
-     .step = {1, 0},
-     .shift = false,
-     .expected = {"J"}},
+    {.name = "rows_weigh_three_times", .selected = {"ArrowUp"}, .step = {-1, 0}, .shift = false, .expected = {"ShiftRight"}},
+    {.name = "columns_weigh_twice", .selected = {"KeypadEnter"}, .step = {0, -1}, .shift = false, .expected = {"KeypadPlus"}},
+    {.name = "down_same_column", .selected = {"ArrowUp"}, .step = {0, 1}, .shift = false, .expected = {"ArrowDown"}},
+    {.name = "last_selected_is_the_reference", .selected = {"Q", "H"}, .step = {1, 0}, .shift = false, .expected = {"J"}},
     {.name = "shift_extends", .selected = {"H"}, .step = {1, 0}, .shift = true, .expected = {"H", "J"}},
-    {.name = "nothing_further_changes_nothing",
-     .selected = {"KeypadPlus"},
-     .step = {1, 0},
-     .shift = false,
-     .expected = {"KeypadPlus"}},
-    {.name = "locked_layer_only_pictured_keys",
-     .selected = {"H"},
-     .step = {1, 0},
-     .shift = false,
-     .expected = {"L"},
-     .pictures = {"H", "L", "Y"},
-     .canChangeButtons = false},
+    {.name = "nothing_further_changes_nothing", .selected = {"KeypadPlus"}, .step = {1, 0}, .shift = false, .expected = {"KeypadPlus"}},
+    {.name = "locked_layer_only_pictured_keys", .selected = {"H"}, .step = {1, 0}, .shift = false, .expected = {"L"}, .pictures = {"H", "L", "Y"}, .canChangeButtons = false},
 };
+// clang-format on
 
 class ArrowKeyRows : public testing::TestWithParam<ArrowRow>
 {
@@ -257,27 +201,16 @@ struct ClickRow
     bool canChangeButtons = true;
 };
 
+// clang-format off
 const ClickRow kClickRows[] = {
-    {.name = "click_one_of_three_selects_it_alone",
-     .before = {"A", "S", "D"},
-     .key = "S",
-     .toggle = false,
-     .after = {"S"}},
-    {.name = "click_the_only_selected_keeps_it",
-     .before = {"A"},
-     .key = "A",
-     .toggle = false,
-     .after = {"A"}},
+    {.name = "click_one_of_three_selects_it_alone", .before = {"A", "S", "D"}, .key = "S", .toggle = false, .after = {"S"}},
+    {.name = "click_the_only_selected_keeps_it", .before = {"A"}, .key = "A", .toggle = false, .after = {"A"}},
     {.name = "click_another_replaces", .before = {"A"}, .key = "D", .toggle = false, .after = {"D"}},
     {.name = "toggle_adds", .before = {"A"}, .key = "D", .toggle = true, .after = {"A", "D"}},
     {.name = "toggle_removes", .before = {"A", "D"}, .key = "A", .toggle = true, .after = {"D"}},
-    {.name = "locked_layer_ignores_an_empty_key",
-     .before = {"A"},
-     .key = "D",
-     .toggle = false,
-     .after = {"A"},
-     .canChangeButtons = false},
+    {.name = "locked_layer_ignores_an_empty_key", .before = {"A"}, .key = "D", .toggle = false, .after = {"A"}, .canChangeButtons = false},
 };
+// clang-format on
 
 class ClickRows : public testing::TestWithParam<ClickRow>
 {

@@ -322,47 +322,18 @@ struct DropRow
     bool enterBeside = false; // the drag enters away from every key first
 };
 
+// clang-format off
 const DropRow kDropRows[] = {
-    {.name = "picture_on_a_key_moves",
-     .format = "image/png",
-     .onKey = true,
-     .modifiers = {},
-     .delivered = true},
-    {.name = "key_with_alt_copies",
-     .format = "application/x-brevona-keyboard-button-drag",
-     .onKey = true,
-     .modifiers = Qt::AltModifier,
-     .delivered = true,
-     .operation = Qt::CopyAction},
-    {.name = "keys_from_the_clipboard_type",
-     .format = "application/x-brevona-keyboard-buttons",
-     .onKey = true,
-     .modifiers = {},
-     .delivered = true},
+    {.name = "picture_on_a_key_moves", .format = "image/png", .onKey = true, .modifiers = {}, .delivered = true},
+    {.name = "key_with_alt_copies", .format = "application/x-brevona-keyboard-button-drag", .onKey = true, .modifiers = Qt::AltModifier, .delivered = true, .operation = Qt::CopyAction},
+    {.name = "keys_from_the_clipboard_type", .format = "application/x-brevona-keyboard-buttons", .onKey = true, .modifiers = {}, .delivered = true},
     {.name = "files", .format = "text/uri-list", .onKey = true, .modifiers = {}, .delivered = true},
-    {.name = "entering_beside_the_keys_then_onto_one",
-     .format = "application/x-brevona-keyboard-button-drag",
-     .onKey = true,
-     .modifiers = {},
-     .delivered = true,
-     .operation = Qt::MoveAction,
-     .enterBeside = true},
-    {.name = "beside_every_key_refused",
-     .format = "image/png",
-     .onKey = false,
-     .modifiers = {},
-     .delivered = false},
-    {.name = "unknown_data_refused",
-     .format = "text/plain",
-     .onKey = true,
-     .modifiers = {},
-     .delivered = false},
-    {.name = "unknown_binary_refused",
-     .format = "application/octet-stream",
-     .onKey = true,
-     .modifiers = {},
-     .delivered = false},
+    {.name = "entering_beside_the_keys_then_onto_one", .format = "application/x-brevona-keyboard-button-drag", .onKey = true, .modifiers = {}, .delivered = true, .operation = Qt::MoveAction, .enterBeside = true},
+    {.name = "beside_every_key_refused", .format = "image/png", .onKey = false, .modifiers = {}, .delivered = false},
+    {.name = "unknown_data_refused", .format = "text/plain", .onKey = true, .modifiers = {}, .delivered = false},
+    {.name = "unknown_binary_refused", .format = "application/octet-stream", .onKey = true, .modifiers = {}, .delivered = false},
 };
+// clang-format on
 
 class KeyboardViewDropRows : public KeyboardViewTest, public testing::WithParamInterface<DropRow>
 {

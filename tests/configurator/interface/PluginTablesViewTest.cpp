@@ -7,86 +7,39 @@
 
 #include <gtest/gtest.h>
 
-#include "KCDisplayActionManager.h"
-#include "KCDisplayActionTables.h"
 #include "KCKeyboardView.h"
-#include "KCPluginManager.h"
 #include "PluginTableModel.h"
 #include "PluginTableView.h"
+#include "PluginTablesFixture.h"
 #include "PluginTablesView.h"
 #include "PreferenceKeys.h"
-#include "PreferencesStore.h"
-#include "ProbeBundle.h"
-#include "RecordingLink.h"
-#include "StoreBuilder.h"
-#include "TestHome.h"
 #include "TestPrinters.h"
 #include "Wait.h"
 
 namespace brevona::test {
 namespace {
 
-using Outcome = KCLayerManager::Outcome;
-
-QVariantMap named(const QString &name, const QString &category)
-{
-    return {{"DisplayName", name}, {"Category", category}};
-}
-
-class PluginTablesViewTest : public testing::Test
+class PluginTablesViewTest : public PluginTablesFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(makeProbeBundle(QStringLiteral(BREVONA_TEST_PLUGIN_DIR), plugins, "Tables",
-                                    {{"CFBundleIdentifier", "tables"},
-                                     {"KCDisplayPlugins", QVariantMap{{"m.1", named("Movie", "multimedia")}}},
-                                     {"KCActionPlugins", QVariantMap{{"a.run", named("Run", "general")}}}}));
-        catalogue = std::make_unique<KCPluginManager>(QStringList{plugins});
-        StoreBuilder store(root);
-        store.group(QString(), {"L"});
-        store.layer("L");
-        ASSERT_EQ(layers.startup({}, nullptr, 0), Outcome::Done) << layers.lastError().toStdString();
-        manager = std::make_unique<KCDisplayActionManager>(layers, *catalogue, link);
-        manager->setSelection("L", {});
-        tables = std::make_unique<KCDisplayActionTables>(*catalogue, &preferences);
-        tables->setDisplayActionManager(manager.get());
-        tables->setKeyboardPreview(&keyboard);
-        panel.setTables(tables.get());
+        PluginTablesFixture::SetUp();
+        tables.setKeyboardPreview(&keyboard);
+        panel.setTables(&tables);
     }
 
     void show()
     {
-        tables->pluginsInfoUpdated();
+        tables.pluginsInfoUpdated();
         panel.resize(320, 480);
         panel.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
     }
 
-    QString stored(const QString &key, const QString &side) const
-    {
-        return link.plist("L")
-            .value("Buttons")
-            .toMap()
-            .value(key)
-            .toMap()
-            .value(side)
-            .toMap()
-            .value("Signature")
-            .toString();
-    }
+    QString stored(const QString &key, const QString &side) const { return link.signature("L", key, side); }
 
-    TestHome home;
-    QString plugins = home.dataHome() + "/plugins";
-    QString root = home.dataHome() + "/Lumivox/Layers";
-    RecordingLink link{root};
-    KCLayerManager layers{root, &link, nullptr, nullptr};
-    std::unique_ptr<KCPluginManager> catalogue;
-    std::unique_ptr<KCDisplayActionManager> manager;
-    PreferencesStore preferences{home.configHome() + "/preferences.plist"};
     KCKeyboardView keyboard{KeyboardGeometry::loadInstalled(QSize(1312, 376)), nullptr};
-    std::unique_ptr<KCDisplayActionTables> tables;
     PluginTablesView panel;
 };
 
@@ -131,13 +84,9 @@ TEST_P(Places, PutThePluginOnTheSelectedKeys)
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
     }
     ASSERT_TRUE(waitUntil([&] { return !link.sent.empty(); }));
-    for (const QString &key : {QString("App0"), QString("App1")}) {
-        const QString expected = row.selected.contains(key) ? row.plugin : QString();
-        EXPECT_EQ(stored(key, row.side), expected) << key.toStdString();
-        const auto state = layers.keyState("L", key);
-        EXPECT_EQ(state ? state->info.value(row.side).toMap().value("Signature").toString() : QString(),
-                  expected);
-    }
+    for (const QString &key : {QString("App0"), QString("App1")})
+        EXPECT_EQ(stored(key, row.side), row.selected.contains(key) ? row.plugin : QString())
+            << key.toStdString();
     EXPECT_EQ(link.sent.size(), 1u);
 }
 
@@ -149,9 +98,9 @@ TEST_F(PluginTablesViewTest, CategoriesOpenAsRememberedAndOnlyPluginCellsDrag)
     show();
     PluginTableView *table = panel.displayTable();
     PluginTableModel *model = table->tableModel();
-    ASSERT_EQ(model->rowCount(), 2); // General (Picture), Multimedia
+    ASSERT_EQ(model->rowCount(), 3); // General (Picture), Internet, Multimedia
     const QModelIndex general = model->index(0, 0);
-    const QModelIndex multimedia = model->index(1, 0);
+    const QModelIndex multimedia = model->index(2, 0);
     EXPECT_TRUE(table->isExpanded(general));
     EXPECT_FALSE(table->isExpanded(multimedia));
     EXPECT_TRUE(panel.actionTable()->isExpanded(panel.actionTable()->tableModel()->index(0, 0)));

@@ -29,18 +29,12 @@ struct HandOverRow
     int layers; // in the root afterwards
 };
 
+// clang-format off
 const HandOverRow kHandOver[] = {
-    {.name = "keyboard sized picture",
-     .file = "Sunset.png",
-     .picture = true,
-     .status = "Sunset.png opened as a new layer",
-     .layers = 1},
-    {.name = "text file",
-     .file = "notes.txt",
-     .picture = false,
-     .status = "notes.txt is not a picture",
-     .layers = 0},
+    {.name = "keyboard sized picture", .file = "Sunset.png", .picture = true, .status = "Sunset.png opened as a new layer", .layers = 1},
+    {.name = "text file", .file = "notes.txt", .picture = false, .status = "notes.txt is not a picture", .layers = 0},
 };
+// clang-format on
 
 class ProgramTest : public testing::TestWithParam<HandOverRow>
 {

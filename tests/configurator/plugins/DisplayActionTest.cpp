@@ -55,18 +55,7 @@ protected:
         return texts.join(' ');
     }
 
-    QString stored(const QString &key, const QString &side) const
-    {
-        return link.plist("L")
-            .value("Buttons")
-            .toMap()
-            .value(key)
-            .toMap()
-            .value(side)
-            .toMap()
-            .value("Signature")
-            .toString();
-    }
+    QString stored(const QString &key, const QString &side) const { return link.signature("L", key, side); }
 
     TestHome home;
     QString root = home.dataHome() + "/Lumivox/Layers";

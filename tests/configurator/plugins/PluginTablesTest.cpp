@@ -9,18 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "KCDisplayActionManager.h"
 #include "KCDisplayActionTables.h"
 #include "KCKeyClipboard.h"
 #include "KCKeyboardPreview.h"
-#include "KCPluginManager.h"
 #include "KeyboardData.h"
 #include "NotificationRecorder.h"
-#include "PreferencesStore.h"
-#include "ProbeBundle.h"
-#include "RecordingLink.h"
-#include "StoreBuilder.h"
-#include "TestHome.h"
+#include "PluginTablesFixture.h"
 #include "TestPrinters.h"
 #include "Wait.h"
 
@@ -30,11 +24,6 @@ namespace {
 using Outcome = KCLayerManager::Outcome;
 using Side = KCDisplayActionTables::Side;
 const QString TestPlugins = QStringLiteral(BREVONA_TEST_PLUGIN_DIR);
-
-QVariantMap named(const QString &name, const QString &category)
-{
-    return {{"DisplayName", name}, {"Category", category}};
-}
 
 // The keyboard view as the tables see it: a selection and the empty key nearest the centre.
 class FakePreview : public KCKeyboardPreview
@@ -54,37 +43,13 @@ public:
     QString empty;
 };
 
-// Display plugins: "Picture" alone under General, two under Multimedia, five under Internet;
-// one action plugin under General. Layer L: A shows red, B, C and D are absent.
-class PluginTables : public testing::Test
+class PluginTables : public PluginTablesFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(makeProbeBundle(TestPlugins, plugins, "Tables",
-                                    {{"CFBundleIdentifier", "tables"},
-                                     {"KCDisplayPlugins", QVariantMap{{"m.1", named("Movie", "multimedia")},
-                                                                      {"m.2", named("Music", "multimedia")},
-                                                                      {"i.1", named("Mail", "internet")},
-                                                                      {"i.2", named("News", "internet")},
-                                                                      {"i.3", named("Stocks", "internet")},
-                                                                      {"i.4", named("Weather", "internet")},
-                                                                      {"i.5", named("Web", "internet")}}},
-                                     {"KCActionPlugins", QVariantMap{{"a.run", named("Run", "general")}}}}));
-        catalogue.loadAllPlugins();
-        StoreBuilder store(root);
-        store.group(QString(), {"L"});
-        store.layer("L");
-        ASSERT_EQ(layers.startup({}, nullptr, 0), Outcome::Done) << layers.lastError().toStdString();
-        QImage red(48, 48, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        ASSERT_EQ(layers.setKeys("L", {{"A", KCLayerManager::KeyState{red, {}}}}, "Set Keys"), Outcome::Done);
-        link.sent.clear();
-        manager.setSelection("L", {});
-        tables.setDisplayActionManager(&manager);
+        PluginTablesFixture::SetUp();
         tables.setKeyboardPreview(&preview);
-        tables.pluginsInfoUpdated();
     }
 
     int categoryIndex(Side side, const QString &identifier) const
@@ -117,15 +82,6 @@ protected:
         return texts.join(' ');
     }
 
-    TestHome home;
-    QString plugins = home.dataHome() + "/plugins";
-    QString root = home.dataHome() + "/Lumivox/Layers";
-    RecordingLink link{root};
-    KCLayerManager layers{root, &link, nullptr, nullptr};
-    KCPluginManager catalogue{{plugins}};
-    KCDisplayActionManager manager{layers, catalogue, link};
-    PreferencesStore preferences{home.configHome() + "/preferences.plist"};
-    KCDisplayActionTables tables{catalogue, &preferences};
     FakePreview preview;
 };
 
@@ -166,7 +122,6 @@ struct GridRow
 const GridRow kGrids[] = {
     {.name = "no_plugins_no_category", .side = Side::Display, .category = "system-monitor", .rows = 0, .cells = ""},
     {.name = "one_plugin_leaves_the_second_cell_empty", .side = Side::Display, .category = "general", .rows = 1, .cells = "lumivox.picture -"},
-    {.name = "two_plugins_fill_one_row", .side = Side::Display, .category = "multimedia", .rows = 1, .cells = "m.1 m.2"},
     {.name = "five_plugins_take_three_rows", .side = Side::Display, .category = "internet", .rows = 3, .cells = "i.1 i.2|i.3 i.4|i.5 -"},
     {.name = "action_plugins_apart", .side = Side::Action, .category = "general", .rows = 1, .cells = "a.run -"},
 };
@@ -209,7 +164,6 @@ struct DragRow
 // clang-format off
 const DragRow kDrags[] = {
     {.name = "picture_is_a_display_entry", .signature = "lumivox.picture", .entry = "DisplayPlugin:lumivox.picture", .extraPicture = false},
-    {.name = "display_plugin", .signature = "m.2", .entry = "DisplayPlugin:m.2", .extraPicture = false},
     {.name = "action_plugin_carries_its_icon", .signature = "a.run", .entry = "ActionPlugin:a.run", .extraPicture = true},
     {.name = "unknown_signature_writes_nothing", .signature = "x.gone", .entry = "", .extraPicture = false},
 };
@@ -316,7 +270,6 @@ struct ExpansionRow
 // clang-format off
 const ExpansionRow kExpansions[] = {
     {.name = "all_open_at_first", .gestures = {}, .open = "d:general d:internet d:multimedia a:general"},
-    {.name = "a_closed_category_stays_closed", .gestures = {{Side::Display, "internet", false}}, .open = "d:general d:multimedia a:general"},
     {.name = "closed_and_opened_again", .gestures = {{Side::Display, "internet", false}, {Side::Display, "internet", true}}, .open = "d:general d:internet d:multimedia a:general"},
     {.name = "each_side_on_its_own", .gestures = {{Side::Action, "general", false}}, .open = "d:general d:internet d:multimedia"},
 };

@@ -28,44 +28,19 @@ struct PlacementRow
     QString tree;
 };
 
+// clang-format off
 const PlacementRow kPlacementRows[] = {
-    {.name = "layer_nothing_selected_goes_on_top",
-     .selection = {},
-     .group = false,
-     .tree = "N,G1[L1,L2,L3],A,B,G2[]"},
-    {.name = "layer_group_selected_goes_to_its_end",
-     .selection = {"G1"},
-     .group = false,
-     .tree = "G1[L1,L2,L3,N],A,B,G2[]"},
-    {.name = "layer_in_group_selected_goes_after_it",
-     .selection = {"L2"},
-     .group = false,
-     .tree = "G1[L1,L2,N,L3],A,B,G2[]"},
-    {.name = "layer_several_selected_goes_to_the_end",
-     .selection = {"A", "B"},
-     .group = false,
-     .tree = "G1[L1,L2,L3],A,B,G2[],N"},
-    {.name = "layer_background_selected_goes_to_the_end",
-     .selection = {"ControlButtons"},
-     .group = false,
-     .tree = "G1[L1,L2,L3],A,B,G2[],N"},
-    {.name = "group_nothing_selected_goes_on_top",
-     .selection = {},
-     .group = true,
-     .tree = "N[],G1[L1,L2,L3],A,B,G2[]"},
-    {.name = "group_top_level_selected_goes_after_it",
-     .selection = {"A"},
-     .group = true,
-     .tree = "G1[L1,L2,L3],A,N[],B,G2[]"},
-    {.name = "group_layer_in_group_selected_goes_after_the_group",
-     .selection = {"L2"},
-     .group = true,
-     .tree = "G1[L1,L2,L3],N[],A,B,G2[]"},
-    {.name = "group_background_selected_goes_on_top",
-     .selection = {"ControlButtons"},
-     .group = true,
-     .tree = "N[],G1[L1,L2,L3],A,B,G2[]"},
+    {.name = "layer_nothing_selected_goes_on_top", .selection = {}, .group = false, .tree = "N,G1[L1,L2,L3],A,B,G2[]"},
+    {.name = "layer_group_selected_goes_to_its_end", .selection = {"G1"}, .group = false, .tree = "G1[L1,L2,L3,N],A,B,G2[]"},
+    {.name = "layer_in_group_selected_goes_after_it", .selection = {"L2"}, .group = false, .tree = "G1[L1,L2,N,L3],A,B,G2[]"},
+    {.name = "layer_several_selected_goes_to_the_end", .selection = {"A", "B"}, .group = false, .tree = "G1[L1,L2,L3],A,B,G2[],N"},
+    {.name = "layer_background_selected_goes_to_the_end", .selection = {"ControlButtons"}, .group = false, .tree = "G1[L1,L2,L3],A,B,G2[],N"},
+    {.name = "group_nothing_selected_goes_on_top", .selection = {}, .group = true, .tree = "N[],G1[L1,L2,L3],A,B,G2[]"},
+    {.name = "group_top_level_selected_goes_after_it", .selection = {"A"}, .group = true, .tree = "G1[L1,L2,L3],A,N[],B,G2[]"},
+    {.name = "group_layer_in_group_selected_goes_after_the_group", .selection = {"L2"}, .group = true, .tree = "G1[L1,L2,L3],N[],A,B,G2[]"},
+    {.name = "group_background_selected_goes_on_top", .selection = {"ControlButtons"}, .group = true, .tree = "N[],G1[L1,L2,L3],A,B,G2[]"},
 };
+// clang-format on
 
 class Placement : public LayerManagerFixture, public testing::WithParamInterface<PlacementRow>
 {
@@ -94,38 +69,15 @@ struct DeleteRow
     QStringList deleted;
 };
 
+// clang-format off
 const DeleteRow kDeleteRows[] = {
-    {.name = "third_of_a_group_selects_the_second",
-     .selection = {"L3"},
-     .outcome = Outcome::Done,
-     .tree = "G1[L1,L2],A,B,G2[]",
-     .selectionAfter = {"L2"},
-     .deleted = {"L3"}},
-    {.name = "first_of_a_group_selects_nothing",
-     .selection = {"L1"},
-     .outcome = Outcome::Done,
-     .tree = "G1[L2,L3],A,B,G2[]",
-     .selectionAfter = {},
-     .deleted = {"L1"}},
-    {.name = "all_of_a_group_selects_the_group",
-     .selection = {"L1", "L2", "L3"},
-     .outcome = Outcome::Done,
-     .tree = "G1[],A,B,G2[]",
-     .selectionAfter = {"G1"},
-     .deleted = {"L1", "L2", "L3"}},
-    {.name = "group_with_its_child_is_deleted_once",
-     .selection = {"G1", "L2"},
-     .outcome = Outcome::Done,
-     .tree = "A,B,G2[]",
-     .selectionAfter = {},
-     .deleted = {"G1"}},
-    {.name = "background_in_selection_refuses",
-     .selection = {"A", "ControlButtons"},
-     .outcome = Outcome::Refused,
-     .tree = kInitial,
-     .selectionAfter = {"A", "ControlButtons"},
-     .deleted = {}},
+    {.name = "third_of_a_group_selects_the_second", .selection = {"L3"}, .outcome = Outcome::Done, .tree = "G1[L1,L2],A,B,G2[]", .selectionAfter = {"L2"}, .deleted = {"L3"}},
+    {.name = "first_of_a_group_selects_nothing", .selection = {"L1"}, .outcome = Outcome::Done, .tree = "G1[L2,L3],A,B,G2[]", .selectionAfter = {}, .deleted = {"L1"}},
+    {.name = "all_of_a_group_selects_the_group", .selection = {"L1", "L2", "L3"}, .outcome = Outcome::Done, .tree = "G1[],A,B,G2[]", .selectionAfter = {"G1"}, .deleted = {"L1", "L2", "L3"}},
+    {.name = "group_with_its_child_is_deleted_once", .selection = {"G1", "L2"}, .outcome = Outcome::Done, .tree = "A,B,G2[]", .selectionAfter = {}, .deleted = {"G1"}},
+    {.name = "background_in_selection_refuses", .selection = {"A", "ControlButtons"}, .outcome = Outcome::Refused, .tree = kInitial, .selectionAfter = {"A", "ControlButtons"}, .deleted = {}},
 };
+// clang-format on
 
 class Delete : public LayerManagerFixture, public testing::WithParamInterface<DeleteRow>
 {
@@ -168,43 +120,17 @@ struct ConfirmRow
     Outcome outcome;
 };
 
+// clang-format off
 const ConfirmRow kConfirmRows[] = {
-    {.name = "layer_without_keys_asks_nothing",
-     .selection = {"L2"},
-     .yes = false,
-     .asked = "",
-     .outcome = Outcome::Done},
-    {.name = "empty_group_asks_nothing",
-     .selection = {"G2"},
-     .yes = false,
-     .asked = "",
-     .outcome = Outcome::Done},
-    {.name = "layer_with_keys_declined",
-     .selection = {"L1"},
-     .yes = false,
-     .asked = "Confirm Delete: Do you really want to delete this layer with all its buttons?",
-     .outcome = Outcome::Cancelled},
-    {.name = "layers_plural",
-     .selection = {"L1", "L2"},
-     .yes = true,
-     .asked = "Confirm Delete: Do you really want to delete these layers with all theirs buttons?",
-     .outcome = Outcome::Done},
-    {.name = "group_with_layers",
-     .selection = {"G1"},
-     .yes = true,
-     .asked = "Confirm Delete: Do you really want to delete this group with all its layers?",
-     .outcome = Outcome::Done},
-    {.name = "groups_plural",
-     .selection = {"G1", "G2"},
-     .yes = true,
-     .asked = "Confirm Delete: Do you really want to delete these groups with all its layers?",
-     .outcome = Outcome::Done},
-    {.name = "both_kinds_use_layer_wording",
-     .selection = {"G1", "A"},
-     .yes = true,
-     .asked = "Confirm Delete: Do you really want to delete this layer with all its buttons?",
-     .outcome = Outcome::Done},
+    {.name = "layer_without_keys_asks_nothing", .selection = {"L2"}, .yes = false, .asked = "", .outcome = Outcome::Done},
+    {.name = "empty_group_asks_nothing", .selection = {"G2"}, .yes = false, .asked = "", .outcome = Outcome::Done},
+    {.name = "layer_with_keys_declined", .selection = {"L1"}, .yes = false, .asked = "Confirm Delete: Do you really want to delete this layer with all its buttons?", .outcome = Outcome::Cancelled},
+    {.name = "layers_plural", .selection = {"L1", "L2"}, .yes = true, .asked = "Confirm Delete: Do you really want to delete these layers with all theirs buttons?", .outcome = Outcome::Done},
+    {.name = "group_with_layers", .selection = {"G1"}, .yes = true, .asked = "Confirm Delete: Do you really want to delete this group with all its layers?", .outcome = Outcome::Done},
+    {.name = "groups_plural", .selection = {"G1", "G2"}, .yes = true, .asked = "Confirm Delete: Do you really want to delete these groups with all its layers?", .outcome = Outcome::Done},
+    {.name = "both_kinds_use_layer_wording", .selection = {"G1", "A"}, .yes = true, .asked = "Confirm Delete: Do you really want to delete this layer with all its buttons?", .outcome = Outcome::Done},
 };
+// clang-format on
 
 class Confirm : public LayerManagerFixture, public testing::WithParamInterface<ConfirmRow>
 {
@@ -234,58 +160,20 @@ struct DropRow
     std::optional<KCLayerManager::DropTarget> target;
 };
 
+// clang-format off
 const DropRow kDropRows[] = {
-    {.name = "layer_above_the_header_refused",
-     .dragged = {"L1"},
-     .onItem = "",
-     .childIndex = 0,
-     .target = std::nullopt},
-    {.name = "layer_below_the_last_row_lands_at_the_end",
-     .dragged = {"L1"},
-     .onItem = "",
-     .childIndex = 99,
-     .target = KCLayerManager::DropTarget{"Layers", 4}},
-    {.name = "layer_between_top_rows",
-     .dragged = {"L1"},
-     .onItem = "",
-     .childIndex = 2,
-     .target = KCLayerManager::DropTarget{"Layers", 1}},
-    {.name = "layer_onto_a_layer_refused",
-     .dragged = {"L1"},
-     .onItem = "A",
-     .childIndex = -1,
-     .target = std::nullopt},
-    {.name = "layer_onto_a_group_goes_to_its_end",
-     .dragged = {"A"},
-     .onItem = "G1",
-     .childIndex = -1,
-     .target = KCLayerManager::DropTarget{"G1", 3}},
-    {.name = "layer_into_a_group_beyond_its_end_clamped",
-     .dragged = {"A"},
-     .onItem = "G2",
-     .childIndex = 5,
-     .target = KCLayerManager::DropTarget{"G2", 0}},
-    {.name = "group_onto_a_group_lands_after_it",
-     .dragged = {"G2"},
-     .onItem = "G1",
-     .childIndex = -1,
-     .target = KCLayerManager::DropTarget{"Layers", 1}},
-    {.name = "group_above_the_header_goes_first",
-     .dragged = {"G2"},
-     .onItem = "",
-     .childIndex = 0,
-     .target = KCLayerManager::DropTarget{"Layers", 0}},
-    {.name = "background_among_several_refused",
-     .dragged = {"A", "ControlButtons"},
-     .onItem = "",
-     .childIndex = 1,
-     .target = std::nullopt},
-    {.name = "onto_a_background_refused",
-     .dragged = {"A"},
-     .onItem = "ControlButtons",
-     .childIndex = -1,
-     .target = std::nullopt},
+    {.name = "layer_above_the_header_refused", .dragged = {"L1"}, .onItem = "", .childIndex = 0, .target = std::nullopt},
+    {.name = "layer_below_the_last_row_lands_at_the_end", .dragged = {"L1"}, .onItem = "", .childIndex = 99, .target = KCLayerManager::DropTarget{"Layers", 4}},
+    {.name = "layer_between_top_rows", .dragged = {"L1"}, .onItem = "", .childIndex = 2, .target = KCLayerManager::DropTarget{"Layers", 1}},
+    {.name = "layer_onto_a_layer_refused", .dragged = {"L1"}, .onItem = "A", .childIndex = -1, .target = std::nullopt},
+    {.name = "layer_onto_a_group_goes_to_its_end", .dragged = {"A"}, .onItem = "G1", .childIndex = -1, .target = KCLayerManager::DropTarget{"G1", 3}},
+    {.name = "layer_into_a_group_beyond_its_end_clamped", .dragged = {"A"}, .onItem = "G2", .childIndex = 5, .target = KCLayerManager::DropTarget{"G2", 0}},
+    {.name = "group_onto_a_group_lands_after_it", .dragged = {"G2"}, .onItem = "G1", .childIndex = -1, .target = KCLayerManager::DropTarget{"Layers", 1}},
+    {.name = "group_above_the_header_goes_first", .dragged = {"G2"}, .onItem = "", .childIndex = 0, .target = KCLayerManager::DropTarget{"Layers", 0}},
+    {.name = "background_among_several_refused", .dragged = {"A", "ControlButtons"}, .onItem = "", .childIndex = 1, .target = std::nullopt},
+    {.name = "onto_a_background_refused", .dragged = {"A"}, .onItem = "ControlButtons", .childIndex = -1, .target = std::nullopt},
 };
+// clang-format on
 
 class Drop : public LayerManagerFixture, public testing::WithParamInterface<DropRow>
 {
@@ -331,63 +219,22 @@ struct UndoRow
     QStringList undoneWith; // the commands undo sends
 };
 
+// clang-format off
 const UndoRow kUndoRows[] = {
-    {.name = "new_layer",
-     .edit = select({"L2"}, kNewLayer),
-     .tree = "G1[L1,L2,N,L3],A,B,G2[]",
-     .undoneWith = {"ItemsDeleted"}},
-    {.name = "new_group",
-     .edit = select({}, kNewGroup),
-     .tree = "N[],G1[L1,L2,L3],A,B,G2[]",
-     .undoneWith = {"ItemsDeleted"}},
-    {.name = "delete_group_and_layer",
-     .edit = select({"G1", "B"}, kDelete),
-     .tree = "A,G2[]",
-     .undoneWith = {"ItemCreated", "ItemCreated"}},
-    {.name = "disable",
-     .edit = [](KCLayerManager &m) { return m.toggleLayer("A", false); },
-     .tree = kInitial,
-     .undoneWith = {"LayerVisibilityChanged"}},
-    {.name = "hybrid",
-     .edit = [](KCLayerManager &m) { return m.setHybrid("L3", true); },
-     .tree = kInitial,
-     .undoneWith = {"LayerHybridStateChanged"}},
-    {.name = "rename_to_trash",
-     .edit = [](KCLayerManager &m) { return m.rename("G2", "Trash"); },
-     .tree = kInitial,
-     .undoneWith = {"LayerVisibilityChanged"}},
-    {.name = "rename",
-     .edit = [](KCLayerManager &m) { return m.rename("A", "Mail"); },
-     .tree = kInitial,
-     .undoneWith = {}},
-    {.name = "move_layers_from_two_groups",
-     .edit = move({"L1", "A"}, "G2", 0),
-     .tree = "G1[L2,L3],B,G2[L1,A]",
-     .undoneWith = {"LayersMoved", "LayersMoved"}},
-    {.name = "move_within_group",
-     .edit = move({"L3"}, "G1", 0),
-     .tree = "G1[L3,L1,L2],A,B,G2[]",
-     .undoneWith = {"LayersMoved"}},
-    {.name = "move_group",
-     .edit = move({"G2"}, "Layers", 0),
-     .tree = "G2[],G1[L1,L2,L3],A,B",
-     .undoneWith = {"GroupMoved"}},
-    {.name = "set_new_key",
-     .edit = [](KCLayerManager &m) { return m.setKeyPicture("A", "App1", green()); },
-     .tree = kInitial,
-     .undoneWith = {"ButtonsDeleted"}},
-    {.name = "set_existing_key",
-     .edit = [](KCLayerManager &m) { return m.setKeyPicture("L1", "App0", green()); },
-     .tree = kInitial,
-     .undoneWith = {"ButtonsChanged"}},
-    {.name = "clear_key",
-     .edit = [](KCLayerManager &m) { return m.clearKey("L1", "App0"); },
-     .tree = kInitial,
-     .undoneWith = {"ButtonsChanged"}},
-    {.name = "move_key_to_another_layer",
-     .edit = [](KCLayerManager &m) { return m.moveKey("L1", "App0", "A", "App1"); },
-     .tree = kInitial,
-     .undoneWith = {"ButtonsDeleted", "ButtonsChanged"}},
+    {.name = "new_layer", .edit = select({"L2"}, kNewLayer), .tree = "G1[L1,L2,N,L3],A,B,G2[]", .undoneWith = {"ItemsDeleted"}},
+    {.name = "new_group", .edit = select({}, kNewGroup), .tree = "N[],G1[L1,L2,L3],A,B,G2[]", .undoneWith = {"ItemsDeleted"}},
+    {.name = "delete_group_and_layer", .edit = select({"G1", "B"}, kDelete), .tree = "A,G2[]", .undoneWith = {"ItemCreated", "ItemCreated"}},
+    {.name = "disable", .edit = [](KCLayerManager &m) { return m.toggleLayer("A", false); }, .tree = kInitial, .undoneWith = {"LayerVisibilityChanged"}},
+    {.name = "hybrid", .edit = [](KCLayerManager &m) { return m.setHybrid("L3", true); }, .tree = kInitial, .undoneWith = {"LayerHybridStateChanged"}},
+    {.name = "rename_to_trash", .edit = [](KCLayerManager &m) { return m.rename("G2", "Trash"); }, .tree = kInitial, .undoneWith = {"LayerVisibilityChanged"}},
+    {.name = "rename", .edit = [](KCLayerManager &m) { return m.rename("A", "Mail"); }, .tree = kInitial, .undoneWith = {}},
+    {.name = "move_layers_from_two_groups", .edit = move({"L1", "A"}, "G2", 0), .tree = "G1[L2,L3],B,G2[L1,A]", .undoneWith = {"LayersMoved", "LayersMoved"}},
+    {.name = "move_within_group", .edit = move({"L3"}, "G1", 0), .tree = "G1[L3,L1,L2],A,B,G2[]", .undoneWith = {"LayersMoved"}},
+    {.name = "move_group", .edit = move({"G2"}, "Layers", 0), .tree = "G2[],G1[L1,L2,L3],A,B", .undoneWith = {"GroupMoved"}},
+    {.name = "set_new_key", .edit = [](KCLayerManager &m) { return m.setKeyPicture("A", "App1", green()); }, .tree = kInitial, .undoneWith = {"ButtonsDeleted"}},
+    {.name = "set_existing_key", .edit = [](KCLayerManager &m) { return m.setKeyPicture("L1", "App0", green()); }, .tree = kInitial, .undoneWith = {"ButtonsChanged"}},
+    {.name = "clear_key", .edit = [](KCLayerManager &m) { return m.clearKey("L1", "App0"); }, .tree = kInitial, .undoneWith = {"ButtonsChanged"}},
+    {.name = "move_key_to_another_layer", .edit = [](KCLayerManager &m) { return m.moveKey("L1", "App0", "A", "App1"); }, .tree = kInitial, .undoneWith = {"ButtonsDeleted", "ButtonsChanged"}},
     {.name = "plugins_on_an_old_and_a_new_key",
      .edit =
          [](KCLayerManager &m) {
@@ -400,6 +247,7 @@ const UndoRow kUndoRows[] = {
      .tree = kInitial,
      .undoneWith = {"ButtonsChanged", "ButtonsDeleted"}},
 };
+// clang-format on
 
 class Undo : public LayerManagerFixture, public testing::WithParamInterface<UndoRow>
 {
@@ -437,21 +285,17 @@ struct FaultRow
     Edit edit;
 };
 
+// clang-format off
 const FaultRow kFaultRows[] = {
     {.name = "new_layer_order", .failing = "G1/Group.plist", .edit = select({"L2"}, kNewLayer)},
     {.name = "new_layer_picture", .failing = "Main.tiff", .edit = select({"L2"}, kNewLayer)},
     {.name = "delete_order", .failing = "G1/Group.plist", .edit = select({"L1", "A"}, kDelete)},
-    {.name = "disable",
-     .failing = "A/Layer.plist",
-     .edit = [](KCLayerManager &m) { return m.toggleLayer("A", false); }},
-    {.name = "rename_to_trash",
-     .failing = "G2/Group.plist",
-     .edit = [](KCLayerManager &m) { return m.rename("G2", "Trash"); }},
+    {.name = "disable", .failing = "A/Layer.plist", .edit = [](KCLayerManager &m) { return m.toggleLayer("A", false); }},
+    {.name = "rename_to_trash", .failing = "G2/Group.plist", .edit = [](KCLayerManager &m) { return m.rename("G2", "Trash"); }},
     {.name = "move_into_group", .failing = "Layers/Group.plist", .edit = move({"A", "B"}, "G2", 0)},
-    {.name = "set_key",
-     .failing = "Main.tiff",
-     .edit = [](KCLayerManager &m) { return m.setKeyPicture("L1", "App0", green()); }},
+    {.name = "set_key", .failing = "Main.tiff", .edit = [](KCLayerManager &m) { return m.setKeyPicture("L1", "App0", green()); }},
 };
+// clang-format on
 
 class Fault : public LayerManagerFixture, public testing::WithParamInterface<FaultRow>
 {
@@ -488,16 +332,12 @@ struct PictureSaveRow
     QString gone;   // a folder that must not come back
 };
 
+// clang-format off
 const PictureSaveRow kPictureSaveRows[] = {
-    {.name = "moved_layer_takes_it_along",
-     .edit = move({"L2"}, "Layers", 0),
-     .folder = "L2",
-     .gone = "G1/L2"},
-    {.name = "deleted_layer_is_not_recreated",
-     .edit = select({"L2"}, kDelete),
-     .folder = "",
-     .gone = "G1/L2"},
+    {.name = "moved_layer_takes_it_along", .edit = move({"L2"}, "Layers", 0), .folder = "L2", .gone = "G1/L2"},
+    {.name = "deleted_layer_is_not_recreated", .edit = select({"L2"}, kDelete), .folder = "", .gone = "G1/L2"},
 };
+// clang-format on
 
 class PictureSave : public LayerManagerFixture, public testing::WithParamInterface<PictureSaveRow>
 {

@@ -70,18 +70,12 @@ struct WrongTypeRow
     bool enabled;
 };
 
+// clang-format off
 const WrongTypeRow kWrongTypeRows[] = {
-    {.name = "order_is_a_string",
-     .group = {{"ItemOrder", "L1"}, {"DisplayName", "G1"}},
-     .tree = "G1[],A,B,G2[]",
-     .title = "G1",
-     .enabled = true},
-    {.name = "conditions_are_a_dictionary",
-     .group = {{"ItemOrder", QVariantList{}}, {"Conditions", QVariantMap{{"a", 1}}}, {"Disabled", true}},
-     .tree = "G1[],A,B,G2[]",
-     .title = "",
-     .enabled = false},
+    {.name = "order_is_a_string", .group = {{"ItemOrder", "L1"}, {"DisplayName", "G1"}}, .tree = "G1[],A,B,G2[]", .title = "G1", .enabled = true},
+    {.name = "conditions_are_a_dictionary", .group = {{"ItemOrder", QVariantList{}}, {"Conditions", QVariantMap{{"a", 1}}}, {"Disabled", true}}, .tree = "G1[],A,B,G2[]", .title = "", .enabled = false},
 };
+// clang-format on
 
 class WrongTypes : public LayerManagerFixture, public testing::WithParamInterface<WrongTypeRow>
 {
@@ -165,20 +159,14 @@ struct ConditionRow
     QString conditions; // canonical; empty: no "Conditions" key
 };
 
+// clang-format off
 const ConditionRow kConditionRows[] = {
-    {.name = "caps",
-     .modifier = "Caps",
-     .conditions =
-         R"([{"Settings":{"Keys":""},"Type":"brevona.condition.modifier"},{"Settings":{"State":true},"Type":"brevona.condition.capslock"}])"},
-    {.name = "shift_opt_caps",
-     .modifier = "ShiftOptCaps",
-     .conditions =
-         R"([{"Settings":{"Keys":"Shift|Option"},"Type":"brevona.condition.modifier"},{"Settings":{"State":true},"Type":"brevona.condition.capslock"}])"},
-    {.name = "opt",
-     .modifier = "Opt",
-     .conditions = R"([{"Settings":{"Keys":"Option"},"Type":"brevona.condition.modifier"}])"},
+    {.name = "caps", .modifier = "Caps", .conditions = R"([{"Settings":{"Keys":""},"Type":"brevona.condition.modifier"},{"Settings":{"State":true},"Type":"brevona.condition.capslock"}])"},
+    {.name = "shift_opt_caps", .modifier = "ShiftOptCaps", .conditions = R"([{"Settings":{"Keys":"Shift|Option"},"Type":"brevona.condition.modifier"},{"Settings":{"State":true},"Type":"brevona.condition.capslock"}])"},
+    {.name = "opt", .modifier = "Opt", .conditions = R"([{"Settings":{"Keys":"Option"},"Type":"brevona.condition.modifier"}])"},
     {.name = "none", .modifier = "None", .conditions = ""},
 };
+// clang-format on
 
 class LanguageLayerConditions : public Repair, public testing::WithParamInterface<ConditionRow>
 {

@@ -132,6 +132,12 @@ public:
                                                                        : QStringLiteral("Group.plist");
         return PropertyList::readDictionary(dir.filePath(file)).value_or(QVariantMap());
     }
+    // The signature of a key's display or action plugin ("DisplayPlugin", "ActionPlugin") on file.
+    QString signature(const QString &id, const QString &key, const QString &side) const
+    {
+        const QVariantMap buttons = plist(id).value(QStringLiteral("Buttons")).toMap();
+        return buttons.value(key).toMap().value(side).toMap().value(QStringLiteral("Signature")).toString();
+    }
     QStringList order(const QString &group) const
     {
         return plist(group).value(QStringLiteral("ItemOrder")).toStringList();

@@ -106,21 +106,17 @@ const QByteArray kNoName = "[Desktop Entry]\nType=Application\nExec=true\n";
 const QByteArray kBroken(kBrokenEntry, sizeof kBrokenEntry - 1);
 const QByteArray kHuge = entry("X") + "#" + QByteArray(2 << 20, 'x') + "\n";
 
+// clang-format off
 const ListRow kListRows[] = {
     {.name = "Plain", .files = {mine("gimp.desktop", entry("GIMP"))}, .id = "gimp", .listed = "GIMP"},
-    {.name = "LanguageAndCountry",
-     .files = {mine("c.desktop", entry("C", "Name[de]=R\nName[de_CH]=Rä\n"))},
-     .id = "c",
-     .listed = "Rä"},
-    {.name = "Language",
-     .files = {mine("c.desktop", entry("C", "Name[fr]=Ca\nName[de]=R\n"))},
-     .id = "c",
-     .listed = "R"},
+    {.name = "LanguageAndCountry", .files = {mine("c.desktop", entry("C", "Name[de]=R\nName[de_CH]=Rä\n"))}, .id = "c", .listed = "Rä"},
+    {.name = "Language", .files = {mine("c.desktop", entry("C", "Name[fr]=Ca\nName[de]=R\n"))}, .id = "c", .listed = "R"},
     {.name = "NoNameGivesTheId", .files = {mine("tool.desktop", kNoName)}, .id = "tool", .listed = "tool"},
     {.name = "NoDisplay", .files = {mine("x.desktop", entry("X", "NoDisplay=true\n"))}, .id = "x"},
     {.name = "Broken", .files = {mine("x.desktop", kBroken)}, .id = "x", .log = "no [Desktop Entry] group"},
     {.name = "Huge", .files = {mine("x.desktop", kHuge)}, .id = "x", .log = "is larger than"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, ApplicationListTest, ::testing::ValuesIn(kListRows), test::RowName());
 

@@ -72,46 +72,16 @@ TEST_P(LanguageSetupTest, PostsOnlyRealChanges)
     EXPECT_EQ(log.messages().size(), row.logs) << log.messages().join('\n').toStdString();
 }
 
+// clang-format off
 const SetupRow kSetupRows[] = {
-    {.name = "LayoutAdded",
-     .before = "us",
-     .after = "us,de",
-     .afterIndex = 0,
-     .notifications = 1,
-     .languages = "us,de"},
-    {.name = "GroupSwitched",
-     .before = "us,de",
-     .after = "us,de",
-     .afterIndex = 1,
-     .notifications = 0,
-     .languages = "us,de"},
-    {.name = "EnabledTwice",
-     .before = "us",
-     .after = "us,us",
-     .afterIndex = 0,
-     .notifications = 0,
-     .languages = "us"},
-    {.name = "OrderChanged",
-     .before = "us,de",
-     .after = "de,us",
-     .afterIndex = 0,
-     .notifications = 1,
-     .languages = "de,us"},
-    {.name = "SessionLost",
-     .before = "us,de",
-     .after = "-",
-     .afterIndex = 0,
-     .notifications = 1,
-     .languages = "us",
-     .logs = 1},
-    {.name = "NoSessionAtAll",
-     .before = "-",
-     .after = "-",
-     .afterIndex = 0,
-     .notifications = 0,
-     .languages = "us",
-     .logs = 1},
+    {.name = "LayoutAdded", .before = "us", .after = "us,de", .afterIndex = 0, .notifications = 1, .languages = "us,de"},
+    {.name = "GroupSwitched", .before = "us,de", .after = "us,de", .afterIndex = 1, .notifications = 0, .languages = "us,de"},
+    {.name = "EnabledTwice", .before = "us", .after = "us,us", .afterIndex = 0, .notifications = 0, .languages = "us"},
+    {.name = "OrderChanged", .before = "us,de", .after = "de,us", .afterIndex = 0, .notifications = 1, .languages = "de,us"},
+    {.name = "SessionLost", .before = "us,de", .after = "-", .afterIndex = 0, .notifications = 1, .languages = "us", .logs = 1},
+    {.name = "NoSessionAtAll", .before = "-", .after = "-", .afterIndex = 0, .notifications = 0, .languages = "us", .logs = 1},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, LanguageSetupTest, ::testing::ValuesIn(kSetupRows), test::RowName());
 

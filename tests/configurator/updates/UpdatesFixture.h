@@ -52,9 +52,12 @@ public:
 class UpdatesFixture
 {
 public:
+    // The server offers 1.6 until a test says otherwise.
     UpdatesFixture()
         : preferences(home.configHome() + QStringLiteral("/preferences.plist"))
-    {}
+    {
+        server.setResponse(QStringLiteral("versions.xml"), listResponse("1.6"));
+    }
 
     KCSoftwareUpdates &make(const std::function<void(KCSoftwareUpdates::Options &)> &adjust = {})
     {
