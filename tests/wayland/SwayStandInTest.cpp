@@ -109,17 +109,14 @@ TEST(SwayHotKeys, BindingEventsOfThisProcessArePresses)
     ASSERT_TRUE(waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).toInt(), 8);
 
-    // Released: its binding goes, and its command fires nothing any more.
+    // Released, its command fires nothing any more (that sway drops the binding shows under a real
+    // one: HeadlessSwayTest).
     EXPECT_TRUE(service.unregisterHotKey(*second));
     EXPECT_FALSE(service.unregisterHotKey(*second));
-    EXPECT_EQ(sway.commands().last(), "unbindcode --no-repeat 39");
     sway.sendEvent("binding", I3IpcCodec::BindingEvent,
                    R"({"change":"run","binding":{"command":")" + command.toUtf8() + R"("}})");
     settle(std::chrono::milliseconds(100));
     EXPECT_EQ(pressed.count(), 1);
-
-    service.releaseAll();
-    EXPECT_EQ(sway.commands().last(), "unbindcode --no-repeat Mod4+Shift+38");
 }
 
 TEST(SwayHotKeys, ARefusedBindingIsNoHotKey)
