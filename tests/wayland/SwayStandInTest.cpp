@@ -109,10 +109,12 @@ TEST(SwayHotKeys, BindingEventsOfThisProcessArePresses)
     ASSERT_TRUE(waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).toInt(), 8);
 
-    // Released, its command fires nothing any more (that sway drops the binding shows under a real
-    // one: HeadlessSwayTest).
+    // Released: unbound with the flags it was bound with (a sway matching bindings by their flags
+    // would keep it otherwise), and its command fires nothing any more. releaseAll() releases the
+    // same way, and that sway drops them shows under a real one (HeadlessSwayTest).
     EXPECT_TRUE(service.unregisterHotKey(*second));
     EXPECT_FALSE(service.unregisterHotKey(*second));
+    EXPECT_EQ(sway.commands().last(), "unbindcode --no-repeat 39");
     sway.sendEvent("binding", I3IpcCodec::BindingEvent,
                    R"({"change":"run","binding":{"command":")" + command.toUtf8() + R"("}})");
     settle(std::chrono::milliseconds(100));
