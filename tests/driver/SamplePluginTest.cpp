@@ -131,7 +131,7 @@ TEST_F(SamplePluginTest, WebPictureShowsTheDownloadedPicture)
 
     // Any other address is not found.
     test::LoopbackHttpServer server;
-    server.route("/red.png", {.body = png, .headers = {{"Content-Type", "image/png"}}});
+    server.route("/red.png", {.contentType = "image/png", .body = png});
 
     auto web = button("DisplayPlugin", "brevona.display.internet.webpicture",
                       {{"url", server.url("/red.png").toString()}});

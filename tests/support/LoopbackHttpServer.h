@@ -1,11 +1,12 @@
 #pragma once
 
+#include <mutex>
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QObject>
-#include <QString>
-#include <QStringList>
+#include <QPair>
+#include <QThread>
 #include <QUrl>
 
 class QTcpServer;
@@ -13,55 +14,61 @@ class QTcpSocket;
 
 namespace brevona::test {
 
-// A small HTTP/1.1 server on 127.0.0.1 for tests of programs that download: each path answers
-// as it is told (status, type, body, silence, a delay), every request is recorded, and each
-// connection is closed after its answer. Main thread; it answers while the test's event loop runs.
-class LoopbackHttpServer : public QObject
+// A small HTTP/1.1 server on 127.0.0.1 with its own thread, so that clients blocking the test's
+// thread (libcurl) and clients on its event loop (Qt Network) both reach it. Every answer closes
+// the connection.
+class LoopbackHttpServer
 {
-    Q_OBJECT
 public:
-    struct Response
+    struct Reply
     {
         int status = 200;
-        QByteArray contentType = "application/octet-stream";
-        QByteArray body{};
-        // The answer waits this long.
+        QByteArray contentType = {}; // none when empty
+        QByteArray body = {};
+        QList<QPair<QByteArray, QByteArray>> headers = {};
+        // Answer only after this long.
         int delayMs = 0;
-        // No answer at all: the connection stays open and silent.
-        bool stall = false;
-        // The headers and the first half of the body, then silence.
-        bool stallMidway = false;
+        // Send the headers and the first half of the body, then wait this long for the rest.
+        int stallMidBodyMs = 0;
+        // Answer only when released.
+        bool hold = false;
+        // "user:password" the request must carry as Basic authorization; else 401.
+        QByteArray basicCredentials = {};
         // No Content-Length: the body ends when the connection closes.
         bool omitLength = false;
     };
 
+    struct Request
+    {
+        QByteArray method;
+        QByteArray path;                       // with the query ("/versions.xml?hash=...")
+        QHash<QByteArray, QByteArray> headers; // names in lower case
+    };
+
     LoopbackHttpServer();
-    ~LoopbackHttpServer() override;
+    ~LoopbackHttpServer();
 
-    bool isListening() const;
-    // "http://127.0.0.1:<port>/" followed by `path`.
-    QUrl url(const QString &path = {}) const;
+    // Paths without their query; a path not routed answers 404.
+    void route(const QByteArray &path, const Reply &reply);
+    QUrl url(const QByteArray &path = "/") const;
 
-    // Paths without their query; a path not set answers 404.
-    void setResponse(const QString &path, const Response &response);
-    void clear();
+    QList<Request> requests() const;
+    // Requests for a path, whatever their query.
+    int requestCount(const QByteArray &path) const;
+    // Requests of "hold" routes waiting for release, and answers them.
+    int heldCount() const;
+    void releaseHeld(int count = -1);
+    int maxOpenConnections() const;
 
-    // The requested paths with their queries ("/versions.xml?hash=..."), in order of arrival.
-    QStringList requests() const { return m_requests; }
-    // The request headers of the last request for a path (names in lower case).
-    QHash<QByteArray, QByteArray> headersOf(const QString &path) const { return m_headers.value(path); }
-    int count(const QString &path) const;
+    // A port of this machine where nobody listens (as far as anyone can tell).
+    static quint16 closedPort();
 
 private:
-    void accept();
-    void read(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const Response &response);
+    class Worker;
 
-    QTcpServer *m_server;
-    QHash<QString, Response> m_responses;
-    QStringList m_requests;
-    QHash<QString, QHash<QByteArray, QByteArray>> m_headers;
-    QHash<QTcpSocket *, QByteArray> m_pending;
+    QThread m_thread;
+    Worker *m_worker = nullptr;
+    quint16 m_port = 0;
 };
 
 } // namespace brevona::test

@@ -126,12 +126,12 @@ TEST_F(AppControllerTest, ChecksForUpdatesSoonAfterStartUnlessQuiet)
     {
         auto controller = started();
         settle(std::chrono::milliseconds(200));
-        EXPECT_EQ(server.count("versions.xml"), 0) << "quiet";
+        EXPECT_EQ(server.requestCount("/versions.xml"), 0) << "quiet";
     }
     preferences.setValue(PreferenceKeys::QuietMode, false);
     env.driverProgram = "/bin/true";
     auto controller = started();
-    ASSERT_TRUE(waitUntil([&] { return server.count("versions.xml") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount("/versions.xml") == 1; }));
     ASSERT_TRUE(waitUntil([&] { return !controller->softwareUpdates().isCheckingUpdates(); }));
     EXPECT_EQ(controller->softwareUpdates().lastError(),
               "the server answered 404 Not Found for versions.xml");

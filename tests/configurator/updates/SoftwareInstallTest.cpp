@@ -56,13 +56,12 @@ TEST_P(UpdateInstall, StartsNothingUnverified)
     UpdatesFixture fixture;
     if (row.manager)
         fixture.owner->manager = QString::fromUtf8(row.manager);
-    fixture.server.setResponse(QStringLiteral("versions.xml"), listResponse(row.serverVersion));
-    fixture.server.setResponse(QStringLiteral("data/") + kPackageName, row.package);
+    fixture.server.route("/versions.xml", listResponse(row.serverVersion));
+    fixture.server.route("/data/" + kPackageName.toUtf8(), row.package);
     if (row.signature != Sig::Missing) {
         const QByteArray signature =
             row.signature == Sig::Good ? fixture.key.sign(kPackage) : QByteArray(4096, 'A');
-        fixture.server.setResponse(QStringLiteral("data/") + kPackageName + QStringLiteral(".sig"),
-                                   Response{.body = signature});
+        fixture.server.route("/data/" + kPackageName.toUtf8() + ".sig", Response{.body = signature});
     }
     KCSoftwareUpdates &updates = fixture.make([&](auto &options) {
         options.allowLoopbackHttp = row.allowHttp;
@@ -87,7 +86,7 @@ TEST_P(UpdateInstall, StartsNothingUnverified)
         EXPECT_TRUE(managed.at(0).at(0).toString().startsWith(QString::fromUtf8(row.message)))
             << managed.at(0).at(0).toString().toStdString();
         EXPECT_EQ(fixture.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/download"))});
-        EXPECT_EQ(fixture.server.count(QStringLiteral("data/") + kPackageName), 0);
+        EXPECT_EQ(fixture.server.requestCount("/data/" + kPackageName.toUtf8()), 0);
         break;
     case Outcome::HandedOff: {
         ASSERT_EQ(handedOff.count(), 1) << failed.value(0).value(0).toString().toStdString();
@@ -105,7 +104,7 @@ TEST_P(UpdateInstall, StartsNothingUnverified)
         const QVariantMap info = handOff->value(QStringLiteral("UpdateInfo")).toList().value(0).toMap();
         EXPECT_EQ(info.value(QStringLiteral("Name")).toString(), QStringLiteral("Lumivox Software"));
         EXPECT_EQ(info.value(QStringLiteral("DownloadPath")).toString(),
-                  fixture.server.url(QStringLiteral("data/") + kPackageName).toString());
+                  fixture.server.url("/data/" + kPackageName.toUtf8()).toString());
         EXPECT_EQ(info.value(QStringLiteral("InstallPath")).toString(), QStringLiteral("/opt/brevona/bin"));
         EXPECT_EQ(info.value(QStringLiteral("PackagePath")).toString(), package.fileName());
         EXPECT_EQ(fixture.started,
@@ -115,8 +114,7 @@ TEST_P(UpdateInstall, StartsNothingUnverified)
     case Outcome::Failed:
         ASSERT_EQ(failed.count(), 1);
         EXPECT_TRUE(failed.at(0).at(0).toString().startsWith(QString::fromUtf8(row.message)))
-            << failed.at(0).at(0).toString().toStdString()
-            << fixture.server.requests().join(' ').toStdString();
+            << failed.at(0).at(0).toString().toStdString();
         EXPECT_EQ(log.count(QStringLiteral("The update cannot be installed: ")), 1);
         EXPECT_TRUE(fixture.started.isEmpty()) << "nothing is started";
         EXPECT_FALSE(QFileInfo::exists(folder + QLatin1Char('/') + kPackageName))
@@ -146,17 +144,16 @@ INSTANTIATE_TEST_SUITE_P(Rows, UpdateInstall, testing::ValuesIn(kInstallRows), t
 TEST(UpdateInstall, RetryAfterAFailureStartsClean)
 {
     UpdatesFixture fixture;
-    fixture.server.setResponse(QStringLiteral("data/") + kPackageName, Response{.body = kPackage});
-    fixture.server.setResponse(QStringLiteral("data/") + kPackageName + QStringLiteral(".sig"),
-                               Response{.body = QByteArray(64, '\x01')});
+    fixture.server.route("/data/" + kPackageName.toUtf8(), Response{.body = kPackage});
+    fixture.server.route("/data/" + kPackageName.toUtf8() + ".sig", Response{.body = QByteArray(64, '\x01')});
     KCSoftwareUpdates &updates = fixture.make();
     ASSERT_TRUE(fixture.check());
     QSignalSpy failed(&updates, &KCSoftwareUpdates::installFailed);
     QSignalSpy handedOff(&updates, &KCSoftwareUpdates::installHandedOff);
     updates.performUpdate();
     ASSERT_TRUE(test::waitUntil([&] { return failed.count() == 1; }));
-    fixture.server.setResponse(QStringLiteral("data/") + kPackageName + QStringLiteral(".sig"),
-                               Response{.body = fixture.key.sign(kPackage)});
+    fixture.server.route("/data/" + kPackageName.toUtf8() + ".sig",
+                         Response{.body = fixture.key.sign(kPackage)});
     updates.performUpdate();
     ASSERT_TRUE(test::waitUntil([&] { return handedOff.count() == 1; }));
     const QStringList left = QDir(handedOff.at(0).at(0).toString()).entryList(QDir::Files | QDir::Hidden);

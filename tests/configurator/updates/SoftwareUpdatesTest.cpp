@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -32,7 +34,7 @@ TEST_P(UpdateCheck, ComparesOrReportsOneLine)
 {
     const CheckRow &row = GetParam();
     UpdatesFixture fixture;
-    fixture.server.setResponse(QStringLiteral("versions.xml"), row.list);
+    fixture.server.route("/versions.xml", row.list);
     KCSoftwareUpdates &updates = fixture.make();
     QSignalSpy checking(&updates, &KCSoftwareUpdates::checkingChanged);
     QSignalSpy failed(&updates, &KCSoftwareUpdates::checkFailed);
@@ -66,8 +68,8 @@ const CheckRow kCheckRows[] = {
     {.name = "Same",         .list = listResponse("1.5"),  .available = "1.5",  .offered = false, .error = nullptr},
     {.name = "HtmlPage",     .list = {.contentType = "text/html", .body = "<!DOCTYPE html>\n<html><body>Down for maintenance</body></html>"}, .available = "", .offered = false, .error = "the server sent an HTML page, not a version list"},
     {.name = "NotFound",     .list = {.status = 404, .contentType = "text/html", .body = "<html>gone</html>"}, .available = "", .offered = false, .error = "the server answered 404 Not Found for versions.xml"},
-    {.name = "Stalled",      .list = {.stall = true}, .available = "", .offered = false, .error = "no answer from the server for versions.xml within 0.3 s"},
-    {.name = "StalledMidway", .list = {.body = versionList("1.6"), .stallMidway = true}, .available = "", .offered = false, .error = "no answer from the server for versions.xml within 0.3 s"},
+    {.name = "Stalled",      .list = {.hold = true}, .available = "", .offered = false, .error = "no answer from the server for versions.xml within 0.3 s"},
+    {.name = "StalledMidway", .list = {.body = versionList("1.6"), .stallMidBodyMs = 60000}, .available = "", .offered = false, .error = "no answer from the server for versions.xml within 0.3 s"},
     {.name = "OversizedByLength", .list = {.body = kOversized}, .available = "", .offered = false, .error = "the answer for versions.xml is larger than 1048576 bytes"},
     {.name = "OversizedWhileReading", .list = {.body = kOversized, .omitLength = true}, .available = "", .offered = false, .error = "the answer for versions.xml is larger than 1048576 bytes"},
 };
@@ -81,25 +83,25 @@ TEST(UpdateCheck, AsksUncachedWithTheSameTimeForBothDocuments)
     fixture.make();
     ASSERT_TRUE(fixture.check());
     ASSERT_TRUE(test::waitUntil([&] { return fixture.server.requests().size() == 2; }));
-    QStringList requests = fixture.server.requests();
-    requests.sort();
-    const QString hash = requests.at(1).section(QStringLiteral("?hash="), 1);
-    EXPECT_EQ(requests.at(0), QStringLiteral("/description.rtf?hash=") + hash);
-    EXPECT_EQ(requests.at(1), QStringLiteral("/versions.xml?hash=") + hash);
+    auto requests = fixture.server.requests();
+    std::ranges::sort(requests, {}, &test::LoopbackHttpServer::Request::path);
+    const QByteArray hash = requests.at(1).path.mid(requests.at(1).path.indexOf("?hash=") + 6);
+    EXPECT_EQ(requests.at(0).path, "/description.rtf?hash=" + hash);
+    EXPECT_EQ(requests.at(1).path, "/versions.xml?hash=" + hash);
     bool number = false;
     EXPECT_GT(hash.toDouble(&number), 1.7e9);
     EXPECT_TRUE(number) << hash.toStdString();
-    EXPECT_EQ(fixture.server.headersOf(QStringLiteral("/versions.xml")).value("cache-control"), "no-cache");
+    EXPECT_EQ(requests.at(1).headers.value("cache-control"), "no-cache");
 }
 
 // The base address names a folder, with or without its final slash.
 TEST(UpdateCheck, BaseAddressIsAFolder)
 {
     UpdatesFixture fixture;
-    fixture.server.clear(); // only the folder's list answers
-    fixture.server.setResponse(QStringLiteral("brevona/updates/versions.xml"), listResponse("1.6"));
-    KCSoftwareUpdates &updates = fixture.make(
-        [&](auto &options) { options.baseUrl = fixture.server.url(QStringLiteral("brevona/updates")); });
+    fixture.server.route("/versions.xml", {.status = 404}); // only the folder's list answers
+    fixture.server.route("/brevona/updates/versions.xml", listResponse("1.6"));
+    KCSoftwareUpdates &updates =
+        fixture.make([&](auto &options) { options.baseUrl = fixture.server.url("/brevona/updates"); });
     ASSERT_TRUE(fixture.check());
     EXPECT_TRUE(updates.configuratorUpdateAvailable()) << updates.lastError().toStdString();
 }
@@ -108,7 +110,7 @@ TEST(UpdateCheck, BaseAddressIsAFolder)
 TEST(UpdateCheck, ACompleteAnswerNeverTimesOutLater)
 {
     UpdatesFixture fixture;
-    fixture.server.setResponse(QStringLiteral("description.rtf"), Response{.body = "{\\rtf1 notes}"});
+    fixture.server.route("/description.rtf", Response{.body = "{\\rtf1 notes}"});
     KCSoftwareUpdates &updates = fixture.make();
     QSignalSpy failed(&updates, &KCSoftwareUpdates::checkFailed);
     ASSERT_TRUE(fixture.check());
@@ -123,7 +125,7 @@ TEST(UpdateCheck, AFailedTransferKeepsWhatTheLastCheckFound)
     UpdatesFixture fixture;
     KCSoftwareUpdates &updates = fixture.make();
     ASSERT_TRUE(fixture.check());
-    fixture.server.setResponse(QStringLiteral("versions.xml"), Response{.status = 404});
+    fixture.server.route("/versions.xml", Response{.status = 404});
     ASSERT_TRUE(fixture.check());
     EXPECT_TRUE(updates.configuratorUpdateAvailable());
     EXPECT_EQ(updates.availableVersion(), QStringLiteral("1.6"));
@@ -134,15 +136,14 @@ TEST(UpdateCheck, AFailedTransferKeepsWhatTheLastCheckFound)
 TEST(UpdateCheck, OverlappingChecksKeepTheirAnswersApart)
 {
     UpdatesFixture fixture;
-    fixture.server.setResponse(
-        QStringLiteral("versions.xml"),
-        Response{.contentType = "text/xml", .body = versionList("1.9"), .delayMs = 200});
+    fixture.server.route("/versions.xml",
+                         Response{.contentType = "text/xml", .body = versionList("1.9"), .delayMs = 200});
     KCSoftwareUpdates &updates = fixture.make([](auto &options) { options.requestTimeoutMs = 5000; });
     QSignalSpy finished(&updates, &KCSoftwareUpdates::checkFinished);
     QSignalSpy checking(&updates, &KCSoftwareUpdates::checkingChanged);
     updates.checkForUpdates();
-    ASSERT_TRUE(test::waitUntil([&] { return fixture.server.count(QStringLiteral("versions.xml")) == 1; }));
-    fixture.server.setResponse(QStringLiteral("versions.xml"), listResponse("1.6"));
+    ASSERT_TRUE(test::waitUntil([&] { return fixture.server.requestCount("/versions.xml") == 1; }));
+    fixture.server.route("/versions.xml", listResponse("1.6"));
     updates.checkForUpdates();
     ASSERT_TRUE(test::waitUntil([&] { return finished.count() == 1; }));
     test::settle(std::chrono::milliseconds(400));
@@ -177,7 +178,7 @@ TEST_P(UpdateSchedule, FollowsQuietModeAndTheAutomaticCheckPreference)
         options.checkIntervalMs = row.intervalMs;
     });
     updates.startScheduledChecks();
-    const auto checks = [&] { return fixture.server.count(QStringLiteral("versions.xml")); };
+    const auto checks = [&] { return fixture.server.requestCount("/versions.xml"); };
     if (row.checks == 0) {
         test::settle(std::chrono::milliseconds(300));
         EXPECT_EQ(checks(), 0);
@@ -207,10 +208,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, UpdateSchedule, testing::ValuesIn(kScheduleRows),
 TEST(UpdateNotes, DimTheInstalledVersionsOnceBothDocumentsArrived)
 {
     UpdatesFixture fixture;
-    fixture.server.setResponse(
-        QStringLiteral("description.rtf"),
-        Response{.contentType = "text/rtf",
-                 .body = "{\\rtf1\\ansi Version 1.6\\par New\\par Version 1.5\\par Old}"});
+    fixture.server.route("/description.rtf",
+                         Response{.contentType = "text/rtf",
+                                  .body = "{\\rtf1\\ansi Version 1.6\\par New\\par Version 1.5\\par Old}"});
     KCSoftwareUpdates &updates = fixture.make();
     ASSERT_TRUE(fixture.check());
     ASSERT_TRUE(test::waitUntil([&] { return updates.releaseNotes().has_value(); }));
@@ -233,13 +233,13 @@ TEST(UpdateNotes, AFailedDownloadShowsItsError)
 TEST(UpdatePrompt, SoundOnlyTheFirstTime)
 {
     UpdatesFixture fixture;
-    fixture.server.setResponse(QStringLiteral("versions.xml"), listResponse("1.5"));
+    fixture.server.route("/versions.xml", listResponse("1.5"));
     KCSoftwareUpdates &updates = fixture.make();
     QSignalSpy prompts(&updates, &KCSoftwareUpdates::promptUpdate);
     ASSERT_TRUE(fixture.check());
     updates.tryToPromptUpdate();
     EXPECT_EQ(prompts.count(), 0) << "nothing to install, nothing shown";
-    fixture.server.setResponse(QStringLiteral("versions.xml"), listResponse("1.6"));
+    fixture.server.route("/versions.xml", listResponse("1.6"));
     ASSERT_TRUE(fixture.check());
     updates.tryToPromptUpdate();
     updates.tryToPromptUpdate();

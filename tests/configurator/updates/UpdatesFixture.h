@@ -18,7 +18,7 @@
 // and the updates object on a temporary home against the loopback server.
 namespace brevona::test::updates {
 
-using Response = LoopbackHttpServer::Response;
+using Response = LoopbackHttpServer::Reply;
 
 inline constexpr int kTimeoutMs = 300;
 inline const QString kPackageName = QStringLiteral("brevona-1.6.tgz");
@@ -56,7 +56,7 @@ public:
     UpdatesFixture()
         : preferences(home.configHome() + QStringLiteral("/preferences.plist"))
     {
-        server.setResponse(QStringLiteral("versions.xml"), listResponse("1.6"));
+        server.route("/versions.xml", listResponse("1.6"));
     }
 
     KCSoftwareUpdates &make(const std::function<void(KCSoftwareUpdates::Options &)> &adjust = {})

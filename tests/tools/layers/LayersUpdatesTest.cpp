@@ -9,7 +9,7 @@
 #include "TestPrinters.h"
 
 using namespace brevona;
-using Response = test::LoopbackHttpServer::Response;
+using Response = test::LoopbackHttpServer::Reply;
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST_P(LayersUpdatesCheck, PrintsTheVerdictOrOneLine)
     const UpdatesRow &row = GetParam();
     test::TestHome home;
     test::LoopbackHttpServer server;
-    server.setResponse(QStringLiteral("versions.xml"), row.list);
+    server.route("/versions.xml", row.list);
     home.setEnvironment("BREVONA_UPDATE_URL", row.url ? QString::fromUtf8(row.url) : server.url().toString());
     NoDriver driver;
     QString out;
