@@ -37,19 +37,6 @@ protected:
         session = std::make_unique<DriverSession>(DriverSession::Options{.display = display()});
     }
 
-    // A window whose WM_CLASS instance is `name`, once the window manager shows it.
-    QString window(const QString &name)
-    {
-        const qsizetype managed = server().clientList().size();
-        if (!server().startClient(QStringLiteral("xmessage"), {"-name", name, name}) ||
-            !waitUntil([&] { return server().clientList().size() > managed; }, 10s))
-            return {};
-        return server()
-            .output("xdotool", {"search", "--classname", QLatin1Char('^') + name + QLatin1Char('$')})
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-            .value(0);
-    }
-
     int tool(const QStringList &arguments)
     {
         QProcess process;

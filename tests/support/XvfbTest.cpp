@@ -2,6 +2,8 @@
 
 #include <QStandardPaths>
 
+#include "Wait.h"
+
 namespace brevona::test {
 
 void XvfbTest::startServer(const Needs &needs)
@@ -24,6 +26,18 @@ void XvfbTest::startServer(const Needs &needs)
         s_failure = QStringLiteral("openbox did not start managing windows");
     if (!s_failure.isEmpty())
         s_server.reset();
+}
+
+QString XvfbTest::window(const QString &name)
+{
+    const qsizetype managed = server().clientList().size();
+    if (!server().startClient(QStringLiteral("xmessage"), {"-name", name, name}) ||
+        !waitUntil([&] { return server().clientList().size() > managed; }, std::chrono::seconds(10)))
+        return {};
+    return server()
+        .output("xdotool", {"search", "--classname", QLatin1Char('^') + name + QLatin1Char('$')})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+        .value(0);
 }
 
 void XvfbTest::TearDownTestSuite()

@@ -36,6 +36,9 @@ protected:
 
     static XvfbServer &server() { return *s_server; }
     static QString display() { return s_server->display(); }
+    // An xmessage window whose WM_CLASS instance is `name`, once the window manager shows it (the
+    // suite asked for one); empty when it does not appear.
+    static QString window(const QString &name);
 
 private:
     static inline std::unique_ptr<XvfbServer> s_server;
