@@ -143,7 +143,12 @@ bool KdeApplicationMonitor::fromKWin()
 {
     if (!calledFromDBus())
         return true;
-    const QDBusReply<QString> owner = connection().interface()->serviceOwner(kKWin);
+    // Asked without an event loop: a nested one would run KWin's later reports before this one.
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    ask << kKWin;
+    const QDBusReply<QString> owner = connection().call(ask, QDBus::Block);
     if (owner.isValid() && owner.value() == message().service())
         return true;
     qCWarning(lcWayland).noquote() << "Ignored a window report from" << message().service() << "(not KWin)";
