@@ -76,10 +76,10 @@ protected:
         return texts.join(' ');
     }
 
-    std::unique_ptr<QMimeData> dropped(const QString &spec)
+    std::unique_ptr<QMimeData> dropped(const QString &description)
     {
-        const QString kind = spec.section(':', 0, 0);
-        const QString what = spec.section(':', 1);
+        const QString kind = description.section(':', 0, 0);
+        const QString what = description.section(':', 1);
         if (kind == "copy")
             return KCKeyClipboard::buttonsData(layers, "L", what.split(','));
         if (kind == "plugin")
