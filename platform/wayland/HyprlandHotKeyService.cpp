@@ -13,9 +13,6 @@ namespace brevona {
 
 namespace {
 
-// X key codes, as Hyprland's "code:" takes them: evdev codes plus 8.
-constexpr int kMinKeyCode = 8;
-constexpr int kMaxKeyCode = 255;
 constexpr char kTokenPrefix[] = "brevona-hotkey-";
 
 } // namespace
@@ -74,18 +71,9 @@ bool HyprlandHotKeyService::keyword(const QString &arguments, const QString &wha
 std::optional<HotKeyService::Reference>
 HyprlandHotKeyService::registerHotKey(int keyCode, int modifiers, const QString &signature, int id)
 {
-    if (keyCode < kMinKeyCode || keyCode > kMaxKeyCode) {
-        qCWarning(lcWayland).noquote() << "Hot key" << signature << "has no key code:" << keyCode;
-        return std::nullopt;
-    }
     const QString keys = combination(keyCode, modifiers);
-    for (const auto &[reference, held] : m_bindings) {
-        if (held.combination == keys) {
-            qCWarning(lcWayland).noquote()
-                << "Hot key" << signature << "is taken already by hot key" << held.id;
-            return std::nullopt;
-        }
-    }
+    if (!m_bindings.mayBind(keyCode, keys, signature))
+        return std::nullopt;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!m_registered)
         m_registered =
@@ -95,7 +83,7 @@ HyprlandHotKeyService::registerHotKey(int keyCode, int modifiers, const QString 
             << "Hot key" << signature << "not made: no session bus to be called on";
         return std::nullopt;
     }
-    const Reference reference = m_nextReference++;
+    const Reference reference = m_bindings.reserve();
     const QString command =
         QStringLiteral("dbus-send --session --type=method_call --dest=%1 %2 "
                        "com.kettlewood.Brevona.HyprlandHotKeys.Pressed string:%3")
@@ -103,24 +91,23 @@ HyprlandHotKeyService::registerHotKey(int keyCode, int modifiers, const QString 
     if (!keyword(QStringLiteral("bind %1,exec,%2").arg(keys, command),
                  QStringLiteral("Hot key ") + signature))
         return std::nullopt;
-    m_bindings.emplace(reference, Binding{keys, id});
+    m_bindings.bind(reference, keys, id);
     return reference;
 }
 
 bool HyprlandHotKeyService::unregisterHotKey(Reference reference)
 {
-    const auto found = m_bindings.find(reference);
-    if (found == m_bindings.end())
+    const std::optional<QString> released = m_bindings.release(reference);
+    if (!released)
         return false;
-    const QString keys = found->second.combination;
-    m_bindings.erase(found);
+    const QString keys = *released;
     return keyword(QStringLiteral("unbind ") + keys, QStringLiteral("Releasing hot key ") + keys);
 }
 
 void HyprlandHotKeyService::releaseAll()
 {
-    while (!m_bindings.empty())
-        unregisterHotKey(m_bindings.begin()->first);
+    while (const auto reference = m_bindings.any())
+        unregisterHotKey(*reference);
 }
 
 void HyprlandHotKeyService::Pressed(const QString &token)
@@ -130,9 +117,9 @@ void HyprlandHotKeyService::Pressed(const QString &token)
         return;
     bool ok = false;
     const Reference reference = token.mid(prefix.size()).toULongLong(&ok);
-    const auto found = ok ? m_bindings.find(reference) : m_bindings.end();
-    if (found != m_bindings.end())
-        Q_EMIT hotKeyPressed(found->second.id);
+    const auto hotKey = ok ? m_bindings.hotKeyOf(reference) : std::nullopt;
+    if (hotKey)
+        Q_EMIT hotKeyPressed(*hotKey);
 }
 
 } // namespace brevona

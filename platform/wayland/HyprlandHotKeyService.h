@@ -1,10 +1,9 @@
 #pragma once
 
-#include <map>
-
 #include <QString>
 
 #include "HotKeyService.h"
+#include "wayland/CompositorHotKeys.h"
 
 namespace brevona {
 
@@ -42,18 +41,11 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Pressed(const QString &token);
 
 private:
-    struct Binding
-    {
-        QString combination;
-        int id = 0;
-    };
-
     bool keyword(const QString &arguments, const QString &what);
 
     HyprlandSockets *m_sockets;
     bool m_registered = false;
-    std::map<Reference, Binding> m_bindings;
-    Reference m_nextReference = 1;
+    CompositorHotKeys m_bindings;
 };
 
 } // namespace brevona

@@ -14,9 +14,6 @@ namespace brevona {
 
 namespace {
 
-// X key codes, as sway's "bindcode" takes them: evdev codes plus 8.
-constexpr int kMinKeyCode = 8;
-constexpr int kMaxKeyCode = 255;
 // The same flags bind and unbind: sway finds a binding by its flags too.
 constexpr char kBindFlags[] = "--no-repeat";
 constexpr char kCommandPrefix[] = "nop brevona-hotkey-";
@@ -100,36 +97,26 @@ bool SwayHotKeyService::run(const QString &command, const QString &what)
 std::optional<HotKeyService::Reference> SwayHotKeyService::registerHotKey(int keyCode, int modifiers,
                                                                           const QString &signature, int id)
 {
-    if (keyCode < kMinKeyCode || keyCode > kMaxKeyCode) {
-        qCWarning(lcWayland).noquote() << "Hot key" << signature << "has no key code:" << keyCode;
-        return std::nullopt;
-    }
     const QString keys = combination(keyCode, modifiers);
-    for (const auto &[reference, held] : m_bindings) {
-        if (held.combination == keys) {
-            qCWarning(lcWayland).noquote()
-                << "Hot key" << signature << "is taken already by hot key" << held.id;
-            return std::nullopt;
-        }
-    }
+    if (!m_bindings.mayBind(keyCode, keys, signature))
+        return std::nullopt;
     if (!ready())
         return std::nullopt;
-    const Reference reference = m_nextReference++;
+    const Reference reference = m_bindings.reserve();
     const QString command = QStringLiteral("bindcode %1 %2 %3")
                                 .arg(QLatin1String(kBindFlags), keys, commandFor(::getpid(), reference));
     if (!run(command, QStringLiteral("Hot key ") + signature))
         return std::nullopt;
-    m_bindings.emplace(reference, Binding{keys, id});
+    m_bindings.bind(reference, keys, id);
     return reference;
 }
 
 bool SwayHotKeyService::unregisterHotKey(Reference reference)
 {
-    const auto found = m_bindings.find(reference);
-    if (found == m_bindings.end())
+    const std::optional<QString> released = m_bindings.release(reference);
+    if (!released)
         return false;
-    const QString keys = found->second.combination;
-    m_bindings.erase(found);
+    const QString keys = *released;
     if (!m_ipc->isOpen())
         return true;
     return run(QStringLiteral("unbindcode %1 %2").arg(QLatin1String(kBindFlags), keys),
@@ -138,8 +125,8 @@ bool SwayHotKeyService::unregisterHotKey(Reference reference)
 
 void SwayHotKeyService::releaseAll()
 {
-    while (!m_bindings.empty())
-        unregisterHotKey(m_bindings.begin()->first);
+    while (const auto reference = m_bindings.any())
+        unregisterHotKey(*reference);
 }
 
 void SwayHotKeyService::handleEvent(quint32 type, const QByteArray &payload)
@@ -150,9 +137,8 @@ void SwayHotKeyService::handleEvent(quint32 type, const QByteArray &payload)
     const auto reference = command ? referenceOf(*command, ::getpid()) : std::nullopt;
     if (!reference)
         return;
-    const auto found = m_bindings.find(*reference);
-    if (found != m_bindings.end())
-        Q_EMIT hotKeyPressed(found->second.id);
+    if (const auto hotKey = m_bindings.hotKeyOf(*reference))
+        Q_EMIT hotKeyPressed(*hotKey);
 }
 
 } // namespace brevona

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <map>
-
 #include <QString>
 
 #include "HotKeyService.h"
+#include "wayland/CompositorHotKeys.h"
 
 namespace brevona {
 
@@ -37,20 +36,13 @@ public:
     static std::optional<Reference> referenceOf(const QString &command, qint64 process);
 
 private:
-    struct Binding
-    {
-        QString combination;
-        int id = 0;
-    };
-
     bool ready();
     bool run(const QString &command, const QString &what);
     void handleEvent(quint32 type, const QByteArray &payload);
 
     SwayIpcClient *m_ipc;
     bool m_subscribed = false;
-    std::map<Reference, Binding> m_bindings;
-    Reference m_nextReference = 1;
+    CompositorHotKeys m_bindings;
 };
 
 } // namespace brevona
