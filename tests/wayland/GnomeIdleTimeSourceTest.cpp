@@ -1,8 +1,7 @@
 // Mutter's idle monitor on the session bus, with a stand-in on a connection and thread of its own.
-#include <QDBusConnection>
-
 #include <gtest/gtest.h>
 
+#include "BusStandIn.h"
 #include "LogCapture.h"
 #include "StandInThread.h"
 #include "wayland/GnomeIdleTimeSource.h"
@@ -12,31 +11,21 @@ using namespace brevona::test;
 
 namespace {
 
-class IdleMonitor : public QObject
+class IdleMonitor : public BusStandIn
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
 public:
     IdleMonitor()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("mutter-stand-in")))
+        : BusStandIn(QStringLiteral("org.gnome.Mutter.IdleMonitor"),
+                     QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"),
+                     QStringLiteral("org.gnome.Mutter.IdleMonitor"))
     {
-        m_bus.registerObject(QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"), this,
-                             QDBusConnection::ExportAllSlots);
-        m_bus.registerService(QStringLiteral("org.gnome.Mutter.IdleMonitor"));
+        own();
     }
-    ~IdleMonitor() override
-    {
-        m_bus.unregisterService(QStringLiteral("org.gnome.Mutter.IdleMonitor"));
-        QDBusConnection::disconnectFromBus(m_bus.name());
-    }
-
-    quint64 idle = 0;
 
 public Q_SLOTS:
-    quint64 GetIdletime() { return idle; }
-
-private:
-    QDBusConnection m_bus;
+    quint64 GetIdletime() { return 61'500; }
 };
 
 TEST(GnomeIdleTimeSource, AsksMutter)
@@ -47,11 +36,8 @@ TEST(GnomeIdleTimeSource, AsksMutter)
     EXPECT_FALSE(source.idleNanoseconds());
     EXPECT_FALSE(source.idleNanoseconds());
     EXPECT_EQ(log.count("Mutter's idle monitor does not answer"), 1);
-    {
-        StandInThread<IdleMonitor> mutter;
-        mutter.call([](IdleMonitor &monitor) { monitor.idle = 61'500; });
-        EXPECT_EQ(source.idleNanoseconds(), 61'500'000'000ULL);
-    }
+    StandInThread<IdleMonitor> mutter;
+    EXPECT_EQ(source.idleNanoseconds(), 61'500'000'000ULL);
 }
 
 } // namespace

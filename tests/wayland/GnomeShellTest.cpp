@@ -2,13 +2,12 @@
 // stand-in for the extension (its name, object and signals) on a connection and thread of its own.
 // The extension's JavaScript itself runs only in a real GNOME Shell.
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include "BusStandIn.h"
 #include "LogCapture.h"
 #include "StandInThread.h"
 #include "TestHome.h"
@@ -49,34 +48,18 @@ Q_DECLARE_METATYPE(ShellWindow)
 
 namespace {
 
-class Extension : public QObject
+class Extension : public BusStandIn
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.kettlewood.Brevona.GnomeShell")
 public:
     Extension()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("shell-stand-in")))
+        : BusStandIn(QLatin1String(GnomeApplicationMonitor::Service),
+                     QLatin1String(GnomeApplicationMonitor::ObjectPath),
+                     QLatin1String(GnomeApplicationMonitor::Interface))
     {
         qDBusRegisterMetaType<ShellWindow>();
         qDBusRegisterMetaType<QList<ShellWindow>>();
-        m_bus.registerObject(QLatin1String(GnomeApplicationMonitor::ObjectPath), this,
-                             QDBusConnection::ExportAllSlots);
-    }
-    ~Extension() override
-    {
-        disable();
-        QDBusConnection::disconnectFromBus(m_bus.name());
-    }
-
-    void enable() { m_bus.registerService(QLatin1String(GnomeApplicationMonitor::Service)); }
-    void disable() { m_bus.unregisterService(QLatin1String(GnomeApplicationMonitor::Service)); }
-    void emitSignal(const QString &name, const QVariantList &arguments = {})
-    {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(QLatin1String(GnomeApplicationMonitor::ObjectPath),
-                                       QLatin1String(GnomeApplicationMonitor::Interface), name);
-        signal.setArguments(arguments);
-        m_bus.send(signal);
     }
 
     QList<ShellWindow> windows;
@@ -95,9 +78,6 @@ public Q_SLOTS:
         currentIndex = current;
         return sources;
     }
-
-private:
-    QDBusConnection m_bus;
 };
 
 TEST(GnomeShell, ApplicationsFollowTheExtension)
@@ -116,7 +96,7 @@ TEST(GnomeShell, ApplicationsFollowTheExtension)
         extension.windows = {{"11", "org.gnome.Nautilus", "org.gnome.Nautilus", 3100},
                              {"12", "", "XTerm", 0}};
         extension.focused = "12";
-        extension.enable();
+        extension.own();
     });
     // Picked up when its name appears, without anyone asking.
     ASSERT_TRUE(waitUntil([&] { return !foreground.isEmpty(); }));
@@ -136,7 +116,7 @@ TEST(GnomeShell, ApplicationsFollowTheExtension)
     EXPECT_EQ(monitor.foregroundApplication(), "org.gnome.TextEditor");
 
     // Disabled: its windows go with it.
-    shell.call([](Extension &extension) { extension.disable(); });
+    shell.call([](Extension &extension) { extension.release(); });
     ASSERT_TRUE(waitUntil([&] { return terminated.count() == 3; }));
     EXPECT_TRUE(monitor.foregroundApplication().isEmpty());
 }
@@ -148,7 +128,7 @@ TEST(GnomeShell, LanguageFollowsTheExtension)
         // An input method keeps its own name: no XKB layout stands for it.
         extension.sources = {"us", "de+nodeadkeys", "ibus:anthy"};
         extension.current = 1;
-        extension.enable();
+        extension.own();
     });
     GnomeLanguageSource source;
     source.startWatching();

@@ -1,12 +1,12 @@
 // The sway backends against a real headless sway with real Wayland windows: the applications and
 // the one in front as sway reports them, and hot keys as bindings sway accepts and gives back.
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include "HeadlessSway.h"
+#include "TestPrinters.h"
 #include "Wait.h"
 #include "wayland/SwayApplicationMonitor.h"
 #include "LogCapture.h"
@@ -20,101 +20,88 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A sway of its own for each test: no window or binding is left over from another.
 class HeadlessSwayTest : public ::testing::Test
 {
-public:
-    static void SetUpTestSuite()
-    {
-        if (const auto reason = HeadlessSway::missing()) {
-            s_skip = *reason;
-            return;
-        }
-        s_sway = std::make_unique<HeadlessSway>();
-        if (!s_sway->start())
-            s_failure = s_sway->error();
-    }
-    static void TearDownTestSuite() { s_sway.reset(); }
-
 protected:
     void SetUp() override
     {
-        if (!s_skip.isEmpty())
-            GTEST_SKIP() << s_skip.toStdString();
-        ASSERT_TRUE(s_failure.isEmpty()) << s_failure.toStdString();
+        if (const auto reason = HeadlessSway::missing())
+            GTEST_SKIP() << reason->toStdString();
+        ASSERT_TRUE(m_sway.start()) << m_sway.error().toStdString();
     }
 
-    static HeadlessSway &sway() { return *s_sway; }
+    HeadlessSway &sway() { return m_sway; }
 
 private:
-    static inline std::unique_ptr<HeadlessSway> s_sway;
-    static inline QString s_skip;
-    static inline QString s_failure;
+    HeadlessSway m_sway;
 };
 
-TEST_F(HeadlessSwayTest, ApplicationsFollowTheWindows)
+struct MonitorRow
+{
+    const char *name;
+    std::unique_ptr<ApplicationMonitor> (*make)(const HeadlessSway &sway, const QString &applications);
+};
+
+class HeadlessSwayApplicationsTest : public HeadlessSwayTest, public ::testing::WithParamInterface<MonitorRow>
+{
+};
+
+TEST_P(HeadlessSwayApplicationsTest, FollowTheWindows)
 {
     QTemporaryDir applications;
-    QFile entry(QDir(applications.path()).filePath(QStringLiteral("org.example.Beta.desktop")));
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-    entry.write("[Desktop Entry]\nType=Application\nName=Beta\nExec=/nonexistent/program\n");
-    entry.close();
-
     QProcess *before = sway().startWindow(QStringLiteral("brevona-before"));
     ASSERT_TRUE(before);
-    SwayApplicationMonitor monitor(sway().socketPath(), {applications.path()});
-    monitor.startWatching();
-    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
-    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
-    QSignalSpy foreground(&monitor, &ApplicationMonitor::foregroundApplicationChanged);
+    const auto monitor = GetParam().make(sway(), applications.path());
+    monitor->startWatching();
+    QSignalSpy launched(monitor.get(), &ApplicationMonitor::applicationLaunched);
+    QSignalSpy terminated(monitor.get(), &ApplicationMonitor::applicationTerminated);
     // What ran before is there, and was not launched while anyone watched.
-    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"brevona-before"}));
-    EXPECT_EQ(monitor.foregroundApplication(), "brevona-before");
+    EXPECT_EQ(monitor->runningApplications(), QSet<QString>({"brevona-before"}));
+    EXPECT_EQ(monitor->foregroundApplication(), "brevona-before");
 
-    // A new window comes to the front; its app id names the desktop entry.
-    QProcess *beta = sway().startWindow(QStringLiteral("org.example.Beta"));
-    ASSERT_TRUE(beta);
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "org.example.Beta"; }));
+    QProcess *after = sway().startWindow(QStringLiteral("brevona-after"));
+    ASSERT_TRUE(after);
+    ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication() == "brevona-after"; }));
     EXPECT_EQ(launched.count(), 1);
-    EXPECT_EQ(launched.value(0).value(0).toString(), "org.example.Beta");
-    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"brevona-before", "org.example.Beta"}));
-
-    ASSERT_TRUE(sway().command(QStringLiteral("[app_id=brevona-before] focus")));
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-before"; }));
+    EXPECT_EQ(launched.value(0).value(0).toString(), "brevona-after");
 
     // The window in front closes, and the other one gets the focus.
-    sway().stopWindow(before);
+    sway().stopWindow(after);
     ASSERT_TRUE(waitUntil([&] { return terminated.count() == 1; }));
-    EXPECT_EQ(terminated.value(0).value(0).toString(), "brevona-before");
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "org.example.Beta"; }));
+    EXPECT_EQ(terminated.value(0).value(0).toString(), "brevona-after");
+    ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication() == "brevona-before"; }));
 
     // An empty workspace has nothing in front.
     ASSERT_TRUE(sway().command(QStringLiteral("workspace 9")));
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication().isEmpty(); }));
-    EXPECT_EQ(foreground.last().value(0).toString(), QString());
-    ASSERT_TRUE(sway().command(QStringLiteral("workspace 1")));
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "org.example.Beta"; }));
-    sway().stopWindow(beta);
-    ASSERT_TRUE(waitUntil([&] { return terminated.count() == 2; }));
-    EXPECT_EQ(monitor.runningApplications(), QSet<QString>());
-    EXPECT_TRUE(waitUntil([&] { return monitor.foregroundApplication().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication().isEmpty(); }));
 }
+
+// sway's own IPC socket, and the window list any wlroots compositor offers.
+const MonitorRow kMonitorRows[] = {
+    {"SwayIpc",
+     [](const HeadlessSway &sway, const QString &applications) -> std::unique_ptr<ApplicationMonitor> {
+         return std::make_unique<SwayApplicationMonitor>(sway.socketPath(), QStringList{applications});
+     }},
+    {"WlrootsToplevels",
+     [](const HeadlessSway &sway, const QString &applications) -> std::unique_ptr<ApplicationMonitor> {
+         return std::make_unique<WaylandToplevelMonitor>(
+             QDir(sway.runtimeDir()).filePath(sway.waylandDisplay()), QStringList{applications});
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, HeadlessSwayApplicationsTest, ::testing::ValuesIn(kMonitorRows),
+                         brevona::test::RowName());
 
 TEST_F(HeadlessSwayTest, HotKeysAreBindingsSwayHoldsUntilReleased)
 {
-    const QString keys = QStringLiteral("unbindcode --no-repeat Mod4+Shift+38");
+    namespace m = hotkey_modifiers;
     {
         SwayHotKeyService service(sway().socketPath());
-        const auto kept =
-            service.registerHotKey(38, hotkey_modifiers::Command | hotkey_modifiers::Shift, "a", 1);
-        ASSERT_TRUE(kept);
-        const auto released = service.registerHotKey(39, hotkey_modifiers::Control, "b", 2);
-        ASSERT_TRUE(released);
-        EXPECT_TRUE(service.unregisterHotKey(*released));
-        // sway finds no binding to remove a second time: the release removed it.
-        EXPECT_FALSE(sway().command(QStringLiteral("unbindcode --no-repeat Ctrl+39")));
+        ASSERT_TRUE(service.registerHotKey(38, m::Control | m::Option | m::Shift | m::Command, "a", 1));
     }
-    // Gone with the service, as at the program's end.
-    EXPECT_FALSE(sway().command(keys));
+    // Taken back with the service, as at the program's end: sway finds no binding left to remove.
+    EXPECT_FALSE(sway().command(QStringLiteral("unbindcode --no-repeat Mod4+Shift+Mod1+Ctrl+38")));
 }
 
 TEST_F(HeadlessSwayTest, IdleTimeWithoutTheProtocolSaysSoOnce)
@@ -136,34 +123,6 @@ TEST_F(HeadlessSwayTest, IdleTimeWithoutTheProtocolSaysSoOnce)
     EXPECT_FALSE(first);
     EXPECT_FALSE(second);
     EXPECT_EQ(log.messages().size(), 1) << log.messages().join('\n').toStdString();
-}
-
-TEST_F(HeadlessSwayTest, WindowsOfAnyWlrootsCompositorFromItsToplevelList)
-{
-    QTemporaryDir applications;
-    QProcess *first = sway().startWindow(QStringLiteral("brevona-first"));
-    ASSERT_TRUE(first);
-    WaylandToplevelMonitor monitor(QDir(sway().runtimeDir()).filePath(sway().waylandDisplay()),
-                                   {applications.path()});
-    monitor.startWatching();
-    QSignalSpy launched(&monitor, &ApplicationMonitor::applicationLaunched);
-    QSignalSpy terminated(&monitor, &ApplicationMonitor::applicationTerminated);
-    EXPECT_EQ(monitor.runningApplications(), QSet<QString>({"brevona-first"}));
-    EXPECT_EQ(monitor.foregroundApplication(), "brevona-first");
-
-    QProcess *second = sway().startWindow(QStringLiteral("brevona-second"));
-    ASSERT_TRUE(second);
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-second"; }));
-    EXPECT_EQ(launched.value(0).value(0).toString(), "brevona-second");
-    ASSERT_TRUE(sway().command(QStringLiteral("[app_id=brevona-first] focus")));
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-first"; }));
-
-    sway().stopWindow(first);
-    ASSERT_TRUE(waitUntil([&] { return terminated.count() == 1; }));
-    EXPECT_EQ(terminated.at(0).at(0).toString(), "brevona-first");
-    ASSERT_TRUE(waitUntil([&] { return monitor.foregroundApplication() == "brevona-second"; }));
-    sway().stopWindow(second);
-    ASSERT_TRUE(waitUntil([&] { return monitor.runningApplications() == QSet<QString>(); }));
 }
 
 } // namespace

@@ -41,105 +41,69 @@ const QByteArray kClients = R"([{
     "address": "0x55d7a8d11111", "mapped": false, "class": "", "pid": -1, "xwayland": false
 }])";
 
-TEST(HyprlandReplies, ClientsAreMappedWindows)
+const XkbLayoutDescriptions
+    kDescriptions({{"us", "English (US)"}, {"de", "German"}, {"de(nodeadkeys)", "German (no dead keys)"}});
+
+QString clients(const QByteArray &payload)
 {
-    const auto clients = HyprlandPayloads::clients(kClients);
-    ASSERT_TRUE(clients);
-    ASSERT_EQ(clients->size(), 2);
-    EXPECT_EQ(clients->at(0).address, "55d7a8c1e0a0");
-    EXPECT_EQ(clients->at(0).wmClass, "org.gnome.Nautilus");
-    EXPECT_EQ(clients->at(0).pid, 2311);
-    EXPECT_FALSE(clients->at(0).xwayland);
-    EXPECT_EQ(clients->at(1).wmClass, "XTerm");
-    EXPECT_EQ(clients->at(1).initialClass, "xterm");
-    EXPECT_TRUE(clients->at(1).xwayland);
-    EXPECT_FALSE(HyprlandPayloads::clients("unknown request"));
+    QStringList listed;
+    for (const HyprlandPayloads::Client &client :
+         HyprlandPayloads::clients(payload).value_or(QList<HyprlandPayloads::Client>()))
+        listed.append(QStringLiteral("%1 %2/%3 pid %4%5")
+                          .arg(client.address, client.wmClass, client.initialClass)
+                          .arg(client.pid)
+                          .arg(client.xwayland ? " xwayland" : ""));
+    return listed.join(", ");
 }
 
-TEST(HyprlandReplies, ActiveWindow)
+// The layouts of the one keyboard, and the one in use.
+QString keyboard(const QByteArray &keyboard)
 {
-    EXPECT_EQ(HyprlandPayloads::activeWindow(R"({"address":"0x55d7a8c1e0a0","class":"org.gnome.Nautilus"})"),
-              "55d7a8c1e0a0");
-    // No window has the focus.
-    EXPECT_EQ(HyprlandPayloads::activeWindow("{}"), "");
-    EXPECT_FALSE(HyprlandPayloads::activeWindow("ok"));
+    const auto keyboards = HyprlandPayloads::keyboards(R"({"mice":[],"keyboards":[)" + keyboard + "]}");
+    if (!keyboards || keyboards->size() != 1)
+        return QStringLiteral("none");
+    const auto active = HyprlandLanguageSource::activeIndex(keyboards->at(0), kDescriptions);
+    return keyboards->at(0).layouts.join(',') + " at " + (active ? QString::number(*active) : "none");
 }
 
-const XkbLayoutDescriptions kDescriptions({{"us", "English (US)"},
-                                           {"de", "German"},
-                                           {"de(nodeadkeys)", "German (no dead keys)"},
-                                           {"us(intl)", "English (US, intl., with dead keys)"}});
+QString event(const QByteArray &line)
+{
+    const auto event = HyprlandPayloads::event(line);
+    return event ? event->name + ": " + HyprlandPayloads::fields(event->data, 4).join('|')
+                 : QStringLiteral("none");
+}
 
-struct KeyboardRow
+struct PayloadRow
 {
     const char *name;
-    QByteArray keyboard;
-    QStringList layouts;
-    std::optional<int> active;
+    QString (*read)(const QByteArray &);
+    QByteArray payload;
+    const char *reads;
 };
 
-class HyprlandKeyboardTest : public ::testing::TestWithParam<KeyboardRow>
+class HyprlandPayloadTest : public ::testing::TestWithParam<PayloadRow>
 {
 };
 
-TEST_P(HyprlandKeyboardTest, LayoutsAndTheActiveOne)
+TEST_P(HyprlandPayloadTest, ReadsWhatMatters)
 {
-    const auto keyboards =
-        HyprlandPayloads::keyboards(R"({"mice":[],"keyboards":[)" + GetParam().keyboard + "]}");
-    ASSERT_TRUE(keyboards);
-    ASSERT_EQ(keyboards->size(), 1);
-    EXPECT_EQ(keyboards->at(0).layouts, GetParam().layouts);
-    EXPECT_EQ(HyprlandLanguageSource::activeIndex(keyboards->at(0), kDescriptions), GetParam().active);
+    EXPECT_EQ(GetParam().read(GetParam().payload), QString::fromUtf8(GetParam().reads));
 }
 
 // clang-format off
-const KeyboardRow kKeyboardRows[] = {
-    {.name = "SecondByDescription", .keyboard = R"j({"name":"kb","layout":"us,de","variant":",nodeadkeys","active_keymap":"German (no dead keys)"})j", .layouts = {"us", "de(nodeadkeys)"}, .active = 1},
-    {.name = "DescriptionWithCommas", .keyboard = R"j({"name":"kb","layout":"de,us","variant":",intl","active_keymap":"English (US, intl., with dead keys)"})j", .layouts = {"de", "us(intl)"}, .active = 1},
-    {.name = "IndexWhereGiven", .keyboard = R"({"name":"kb","layout":"us,de","variant":"","active_keymap":"Unknown","active_layout_index":1})", .layouts = {"us", "de"}, .active = 1},
-    {.name = "IndexOutOfRangeFallsBack", .keyboard = R"j({"name":"kb","layout":"us,de","variant":"","active_keymap":"English (US)","active_layout_index":5})j", .layouts = {"us", "de"}, .active = 0},
-    {.name = "UnknownKeymap", .keyboard = R"({"name":"kb","layout":"us","variant":"","active_keymap":"Custom"})", .layouts = {"us"}, .active = std::nullopt},
-};
-// clang-format on
-
-INSTANTIATE_TEST_SUITE_P(Rows, HyprlandKeyboardTest, ::testing::ValuesIn(kKeyboardRows),
-                         brevona::test::RowName());
-
-struct EventRow
-{
-    const char *name;
-    QByteArray line;
-    const char *event; // empty: no event
-    QStringList fields;
-};
-
-class HyprlandEventTest : public ::testing::TestWithParam<EventRow>
-{
-};
-
-TEST_P(HyprlandEventTest, SplitsTheLine)
-{
-    const auto event = HyprlandPayloads::event(GetParam().line);
-    ASSERT_EQ(event.has_value(), *GetParam().event != '\0');
-    if (!event)
-        return;
-    EXPECT_EQ(event->name, QLatin1String(GetParam().event));
-    EXPECT_EQ(HyprlandPayloads::fields(event->data, int(GetParam().fields.size())), GetParam().fields);
-}
-
-// clang-format off
-const EventRow kEventRows[] = {
+const PayloadRow kPayloadRows[] = {
+    // Windows being set up are listed unmapped, without class; an Xwayland one keeps its first class.
+    {.name = "MappedClients", .read = clients, .payload = kClients, .reads = "55d7a8c1e0a0 org.gnome.Nautilus/org.gnome.Nautilus pid 2311, 55d7a8d02f10 XTerm/xterm pid 2400 xwayland"},
+    {.name = "IndexWhereGiven", .read = keyboard, .payload = R"({"name":"kb","layout":"us,de","variant":"","active_keymap":"Unknown","active_layout_index":1})", .reads = "us,de at 1"},
+    {.name = "IndexOutOfRangeFallsBack", .read = keyboard, .payload = R"j({"name":"kb","layout":"us,de","variant":"","active_keymap":"English (US)","active_layout_index":5})j", .reads = "us,de at 0"},
+    {.name = "UnknownKeymap", .read = keyboard, .payload = R"({"name":"kb","layout":"us","variant":"","active_keymap":"Custom"})", .reads = "us at none"},
     // The last field keeps its commas: window titles and keymap descriptions have them.
-    {.name = "OpenWindow", .line = "openwindow>>55d7a8d02f10,1,XTerm,xterm, a title", .event = "openwindow", .fields = {"55d7a8d02f10", "1", "XTerm", "xterm, a title"}},
-    {.name = "ActiveWindowV2", .line = "activewindowv2>>55d7a8c1e0a0", .event = "activewindowv2", .fields = {"55d7a8c1e0a0"}},
-    {.name = "NoActiveWindow", .line = "activewindowv2>>,", .event = "activewindowv2", .fields = {","}},
-    {.name = "EmptyData", .line = "workspace>>", .event = "workspace", .fields = {""}},
-    {.name = "NoSeparator", .line = "garbage", .event = "", .fields = {}},
-    {.name = "NoName", .line = ">>data", .event = "", .fields = {}},
+    {.name = "OpenWindowLine", .read = event, .payload = "openwindow>>55d7a8d02f10,1,XTerm,xterm, a title", .reads = "openwindow: 55d7a8d02f10|1|XTerm|xterm, a title"},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Rows, HyprlandEventTest, ::testing::ValuesIn(kEventRows), brevona::test::RowName());
+INSTANTIATE_TEST_SUITE_P(Rows, HyprlandPayloadTest, ::testing::ValuesIn(kPayloadRows),
+                         brevona::test::RowName());
 
 // ---------------------------------------------------------------- over the sockets
 

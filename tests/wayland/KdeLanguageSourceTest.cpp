@@ -1,13 +1,12 @@
 // Plasma's keyboard layouts over the session bus, with a stand-in for its keyboard daemon
 // (org.kde.keyboard /Layouts, org.kde.KeyboardLayouts) on a connection and thread of its own.
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include "BusStandIn.h"
 #include "LogCapture.h"
 #include "StandInThread.h"
 #include "Wait.h"
@@ -45,32 +44,18 @@ Q_DECLARE_METATYPE(Layout)
 
 namespace {
 
-class KeyboardDaemon : public QObject
+class KeyboardDaemon : public BusStandIn
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.KeyboardLayouts")
 public:
     KeyboardDaemon()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                              QStringLiteral("kde-keyboard-stand-in")))
+        : BusStandIn(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+                     QStringLiteral("org.kde.KeyboardLayouts"))
     {
         qDBusRegisterMetaType<Layout>();
         qDBusRegisterMetaType<QList<Layout>>();
-        m_bus.registerObject(QStringLiteral("/Layouts"), this, QDBusConnection::ExportAllSlots);
-        m_bus.registerService(QStringLiteral("org.kde.keyboard"));
-    }
-    ~KeyboardDaemon() override
-    {
-        m_bus.unregisterService(QStringLiteral("org.kde.keyboard"));
-        QDBusConnection::disconnectFromBus(m_bus.name());
-    }
-
-    void emitSignal(const QString &name, const QVariantList &arguments)
-    {
-        QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/Layouts"),
-                                                          QStringLiteral("org.kde.KeyboardLayouts"), name);
-        message.setArguments(arguments);
-        m_bus.send(message);
+        own();
     }
 
     QList<Layout> layouts;
@@ -79,9 +64,6 @@ public:
 public Q_SLOTS:
     uint getLayout() { return current; }
     QList<Layout> getLayoutsList() { return layouts; }
-
-private:
-    QDBusConnection m_bus;
 };
 
 TEST(KdeLanguageSource, FollowsPlasmasKeyboardDaemon)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include <QMetaObject>
@@ -17,16 +16,15 @@ template<typename Server> class StandInThread
 public:
     StandInThread()
     {
+        m_anchor.moveToThread(&m_thread);
         m_thread.start();
-        call([this](Server &) {});
+        run([this] { m_server = std::make_unique<Server>(); });
     }
     ~StandInThread()
     {
-        QMetaObject::invokeMethod(
-            m_anchor.get(), [this] { m_server.reset(); }, Qt::BlockingQueuedConnection);
+        run([this] { m_server.reset(); });
         m_thread.quit();
         m_thread.wait();
-        m_anchor.reset();
     }
     StandInThread(const StandInThread &) = delete;
     StandInThread &operator=(const StandInThread &) = delete;
@@ -34,28 +32,23 @@ public:
     // Runs `action` with the server on its thread and waits for it.
     template<typename Action> auto call(Action &&action)
     {
-        if (!m_anchor) {
-            m_anchor = std::make_unique<QObject>();
-            m_anchor->moveToThread(&m_thread);
-            QMetaObject::invokeMethod(
-                m_anchor.get(), [this] { m_server = std::make_unique<Server>(); },
-                Qt::BlockingQueuedConnection);
-        }
-        using Result = decltype(action(*m_server));
-        if constexpr (std::is_void_v<Result>) {
-            QMetaObject::invokeMethod(
-                m_anchor.get(), [&] { action(*m_server); }, Qt::BlockingQueuedConnection);
+        if constexpr (std::is_void_v<decltype(action(*m_server))>) {
+            run([&] { action(*m_server); });
         } else {
-            Result result{};
-            QMetaObject::invokeMethod(
-                m_anchor.get(), [&] { result = action(*m_server); }, Qt::BlockingQueuedConnection);
+            decltype(action(*m_server)) result{};
+            run([&] { result = action(*m_server); });
             return result;
         }
     }
 
 private:
+    template<typename Step> void run(Step &&step)
+    {
+        QMetaObject::invokeMethod(&m_anchor, std::forward<Step>(step), Qt::BlockingQueuedConnection);
+    }
+
     QThread m_thread;
-    std::unique_ptr<QObject> m_anchor;
+    QObject m_anchor;
     std::unique_ptr<Server> m_server;
 };
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+
+namespace brevona::test {
+
+// A desktop service's stand-in on the session bus (Plasma's keyboard daemon, KWin, GNOME Shell's
+// extension, Mutter's idle monitor): on a connection of its own, it exports its slots at `path`
+// and owns `service` from own() on. Made in a StandInThread, so that it answers while the backend
+// under test waits for it.
+class BusStandIn : public QObject
+{
+public:
+    BusStandIn(const QString &service, const QString &path, const QString &interface)
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, service))
+        , m_service(service)
+        , m_path(path)
+        , m_interface(interface)
+    {}
+    ~BusStandIn() override
+    {
+        release();
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    void own()
+    {
+        m_bus.registerObject(m_path, this, QDBusConnection::ExportAllSlots);
+        m_bus.registerService(m_service);
+    }
+    void release() { m_bus.unregisterService(m_service); }
+    void emitSignal(const QString &name, const QVariantList &arguments = {})
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(m_path, m_interface, name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+    QDBusConnection &bus() { return m_bus; }
+
+private:
+    QDBusConnection m_bus;
+    QString m_service, m_path, m_interface;
+};
+
+} // namespace brevona::test
