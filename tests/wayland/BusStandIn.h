@@ -1,5 +1,8 @@
 #pragma once
 
+#include <tuple>
+
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
@@ -13,6 +16,29 @@ namespace brevona::test {
 class BusStandIn : public QObject
 {
 public:
+    // A structure of `Fields` on the bus, as the services' lists hold them: a(sss), a(sssi).
+    template<typename... Fields> struct Structure : std::tuple<Fields...>
+    {
+        using std::tuple<Fields...>::tuple;
+
+        friend QDBusArgument &operator<<(QDBusArgument &argument, const Structure &structure)
+        {
+            argument.beginStructure();
+            std::apply([&](const auto &...field) { (argument << ... << field); },
+                       static_cast<const std::tuple<Fields...> &>(structure));
+            argument.endStructure();
+            return argument;
+        }
+        friend const QDBusArgument &operator>>(const QDBusArgument &argument, Structure &structure)
+        {
+            argument.beginStructure();
+            std::apply([&](auto &...field) { (argument >> ... >> field); },
+                       static_cast<std::tuple<Fields...> &>(structure));
+            argument.endStructure();
+            return argument;
+        }
+    };
+
     BusStandIn(const QString &service, const QString &path, const QString &interface)
         : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, service))
         , m_service(service)

@@ -1,7 +1,7 @@
-// GNOME Shell's windows and input sources through the Brevona extension's bus interface, with a
-// stand-in for the extension (its name, object and signals) on a connection and thread of its own.
-// The extension's JavaScript itself runs only in a real GNOME Shell.
-#include <QDBusArgument>
+// GNOME Shell's windows and input sources through the Brevona extension's bus interface, and its
+// idle time from Mutter's idle monitor, with stand-ins for the extension (its name, object and
+// signals) and the monitor on connections and threads of their own. The extension's JavaScript
+// itself runs only in a real GNOME Shell.
 #include <QDBusMetaType>
 #include <QSignalSpy>
 
@@ -13,6 +13,7 @@
 #include "TestHome.h"
 #include "Wait.h"
 #include "wayland/GnomeApplicationMonitor.h"
+#include "wayland/GnomeIdleTimeSource.h"
 #include "wayland/GnomeLanguageSource.h"
 
 using namespace brevona;
@@ -20,33 +21,7 @@ using namespace brevona::test;
 
 namespace {
 
-struct ShellWindow
-{
-    QString id, appId, wmClass;
-    int pid = 0;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const ShellWindow &window)
-{
-    argument.beginStructure();
-    argument << window.id << window.appId << window.wmClass << window.pid;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, ShellWindow &window)
-{
-    argument.beginStructure();
-    argument >> window.id >> window.appId >> window.wmClass >> window.pid;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(ShellWindow)
-
-namespace {
+using ShellWindow = BusStandIn::Structure<QString, QString, QString, int>; // id, app id, class, pid
 
 class Extension : public BusStandIn
 {
@@ -142,6 +117,35 @@ TEST(GnomeShell, LanguageFollowsTheExtension)
     });
     ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
     EXPECT_EQ(source.currentLayout(), "us");
+}
+
+class IdleMonitor : public BusStandIn
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
+public:
+    IdleMonitor()
+        : BusStandIn(QStringLiteral("org.gnome.Mutter.IdleMonitor"),
+                     QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"),
+                     QStringLiteral("org.gnome.Mutter.IdleMonitor"))
+    {
+        own();
+    }
+
+public Q_SLOTS:
+    quint64 GetIdletime() { return 61'500; }
+};
+
+TEST(GnomeIdleTimeSource, AsksMutter)
+{
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    GnomeIdleTimeSource source;
+    // Before the Shell is up: nothing, said once.
+    EXPECT_FALSE(source.idleNanoseconds());
+    EXPECT_FALSE(source.idleNanoseconds());
+    EXPECT_EQ(log.count("Mutter's idle monitor does not answer"), 1);
+    StandInThread<IdleMonitor> mutter;
+    EXPECT_EQ(source.idleNanoseconds(), 61'500'000'000ULL);
 }
 
 } // namespace

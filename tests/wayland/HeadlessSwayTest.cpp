@@ -40,7 +40,8 @@ private:
 struct MonitorRow
 {
     const char *name;
-    std::unique_ptr<ApplicationMonitor> (*make)(const HeadlessSway &sway, const QString &applications);
+    // The window list that any wlroots compositor offers, rather than sway's own IPC socket.
+    bool toplevels;
 };
 
 class HeadlessSwayApplicationsTest : public HeadlessSwayTest, public ::testing::WithParamInterface<MonitorRow>
@@ -52,7 +53,13 @@ TEST_P(HeadlessSwayApplicationsTest, FollowTheWindows)
     QTemporaryDir applications;
     QProcess *before = sway().startWindow(QStringLiteral("brevona-before"));
     ASSERT_TRUE(before);
-    const auto monitor = GetParam().make(sway(), applications.path());
+    std::unique_ptr<ApplicationMonitor> monitor;
+    if (GetParam().toplevels)
+        monitor = std::make_unique<WaylandToplevelMonitor>(
+            QDir(sway().runtimeDir()).filePath(sway().waylandDisplay()), QStringList{applications.path()});
+    else
+        monitor =
+            std::make_unique<SwayApplicationMonitor>(sway().socketPath(), QStringList{applications.path()});
     monitor->startWatching();
     QSignalSpy launched(monitor.get(), &ApplicationMonitor::applicationLaunched);
     QSignalSpy terminated(monitor.get(), &ApplicationMonitor::applicationTerminated);
@@ -77,17 +84,9 @@ TEST_P(HeadlessSwayApplicationsTest, FollowTheWindows)
     ASSERT_TRUE(waitUntil([&] { return monitor->foregroundApplication().isEmpty(); }));
 }
 
-// sway's own IPC socket, and the window list any wlroots compositor offers.
 const MonitorRow kMonitorRows[] = {
-    {"SwayIpc",
-     [](const HeadlessSway &sway, const QString &applications) -> std::unique_ptr<ApplicationMonitor> {
-         return std::make_unique<SwayApplicationMonitor>(sway.socketPath(), QStringList{applications});
-     }},
-    {"WlrootsToplevels",
-     [](const HeadlessSway &sway, const QString &applications) -> std::unique_ptr<ApplicationMonitor> {
-         return std::make_unique<WaylandToplevelMonitor>(
-             QDir(sway.runtimeDir()).filePath(sway.waylandDisplay()), QStringList{applications});
-     }},
+    {.name = "SwayIpc", .toplevels = false},
+    {.name = "WlrootsToplevels", .toplevels = true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HeadlessSwayApplicationsTest, ::testing::ValuesIn(kMonitorRows),

@@ -61,25 +61,14 @@ QString workspaceEvent(const QByteArray &payload)
     return SwayPayloads::focusesEmptyWorkspace(payload) ? QStringLiteral("empty") : QStringLiteral("windows");
 }
 
-QString keyboard(const SwayPayloads::Keyboard &keyboard)
-{
-    return keyboard.identifier + ' ' + keyboard.layoutNames.join('|') + " at " +
-           QString::number(keyboard.activeIndex);
-}
-
 QString inputs(const QByteArray &payload)
 {
     QStringList keyboards;
-    for (const SwayPayloads::Keyboard &found :
+    for (const SwayPayloads::Keyboard &keyboard :
          SwayPayloads::keyboardsOfInputs(payload).value_or(QList<SwayPayloads::Keyboard>()))
-        keyboards.append(keyboard(found));
+        keyboards.append(keyboard.identifier + ' ' + keyboard.layoutNames.join('|') + " at " +
+                         QString::number(keyboard.activeIndex));
     return keyboards.join(", ");
-}
-
-QString inputEvent(const QByteArray &payload)
-{
-    const auto event = SwayPayloads::inputEvent(payload);
-    return event ? event->change + ' ' + keyboard(event->keyboard) : QStringLiteral("none");
 }
 
 // The hot key that a binding event presses in process 4711.
@@ -137,7 +126,6 @@ const PayloadRow kPayloadRows[] = {
     // Only a focus counts: a workspace is empty while it is being made.
     {.name = "EmptyWorkspaceMade", .read = workspaceEvent, .payload = R"({"change":"init","current":{"id":7,"type":"workspace","nodes":[]}})", .reads = "windows"},
     {.name = "PointerIsNoKeyboard", .read = inputs, .payload = R"j([{"identifier":"0:0:wlr_virtual_pointer","type":"pointer","name":"pointer"},{"identifier":"1:1:kb","type":"keyboard","xkb_layout_names":["English (US)","German"],"xkb_active_layout_index":1}])j", .reads = "1:1:kb English (US)|German at 1"},
-    {.name = "PointerEventIgnored", .read = inputEvent, .payload = R"({"change":"added","input":{"identifier":"2:2:mouse","type":"pointer"}})", .reads = "none"},
     // The process number ends at the dash: 47110 is another process.
     {.name = "BindingOfAnotherProcess", .read = bindingEvent, .payload = R"({"change":"run","binding":{"command":"nop brevona-hotkey-47110-3","input_code":38}})", .reads = "none"},
     {.name = "SecondCommandFails", .read = commandReply, .payload = R"([{"success":true},{"success":false,"error":"Unknown command"}])", .reads = "Unknown command"},

@@ -53,8 +53,6 @@ const SelectionRow kSelectionRows[] = {
     {"KWinOnBusOutsideKdeIsNotKde", {.currentDesktop = "GNOME", .kwinOnBus = true, .gnomeShellOnBus = true}, G, G, G, G, N},
     {"AnyOtherCompositor", {.currentDesktop = "river"}, W, W, N, W, N},
     {"ForcedCaselessOverHyprland", {.forced = "Sway", .hyprlandSignature = "abc"}, S, S, S, W, S},
-    {"ForcedGnome", {.forced = "gnome", .swaySocket = "/s.sock"}, G, G, G, G, N},
-    {"ForcedWlroots", {.forced = "wlroots", .swaySocket = "/s.sock"}, W, W, N, W, N},
     {"ForcedNone", {.forced = "none", .swaySocket = "/s.sock"}, N, N, N, N, N},
     {"ForcedUnknownIsDetected", {.forced = "weston", .swaySocket = "/s.sock"}, S, S, S, W, S},
 };

@@ -1,8 +1,11 @@
-// Plasma's windows through the KWin script: a stand-in KWin on the session bus loads the script
-// as KWin's scripting interface does, and then reports windows as the script would, from the
-// connection that owns org.kde.KWin. The script's JavaScript itself runs only in a real KWin.
+// KDE Plasma's windows and keyboard layouts over the session bus, with stand-ins on connections
+// and threads of their own: a KWin that loads the window script as KWin's scripting interface does
+// and then reports windows as the script would, from the connection that owns org.kde.KWin (the
+// script's JavaScript itself runs only in a real KWin), and Plasma's keyboard daemon
+// (org.kde.keyboard /Layouts, org.kde.KeyboardLayouts).
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QFile>
 #include <QRegularExpression>
@@ -16,6 +19,7 @@
 #include "TestHome.h"
 #include "Wait.h"
 #include "wayland/KdeApplicationMonitor.h"
+#include "wayland/KdeLanguageSource.h"
 
 using namespace brevona;
 using namespace brevona::test;
@@ -140,6 +144,69 @@ TEST(KdeApplicationMonitor, NothingWithoutKWin)
     EXPECT_EQ(log.count("KWin did not load the window script"), 1);
 }
 
+using Layout = BusStandIn::Structure<QString, QString, QString>; // short name, variant, display name
+
+class KeyboardDaemon : public BusStandIn
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.KeyboardLayouts")
+public:
+    KeyboardDaemon()
+        : BusStandIn(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+                     QStringLiteral("org.kde.KeyboardLayouts"))
+    {
+        qDBusRegisterMetaType<Layout>();
+        qDBusRegisterMetaType<QList<Layout>>();
+        own();
+    }
+
+    QList<Layout> layouts;
+    uint current = 0;
+
+public Q_SLOTS:
+    uint getLayout() { return current; }
+    QList<Layout> getLayoutsList() { return layouts; }
+};
+
+TEST(KdeLanguageSource, FollowsPlasmasKeyboardDaemon)
+{
+    StandInThread<KeyboardDaemon> plasma;
+    plasma.call([](KeyboardDaemon &daemon) {
+        daemon.layouts = {{"us", "", "English (US)"}, {"de", "nodeadkeys", "German (no dead keys)"}};
+        daemon.current = 1;
+    });
+    KdeLanguageSource source;
+    source.startWatching();
+    EXPECT_EQ(source.layouts(), QStringList({"us", "de(nodeadkeys)"}));
+    EXPECT_EQ(source.currentLayout(), "de(nodeadkeys)");
+
+    QSignalSpy changed(&source, &InputLanguageSource::languageChanged);
+    plasma.call([](KeyboardDaemon &daemon) {
+        daemon.current = 0;
+        daemon.emitSignal("layoutChanged", {QVariant::fromValue(uint(0))});
+    });
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
+    EXPECT_EQ(source.currentLayout(), "us");
+
+    plasma.call([](KeyboardDaemon &daemon) {
+        daemon.layouts = {{"fr", "", "French"}, {"us", "", "English (US)"}};
+        daemon.current = 1;
+        daemon.emitSignal("layoutListChanged", {});
+    });
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 2; }));
+    EXPECT_EQ(source.layouts(), QStringList({"fr", "us"}));
+    EXPECT_EQ(source.currentIndex(), 1);
+}
+
+TEST(KdeLanguageSource, NothingWithoutPlasmaSaidOnce)
+{
+    LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    KdeLanguageSource source;
+    EXPECT_FALSE(source.layouts());
+    EXPECT_FALSE(source.currentIndex());
+    EXPECT_EQ(log.count("Plasma's keyboard layouts cannot be read"), 1);
+}
+
 } // namespace
 
-#include "KdeApplicationMonitorTest.moc"
+#include "KdePlasmaTest.moc"
