@@ -135,15 +135,6 @@ TEST(KdeApplicationMonitor, DISABLED_FollowsWhatKWinsScriptReports)
               QStringList({KdeApplicationMonitor::pluginName(), KdeApplicationMonitor::pluginName()}));
 }
 
-TEST(KdeApplicationMonitor, NothingWithoutKWin)
-{
-    TestHome home;
-    LogCapture log({QStringLiteral("brevona.platform.wayland")});
-    KdeApplicationMonitor monitor;
-    EXPECT_FALSE(monitor.runningApplications());
-    EXPECT_EQ(log.count("KWin did not load the window script"), 1);
-}
-
 using Layout = BusStandIn::Structure<QString, QString, QString>; // short name, variant, display name
 
 class KeyboardDaemon : public BusStandIn
@@ -198,12 +189,16 @@ TEST(KdeLanguageSource, FollowsPlasmasKeyboardDaemon)
     EXPECT_EQ(source.currentIndex(), 1);
 }
 
-TEST(KdeLanguageSource, NothingWithoutPlasmaSaidOnce)
+TEST(KdePlasma, NothingWithoutKWinOrTheKeyboardDaemonSaidOnce)
 {
+    TestHome home;
     LogCapture log({QStringLiteral("brevona.platform.wayland")});
+    KdeApplicationMonitor monitor;
+    EXPECT_FALSE(monitor.runningApplications());
     KdeLanguageSource source;
     EXPECT_FALSE(source.layouts());
     EXPECT_FALSE(source.currentIndex());
+    EXPECT_EQ(log.count("KWin did not load the window script"), 1);
     EXPECT_EQ(log.count("Plasma's keyboard layouts cannot be read"), 1);
 }
 

@@ -120,7 +120,6 @@ const PayloadRow kPayloadRows[] = {
     {.name = "RecordedTree", .read = tree, .payload = recorded("sway-tree.json"), .reads = "5 org.example.Beta / pid 9429, 6 brevona-other / pid 9479 focused, 9  XTerm/xterm pid 4242"},
     {.name = "XwaylandWindowEvent", .read = windowEvent, .payload = R"({"change":"focus","container":{"id":9,"type":"floating_con","pid":4242,"app_id":null,"shell":"xwayland","window_properties":{"class":"XTerm","instance":"xterm"}}})", .reads = "focus 9  XTerm/xterm pid 4242"},
     {.name = "SplitContainerIsNoView", .read = windowEvent, .payload = R"({"change":"focus","container":{"id":8,"type":"con","nodes":[{"id":5}]}})", .reads = "none"},
-    {.name = "FocusOnEmptyWorkspace", .read = workspaceEvent, .payload = R"({"change":"focus","current":{"id":7,"type":"workspace","name":"2","nodes":[],"floating_nodes":[]}})", .reads = "empty"},
     {.name = "FocusOnTiledWindows", .read = workspaceEvent, .payload = R"({"change":"focus","current":{"id":4,"type":"workspace","nodes":[{"id":5,"type":"con","app_id":"a","nodes":[]}],"floating_nodes":[]}})", .reads = "windows"},
     {.name = "FocusOnFloatingOnly", .read = workspaceEvent, .payload = R"({"change":"focus","current":{"id":4,"type":"workspace","nodes":[],"floating_nodes":[{"id":9,"type":"floating_con","app_id":"a"}]}})", .reads = "windows"},
     // Only a focus counts: a workspace is empty while it is being made.
