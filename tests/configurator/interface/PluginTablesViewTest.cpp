@@ -54,8 +54,8 @@ struct PlaceRow
 
 // clang-format off
 const PlaceRow kPlaces[] = {
-    {.name = "double_click_a_display_plugin", .returnKey = false, .plugin = "m.1", .selected = {"App0", "App1"}, .side = "DisplayPlugin"},
-    {.name = "return_on_an_action_plugin", .returnKey = true, .plugin = "a.run", .selected = {"App1"}, .side = "ActionPlugin"},
+    {.name = "double_click_a_display_plugin", .returnKey = false, .plugin = "t.movie", .selected = {"App0", "App1"}, .side = "DisplayPlugin"},
+    {.name = "return_on_an_action_plugin", .returnKey = true, .plugin = "t.run", .selected = {"App1"}, .side = "ActionPlugin"},
 };
 // clang-format on
 

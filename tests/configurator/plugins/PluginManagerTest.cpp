@@ -12,11 +12,10 @@
 #include "KCPluginManager.h"
 #include "KCSingleLayer.h"
 #include "LogCapture.h"
+#include "ProbeBundle.h"
 #include "ProbeJournal.h"
-#include "TestPrinters.h"
-#include "PluginBundle.h"
-#include "PropertyList.h"
 #include "TestHome.h"
+#include "TestPrinters.h"
 
 namespace brevona::test {
 namespace {
@@ -73,16 +72,18 @@ TEST_P(PluginCatalogue, RunsGoodBundlesAndRefusesBrokenOnes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, PluginCatalogue,
-    ::testing::Values(CatalogueRow{.name = "Probe", .signature = "brevona.test.probe", .runs = true},
-                      CatalogueRow{.name = "ThrowingFactory",
-                                   .signature = "brevona.test.failing",
-                                   .logged = "createInstance error: cannot create"},
-                      CatalogueRow{.name = "Unknown",
-                                   .signature = "brevona.test.unknown",
-                                   .logged = "No installed plugin bundle offers 'brevona.test.unknown'"}),
-    brevona::test::RowName());
+// clang-format off
+const CatalogueRow kCatalogueRows[] = {
+    {.name = "Probe", .signature = "brevona.test.probe", .runs = true},
+    {.name = "ThrowingFactory", .signature = "brevona.test.failing", .logged = "createInstance error: cannot create"},
+    {.name = "Unknown", .signature = "brevona.test.unknown", .logged = "No installed plugin bundle offers 'brevona.test.unknown'"},
+    // Bundles that cannot run are not offered.
+    {.name = "MissingCode", .signature = "brevona.test.missing", .logged = "No installed plugin bundle offers 'brevona.test.missing'"},
+    {.name = "WrongVersion", .signature = "brevona.test.old", .logged = "No installed plugin bundle offers 'brevona.test.old'"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, PluginCatalogue, testing::ValuesIn(kCatalogueRows), RowName());
 
 // Bundles made in two folders (0 the system's, 1 the user's) around the probe's code.
 struct FixtureBundle
@@ -100,23 +101,15 @@ struct RuleRow
     QList<QPair<const char *, const char *>> answers;
 };
 
-QVariantMap plugins(std::initializer_list<std::pair<const char *, QVariantMap>> entries)
-{
-    QVariantMap map;
-    for (const auto &[signature, entry] : entries)
-        map.insert(QString::fromLatin1(signature), entry);
-    return map;
-}
-
 // clang-format off
 const RuleRow kRules[] = {
-    {.name = "user_copy_of_a_bundle_wins", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "System A"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}, {1, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "User A"}, {"KCDisplayPlugins", plugins({{"s.two", {}}})}}}}, .answers = {{"title:a", "User A"}, {"bundle:s.two", "a"}, {"bundle:s.one", "a"}, {"bundles:", "a"}}},
-    {.name = "a_signature_of_two_bundles_is_the_later_ones", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}, {1, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.one", {}}})}}}}, .answers = {{"bundle:s.one", "b"}, {"bundles:", "a b"}}},
-    {.name = "a_bundle_without_identifier_goes_by_its_folder", .bundles = {{0, "Weather", {{"KCActionPlugins", plugins({{"s.act", {}}})}}}}, .answers = {{"bundle:s.act", "Weather"}, {"type:s.act", "ActionPlugin"}}},
-    {.name = "names_by_bundle_by_signature_and_reserved", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "Bundle"}, {"KCBundleDescription", "Says"}, {"KCDisplayPlugins", plugins({{"s.one", {{"DisplayName", "One"}, {"Description", "First"}}}})}}}}, .answers = {{"name:a", "Bundle"}, {"name:s.one", "One"}, {"description:a", "Says"}, {"description:s.one", "First"}, {"name:s.unknown", ""}, {"name:lumivox.picture", "Picture"}, {"name:display.nothing", "Nothing"}, {"name:default.keystroke", "Default"}, {"description:lumivox.picture", "Any static image, 48x48 pixels"}}},
-    {.name = "categories_fall_back_to_the_bundles_then_other", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"Category", "internet"}, {"KCDisplayPlugins", plugins({{"s.own", {{"Category", "multimedia"}}}, {"s.odd", {{"Category", "odd"}}}, {"s.none", {}}})}}}, {0, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", plugins({{"s.bare", {}}})}}}, {0, "C", {{"CFBundleIdentifier", "c"}, {"Category", "weird"}, {"KCDisplayPlugins", plugins({{"s.weird", {}}})}}}}, .answers = {{"category:s.own", "multimedia"}, {"category:s.odd", "internet"}, {"category:s.none", "internet"}, {"category:s.bare", "other"}, {"category:s.weird", "other"}, {"lists:", "internet=s.none,s.odd multimedia=s.own other=s.bare,s.weird"}}},
-    {.name = "a_signature_of_both_kinds_is_a_display_plugin", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.both", {}}})}, {"KCActionPlugins", plugins({{"s.both", {}}})}}}}, .answers = {{"type:s.both", "DisplayPlugin"}, {"type:s.none", ""}}},
-    {.name = "a_settings_view_is_found_by_signature", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", plugins({{"s.viewed", {}}, {"s.plain", {}}})}}}}, .answers = {{"ui:s.viewed", "s.viewed.ui"}, {"ui:s.plain", ""}}},
+    {.name = "user_copy_of_a_bundle_wins", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "System A"}, {"KCDisplayPlugins", QVariantMap{{"s.one", QVariantMap{}}}}}}, {1, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "User A"}, {"KCDisplayPlugins", QVariantMap{{"s.two", QVariantMap{}}}}}}}, .answers = {{"title:a", "User A"}, {"bundle:s.two", "a"}, {"bundle:s.one", "a"}, {"bundles:", "a"}}},
+    {.name = "a_signature_of_two_bundles_is_the_later_ones", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", QVariantMap{{"s.one", QVariantMap{}}}}}}, {1, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", QVariantMap{{"s.one", QVariantMap{}}}}}}}, .answers = {{"bundle:s.one", "b"}, {"bundles:", "a b"}}},
+    {.name = "a_bundle_without_identifier_goes_by_its_folder", .bundles = {{0, "Weather", {{"KCActionPlugins", QVariantMap{{"s.act", QVariantMap{}}}}}}}, .answers = {{"bundle:s.act", "Weather"}, {"type:s.act", "ActionPlugin"}}},
+    {.name = "names_by_bundle_by_signature_and_reserved_ones", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"CFBundleName", "Bundle"}, {"KCBundleDescription", "Says"}, {"KCDisplayPlugins", QVariantMap{{"s.one", QVariantMap{{"DisplayName", "One"}, {"Description", "First"}}}}}}}}, .answers = {{"name:a", "Bundle"}, {"name:s.one", "One"}, {"description:a", "Says"}, {"description:s.one", "First"}, {"name:s.unknown", ""}, {"name:display.nothing", "Nothing"}}},
+    {.name = "categories_fall_back_to_the_bundles_then_other", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"Category", "internet"}, {"KCDisplayPlugins", QVariantMap{{"s.own", QVariantMap{{"Category", "multimedia"}}}, {"s.odd", QVariantMap{{"Category", "odd"}}}, {"s.none", QVariantMap{}}}}}}, {0, "B", {{"CFBundleIdentifier", "b"}, {"KCDisplayPlugins", QVariantMap{{"s.bare", QVariantMap{}}}}}}, {0, "C", {{"CFBundleIdentifier", "c"}, {"Category", "weird"}, {"KCDisplayPlugins", QVariantMap{{"s.weird", QVariantMap{}}}}}}}, .answers = {{"category:s.own", "multimedia"}, {"category:s.odd", "internet"}, {"category:s.none", "internet"}, {"category:s.bare", "other"}, {"category:s.weird", "other"}, {"lists:", "internet=s.none,s.odd multimedia=s.own other=s.bare,s.weird"}}},
+    {.name = "a_signature_of_both_kinds_is_a_display_plugin", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", QVariantMap{{"s.both", QVariantMap{}}}}, {"KCActionPlugins", QVariantMap{{"s.both", QVariantMap{}}}}}}}, .answers = {{"type:s.both", "DisplayPlugin"}, {"type:s.none", ""}}},
+    {.name = "a_settings_view_is_found_by_signature", .bundles = {{0, "A", {{"CFBundleIdentifier", "a"}, {"KCDisplayPlugins", QVariantMap{{"s.viewed", QVariantMap{}}, {"s.plain", QVariantMap{}}}}}}}, .answers = {{"ui:s.viewed", "s.viewed.ui"}, {"ui:s.plain", ""}}},
 };
 // clang-format on
 
@@ -127,15 +120,11 @@ protected:
 
     void make(const FixtureBundle &bundle)
     {
-        const QString contents = folders[bundle.folder] + "/" + bundle.directory + ".plugin/Contents";
-        ASSERT_TRUE(QDir().mkpath(contents + "/Linux") && QDir().mkpath(contents + "/Resources"));
-        QVariantMap info = bundle.info;
-        info.insert("CFBundleExecutable", "Probe");
-        ASSERT_TRUE(PropertyList::writeFile(contents + "/Info.plist", info));
-        ASSERT_TRUE(
-            QFile::link(TestPlugins + "/Probe.plugin/Contents/Linux/Probe.so", contents + "/Linux/Probe.so"));
-        QFile view(contents + "/Resources/s.viewed.ui");
-        ASSERT_TRUE(view.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(makeProbeBundle(TestPlugins, folders[bundle.folder], bundle.directory, bundle.info));
+        const QString resources =
+            folders[bundle.folder] + "/" + bundle.directory + ".plugin/Contents/Resources";
+        QFile view(resources + "/s.viewed.ui");
+        ASSERT_TRUE(QDir().mkpath(resources) && view.open(QIODevice::WriteOnly));
     }
 
     static QString answer(const KCPluginManager &catalogue, const QString &what, const QString &identifier)
@@ -212,16 +201,6 @@ TEST_F(PluginCatalogue, OnlyInstancesOfInterface3TellAndValidateSettings)
         EXPECT_EQ(value, row.stored) << row.signature;
     }
     KCPluginHost::setInstance(nullptr);
-}
-
-TEST_F(PluginCatalogue, BundlesThatCannotRunAreNotOffered)
-{
-    const KCPluginManager catalogue({TestPlugins});
-    const QStringList bundles = catalogue.allBundlesIDs();
-    for (const char *refused : {"MissingCode", "WrongVersion"})
-        EXPECT_FALSE(bundles.contains(QLatin1String(refused))) << refused;
-    EXPECT_NE(catalogue.pluginForSignature("brevona.test.probe"), nullptr);
-    EXPECT_FALSE(catalogue.iconForPlugin(KCPluginManager::PictureSignature).isNull());
 }
 
 } // namespace
