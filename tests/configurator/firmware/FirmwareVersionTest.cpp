@@ -102,7 +102,6 @@ struct StatusRow
     const char *button;
     bool enabled;
     Tone availableTone;
-    const char *source;
 };
 
 using FirmwareStatus = testing::TestWithParam<StatusRow>;
@@ -114,18 +113,17 @@ TEST_P(FirmwareStatus, ButtonAndLabelsFollowTheVersionsAndTheMode)
     EXPECT_EQ(status.buttonTitle, QString::fromLatin1(row.button));
     EXPECT_EQ(status.buttonEnabled, row.enabled);
     EXPECT_EQ(status.availableTone, row.availableTone);
-    EXPECT_EQ(status.sourceLabel, QString::fromLatin1(row.source));
 }
 
 // clang-format off
 const StatusRow kStatusRows[] = {
-    {.name = "ZeroOnKeyboardUpgrades", .inputs = {.connected = true, .current = 0, .available = 0.5}, .button = "Upgrade", .enabled = true, .availableTone = Tone::Red, .source = "Latest:"},
-    {.name = "SameVersionRestores", .inputs = {.connected = true, .current = 1.05, .available = 1.05}, .button = "Restore", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
-    {.name = "OlderImage", .inputs = {.connected = true, .current = 1.2, .available = 1.1}, .button = "Downgrade", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
-    {.name = "NotConnected", .inputs = {.connected = false, .current = -2, .available = 1.1}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White, .source = "Latest:"},
-    {.name = "ShippedImageMissing", .inputs = {.connected = true, .current = 1.0, .available = -2}, .button = "Downgrade", .enabled = false, .availableTone = Tone::Grey, .source = "Latest:"},
-    {.name = "ChosenModeWithoutFile", .inputs = {.connected = true, .current = 1.0, .available = 1.1, .mode = Chosen}, .button = "Upgrade", .enabled = false, .availableTone = Tone::Red, .source = "Latest:"},
-    {.name = "ChosenFileNotConnected", .inputs = {.connected = false, .current = -2, .available = 1.0, .mode = Chosen, .fileChosen = true}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White, .source = "From file:"},
+    {.name = "ZeroOnKeyboardUpgrades", .inputs = {.connected = true, .current = 0, .available = 0.5}, .button = "Upgrade", .enabled = true, .availableTone = Tone::Red},
+    {.name = "SameVersionRestores", .inputs = {.connected = true, .current = 1.05, .available = 1.05}, .button = "Restore", .enabled = false, .availableTone = Tone::White},
+    {.name = "OlderImage", .inputs = {.connected = true, .current = 1.2, .available = 1.1}, .button = "Downgrade", .enabled = false, .availableTone = Tone::White},
+    {.name = "NotConnected", .inputs = {.connected = false, .current = -2, .available = 1.1}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White},
+    {.name = "ShippedImageMissing", .inputs = {.connected = true, .current = 1.0, .available = -2}, .button = "Downgrade", .enabled = false, .availableTone = Tone::Grey},
+    {.name = "ChosenModeWithoutFile", .inputs = {.connected = true, .current = 1.0, .available = 1.1, .mode = Chosen}, .button = "Upgrade", .enabled = false, .availableTone = Tone::Red},
+    {.name = "ChosenFileNotConnected", .inputs = {.connected = false, .current = -2, .available = 1.0, .mode = Chosen, .fileChosen = true}, .button = "Upgrade", .enabled = false, .availableTone = Tone::White},
 };
 // clang-format on
 
