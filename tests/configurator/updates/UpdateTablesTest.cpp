@@ -92,10 +92,9 @@ TEST_P(VersionList, ReadsOnlyTheConfiguratorEntryAndPlainFileNames)
 // A list naming version 1.6 in `filename`.
 QByteArray naming(const QByteArray &filename)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist "
-           "version=\"1.0\"><dict><key>Configurator</key><dict>"
-           "<key>Version</key><string>1.6</string><key>Filename</key><string>" +
-           filename + "</string></dict></dict></plist>";
+    return QByteArray(PLIST("<dict><key>Configurator</key><dict><key>Version</key><string>1.6</string>"
+                            "<key>Filename</key><string>%1</string></dict></dict>"))
+        .replace("%1", filename);
 }
 
 constexpr const char *kNotPlain = "the version list names a package that is not a plain file name";
