@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace brevona {
 
@@ -43,6 +44,9 @@ public:
     virtual std::optional<InstalledApplication> applicationAtPath(const QString &path) = 0;
     // The application's icon drawn into size x size pixels; a null image when it has none.
     virtual QImage icon(const InstalledApplication &application, int size) = 0;
+    // Starts the application on `files` as the desktop would, without a shell; false (with one log
+    // line) when it names no program or cannot be started.
+    virtual bool openFiles(const InstalledApplication &application, const QStringList &files) = 0;
 
     // The process-wide instance: the desktop's unless a test installed another (the caller keeps
     // ownership; nullptr returns to the desktop's).

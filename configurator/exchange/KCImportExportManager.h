@@ -97,7 +97,9 @@ public:
     // `into` is empty, into a new layer titled with the file's name. One undoable edit; the layer's
     // identifier is the result. A picture of another size fails with WrongFormatMessage.
     Result<QString> importPictureFile(const QString &path, const QString &into = QString());
-    Result<QString> importPicture(const QImage &picture, const QString &into, const QString &title);
+    // `edit` names the undo step.
+    Result<QString> importPicture(const QImage &picture, const QString &into, const QString &title,
+                                  const QString &edit = QStringLiteral("Import Picture"));
     // The keys of an opaque layer picture that a layer takes: every key it has, and each key it
     // lacks whose picture inside its 1-pixel border is not black.
     static QStringList keysShownBy(const QImage &picture, const KCSingleLayer *layer);

@@ -233,7 +233,7 @@ Result<QString> KCImportExportManager::importPictureFile(const QString &path, co
 }
 
 Result<QString> KCImportExportManager::importPicture(const QImage &picture, const QString &into,
-                                                     const QString &title)
+                                                     const QString &title, const QString &edit)
 {
     if (picture.size() != QSize(LayerPicture::Width, LayerPicture::Height))
         return failed<QString>(QStringLiteral("%1: %2").arg(WrongFormatMessage, WrongFormatInformative));
@@ -245,7 +245,7 @@ Result<QString> KCImportExportManager::importPicture(const QImage &picture, cons
             layer->createButton(key);
             layer->setImage(LayerPicture::cut(opaque, *LayerPicture::location(key)), key);
         }
-        if (m_layers.addNewLayer(layer, QStringLiteral("Import Picture")) != KCLayerManager::Outcome::Done)
+        if (m_layers.addNewLayer(layer, edit) != KCLayerManager::Outcome::Done)
             return failed<QString>(m_layers.lastError());
         return layer->UUID();
     }
@@ -260,7 +260,7 @@ Result<QString> KCImportExportManager::importPicture(const QImage &picture, cons
                                                old ? old->info : QVariantMap()};
     }
     if (!states.empty() &&
-        m_layers.setKeys(into, states, QStringLiteral("Import Picture")) != KCLayerManager::Outcome::Done)
+        m_layers.setKeys(into, states, edit) != KCLayerManager::Outcome::Done)
         return failed<QString>(m_layers.lastError());
     m_layers.setSelection({into});
     return into;

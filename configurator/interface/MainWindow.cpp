@@ -34,6 +34,7 @@
 #include "KCKeyboardView.h"
 #include "KCLayer.h"
 #include "KCLayerManager.h"
+#include "KCLayerPainter.h"
 #include "KCSingleLayer.h"
 #include "KeyboardViewEditor.h"
 #include "LayerListModel.h"
@@ -250,6 +251,15 @@ void MainWindow::attachManager()
         },
         [this](const KCLayer &layer) { return m_conditions->customizedIconForGroup(layer); });
     connect(m_pluginToggles.get(), &PluginToggleListener::toggled, this, &MainWindow::managerChanged);
+    m_painter = std::make_unique<KCLayerPainter>(manager, ApplicationCatalog::instance());
+    if (!std::exchange(m_paintLeftoversRemoved, true))
+        m_painter->removeLeftovers();
+    connect(m_painter.get(), &KCLayerPainter::paintingRefused, this, &MainWindow::showMessage);
+    connect(m_painter.get(), &KCLayerPainter::layerPainted, this, [this](const QString &identifier) {
+        const auto layer = m_model->manager() ? m_model->manager()->findLayerByID(identifier) : nullptr;
+        showMessage(tr("The painted keys of “%1” are in the layer").arg(layer ? layer->title() : identifier));
+        QApplication::alert(this);
+    });
     m_list->showManagerState();
     updateUndoActions();
 }
@@ -260,6 +270,7 @@ void MainWindow::detachManager()
         disconnect(m_stack, nullptr, this, nullptr);
     m_stack = nullptr;
     m_pluginToggles.reset();
+    m_painter.reset();
     if (m_model) {
         m_model->setAutonamer({}, {});
         m_model->setManager(nullptr);

@@ -22,6 +22,7 @@ class ControlButtonsPane;
 class DisplayActionPane;
 class KCDisplayActionManager;
 class KCDisplayActionTables;
+class KCLayerPainter;
 class KCPluginManager;
 class KeyboardViewEditor;
 class KCConditionsManager;
@@ -114,6 +115,8 @@ private:
     void undo();
     void redo();
     void openFromDialog();
+    // The selected layer in a picture editor: the preferred one, else the one the user picks.
+    void paintLayer();
     void backUp();
     void restore();
     void showAbout();
@@ -154,6 +157,9 @@ private:
     QPointer<QUndoStack> m_stack;
     // Plugins switch items through an announcement on the session bus.
     std::unique_ptr<PluginToggleListener> m_pluginToggles;
+    // Layers painted in outside editors come back through it.
+    std::unique_ptr<KCLayerPainter> m_painter;
+    bool m_paintLeftoversRemoved = false;
 
     QAction *m_newLayer = nullptr;
     QAction *m_newGroup = nullptr;
@@ -167,7 +173,7 @@ private:
     QAction *m_restore = nullptr;
     QAction *m_quit = nullptr;
     QAction *m_about = nullptr;
-    // Toolbar items whose features arrive later: shown, disabled, and saying so.
+    // The toolbar's items after the editing ones: Import, Export, Paint, Updates, Preferences.
     QList<QAction *> m_later;
     QAction *m_settings = nullptr;
     std::unique_ptr<PreferencesController> m_preferencesController;

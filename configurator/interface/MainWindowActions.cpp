@@ -10,7 +10,10 @@
 #include <QUndoStack>
 
 #include "AppController.h"
+#include "ApplicationCatalog.h"
 #include "ExchangeDialogs.h"
+#include "KCLayerPainter.h"
+#include "PaintUsingDialog.h"
 #include "KCConditionsManager.h"
 #include "KCGroupLayer.h"
 #include "KCLayer.h"
@@ -18,6 +21,8 @@
 #include "KCSingleLayer.h"
 #include "LayerListModel.h"
 #include "LayerListView.h"
+#include "PreferenceKeys.h"
+#include "PreferencesStore.h"
 #include "PreferencesWindow.h"
 #include "UpdatesPresenter.h"
 #include "UpdatesWindow.h"
@@ -120,7 +125,7 @@ void MainWindow::createActions()
         {"ExportLayers", QT_TR_NOOP("Export"), "document-export", QStyle::SP_DialogSaveButton,
          QT_TR_NOOP("Export the selected layers as an archive, a keyboard template or a buttons set")},
         {"PaintLayer", QT_TR_NOOP("Paint"), "applications-graphics", QStyle::SP_DesktopIcon,
-         QT_TR_NOOP("Painting a layer in a picture editor arrives with the import and export of layers")},
+         QT_TR_NOOP("Paint the selected layer in a picture editor; what it saves comes back to the keys")},
         {"Updates", QT_TR_NOOP("Updates"), "system-software-update", QStyle::SP_BrowserReload,
          QT_TR_NOOP("Updates of this software and of the keyboard's firmware")},
         {"Settings", QT_TR_NOOP("Preferences"), "preferences-system", QStyle::SP_FileDialogDetailedView,
@@ -142,6 +147,7 @@ void MainWindow::createActions()
     };
     connect(m_later[0], &QAction::triggered, this, [exchange] { exchange(true); });
     connect(m_later[1], &QAction::triggered, this, [exchange] { exchange(false); });
+    connect(m_later[2], &QAction::triggered, this, &MainWindow::paintLayer);
     m_later[3]->setEnabled(true);
     connect(m_later[3], &QAction::triggered, this, [this] { showUpdates(); });
     m_settings = m_later.last();
@@ -278,6 +284,30 @@ void MainWindow::updateActions()
     m_backup->setEnabled(loaded);
     m_later[0]->setEnabled(loaded);
     m_later[1]->setEnabled(loaded && !selection.isEmpty());
+    m_later[2]->setEnabled(single && selection.size() == 1 && manager->relativePathForLayer(single.get()));
+}
+
+void MainWindow::paintLayer()
+{
+    KCLayerManager *manager = m_model->manager();
+    const auto layer = manager ? std::dynamic_pointer_cast<KCSingleLayer>(manager->currentLayer()) : nullptr;
+    if (!layer || !m_painter)
+        return;
+    ApplicationCatalog &catalog = ApplicationCatalog::instance();
+    QString editor = m_preferences.stringValue(PreferenceKeys::GeneralPaintLayersUsing);
+    if (editor == PreferenceKeys::PaintAlwaysAsk || !catalog.application(editor)) {
+        PaintUsingDialog dialog(PreferencesController::paintApplicationsMenu(catalog).mid(2), this);
+        if (dialog.exec() != QDialog::Accepted || dialog.editor().isEmpty())
+            return;
+        editor = dialog.editor();
+        if (dialog.makeDefault())
+            m_preferences.setValue(PreferenceKeys::GeneralPaintLayersUsing, editor);
+    }
+    const Result<QString> painting = m_painter->paint(layer->UUID(), editor);
+    const auto application = catalog.application(editor);
+    showMessage(painting ? tr("Painting “%1” in %2: what it saves comes back to the layer")
+                               .arg(layer->title(), application ? application->name : editor)
+                         : painting.error());
 }
 
 void MainWindow::updateUndoActions()

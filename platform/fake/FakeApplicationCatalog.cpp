@@ -53,6 +53,21 @@ QImage FakeApplicationCatalog::icon(const InstalledApplication &application, int
     return picture;
 }
 
+bool FakeApplicationCatalog::openFiles(const InstalledApplication &application, const QStringList &files)
+{
+    if (!this->application(application.identifier))
+        return false;
+    std::lock_guard guard(m_lock);
+    m_opened.emplace_back(application.identifier, files);
+    return true;
+}
+
+std::vector<std::pair<QString, QStringList>> FakeApplicationCatalog::opened()
+{
+    std::lock_guard guard(m_lock);
+    return m_opened;
+}
+
 void FakeApplicationCatalog::add(const InstalledApplication &application)
 {
     std::lock_guard guard(m_lock);

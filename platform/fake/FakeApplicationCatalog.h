@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <QColor>
@@ -22,15 +23,20 @@ public:
     std::optional<InstalledApplication> defaultApplicationFor(const QString &mimeType) override;
     std::optional<InstalledApplication> applicationAtPath(const QString &path) override;
     QImage icon(const InstalledApplication &application, int size) override;
+    // Records the request; false for an application that was not added.
+    bool openFiles(const InstalledApplication &application, const QStringList &files) override;
 
     void add(const InstalledApplication &application);
     // The application `defaultApplicationFor` answers for the type; empty: none.
     void setDefault(const QString &mimeType, const QString &identifier);
+    // What openFiles was asked, oldest first: the application's identifier and the files.
+    std::vector<std::pair<QString, QStringList>> opened();
 
 private:
     std::mutex m_lock;
     std::vector<InstalledApplication> m_applications;
     QHash<QString, QString> m_defaults;
+    std::vector<std::pair<QString, QStringList>> m_opened;
 };
 
 } // namespace brevona

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QStandardPaths>
+#include <QUrl>
 
 Q_LOGGING_CATEGORY(lcDesktopEntries, "brevona.platform.applications")
 
@@ -129,6 +130,64 @@ QString DesktopEntries::programOfExec(const QString &exec)
     return i < words.size() ? words.at(i) : QString();
 }
 
+QStringList DesktopEntries::commandLine(const Entry &entry, const QStringList &files)
+{
+    const QStringList words = execWords(entry.exec, 256);
+    if (words.isEmpty() || words.first().isEmpty())
+        return {};
+    const auto url = [](const QString &file) { return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded); };
+    QStringList command;
+    bool filesPlaced = false;
+    for (const QString &word : words) {
+        if (word == QLatin1String("%F") || word == QLatin1String("%U")) {
+            for (const QString &file : files)
+                command << (word == QLatin1String("%F") ? file : url(file));
+            filesPlaced = true;
+            continue;
+        }
+        if (word == QLatin1String("%i")) {
+            if (!entry.icon.isEmpty())
+                command << QStringLiteral("--icon") << entry.icon;
+            continue;
+        }
+        QString expanded;
+        bool onlyCodes = true;
+        for (qsizetype i = 0; i < word.size(); ++i) {
+            if (word.at(i) != QLatin1Char('%') || i + 1 >= word.size()) {
+                expanded.append(word.at(i));
+                onlyCodes = false;
+                continue;
+            }
+            switch (word.at(++i).unicode()) {
+            case 'f':
+            case 'u':
+                if (!files.isEmpty())
+                    expanded.append(word.at(i) == QLatin1Char('f') ? files.first() : url(files.first()));
+                filesPlaced = true;
+                break;
+            case 'c':
+                expanded.append(entry.name);
+                break;
+            case 'k':
+                expanded.append(entry.path);
+                break;
+            case '%':
+                expanded.append(QLatin1Char('%'));
+                onlyCodes = false;
+                break;
+            default: // %d, %D, %n, %N, %v, %m and unknown codes: nothing
+                break;
+            }
+        }
+        // A word that was nothing but codes with nothing to fill in is no argument at all.
+        if (!expanded.isEmpty() || !onlyCodes)
+            command << expanded;
+    }
+    if (!filesPlaced)
+        command << files;
+    return command;
+}
+
 std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, const QByteArray &contents,
                                                            Executables executables)
 {
@@ -173,6 +232,7 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QString &id, co
     entry.startupWMClass = values.value(QStringLiteral("StartupWMClass"));
     entry.mimeTypes = values.value(QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     entry.categories = values.value(QStringLiteral("Categories")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    entry.exec = values.value(QStringLiteral("Exec"));
     if (executables == Executables::Skip)
         return entry;
     entry.executable = resolveProgram(programOfExec(values.value(QStringLiteral("Exec"))));

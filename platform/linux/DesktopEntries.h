@@ -43,6 +43,7 @@ public:
         bool noDisplay = false;                 // "NoDisplay": not offered in menus
         QStringList mimeTypes;                  // "MimeType": the types it opens
         QStringList categories;                 // "Categories"
+        QString exec;                           // "Exec", unescaped
 
         // The name in a locale ("de_CH.UTF-8@euro" style, as LC_MESSAGES gives it), matched as
         // desktop entries prescribe: language_COUNTRY@MODIFIER, language_COUNTRY,
@@ -87,6 +88,11 @@ public:
     // The program an "Exec" line runs (its first word, after an "env" prefix with its
     // assignments), unquoted; empty when the line has none.
     static QString programOfExec(const QString &exec);
+    // The program and arguments that open `files` with the entry: its "Exec" words with the field
+    // codes filled in (%f/%u the first file, %F/%U all of them, %i the icon, %c the name, %k the
+    // entry's file; the deprecated ones dropped). An "Exec" without a file code gets the files at
+    // its end, since editors are asked to open one. Empty when "Exec" names no program.
+    static QStringList commandLine(const Entry &entry, const QStringList &files);
 
 private:
     QStringList m_folders;

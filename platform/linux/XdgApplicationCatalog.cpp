@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QPainter>
+#include <QProcess>
 #include <QStandardPaths>
 
 namespace brevona {
@@ -258,6 +259,37 @@ QImage XdgApplicationCatalog::fitted(const QImage &image, int size)
     painter.drawImage((size - scaled.width()) / 2, (size - scaled.height()) / 2, scaled);
     painter.end();
     return square;
+}
+
+bool XdgApplicationCatalog::openFiles(const InstalledApplication &application, const QStringList &files)
+{
+    QString path = application.path;
+    if (path.isEmpty()) {
+        if (const auto known = this->application(application.identifier))
+            path = known->path;
+    }
+    const std::optional<DesktopEntries::Entry> entry =
+        path.isEmpty() ? std::nullopt
+                       : DesktopEntries::read(path, application.identifier, DesktopEntries::Executables::Skip);
+    const QStringList command = entry ? DesktopEntries::commandLine(*entry, files) : QStringList();
+    if (command.isEmpty()) {
+        qCWarning(lcDesktopEntries, "%s names no program to start; nothing was opened",
+                  qPrintable(application.identifier));
+        return false;
+    }
+    QProcess process;
+    process.setProgram(command.first());
+    process.setArguments(command.mid(1));
+    // A detached program must not hold on to our pipes: whoever reads them would wait for it.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
+        qCWarning(lcDesktopEntries, "%s could not be started (%s)", qPrintable(command.first()),
+                  qPrintable(process.errorString()));
+        return false;
+    }
+    return true;
 }
 
 } // namespace brevona

@@ -30,6 +30,9 @@ public:
     std::optional<InstalledApplication> defaultApplicationFor(const QString &mimeType) override;
     std::optional<InstalledApplication> applicationAtPath(const QString &path) override;
     QImage icon(const InstalledApplication &application, int size) override;
+    // The entry's command line (DesktopEntries::commandLine), started detached with no standard
+    // input and its output thrown away.
+    bool openFiles(const InstalledApplication &application, const QStringList &files) override;
 
     // The locale the environment gives messages.
     static QString messagesLocale();

@@ -10,7 +10,9 @@
 #include "InputLanguageSource.h"
 #include "linux/DesktopEntries.h"
 #include "linux/X11LanguageSource.h"
+#include "linux/XdgApplicationCatalog.h"
 #include "TestPrinters.h"
+#include "Wait.h"
 
 using namespace brevona;
 
@@ -142,6 +144,79 @@ TEST_F(DesktopEntriesTest, EarlierFoldersWinAndReloadSeesNewEntries)
     EXPECT_FALSE(entries.match({{}, {}, "Late", {}}));
     entries.reload();
     EXPECT_EQ(entries.match({{}, {}, "Late", {}}), QString("late"));
+}
+
+// ---------------------------------------------------------------- opening files
+
+struct CommandRow
+{
+    const char *name;
+    QString exec;
+    QString icon;
+    QStringList files;
+    QStringList command;
+};
+
+class CommandLineTest : public ::testing::TestWithParam<CommandRow>
+{
+};
+
+TEST_P(CommandLineTest, FillsInTheFieldCodes)
+{
+    DesktopEntries::Entry entry;
+    entry.exec = GetParam().exec;
+    entry.icon = GetParam().icon;
+    entry.name = "Paint";
+    entry.path = "/apps/paint.desktop";
+    EXPECT_EQ(DesktopEntries::commandLine(entry, GetParam().files), GetParam().command);
+}
+
+// clang-format off
+const CommandRow kCommandRows[] = {
+    {.name = "OneFile", .exec = "paint %f", .files = {"/p/a b.tiff"}, .command = {"paint", "/p/a b.tiff"}},
+    {.name = "FileAsUrl", .exec = "paint %u", .files = {"/p/a b.tiff"}, .command = {"paint", "file:///p/a%20b.tiff"}},
+    {.name = "AllFiles", .exec = "paint --new %F --end", .files = {"/a", "/b"}, .command = {"paint", "--new", "/a", "/b", "--end"}},
+    {.name = "NoFileCodeTakesTheFilesLast", .exec = "paint --new", .files = {"/a"}, .command = {"paint", "--new", "/a"}},
+    {.name = "IconNameAndEntry", .exec = "paint %i --title=%c %k %f", .icon = "paint-icon", .files = {"/a"}, .command = {"paint", "--icon", "paint-icon", "--title=Paint", "/apps/paint.desktop", "/a"}},
+    {.name = "NoIconNoOption", .exec = "paint %i %f", .files = {"/a"}, .command = {"paint", "/a"}},
+    {.name = "DeprecatedDroppedPercentKept", .exec = "paint %d %m 100%% %f", .files = {"/a"}, .command = {"paint", "100%", "/a"}},
+    {.name = "QuotedProgramWithSpaces", .exec = "\"/opt/My Paint/paint\" %f", .files = {"/a"}, .command = {"/opt/My Paint/paint", "/a"}},
+    {.name = "NoExec", .exec = "", .files = {"/a"}, .command = {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, ::testing::ValuesIn(kCommandRows), brevona::test::RowName());
+
+// The program gets the file name as one argument, whatever it holds: no shell reads it.
+TEST(XdgApplicationCatalogTest, OpensFilesWithTheEntrysProgramWithoutAShell)
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath("record.sh");
+    QFile program(script);
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\nout=\"$1\"; shift\nprintf '%s\\n' \"$@\" > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+    program.close();
+    ASSERT_TRUE(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QFile entry(dir.filePath("record.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write(QString("[Desktop Entry]\nType=Application\nName=Record\nExec=%1 %2 %f\n")
+                    .arg(script, dir.filePath("arguments"))
+                    .toUtf8());
+    entry.close();
+
+    XdgApplicationCatalog catalog({dir.path()});
+    const auto application = catalog.application("record");
+    ASSERT_TRUE(application);
+    const QString file = dir.filePath("a b; touch pwned $(touch pwned).tiff");
+    ASSERT_TRUE(catalog.openFiles(*application, {file}));
+    ASSERT_TRUE(brevona::test::waitUntil([&] { return QFile::exists(dir.filePath("arguments")); }));
+    QFile arguments(dir.filePath("arguments"));
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    EXPECT_EQ(arguments.readAll(), (file + "\n").toUtf8());
+    EXPECT_FALSE(QFile::exists(dir.filePath("pwned")));
+    EXPECT_FALSE(QFile::exists("pwned"));
+
+    EXPECT_FALSE(catalog.openFiles({.identifier = "gone", .name = "Gone"}, {file}));
 }
 
 // ---------------------------------------------------------------- XKB layout names

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QSplitter>
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "AppController.h"
+#include "ApplicationCatalog.h"
 #include "ApplicationsHelper.h"
 #include "ConditionRowEditor.h"
 #include "ConditionsPane.h"
@@ -45,6 +47,7 @@
 #include "LayerListModel.h"
 #include "LanguagesHelper.h"
 #include "LayerListView.h"
+#include "LayerPicture.h"
 #include "MainWindow.h"
 #include "PreferenceKeys.h"
 #include "PreferencesStore.h"
@@ -101,6 +104,7 @@ protected:
     {
         window.reset();
         controller.reset();
+        ApplicationCatalog::setInstance(nullptr);
     }
 
     void start()
@@ -693,6 +697,30 @@ TEST_F(MainWindowTest, TheStatusLineFollowsTheDriver)
     ASSERT_TRUE(waitUntil([&] { return window->driverState().startsWith("Driver running"); }));
     ASSERT_TRUE(driver.release());
     EXPECT_TRUE(waitUntil([&] { return window->driverState().startsWith("No driver"); }));
+}
+
+// The toolbar's Paint on the selected layer with the preferred editor, and the editor's save
+// back in the layer's keys.
+TEST_F(MainWindowTest, APaintedLayerComesBackFromTheEditor)
+{
+    catalog.add({"paint", "Paint", "/apps/paint.desktop", {}});
+    preferences.setValue(PreferenceKeys::GeneralPaintLayersUsing, "paint");
+    ApplicationCatalog::setInstance(&catalog);
+    start();
+    select({"G"});
+    ASSERT_TRUE(accessible("Paint"));
+    EXPECT_TRUE(accessible("Paint")->state().disabled) << "a group is painted";
+    select({"A"});
+    ASSERT_TRUE(press("Paint"));
+    ASSERT_EQ(catalog.opened().size(), 1u);
+    const QString file = catalog.opened().front().second.value(0);
+    QImage picture(file);
+    ASSERT_EQ(picture.size(), QSize(1312, 376));
+    QPainter(&picture).fillRect(QRect(*LayerPicture::location("Space") + QPoint(8, 8), QSize(8, 8)), Qt::yellow);
+    ASSERT_TRUE(picture.save(file, "tiff"));
+    EXPECT_TRUE(waitUntil([&] { return manager().keyState(idOf("A"), "Space").has_value(); }));
+    EXPECT_TRUE(window->statusBar()->currentMessage().contains("painted keys"))
+        << window->statusBar()->currentMessage().toStdString();
 }
 
 } // namespace
