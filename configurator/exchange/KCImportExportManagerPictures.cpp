@@ -259,8 +259,7 @@ Result<QString> KCImportExportManager::importPicture(const QImage &picture, cons
         states[key] = KCLayerManager::KeyState{LayerPicture::cut(opaque, *LayerPicture::location(key)),
                                                old ? old->info : QVariantMap()};
     }
-    if (!states.empty() &&
-        m_layers.setKeys(into, states, edit) != KCLayerManager::Outcome::Done)
+    if (!states.empty() && m_layers.setKeys(into, states, edit) != KCLayerManager::Outcome::Done)
         return failed<QString>(m_layers.lastError());
     m_layers.setSelection({into});
     return into;

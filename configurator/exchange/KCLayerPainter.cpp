@@ -99,8 +99,8 @@ void KCLayerPainter::pickUp()
     const QFileInfoList files = folder.entryInfoList({QStringLiteral("*.tiff")}, QDir::Files, QDir::Name);
     for (const QFileInfo &file : files) {
         const QDateTime modified = file.lastModified();
-        const auto taken = m_taken.constFind(file.fileName());
-        if (taken != m_taken.constEnd() && *taken >= modified)
+        const auto seen = m_taken.constFind(file.fileName());
+        if (seen != m_taken.constEnd() && *seen >= modified)
             continue;
         const QString layer = file.fileName().section(kSeparator, 0, 0);
         QImageReader reader(file.filePath());
@@ -110,8 +110,9 @@ void KCLayerPainter::pickUp()
             if (reader.size().isValid()) {
                 m_taken.insert(file.fileName(), modified);
                 qCWarning(lcExchange, "%s is not 1312 x 376 pixels; left alone", qPrintable(file.fileName()));
-                Q_EMIT paintingRefused(QStringLiteral("%1: %2").arg(KCImportExportManager::WrongFormatMessage,
-                                                                    KCImportExportManager::WrongFormatInformative));
+                Q_EMIT paintingRefused(
+                    QStringLiteral("%1: %2").arg(KCImportExportManager::WrongFormatMessage,
+                                                 KCImportExportManager::WrongFormatInformative));
             }
             continue;
         }

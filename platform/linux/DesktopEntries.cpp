@@ -135,7 +135,9 @@ QStringList DesktopEntries::commandLine(const Entry &entry, const QStringList &f
     const QStringList words = execWords(entry.exec, 256);
     if (words.isEmpty() || words.first().isEmpty())
         return {};
-    const auto url = [](const QString &file) { return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded); };
+    const auto url = [](const QString &file) {
+        return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+    };
     QStringList command;
     bool filesPlaced = false;
     for (const QString &word : words) {

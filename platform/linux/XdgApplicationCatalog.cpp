@@ -269,8 +269,9 @@ bool XdgApplicationCatalog::openFiles(const InstalledApplication &application, c
             path = known->path;
     }
     const std::optional<DesktopEntries::Entry> entry =
-        path.isEmpty() ? std::nullopt
-                       : DesktopEntries::read(path, application.identifier, DesktopEntries::Executables::Skip);
+        path.isEmpty()
+            ? std::nullopt
+            : DesktopEntries::read(path, application.identifier, DesktopEntries::Executables::Skip);
     const QStringList command = entry ? DesktopEntries::commandLine(*entry, files) : QStringList();
     if (command.isEmpty()) {
         qCWarning(lcDesktopEntries, "%s names no program to start; nothing was opened",

@@ -152,7 +152,7 @@ struct CommandRow
 {
     const char *name;
     QString exec;
-    QString icon;
+    QString icon = QString();
     QStringList files;
     QStringList command;
 };
@@ -194,7 +194,8 @@ TEST(XdgApplicationCatalogTest, OpensFilesWithTheEntrysProgramWithoutAShell)
     const QString script = dir.filePath("record.sh");
     QFile program(script);
     ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.write("#!/bin/sh\nout=\"$1\"; shift\nprintf '%s\\n' \"$@\" > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+    program.write(
+        "#!/bin/sh\nout=\"$1\"; shift\nprintf '%s\\n' \"$@\" > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
     program.close();
     ASSERT_TRUE(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QFile entry(dir.filePath("record.desktop"));
@@ -216,7 +217,7 @@ TEST(XdgApplicationCatalogTest, OpensFilesWithTheEntrysProgramWithoutAShell)
     EXPECT_FALSE(QFile::exists(dir.filePath("pwned")));
     EXPECT_FALSE(QFile::exists("pwned"));
 
-    EXPECT_FALSE(catalog.openFiles({.identifier = "gone", .name = "Gone"}, {file}));
+    EXPECT_FALSE(catalog.openFiles({"gone", "Gone", {}, {}}, {file}));
 }
 
 // ---------------------------------------------------------------- XKB layout names

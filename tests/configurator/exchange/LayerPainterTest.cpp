@@ -31,14 +31,16 @@ protected:
     QString folder() const { return home.path() + "/paint"; }
     QStringList keysOf(const QString &layer) const
     {
-        QStringList keys = std::static_pointer_cast<KCSingleLayer>(manager->findLayerByID(layer))->buttonNames();
+        QStringList keys =
+            std::static_pointer_cast<KCSingleLayer>(manager->findLayerByID(layer))->buttonNames();
         keys.sort();
         return keys;
     }
     // What an editor saves: the template with a yellow spot in each of `keys`.
     QImage painted(const QString &layer, const QStringList &keys)
     {
-        QImage picture = KCImportExportManager(*manager).templateImageForLayer(*manager->findLayerByID(layer));
+        QImage picture =
+            KCImportExportManager(*manager).templateImageForLayer(*manager->findLayerByID(layer));
         QPainter brush(&picture);
         for (const QString &key : keys)
             brush.fillRect(QRect(*LayerPicture::location(key) + QPoint(20, 20), QSize(4, 4)), Qt::yellow);
@@ -62,9 +64,12 @@ TEST_F(LayerPainterTest, HandsTheEditorTheLayersTemplate)
     const QImage picture(*first);
     ASSERT_EQ(picture.size(), QSize(1312, 376));
     EXPECT_EQ(picture.pixelColor(*LayerPicture::location("App0") + QPoint(24, 24)), QColor(Qt::red));
-    EXPECT_EQ(painter->paint("L1", "paint").value_or(QString()), folder() + "/L1__1.tiff");
-    EXPECT_EQ(catalog.opened(), (std::vector<std::pair<QString, QStringList>>{
-                                    {"paint", {folder() + "/L1__0.tiff"}}, {"paint", {folder() + "/L1__1.tiff"}}}));
+    const auto second = painter->paint("L1", "paint");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(*second, folder() + "/L1__1.tiff");
+    EXPECT_EQ(catalog.opened(),
+              (std::vector<std::pair<QString, QStringList>>{{"paint", {folder() + "/L1__0.tiff"}},
+                                                            {"paint", {folder() + "/L1__1.tiff"}}}));
 
     EXPECT_EQ(painter->paint("L1", "gone").error(), "The picture editor gone is not installed");
     EXPECT_EQ(painter->paint("G1", "paint").error(), "Only a layer of your own can be painted");
@@ -113,7 +118,8 @@ TEST_P(SavedPicture, ComesBackToItsLayerOnly)
     // Saved later than the template, also when the test is quicker than the clock's step.
     QFile saved(folder() + "/" + row.file);
     ASSERT_TRUE(saved.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(saved.setFileTime(QDateTime::currentDateTime().addSecs(1), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(
+        saved.setFileTime(QDateTime::currentDateTime().addSecs(1), QFileDevice::FileModificationTime));
     saved.close();
     QSignalSpy painted(painter.get(), &KCLayerPainter::layerPainted);
     QSignalSpy refused(painter.get(), &KCLayerPainter::paintingRefused);
@@ -127,10 +133,12 @@ TEST_P(SavedPicture, ComesBackToItsLayerOnly)
     EXPECT_EQ(link.sent.size(), std::size_t(row.edits));
     EXPECT_EQ(manager->selection(), QStringList(row.edits ? "L1" : "B"));
     ASSERT_EQ(refused.size(), row.refused ? 1 : 0);
-    if (row.refused)
+    if (row.refused) {
         EXPECT_TRUE(refused.first().first().toString().startsWith(row.refused));
-    if (row.edits)
+    }
+    if (row.edits) {
         EXPECT_EQ(manager->undoStack()->undoText(), "Paint Layer");
+    }
     // A file is taken once per save.
     painter->pickUp();
     EXPECT_EQ(manager->undoStack()->count(), row.edits);

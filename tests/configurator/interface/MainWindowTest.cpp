@@ -716,7 +716,8 @@ TEST_F(MainWindowTest, APaintedLayerComesBackFromTheEditor)
     const QString file = catalog.opened().front().second.value(0);
     QImage picture(file);
     ASSERT_EQ(picture.size(), QSize(1312, 376));
-    QPainter(&picture).fillRect(QRect(*LayerPicture::location("Space") + QPoint(8, 8), QSize(8, 8)), Qt::yellow);
+    QPainter(&picture).fillRect(QRect(*LayerPicture::location("Space") + QPoint(8, 8), QSize(8, 8)),
+                                Qt::yellow);
     ASSERT_TRUE(picture.save(file, "tiff"));
     EXPECT_TRUE(waitUntil([&] { return manager().keyState(idOf("A"), "Space").has_value(); }));
     EXPECT_TRUE(window->statusBar()->currentMessage().contains("painted keys"))
