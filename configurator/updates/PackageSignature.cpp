@@ -70,13 +70,6 @@ QByteArray PackageSignature::releasePublicKey()
     return QByteArray(reinterpret_cast<const char *>(kReleasePublicKey), sizeof(kReleasePublicKey));
 }
 
-QString PackageSignature::refusal(const QByteArray &package, const QByteArray &signature,
-                                  const QByteArray &publicKey)
-{
-    return verify(reinterpret_cast<const unsigned char *>(package.constData()),
-                  static_cast<size_t>(package.size()), signature, publicKey);
-}
-
 QString PackageSignature::refusalForFile(const QString &path, const QByteArray &signature,
                                          const QByteArray &publicKey)
 {

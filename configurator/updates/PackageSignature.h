@@ -18,11 +18,9 @@ public:
     // The release key's public half (32 raw bytes).
     static QByteArray releasePublicKey();
 
-    // Whether `signature` (the raw 64 bytes, or their Base64 text on one line) signs `package`
-    // under the raw 32-byte Ed25519 `publicKey`. The reason when not.
-    static QString refusal(const QByteArray &package, const QByteArray &signature,
-                           const QByteArray &publicKey);
-    // The same for a file, read through a memory map.
+    // Whether `signature` (the raw 64 bytes, or their Base64 text on one line) signs the file at
+    // `path` (read through a memory map) under the raw 32-byte Ed25519 `publicKey`. The reason when
+    // not; empty when it does.
     static QString refusalForFile(const QString &path, const QByteArray &signature,
                                   const QByteArray &publicKey);
 };
