@@ -48,6 +48,7 @@ PaintUsingDialog::PaintUsingDialog(const QList<PreferencesController::MenuItem> 
     layout->addWidget(m_editors);
     layout->addWidget(m_default);
     layout->addWidget(buttons);
+    setMinimumWidth(380);
 }
 
 QString PaintUsingDialog::editor() const
