@@ -19,27 +19,31 @@ namespace {
 const QString kKWin = QStringLiteral("org.kde.KWin");
 const QString kScripting = QStringLiteral("org.kde.kwin.Scripting");
 constexpr int kCallTimeoutMs = 2000;
+// Reports held back for one that has not come yet; more means it never will.
+constexpr std::size_t kMaxWaitingReports = 4096;
 
 // Plasma 6 names windows "window", Plasma 5 "client"; the script speaks both.
 constexpr char kScript[] = R"js(// Reports KWin's windows to the keyboard driver.
 const destination = "@DESTINATION@";
 const path = "@PATH@";
 const iface = "com.kettlewood.Brevona.KWinWindows";
+// Numbered, so that the receiver can put reports back in order.
+let sequence = 0;
+function report(method, ...args) { callDBus(destination, path, iface, method, sequence++ | 0, ...args); }
 
 function counts(w) { return w && (w.normalWindow || w.dialog) && !w.skipTaskbar; }
 function id(w) { return w ? String(w.internalId) : ""; }
 function added(w) {
     if (counts(w))
-        callDBus(destination, path, iface, "windowAdded", id(w), String(w.desktopFileName || ""),
-                 String(w.resourceClass || ""), w.pid | 0);
+        report("windowAdded", id(w), String(w.desktopFileName || ""), String(w.resourceClass || ""), w.pid | 0);
 }
-function removed(w) { callDBus(destination, path, iface, "windowRemoved", id(w)); }
-function activated(w) { callDBus(destination, path, iface, "windowActivated", counts(w) ? id(w) : ""); }
+function removed(w) { report("windowRemoved", id(w)); }
+function activated(w) { report("windowActivated", counts(w) ? id(w) : ""); }
 
-callDBus(destination, path, iface, "beginListing");
+report("beginListing");
 (workspace.windowList ? workspace.windowList() : workspace.clientList()).forEach(added);
 const active = workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient;
-callDBus(destination, path, iface, "endListing", counts(active) ? id(active) : "");
+report("endListing", counts(active) ? id(active) : "");
 (workspace.windowAdded || workspace.clientAdded).connect(added);
 (workspace.windowRemoved || workspace.clientRemoved).connect(removed);
 (workspace.windowActivated || workspace.clientActivated).connect(activated);
@@ -125,7 +129,9 @@ bool KdeApplicationMonitor::connectToCompositor()
         unloadScript();
         return failed(QStringLiteral("KWin did not run the window script (%1)").arg(run.errorMessage()));
     }
-    // The windows arrive with the script's listing.
+    // The windows arrive with the script's listing, numbered from 0.
+    m_nextSequence = 0;
+    m_waiting.clear();
     replaceWindows({}, QString());
     return true;
 }
@@ -155,44 +161,65 @@ bool KdeApplicationMonitor::fromKWin()
     return false;
 }
 
-void KdeApplicationMonitor::beginListing()
+void KdeApplicationMonitor::inOrder(int sequence, std::function<void()> report)
 {
-    if (!fromKWin())
+    if (!fromKWin() || sequence < m_nextSequence)
         return;
-    m_listing = true;
-    m_listed.clear();
+    // Qt's bus connection may hand over reports that arrived while its delivery was still held
+    // back after later ones; the script numbers them, and they are taken in that order.
+    m_waiting.emplace(sequence, std::move(report));
+    if (m_waiting.size() > kMaxWaitingReports) {
+        qCWarning(lcWayland, "A window report from KWin never came; going on without it");
+        m_nextSequence = m_waiting.begin()->first;
+    }
+    while (!m_waiting.empty() && m_waiting.begin()->first == m_nextSequence) {
+        const std::function<void()> next = std::move(m_waiting.begin()->second);
+        m_waiting.erase(m_waiting.begin());
+        ++m_nextSequence;
+        next();
+    }
 }
 
-void KdeApplicationMonitor::endListing(const QString &activeId)
+void KdeApplicationMonitor::beginListing(int sequence)
 {
-    if (!fromKWin() || !m_listing)
-        return;
-    m_listing = false;
-    replaceWindows(std::exchange(m_listed, {}), activeId);
+    inOrder(sequence, [this] {
+        m_listing = true;
+        m_listed.clear();
+    });
 }
 
-void KdeApplicationMonitor::windowAdded(const QString &id, const QString &desktopFileName,
+void KdeApplicationMonitor::endListing(int sequence, const QString &activeId)
+{
+    inOrder(sequence, [this, activeId] {
+        if (!m_listing)
+            return;
+        m_listing = false;
+        replaceWindows(std::exchange(m_listed, {}), activeId);
+    });
+}
+
+void KdeApplicationMonitor::windowAdded(int sequence, const QString &id, const QString &desktopFileName,
                                         const QString &resourceClass, int pid)
 {
-    if (!fromKWin() || id.isEmpty())
-        return;
-    const Window window{id, identityOf(desktopFileName, resourceClass, QString(), pid)};
-    if (m_listing)
-        m_listed.append(window);
-    else
-        windowOpened(window);
+    inOrder(sequence, [this, id, desktopFileName, resourceClass, pid] {
+        if (id.isEmpty())
+            return;
+        const Window window{id, identityOf(desktopFileName, resourceClass, QString(), pid)};
+        if (m_listing)
+            m_listed.append(window);
+        else
+            windowOpened(window);
+    });
 }
 
-void KdeApplicationMonitor::windowRemoved(const QString &id)
+void KdeApplicationMonitor::windowRemoved(int sequence, const QString &id)
 {
-    if (fromKWin())
-        windowClosed(id);
+    inOrder(sequence, [this, id] { windowClosed(id); });
 }
 
-void KdeApplicationMonitor::windowActivated(const QString &id)
+void KdeApplicationMonitor::windowActivated(int sequence, const QString &id)
 {
-    if (fromKWin())
-        windowFocused(id);
+    inOrder(sequence, [this, id] { windowFocused(id); });
 }
 
 } // namespace brevona

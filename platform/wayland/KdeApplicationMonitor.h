@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <map>
+
 #include <QDBusContext>
 #include <QList>
 
@@ -32,19 +35,23 @@ public:
     static QString script(const QString &destination);
 
 public Q_SLOTS:
-    // What the script calls. A listing runs from beginListing to endListing.
-    Q_SCRIPTABLE void beginListing();
-    Q_SCRIPTABLE void endListing(const QString &activeId);
-    Q_SCRIPTABLE void windowAdded(const QString &id, const QString &desktopFileName,
+    // What the script calls, each report numbered from 0 in the order it was sent. A listing runs
+    // from beginListing to endListing.
+    Q_SCRIPTABLE void beginListing(int sequence);
+    Q_SCRIPTABLE void endListing(int sequence, const QString &activeId);
+    Q_SCRIPTABLE void windowAdded(int sequence, const QString &id, const QString &desktopFileName,
                                   const QString &resourceClass, int pid);
-    Q_SCRIPTABLE void windowRemoved(const QString &id);
-    Q_SCRIPTABLE void windowActivated(const QString &id);
+    Q_SCRIPTABLE void windowRemoved(int sequence, const QString &id);
+    Q_SCRIPTABLE void windowActivated(int sequence, const QString &id);
 
 protected:
     bool connectToCompositor() override;
 
 private:
     bool fromKWin();
+    // Runs KWin's report `sequence` once every earlier one has run; reports not from KWin, and
+    // numbers already taken, are dropped.
+    void inOrder(int sequence, std::function<void()> report);
     // Says once why the windows cannot be followed; false.
     bool failed(const QString &reason);
     void unloadScript();
@@ -54,6 +61,8 @@ private:
     bool m_failureLogged = false;
     bool m_listing = false;
     QList<Window> m_listed;
+    int m_nextSequence = 0;
+    std::map<int, std::function<void()>> m_waiting;
 };
 
 } // namespace brevona
