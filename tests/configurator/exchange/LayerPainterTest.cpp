@@ -61,9 +61,8 @@ TEST_F(LayerPainterTest, HandsTheEditorTheLayersTemplate)
     const auto first = painter->paint("L1", "paint");
     ASSERT_TRUE(first) << first.error().toStdString();
     EXPECT_EQ(*first, folder() + "/L1__0.tiff");
-    const QImage picture(*first);
-    ASSERT_EQ(picture.size(), QSize(1312, 376));
-    EXPECT_EQ(picture.pixelColor(*LayerPicture::location("App0") + QPoint(24, 24)), QColor(Qt::red));
+    // What the template shows is the template export's; here only that it is one.
+    EXPECT_EQ(QImage(*first).size(), QSize(1312, 376));
     const auto second = painter->paint("L1", "paint");
     ASSERT_TRUE(second);
     EXPECT_EQ(*second, folder() + "/L1__1.tiff");
