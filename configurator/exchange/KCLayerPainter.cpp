@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <QUndoStack>
 
 #include "ApplicationCatalog.h"
@@ -20,7 +18,6 @@ namespace brevona {
 
 namespace {
 
-constexpr int LzwCompression = 1;
 const QString kSeparator = QStringLiteral("__");
 const QString PaintEdit = QStringLiteral("Paint Layer");
 
@@ -73,16 +70,9 @@ Result<QString> KCLayerPainter::paint(const QString &layerIdentifier, const QStr
 
     const QString path =
         QDir(m_folder).filePath(QStringLiteral("%1%2%3.tiff").arg(layerIdentifier, kSeparator).arg(m_next++));
-    KCImportExportManager exchange(m_layers);
-    QSaveFile out(path);
-    QImageWriter writer(&out, "tiff");
-    writer.setCompression(LzwCompression);
-    if (!out.open(QIODevice::WriteOnly) || !writer.write(exchange.templateImageForLayer(*layer)) ||
-        !out.commit()) {
-        const QString error = QStringLiteral("The layer's picture cannot be written to %1").arg(path);
-        qCWarning(lcExchange).noquote() << error;
-        return Result<QString>::failure(error);
-    }
+    const Result<QString> written = KCImportExportManager(m_layers).exportTemplate({layerIdentifier}, path);
+    if (!written)
+        return written;
     // Our own writing is not the editor's.
     m_taken.insert(QFileInfo(path).fileName(), QFileInfo(path).lastModified());
     if (!m_watcher->isValid() || !m_watcher->addPath(m_folder))

@@ -64,18 +64,7 @@ ControlButtonsPane::ControlButtonsPane(QWidget *parent)
     form->addRow(tr("&Size:"), m_size);
 
     m_colors = new KeyColorsRow(tr("Reset the selected keys' size and colors"));
-    connect(m_colors, &KeyColorsRow::textColorChosen, this, [this](const QColor &color) {
-        if (m_manager)
-            m_manager->setTextColor(color);
-    });
-    connect(m_colors, &KeyColorsRow::backgroundColorChosen, this, [this](const QColor &color) {
-        if (m_manager)
-            m_manager->setBackgroundColor(color);
-    });
-    connect(m_colors, &KeyColorsRow::resetRequested, this, [this] {
-        if (m_manager)
-            m_manager->resetAttributes();
-    });
+    m_colors->forwardTo(this, [this] { return m_manager.get(); });
     form->addRow(tr("Colors:"), m_colors);
     layout->addLayout(form, 1);
     refresh();

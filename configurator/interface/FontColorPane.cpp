@@ -78,18 +78,7 @@ FontColorPane::FontColorPane(QWidget *parent)
     form->addRow(sizeLabel, size);
 
     m_colors = new KeyColorsRow(tr("Reset the selected keys' fonts and colors"));
-    connect(m_colors, &KeyColorsRow::textColorChosen, this, [this](const QColor &color) {
-        if (m_manager)
-            m_manager->setTextColor(color);
-    });
-    connect(m_colors, &KeyColorsRow::backgroundColorChosen, this, [this](const QColor &color) {
-        if (m_manager)
-            m_manager->setBackgroundColor(color);
-    });
-    connect(m_colors, &KeyColorsRow::resetRequested, this, [this] {
-        if (m_manager)
-            m_manager->resetAttributes();
-    });
+    m_colors->forwardTo(this, [this] { return m_manager.get(); });
     form->addRow(tr("Colors:"), m_colors);
 
     m_fontPreview = new QLabel;

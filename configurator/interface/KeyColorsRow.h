@@ -20,6 +20,24 @@ public:
     ColorWell *textWell() const { return m_text; }
     ColorWell *backgroundWell() const { return m_background; }
 
+    // Hands the row's choices to the editor `current()` gives at the time (none: they go nowhere);
+    // any editor with setTextColor, setBackgroundColor and resetAttributes.
+    template<typename Current> void forwardTo(QObject *context, Current current)
+    {
+        connect(this, &KeyColorsRow::textColorChosen, context, [current](const QColor &color) {
+            if (auto *editor = current())
+                editor->setTextColor(color);
+        });
+        connect(this, &KeyColorsRow::backgroundColorChosen, context, [current](const QColor &color) {
+            if (auto *editor = current())
+                editor->setBackgroundColor(color);
+        });
+        connect(this, &KeyColorsRow::resetRequested, context, [current] {
+            if (auto *editor = current())
+                editor->resetAttributes();
+        });
+    }
+
 signals:
     void textColorChosen(const QColor &color);
     void backgroundColorChosen(const QColor &color);

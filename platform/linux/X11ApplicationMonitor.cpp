@@ -8,14 +8,12 @@
 #include <cstring>
 
 #include <QFile>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QSysInfo>
-#include <QTimer>
 
 #include <xcb/res.h>
 
+#include "linux/DesktopEntriesWatch.h"
 #include "linux/XcbReply.h"
 
 namespace brevona {
@@ -23,7 +21,6 @@ namespace brevona {
 namespace {
 
 // Installing or removing applications writes several files; they are read once it is over.
-constexpr int kReloadDelayMilliseconds = 500;
 
 int openPidfd(pid_t pid)
 {
@@ -329,26 +326,8 @@ void X11ApplicationMonitor::forgetAll(bool announce)
 
 void X11ApplicationMonitor::watchFolders()
 {
-    if (m_folderWatcher || !m_entries)
-        return;
-    m_folderWatcher = new QFileSystemWatcher(this);
-    for (const QString &folder : m_entries->folders()) {
-        if (QFileInfo(folder).isDir())
-            m_folderWatcher->addPath(folder);
-    }
-    m_reloadTimer = new QTimer(this);
-    m_reloadTimer->setSingleShot(true);
-    m_reloadTimer->setInterval(kReloadDelayMilliseconds);
-    connect(m_reloadTimer, &QTimer::timeout, this, &X11ApplicationMonitor::reloadEntries);
-    connect(m_folderWatcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer,
-            qOverload<>(&QTimer::start));
-}
-
-void X11ApplicationMonitor::reloadEntries()
-{
-    // Windows that appear from now on are matched against the new entries.
-    if (m_entries)
-        m_entries->reload();
+    if (!m_entriesWatch && m_entries)
+        m_entriesWatch = new DesktopEntriesWatch(*m_entries, this);
 }
 
 } // namespace brevona

@@ -14,11 +14,11 @@
 #include "linux/DesktopEntries.h"
 #include "linux/X11AppEventConnection.h"
 
-class QFileSystemWatcher;
 class QSocketNotifier;
-class QTimer;
 
 namespace brevona {
+
+class DesktopEntriesWatch;
 
 // Applications as an EWMH window manager shows them: an application runs while it has a window in
 // the root window's _NET_CLIENT_LIST, and after its last window went until its process exits; the
@@ -71,13 +71,11 @@ private:
     void settle(const QString &identifier);
     void forgetAll(bool announce);
     void watchFolders();
-    void reloadEntries();
 
     X11AppEventConnection m_x;
     QStringList m_applicationFolders;
     std::unique_ptr<DesktopEntries> m_entries;
-    QFileSystemWatcher *m_folderWatcher = nullptr;
-    QTimer *m_reloadTimer = nullptr;
+    DesktopEntriesWatch *m_entriesWatch = nullptr;
     QHash<xcb_window_t, WindowRecord> m_windows;
     QHash<QString, Application> m_applications;
     QString m_foreground;

@@ -1,16 +1,14 @@
 #include "WaylandApplicationMonitor.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
-#include <QTimer>
+
+#include "linux/DesktopEntriesWatch.h"
 
 namespace brevona {
 
 namespace {
 
-// Installing or removing applications writes several files; they are read once it is over.
-constexpr int kReloadDelayMilliseconds = 500;
+// A compositor that could not be reached is asked again after this long.
 constexpr int kRetryMilliseconds = 5000;
 
 } // namespace
@@ -163,20 +161,8 @@ void WaylandApplicationMonitor::compositorLost()
 
 void WaylandApplicationMonitor::watchFolders()
 {
-    if (m_folderWatcher || !m_entries)
-        return;
-    m_folderWatcher = new QFileSystemWatcher(this);
-    for (const QString &folder : m_entries->folders()) {
-        if (QFileInfo(folder).isDir())
-            m_folderWatcher->addPath(folder);
-    }
-    m_reloadTimer = new QTimer(this);
-    m_reloadTimer->setSingleShot(true);
-    m_reloadTimer->setInterval(kReloadDelayMilliseconds);
-    // Windows that appear from now on are matched against the new entries.
-    connect(m_reloadTimer, &QTimer::timeout, this, [this] { m_entries->reload(); });
-    connect(m_folderWatcher, &QFileSystemWatcher::directoryChanged, m_reloadTimer,
-            qOverload<>(&QTimer::start));
+    if (!m_entriesWatch && m_entries)
+        m_entriesWatch = new DesktopEntriesWatch(*m_entries, this);
 }
 
 } // namespace brevona

@@ -10,10 +10,9 @@
 #include "ApplicationMonitor.h"
 #include "linux/DesktopEntries.h"
 
-class QFileSystemWatcher;
-class QTimer;
-
 namespace brevona {
+
+class DesktopEntriesWatch;
 
 // The applications of a Wayland compositor that reports its windows, whatever its interface: an
 // application runs while it has a window and is in front while one of its windows has the focus.
@@ -70,8 +69,7 @@ private:
 
     QStringList m_applicationFolders;
     std::unique_ptr<DesktopEntries> m_entries;
-    QFileSystemWatcher *m_folderWatcher = nullptr;
-    QTimer *m_reloadTimer = nullptr;
+    DesktopEntriesWatch *m_entriesWatch = nullptr;
     QHash<QString, QString> m_windows;  // key -> application identifier
     QHash<QString, int> m_applications; // identifier -> windows
     QString m_foregroundKey;
